@@ -1,0 +1,37 @@
+# Settings and helpers shared by every folder.
+
+add_compile_options(-Wall -Wextra)
+
+if(WIN32)
+  # Programs import only system DLLs: no MinGW runtime beside them.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+endif()
+
+set(TAVIRO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+
+if(TAVIRO_TESTS)
+  if(WIN32)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+# taviro_test(NAME SOURCES... [LIBS libs...] [WINE_FIXTURE] [LABELS l...])
+# One test executable, registered as one CTest test. Under Windows the test runs through the
+# Wine wrapper (CMAKE_CROSSCOMPILING_EMULATOR) and needs the Wine environment fixture.
+function(taviro_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_env)
+  endif()
+  if(T_ENV)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
+  endif()
+endfunction()

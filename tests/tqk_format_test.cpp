@@ -1,0 +1,272 @@
+#include "tqk_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "tvr_pack.h"
+
+namespace tqk {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void PutWord(Bytes* b, uint32_t v) {
+    uint8_t w[4];
+    StoreLE32(w, v);
+    b->insert(b->end(), w, w + 4);
+}
+
+Bytes MovieBytes(const MovieHeader& h) {
+    Bytes b(kHeaderBytes);
+    EncodeHeader(h, b.data());
+    return b;
+}
+
+void AppendRecord(Bytes* b, const Bytes& packed) {
+    b->insert(b->end(), {'F', 'R', 'A', 'M'});
+    PutWord(b, static_cast<uint32_t>(packed.size()));
+    b->insert(b->end(), packed.begin(), packed.end());
+}
+
+MovieHeader Header(int32_t method, int32_t bits, int32_t w, int32_t h, int32_t fps = 10,
+                   int32_t sec = 1) {
+    MovieHeader m;
+    m.Method = method; m.BitCo = bits; m.W = w; m.H = h; m.fps = fps; m.sec = sec;
+    return m;
+}
+
+TEST(MovieHeader, RoundTripsAndLaysOutFields) {
+    const MovieHeader h = Header(2, 16, 640, 480, 15, 7);
+    uint8_t b[kHeaderBytes];
+    EncodeHeader(h, b);
+    EXPECT_EQ(0, std::memcmp(b, "TVRX\x01\0\0\0\x02\0\0\0\x10\0\0\0", 16));
+    EXPECT_EQ(LoadLE32(b + 16), 640u);
+    EXPECT_EQ(LoadLE32(b + 28), 7u);
+    MovieHeader back;
+    ASSERT_EQ(DecodeHeader(b, &back), kOk);
+    EXPECT_EQ(back.Method, 2);
+    EXPECT_EQ(back.BitCo, 16);
+    EXPECT_EQ(back.H, 480);
+    EXPECT_EQ(back.fps, 15);
+    b[4] = 2;
+    EXPECT_EQ(DecodeHeader(b, &back), kErrBadFile);
+    b[4] = 1;
+    b[0] = 'X';
+    EXPECT_EQ(DecodeHeader(b, &back), kErrBadFile);
+}
+
+TEST(MovieHeader, FrameBytes) {
+    EXPECT_EQ(FrameBytes(Header(1, 8, 64, 48)), 4096u);  // 3072 + colour table
+    EXPECT_EQ(FrameBytes(Header(1, 24, 100, 100)), 30000u);
+    EXPECT_EQ(FrameBytes(Header(0, 32, 1920, 1080)), 8294400u);
+    EXPECT_EQ(FrameBytes(Header(1, 16, 0, 10)), 0u);
+    // Products that overflow 32 bits are computed in 64.
+    EXPECT_EQ(FrameBytes(Header(1, 32, 65536, 65536)), uint64_t{1} << 34);
+    EXPECT_GT(FrameBytes(Header(1, 32, INT32_MAX, INT32_MAX)), kMaxFrameBytes);
+}
+
+TEST(MovieHeader, InfoChecks) {
+    EXPECT_EQ(CheckHeaderForInfo(Header(1, 24, 100, 100)), kOk);
+    const MovieHeader bad[] = {
+        Header(1, 24, 0, 100), Header(1, 24, 100, 0), Header(1, 24, 100, 100, 0),
+        Header(1, 24, 100, 100, 10, 0), Header(3, 24, 100, 100), Header(-1, 24, 100, 100),
+        Header(1, 12, 100, 100), Header(1, 40, 100, 100), Header(1, 0, 100, 100),
+        Header(1, 32, 32768, 16384),  // 2 GiB frame
+        Header(1, 32, INT32_MAX, INT32_MAX),
+    };
+    for (const MovieHeader& h : bad) {
+        SCOPED_TRACE(testing::Message() << h.Method << " " << h.BitCo << " " << h.W << "x" << h.H
+                                        << " " << h.fps << " " << h.sec);
+        EXPECT_EQ(CheckHeaderForInfo(h), kErrBadFile);
+    }
+}
+
+TEST(MovieHeader, InfoBytesFollowGetTVRFileDataOrder) {
+    MovieHeader h = Header(9, 9, 9, 9, 9, 9);
+    uint8_t b[kHeaderBytes];
+    EncodeHeader(Header(1, 24, 100, 100), b);
+    EXPECT_EQ(CheckInfoBytes(0, b, 0, &h), kErrEmptyFile);
+    EXPECT_EQ(CheckInfoBytes(20, b, 20, &h), kErrBadFile);
+    EXPECT_EQ(h.W, 9);  // untouched on failure
+    EXPECT_EQ(CheckInfoBytes(32, b, 32, &h), kOk);
+    EXPECT_EQ(h.W, 100);
+}
+
+TEST(MovieHeader, PlayChecks) {
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 8, 64, 48)), kOk);
+    EXPECT_EQ(CheckHeaderForPlay(Header(0, 8, 64, 48)), kErrEightBitType);
+    EXPECT_EQ(CheckHeaderForPlay(Header(2, 8, 64, 48)), kErrEightBitType);
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, 0)), kErrBadFile);
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 0, 48)), kErrBadFile);
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, -3)), kErrBadFile);
+    // Playback does not need a length: a header-only movie of 0 seconds plays no frame.
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, 10, 0)), kOk);
+}
+
+TEST(MovieHeader, PatchReplacesOnlyNonZero) {
+    MovieHeader h = Header(1, 24, 100, 80, 15, 10);
+    PatchHeader(&h, 0, 0, 0, 0, 3);
+    EXPECT_EQ(h.W, 100);
+    EXPECT_EQ(h.H, 80);
+    EXPECT_EQ(h.BitCo, 24);
+    EXPECT_EQ(h.fps, 15);
+    EXPECT_EQ(h.sec, 3);
+    EXPECT_EQ(h.Method, 1);
+    PatchHeader(&h, 64, 48, 16, 30, 0);
+    EXPECT_EQ(h.W, 64);
+    EXPECT_EQ(h.fps, 30);
+    EXPECT_EQ(h.sec, 3);
+}
+
+// Runs of the format decoded in place against a known previous frame.
+struct UnpackCase {
+    const char* name;
+    std::vector<uint32_t> words;
+    int32_t result;
+};
+
+TEST(Unpack, RunEdges) {
+    const size_t F = 16;  // four words
+    const UnpackCase cases[] = {
+        {"single unchanged run", {4}, kOk},
+        {"empty unchanged then whole literal", {0, 4, 11, 12, 13, 14}, kOk},
+        {"zero-length runs", {0, 0, 0, 1, 11, 3}, kOk},
+        {"run beyond frame", {5}, kErrFrameSize},
+        {"huge count", {0xFFFFFFFFu}, kErrFrameSize},
+        {"literal past frame end", {2, 3, 1, 2, 3}, kErrFrameSize},
+        {"stops short of F", {1, 1, 7}, kErrFrameSize},
+        {"literal data missing", {0, 4, 1, 2}, kErrFrameSize},
+        {"empty record", {}, kErrFrameSize},
+        {"trailing words ignored", {4, 99, 99}, kOk},
+    };
+    for (const UnpackCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes packed;
+        for (uint32_t w : c.words) PutWord(&packed, w);
+        uint8_t frame[F];
+        for (size_t i = 0; i < F; ++i) frame[i] = uint8_t(i);
+        EXPECT_EQ(UnpackFrameInPlace(packed.data(), packed.size(), frame, F), c.result);
+    }
+}
+
+TEST(Unpack, LiteralAndUnchangedContent) {
+    Bytes packed;
+    for (uint32_t w : {1u, 2u, 0xAABBCCDDu, 0x11223344u, 1u}) PutWord(&packed, w);
+    uint32_t frame[4] = {1, 2, 3, 4};
+    ASSERT_EQ(UnpackFrameInPlace(packed.data(), packed.size(),
+                                 reinterpret_cast<uint8_t*>(frame), 16), kOk);
+    EXPECT_EQ(frame[0], 1u);
+    EXPECT_EQ(LoadLE32(reinterpret_cast<uint8_t*>(&frame[1])), 0xAABBCCDDu);
+    EXPECT_EQ(LoadLE32(reinterpret_cast<uint8_t*>(&frame[2])), 0x11223344u);
+    EXPECT_EQ(frame[3], 4u);
+}
+
+TEST(FrameReader, EightBitFrameWithColourTableStoredWhole) {
+    const MovieHeader h = Header(1, 8, 64, 48);
+    Bytes frame(4096);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i * 7);
+    Bytes movie = MovieBytes(h);
+    Bytes packed;
+    PutWord(&packed, 0);
+    PutWord(&packed, 1024);
+    packed.insert(packed.end(), frame.begin(), frame.end());
+    EXPECT_EQ(packed.size(), 4096u + 8);
+    AppendRecord(&movie, packed);
+    MemorySource src(movie.data() + kHeaderBytes, movie.size() - kHeaderBytes);
+    FrameReader r;
+    ASSERT_EQ(r.Start(h), kOk);
+    ASSERT_EQ(r.FrameSize(), 4096u);
+    ASSERT_EQ(r.ReadNext(src), kOk);
+    EXPECT_EQ(0, std::memcmp(r.Frame(), frame.data(), frame.size()));
+    EXPECT_EQ(r.ReadNext(src), kErrNoFrameTag);  // file ends
+}
+
+TEST(FrameReader, DroppedRecordRepeatsAndFirstIsBlack) {
+    const MovieHeader h = Header(1, 32, 4, 2);
+    Bytes movie;
+    uint8_t dropped[kDroppedRecordBytes];
+    EncodeDroppedRecord(dropped, FrameBytes(h));
+    EXPECT_EQ(LoadLE32(dropped + 4), 4u);
+    EXPECT_EQ(LoadLE32(dropped + 8), 8u);
+    movie.insert(movie.end(), dropped, dropped + sizeof dropped);
+    Bytes lit;
+    PutWord(&lit, 0);
+    PutWord(&lit, 8);
+    for (uint32_t i = 0; i < 8; ++i) PutWord(&lit, 0x01010101u * (i + 1));
+    AppendRecord(&movie, lit);
+    movie.insert(movie.end(), dropped, dropped + sizeof dropped);
+    MemorySource src(movie.data(), movie.size());
+    FrameReader r;
+    ASSERT_EQ(r.Start(h), kOk);
+    ASSERT_EQ(r.ReadNext(src), kOk);
+    EXPECT_EQ(Bytes(r.Frame(), r.Frame() + 32), Bytes(32, 0));
+    ASSERT_EQ(r.ReadNext(src), kOk);
+    const Bytes second(r.Frame(), r.Frame() + 32);
+    ASSERT_EQ(r.ReadNext(src), kOk);
+    EXPECT_EQ(Bytes(r.Frame(), r.Frame() + 32), second);
+}
+
+TEST(FrameReader, HostileRecords) {
+    const MovieHeader h = Header(1, 32, 4, 2);  // F = 32, capacity 48
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        int32_t result;
+    };
+    auto rec = [](const char tag[4], uint32_t size, size_t present) {
+        Bytes b(tag, tag + 4);
+        PutWord(&b, size);
+        Bytes body(present, 0);
+        if (present >= 4) StoreLE32(body.data(), 8);
+        b.insert(b.end(), body.begin(), body.end());
+        return b;
+    };
+    const Case cases[] = {
+        {"bad tag", rec("FRAN", 4, 4), kErrNoFrameTag},
+        {"truncated head", Bytes{'F', 'R', 'A', 'M', 4, 0}, kErrNoFrameTag},
+        {"empty", Bytes{}, kErrNoFrameTag},
+        {"size not a multiple of 4", rec("FRAM", 6, 6), kErrFrameSize},
+        {"size beyond capacity", rec("FRAM", 52, 52), kErrFrameSize},
+        {"size beyond the file", rec("FRAM", 40, 12), kErrFrameSize},
+        {"size of 4 GiB", rec("FRAM", 0xFFFFFFFCu, 4), kErrFrameSize},
+        {"zero size", rec("FRAM", 0, 0), kErrFrameSize},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource src(c.bytes.data(), c.bytes.size());
+        FrameReader r;
+        ASSERT_EQ(r.Start(h), kOk);
+        EXPECT_EQ(r.ReadNext(src), c.result);
+    }
+}
+
+TEST(FrameReader, RefusesHeadersItCannotSize) {
+    FrameReader r;
+    EXPECT_EQ(r.Start(Header(1, 32, 32768, 16384)), kErrBadFile);
+    EXPECT_EQ(r.Start(Header(1, 24, 0, 10)), kErrBadFile);
+}
+
+TEST(MovieEncoder, PatchedLengthLimitsRecordsRead) {
+    // sec patched from 10 to 3 at 15 fps: readers use 45 records and ignore the rest.
+    MovieHeader h = Header(1, 24, 8, 4, 15, 10);
+    MovieEncoder enc;
+    ASSERT_EQ(enc.Start(h), kOk);
+    Bytes movie(enc.Header(), enc.Header() + kHeaderBytes);
+    Bytes frame(enc.FrameSize());
+    for (int i = 0; i < 150; ++i) {
+        frame[size_t(i) % frame.size()] ^= 0x5A;
+        size_t n = 0;
+        const uint8_t* r = enc.EncodeFrame(frame.data(), &n);
+        movie.insert(movie.end(), r, r + n);
+    }
+    PatchHeader(&h, 0, 0, 0, 0, 3);
+    EXPECT_EQ(FrameCount(h), 45u);
+    MemorySource src(movie.data() + kHeaderBytes, movie.size() - kHeaderBytes);
+    EXPECT_EQ(CountRecords(src, FrameCount(h)), 45u);
+}
+
+}  // namespace
+}  // namespace tqk

@@ -1,0 +1,264 @@
+#include "tqk_commands.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tqk_stdio.h"
+#include "tvr_pack.h"
+
+namespace tqk {
+
+namespace {
+
+const char kUsage[] =
+    "usage: tqk COMMAND ...\n"
+    "  tqk info FILE        header fields and frame count, one 'name: value' a line\n"
+    "  tqk verify FILE      unpack every record; names the first bad one\n"
+    "  tqk raw FILE [--555] every frame to standard output as top-down rows of\n"
+    "                       blue-green-red bytes (W x 3 a row), frames in order\n"
+    "  tqk sample OUT [--bits 8|16|24|32] [--method 0|1|2] [--size WxH] [--fps N] [--sec S]\n"
+    "                       writes a test movie with a moving pattern\n"
+    "\n"
+    "Type1 and Type2 frames are device-independent bitmaps and convert exactly.\n"
+    "Type0 frames hold the display's own layout, which the file does not record; raw\n"
+    "assumes the common ones: rows top-down, 32 bits blue-green-red-unused, 24 bits\n"
+    "blue-green-red, 16 bits 5-6-5 (pass --555 for a 5-5-5 display).\n";
+
+std::string Message(int32_t code) {
+    return ResultMessageUtf8(code, [](uint32_t) { return std::string("out of memory"); });
+}
+
+int Fail(std::FILE* err, const std::string& what) {
+    std::fprintf(err, "tqk: %s\n", what.c_str());
+    return 1;
+}
+
+// Opens a movie and applies the checks of a header reader: fills h and returns kOk, or a
+// code. infoChecks selects GetTVRFileData's checks, else the playback checks.
+int32_t OpenMovie(const std::string& path, bool infoChecks, StdioFile* file, MovieHeader* h,
+                  int64_t* length) {
+    file->f = OpenForReading(path);
+    if (!file->f) return kErrNoFile;
+    StdioSource src(file->f);
+    *length = src.Length();
+    uint8_t head[kHeaderBytes];
+    const size_t got = src.Read(head, kHeaderBytes);
+    if (infoChecks) return CheckInfoBytes(static_cast<uint64_t>(*length), head, got, h);
+    if (got < kHeaderBytes) return kErrBadFile;
+    int32_t rc = DecodeHeader(head, h);
+    if (rc == kOk) rc = CheckHeaderForPlay(*h);
+    return rc;
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+int Info(const std::string& path, std::FILE* out, std::FILE* err) {
+    StdioFile file;
+    MovieHeader h;
+    int64_t length = 0;
+    const int32_t rc = OpenMovie(path, true, &file, &h, &length);
+    if (rc != kOk) return Fail(err, path + ": " + Message(rc));
+    StdioSource src(file.f);
+    const uint64_t frames = FrameCount(h);
+    const uint64_t records = CountRecords(src, frames);
+    std::fprintf(out, "file: %s\n", path.c_str());
+    std::fprintf(out, "length: %lld\n", static_cast<long long>(length));
+    std::fprintf(out, "magic: TVRX\nversion: 1\n");
+    std::fprintf(out, "method: %d\nbitco: %d\nwidth: %d\nheight: %d\nfps: %d\nsec: %d\n", h.Method,
+                 h.BitCo, h.W, h.H, h.fps, h.sec);
+    std::fprintf(out, "frame_bytes: %llu\n", static_cast<unsigned long long>(FrameBytes(h)));
+    std::fprintf(out, "frames: %llu\n", static_cast<unsigned long long>(frames));
+    std::fprintf(out, "records_present: %llu\n", static_cast<unsigned long long>(records));
+    std::fprintf(out,
+                 "ffmpeg: tqk raw %s%s | ffmpeg -f rawvideo -pixel_format bgr24 -video_size %dx%d "
+                 "-framerate %d -i - OUT.mp4\n",
+                 Quote(path).c_str(), h.Method == 0 && h.BitCo == 16 ? " --555" : "", h.W, h.H,
+                 h.fps);
+    return 0;
+}
+
+// Unpacks every record a reader uses; calls each(frame) after each one. Returns the exit code.
+template <class Each>
+int Decode(const std::string& path, std::FILE* err, MovieHeader* hOut, Each each) {
+    StdioFile file;
+    MovieHeader h;
+    int64_t length = 0;
+    int32_t rc = OpenMovie(path, false, &file, &h, &length);
+    if (rc != kOk) return Fail(err, path + ": " + Message(rc));
+    *hOut = h;
+    StdioSource src(file.f);
+    FrameReader reader;
+    rc = reader.Start(h);
+    if (rc != kOk) return Fail(err, path + ": " + Message(rc));
+    const uint64_t frames = FrameCount(h);
+    for (uint64_t i = 0; i < frames; ++i) {
+        rc = reader.ReadNext(src);
+        if (rc != kOk) {
+            return Fail(err, path + ": record " + std::to_string(i) + ": " + Message(rc));
+        }
+        if (!each(reader.Frame())) return Fail(err, "cannot write the output");
+    }
+    return 0;
+}
+
+int Verify(const std::string& path, std::FILE* out, std::FILE* err) {
+    MovieHeader h;
+    uint64_t n = 0;
+    const int rc = Decode(path, err, &h, [&](const uint8_t*) {
+        ++n;
+        return true;
+    });
+    if (rc == 0) std::fprintf(out, "ok: %llu frames\n", static_cast<unsigned long long>(n));
+    return rc;
+}
+
+int Raw(const std::string& path, bool is555, std::FILE* out, std::FILE* err) {
+    MovieHeader h;
+    std::vector<uint8_t> rgb;
+    return Decode(path, err, &h, [&](const uint8_t* frame) {
+        rgb.resize(size_t(h.W) * size_t(h.H) * 3);
+        FrameToBgr24(h, frame, is555, rgb.data());
+        return std::fwrite(rgb.data(), 1, rgb.size(), out) == rgb.size();
+    });
+}
+
+bool ParseInt(const std::string& s, int32_t* v) {
+    char* end = nullptr;
+    const long x = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end != '\0' || x < INT32_MIN || x > INT32_MAX) return false;
+    *v = static_cast<int32_t>(x);
+    return true;
+}
+
+// A test frame: a colour gradient with a block that moves and a band that changes per frame.
+void SampleFrame(const MovieHeader& h, int32_t index, uint8_t* frame) {
+    const size_t bytesPerPixel = size_t(h.BitCo) / 8;
+    const size_t stride = size_t(h.W) * bytesPerPixel;
+    const int32_t bx = (index * 7) % (h.W > 16 ? h.W - 16 : 1);
+    for (int32_t row = 0; row < h.H; ++row) {
+        uint8_t* line = frame + size_t(row) * stride;
+        for (int32_t col = 0; col < h.W; ++col) {
+            uint32_t r = uint32_t(col * 255 / (h.W > 1 ? h.W - 1 : 1));
+            uint32_t g = uint32_t(row * 255 / (h.H > 1 ? h.H - 1 : 1));
+            uint32_t b = uint32_t((index * 16) & 0xFF);
+            if (col >= bx && col < bx + 16 && row >= h.H / 4 && row < h.H / 4 + 16) r = g = b = 255;
+            if (row < 4) b = uint32_t((col + index) & 0xFF);
+            uint8_t* px = line + size_t(col) * bytesPerPixel;
+            switch (h.BitCo) {
+            case 32: px[3] = 0; [[fallthrough]];
+            case 24: px[0] = uint8_t(b); px[1] = uint8_t(g); px[2] = uint8_t(r); break;
+            case 16: {
+                const uint32_t v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+                px[0] = uint8_t(v); px[1] = uint8_t(v >> 8);
+                break;
+            }
+            case 8: px[0] = uint8_t((r >> 5) << 5 | (g >> 5) << 2 | (b >> 6)); break;
+            }
+        }
+    }
+    if (h.BitCo == 8) {  // a 3-3-2 colour table after the pixels
+        uint8_t* table = frame + size_t(h.W) * size_t(h.H);
+        for (uint32_t i = 0; i < 256; ++i) {
+            table[i * 4 + 0] = uint8_t((i & 3) * 85);
+            table[i * 4 + 1] = uint8_t(((i >> 2) & 7) * 255 / 7);
+            table[i * 4 + 2] = uint8_t(((i >> 5) & 7) * 255 / 7);
+            table[i * 4 + 3] = 0;
+        }
+    }
+}
+
+int Sample(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    MovieHeader h;
+    h.Method = 1; h.BitCo = 24; h.W = 160; h.H = 120; h.fps = 10; h.sec = 2;
+    for (size_t i = 2; i + 1 < args.size(); i += 2) {
+        const std::string& k = args[i];
+        const std::string& v = args[i + 1];
+        bool ok = true;
+        if (k == "--bits") ok = ParseInt(v, &h.BitCo);
+        else if (k == "--method") ok = ParseInt(v, &h.Method);
+        else if (k == "--fps") ok = ParseInt(v, &h.fps);
+        else if (k == "--sec") ok = ParseInt(v, &h.sec);
+        else if (k == "--size") {
+            const size_t x = v.find('x');
+            ok = x != std::string::npos && ParseInt(v.substr(0, x), &h.W) &&
+                 ParseInt(v.substr(x + 1), &h.H);
+        } else ok = false;
+        if (!ok) return Fail(err, "bad option " + k + " " + v);
+    }
+    if (args.size() % 2 != 0) return Fail(err, "options come in pairs");
+    if (CheckHeaderForInfo(h) != kOk || CheckHeaderForPlay(h) != kOk || h.W % 4 != 0 ||
+        FrameCount(h) > 100000)
+        return Fail(err, "bad movie parameters (width a multiple of 4, 8 bits only with method 1)");
+    MovieEncoder enc;
+    if (enc.Start(h) != kOk) return Fail(err, "bad movie parameters");
+    StdioFile file(OpenForWriting(args[1]));
+    if (!file.f) return Fail(err, args[1] + ": " + Message(kErrOpen));
+    ByteBuffer frame = AllocateZeroed(enc.FrameSize());
+    bool ok = std::fwrite(enc.Header(), 1, kHeaderBytes, file.f) == kHeaderBytes;
+    for (uint64_t i = 0; ok && i < FrameCount(h); ++i) {
+        SampleFrame(h, static_cast<int32_t>(i), frame.get());
+        size_t n = 0;
+        const uint8_t* rec = enc.EncodeFrame(frame.get(), &n);
+        ok = std::fwrite(rec, 1, n, file.f) == n;
+    }
+    if (!ok || std::fflush(file.f) != 0) return Fail(err, args[1] + ": cannot write");
+    std::fprintf(out, "wrote %s: %dx%d, %d bits, method %d, %d fps, %d s\n", args[1].c_str(), h.W,
+                 h.H, h.BitCo, h.Method, h.fps, h.sec);
+    return 0;
+}
+
+inline uint8_t Widen5(uint32_t c) { return uint8_t((c << 3) | (c >> 2)); }
+inline uint8_t Widen6(uint32_t c) { return uint8_t((c << 2) | (c >> 4)); }
+
+}  // namespace
+
+void FrameToBgr24(const MovieHeader& h, const uint8_t* frame, bool type0Is555, uint8_t* out) {
+    const size_t w = size_t(h.W);
+    const size_t bytesPerPixel = size_t(h.BitCo) / 8;
+    const size_t stride = w * bytesPerPixel;
+    const bool bottomUp = h.Method != 0;
+    const uint8_t* table = frame + stride * size_t(h.H);
+    for (size_t row = 0; row < size_t(h.H); ++row) {
+        const uint8_t* src = frame + (bottomUp ? size_t(h.H) - 1 - row : row) * stride;
+        uint8_t* dst = out + row * w * 3;
+        for (size_t col = 0; col < w; ++col, dst += 3) {
+            const uint8_t* px = src + col * bytesPerPixel;
+            switch (h.BitCo) {
+            case 32:
+            case 24: dst[0] = px[0]; dst[1] = px[1]; dst[2] = px[2]; break;
+            case 16: {
+                const uint32_t v = uint32_t(px[0]) | (uint32_t(px[1]) << 8);
+                if (h.Method == 0 && !type0Is555) {
+                    dst[0] = Widen5(v & 31); dst[1] = Widen6((v >> 5) & 63);
+                    dst[2] = Widen5((v >> 11) & 31);
+                } else {
+                    dst[0] = Widen5(v & 31); dst[1] = Widen5((v >> 5) & 31);
+                    dst[2] = Widen5((v >> 10) & 31);
+                }
+                break;
+            }
+            case 8: {
+                const uint8_t* c = table + size_t(px[0]) * 4;
+                dst[0] = c[0]; dst[1] = c[1]; dst[2] = c[2];
+                break;
+            }
+            }
+        }
+    }
+}
+
+int RunTqk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (args.size() >= 2 && args[0] == "info" && args.size() == 2) return Info(args[1], out, err);
+    if (args.size() == 2 && args[0] == "verify") return Verify(args[1], out, err);
+    if (args.size() >= 2 && args[0] == "raw" && args.size() <= 3) {
+        const bool is555 = args.size() == 3 && args[2] == "--555";
+        if (args.size() == 3 && !is555) return Fail(err, "unknown option " + args[2]);
+        return Raw(args[1], is555, out, err);
+    }
+    if (args.size() >= 2 && args[0] == "sample") return Sample(args, out, err);
+    std::fputs(kUsage, args.empty() || args[0] == "--help" || args[0] == "help" ? out : err);
+    return args.empty() || args[0] == "--help" || args[0] == "help" ? 0 : 2;
+}
+
+}  // namespace tqk
