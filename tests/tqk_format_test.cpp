@@ -14,9 +14,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 void PutWord(Bytes* b, uint32_t v) {
-    uint8_t w[4];
-    StoreLE32(w, v);
-    b->insert(b->end(), w, w + 4);
+    for (int i = 0; i < 4; ++i) b->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 Bytes MovieBytes(const MovieHeader& h) {
