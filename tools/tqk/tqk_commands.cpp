@@ -141,7 +141,7 @@ void SampleFrame(const MovieHeader& h, int32_t index, uint8_t* frame) {
         for (int32_t col = 0; col < h.W; ++col) {
             uint32_t r = uint32_t(col * 255 / (h.W > 1 ? h.W - 1 : 1));
             uint32_t g = uint32_t(row * 255 / (h.H > 1 ? h.H - 1 : 1));
-            uint32_t b = uint32_t((index * 16) & 0xFF);
+            uint32_t b = uint32_t((col + row) & 0xFF);
             if (col >= bx && col < bx + 16 && row >= h.H / 4 && row < h.H / 4 + 16) r = g = b = 255;
             if (row < 4) b = uint32_t((col + index) & 0xFF);
             uint8_t* px = line + size_t(col) * bytesPerPixel;
