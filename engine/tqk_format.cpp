@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "copy_run.h"
 #include "tvr_pack.h"
 
 namespace tqk {
@@ -99,20 +100,23 @@ uint64_t PackedCapacity(uint64_t F) {
 int32_t UnpackFrameInPlace(const uint8_t* packed, size_t packedBytes, uint8_t* frame, size_t F) {
     size_t p = 0;
     size_t q = 0;
-    bool literal = false;
     while (p < F) {
+        // An unchanged run leaves the previous frame's bytes where they are.
         if (packedBytes - q < 4) return kErrFrameSize;  // runs stop short of F
-        const uint64_t b = uint64_t{LoadLE32(packed + q)} * 4;
+        uint64_t b = uint64_t{LoadLE32(packed + q)} * 4;
         q += 4;
         if (b > F - p) return kErrFrameSize;  // a run beyond the frame
-        if (literal) {
-            if (b > packedBytes - q) return kErrFrameSize;  // data beyond the record
-            std::memcpy(frame + p, packed + q, static_cast<size_t>(b));
-            q += static_cast<size_t>(b);
-        }
-        // An unchanged run leaves the previous frame's bytes where they are.
         p += static_cast<size_t>(b);
-        literal = !literal;
+        if (p >= F) break;
+        // A literal run.
+        if (packedBytes - q < 4) return kErrFrameSize;
+        b = uint64_t{LoadLE32(packed + q)} * 4;
+        q += 4;
+        if (b > F - p) return kErrFrameSize;
+        if (b > packedBytes - q) return kErrFrameSize;  // data beyond the record
+        CopyRun(frame + p, packed + q, static_cast<size_t>(b));
+        q += static_cast<size_t>(b);
+        p += static_cast<size_t>(b);
     }
     return kOk;
 }

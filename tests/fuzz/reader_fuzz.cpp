@@ -1,0 +1,75 @@
+// libFuzzer target for everything that reads movie bytes: GetTVRFileData's header checks,
+// the playback checks, the record reader over a whole movie, and the in-place unpacker on a
+// frame buffer of exactly F bytes (so AddressSanitizer sees any write past it).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "tqk_format.h"
+
+namespace {
+
+// Movies whose frames exceed this are only checked, not read: a 1 GiB calloc per input
+// would slow the fuzzer to a crawl without reaching any new code.
+constexpr uint64_t kMaxFuzzFrameBytes = uint64_t{4} << 20;
+constexpr uint64_t kMaxRecords = 256;
+
+void ReadMovie(const uint8_t* data, size_t size) {
+    tqk::MovieHeader info;
+    const int32_t infoRc = tqk::CheckInfoBytes(size, data, size, &info);
+    if (infoRc != tqk::kOk && infoRc != tqk::kErrBadFile && infoRc != tqk::kErrEmptyFile)
+        std::abort();
+    if (size < tqk::kHeaderBytes) return;
+    tqk::MovieHeader h;
+    if (tqk::DecodeHeader(data, &h) != tqk::kOk) return;
+    if (infoRc == tqk::kOk && std::memcmp(&info, &h, sizeof h) != 0) std::abort();
+    if (tqk::CheckHeaderForPlay(h) != tqk::kOk) return;
+    const uint64_t F = tqk::FrameBytes(h);
+    if (F == 0 || F > tqk::kMaxFrameBytes) std::abort();  // the checks must have refused it
+    if (F > kMaxFuzzFrameBytes) return;
+
+    tqk::MemorySource counted(data + tqk::kHeaderBytes, size - tqk::kHeaderBytes);
+    const uint64_t whole = tqk::CountRecords(counted, kMaxRecords);
+
+    tqk::FrameReader reader;
+    if (reader.Start(h) != tqk::kOk) return;
+    tqk::MemorySource src(data + tqk::kHeaderBytes, size - tqk::kHeaderBytes);
+    const uint64_t n = std::min(tqk::FrameCount(h), kMaxRecords);
+    uint64_t good = 0;
+    for (; good < n; ++good) {
+        const int32_t rc = reader.ReadNext(src);
+        if (rc == tqk::kOk) continue;
+        if (rc != tqk::kErrNoFrameTag && rc != tqk::kErrFrameSize) std::abort();
+        break;
+    }
+    // Every record that decoded was a whole record.
+    if (good > whole) std::abort();
+}
+
+void UnpackRaw(const uint8_t* data, size_t size) {
+    if (size < 4) return;
+    const size_t F = (tqk::LoadLE32(data) % 4096) * 4;
+    std::vector<uint8_t> before(F);
+    for (size_t i = 0; i < F; ++i) before[i] = uint8_t(i * 7);
+    // An exact-size heap block: AddressSanitizer flags the first byte written past F.
+    uint8_t* frame = static_cast<uint8_t*>(std::malloc(F ? F : 1));
+    if (F) std::memcpy(frame, before.data(), F);
+    // The packed bytes in a block of their own too, so reads past them are caught.
+    const size_t packedBytes = size - 4;
+    uint8_t* packed = static_cast<uint8_t*>(std::malloc(packedBytes ? packedBytes : 1));
+    if (packedBytes) std::memcpy(packed, data + 4, packedBytes);
+    const int32_t rc = tqk::UnpackFrameInPlace(packed, packedBytes, frame, F);
+    if (rc != tqk::kOk && rc != tqk::kErrFrameSize) std::abort();
+    std::free(packed);
+    std::free(frame);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ReadMovie(data, size);
+    UnpackRaw(data, size);
+    return 0;
+}
