@@ -292,16 +292,15 @@ Status Writer::StartSegment() {
     return Status::kOk;
 }
 
-// Ends the current segment: a standard index per stream inside the movi list, idx1 after
-// it in the first segment, then the list and RIFF sizes. When the indexes cannot be
-// written, the segment keeps its chunks without them.
-Status Writer::CloseSegment() {
-    const uint64_t dataEnd = end_;
+// Writes a standard index per stream at the end of the movi list and, in the first
+// segment, idx1 after the list. On failure nothing of it counts and end_ is unchanged.
+bool Writer::WriteIndexes(uint64_t* moviEnd) {
+    const uint64_t start = end_;
     std::vector<size_t> superBefore;
     for (const Stream& s : streams_) superBefore.push_back(s.super.size());
-    bool indexOk = true;
+    bool ok = true;
     for (Stream& s : streams_) {
-        if (s.seg.empty() || !indexOk) continue;
+        if (s.seg.empty()) continue;
         Bytes ix;
         ix.U32(s.indexId);
         ix.U32(uint32_t(24 + 8 * s.seg.size()));
@@ -317,37 +316,74 @@ Status Writer::CloseSegment() {
             ix.U32(e.size);
         }
         if (!Write(end_, ix.Data(), ix.Size())) {
-            indexOk = false;
+            ok = false;
             break;
         }
         if (s.super.size() < kSuperIndexEntries)
             s.super.push_back({end_, uint32_t(ix.Size()), Clamp32(s.segDuration)});
         end_ += ix.Size();
     }
-    const uint64_t moviEnd = end_;
-    if (indexOk && segment_ == 0) {
+    *moviEnd = end_;
+    if (ok && segment_ == 0) {
         uint8_t h[8];
         Store32(h, FourCC("idx1"));
         Store32(h + 4, uint32_t(idx1_.size()));
         if (Write(end_, h, 8) && (idx1_.empty() || Write(end_ + 8, idx1_.data(), idx1_.size())))
             end_ += 8 + idx1_.size();
         else
-            indexOk = false;
+            ok = false;
     }
-    Status result = Status::kOk;
-    uint64_t listEnd = moviEnd;
-    if (!indexOk) {
-        (void)file_->Truncate(dataEnd);
-        end_ = listEnd = dataEnd;
+    if (!ok) {
+        end_ = *moviEnd = start;
         for (size_t i = 0; i < streams_.size(); ++i) streams_[i].super.resize(superBefore[i]);
+    }
+    return ok;
+}
+
+// Takes the segment's last chunk back; false when the segment has none.
+bool Writer::DropLastChunk() {
+    Stream* last = nullptr;
+    for (Stream& s : streams_)
+        if (!s.seg.empty() && (!last || s.seg.back().dataOffset > last->seg.back().dataOffset))
+            last = &s;
+    if (!last) return false;
+    const StdEntry e = last->seg.back();
+    last->seg.pop_back();
+    const uint32_t n = e.size & ~kNotKey;
+    const uint64_t samples = last->info.sampleSize ? n / last->info.sampleSize : 1;
+    last->segDuration -= samples;
+    last->length -= samples;
+    --last->chunks;
+    if (segment_ == 0) {
+        --last->firstSegmentChunks;
+        idx1_.resize(idx1_.size() - 16);
+    }
+    end_ = e.dataOffset - 8;
+    return true;
+}
+
+// Ends the current segment: its indexes, then the list and RIFF sizes. When the indexes do
+// not fit (a full disk), the segment's last chunks are given back until they do, so every
+// chunk left in the file is indexed.
+Status Writer::CloseSegment() {
+    Status result = Status::kOk;
+    uint64_t moviEnd = end_;
+    while (!WriteIndexes(&moviEnd)) {
         result = Status::kWriteFailed;
+        (void)file_->Truncate(end_);
+        if (!DropLastChunk()) {
+            (void)file_->Truncate(end_);
+            moviEnd = end_;
+            break;
+        }
+        (void)file_->Truncate(end_);
     }
     for (Stream& s : streams_) {
         s.seg.clear();
         s.segDuration = 0;
     }
     uint8_t v[4];
-    Store32(v, uint32_t(listEnd - (moviStart_ + 8)));
+    Store32(v, uint32_t(moviEnd - (moviStart_ + 8)));
     bool ok = Write(moviStart_ + 4, v, 4);
     Store32(v, uint32_t(end_ - riffStart_ - 8));
     ok = Write(riffStart_ + 4, v, 4) && ok;

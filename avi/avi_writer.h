@@ -104,6 +104,8 @@ private:
     Status Fail(Status s);
     Status AddStream(const StreamInfo& info, int slot);
     uint64_t PendingIndexBytes(int extraStream) const;
+    bool WriteIndexes(uint64_t* moviEnd);
+    bool DropLastChunk();
     Status CloseSegment();
     Status StartSegment();
     Status WriteHeaders();
