@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "avi_errors.h"
+#include "avi_export.h"
+#include "avi_writer.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
 
@@ -19,6 +22,10 @@ const char kUsage[] =
     "                       blue-green-red bytes (W x 3 a row), frames in order\n"
     "  tqk sample OUT [--bits 8|16|24|32] [--method 0|1|2] [--size WxH] [--fps N] [--sec S]\n"
     "                       writes a test movie with a moving pattern\n"
+    "  tqk avi FILE OUT.avi [WAVE] [--555] [--segment BYTES]\n"
+    "                       the movie as an uncompressed AVI at its own depth (8 bits with\n"
+    "                       its colour table), frame for frame, WAVE as its sound stream;\n"
+    "                       --segment bounds each RIFF segment (default 1 GiB)\n"
     "\n"
     "Type1 and Type2 frames are device-independent bitmaps and convert exactly.\n"
     "Type0 frames hold the display's own layout, which the file does not record; raw\n"
@@ -208,6 +215,124 @@ int Sample(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     return 0;
 }
 
+std::string AviMessage(int32_t code) {
+    const char* text = avi::ErrorTextUtf8(code);
+    return text ? text : "error " + std::to_string(code);
+}
+
+// Turns an unpacked movie frame into the AVI's bottom-up device-independent bits. Type1 and
+// Type2 frames are those bits already; Type0 frames are top-down and are flipped.
+void FrameToDib(const MovieHeader& h, const uint8_t* frame, uint8_t* dib) {
+    const size_t stride = size_t(h.W) * size_t(h.BitCo) / 8;
+    const size_t rows = size_t(h.H);
+    if (h.Method != 0) {
+        std::memcpy(dib, frame, stride * rows);
+        return;
+    }
+    for (size_t r = 0; r < rows; ++r)
+        std::memcpy(dib + (rows - 1 - r) * stride, frame + r * stride, stride);
+}
+
+struct AviOptions {
+    std::string movie, out, wave;
+    bool is555 = false;
+    uint64_t segmentBytes = avi::kDefaultSegmentBytes;
+};
+
+int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
+    StdioFile file;
+    MovieHeader h;
+    int64_t length = 0;
+    int32_t rc = OpenMovie(o.movie, false, &file, &h, &length);
+    if (rc != kOk) return Fail(err, o.movie + ": " + Message(rc));
+    const uint64_t dibBytes = avi::DibFrameBytes(h.W, h.H, h.BitCo);
+    if (uint64_t(h.W) * uint64_t(h.BitCo) % 32 != 0)
+        return Fail(err, o.movie + ": rows of " + std::to_string(h.W) +
+                             " pixels are not whole 4-byte words");
+    FrameReader reader;
+    rc = reader.Start(h);
+    if (rc != kOk) return Fail(err, o.movie + ": " + Message(rc));
+    StdioSource src(file.f);
+    const uint64_t frames = FrameCount(h);
+
+    // The first frame gives an 8-bit movie's colour table.
+    rc = frames ? reader.ReadNext(src) : kErrNoFrameTag;
+    if (rc != kOk) return Fail(err, o.movie + ": record 0: " + Message(rc));
+    uint32_t compression = 0;
+    std::vector<uint8_t> format;
+    if (h.BitCo == 16 && h.Method == 0 && !o.is555) {
+        // A 5-6-5 display's bits: the masks follow the header.
+        compression = 3;
+        format = avi::BitmapFormat(h.W, h.H, 16, compression, uint32_t(dibBytes), nullptr);
+        for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu})
+            for (int i = 0; i < 4; ++i) format.push_back(uint8_t(m >> (8 * i)));
+    } else {
+        format = avi::BitmapFormat(h.W, h.H, uint16_t(h.BitCo), 0, uint32_t(dibBytes),
+                                   h.BitCo == 8 ? reader.Frame() + dibBytes : nullptr);
+    }
+    avi::StdioFile aviFile;
+    if (!aviFile.Open(o.out, avi::StdioFile::Mode::kCreate))
+        return Fail(err, o.out + ": " + AviMessage(avi::kAviErrFileOpen));
+    avi::Writer writer;
+    avi::Status st = writer.Create(
+        &aviFile,
+        avi::VideoStream(avi::FourCC("DIB "), h.W, h.H, uint32_t(h.fps), uint32_t(frames),
+                         "AVIFile", std::move(format)),
+        o.segmentBytes);
+    std::vector<uint8_t> dib(dibBytes);
+    std::string failure;
+    for (uint64_t i = 0; st == avi::Status::kOk && i < frames; ++i) {
+        if (i > 0) {
+            rc = reader.ReadNext(src);
+            if (rc != kOk) {
+                failure = o.movie + ": record " + std::to_string(i) + ": " + Message(rc);
+                break;
+            }
+        }
+        FrameToDib(h, reader.Frame(), dib.data());
+        st = writer.WriteChunk(0, dib.data(), dib.size(), true);
+    }
+    const avi::Status closed = writer.Close();
+    if (st == avi::Status::kOk) st = closed;
+    if (!aviFile.Close() && st == avi::Status::kOk) st = avi::Status::kWriteFailed;
+    const uint32_t written = writer.ChunksWritten(0);
+    if (st != avi::Status::kOk)
+        failure = o.out + ": " + AviMessage(avi::ToAviError(st));
+    if (!failure.empty()) {
+        std::fprintf(err, "tqk: %s (the AVI keeps %u frames)\n", failure.c_str(), written);
+        return 1;
+    }
+    if (!o.wave.empty()) {
+        const int32_t code = avi::AddWaveToAvi(o.out, o.wave, nullptr, o.segmentBytes);
+        if (code != avi::kAviOk) return Fail(err, o.wave + ": " + AviMessage(code));
+    }
+    std::fprintf(out, "wrote %s: %u frames, %dx%d, %d bits, %d fps, %d segments%s\n",
+                 o.out.c_str(), written, h.W, h.H, h.BitCo, h.fps, writer.Segments(),
+                 o.wave.empty() ? "" : ", with sound");
+    return 0;
+}
+
+int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    AviOptions o;
+    std::vector<std::string> plain;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--555") {
+            o.is555 = true;
+        } else if (args[i] == "--segment" && i + 1 < args.size()) {
+            char* end = nullptr;
+            o.segmentBytes = std::strtoull(args[++i].c_str(), &end, 10);
+            if (*end != '\0' || o.segmentBytes == 0) return Fail(err, "bad segment size");
+        } else {
+            plain.push_back(args[i]);
+        }
+    }
+    if (plain.size() < 2 || plain.size() > 3) return Fail(err, "usage: tqk avi FILE OUT.avi [WAVE]");
+    o.movie = plain[0];
+    o.out = plain[1];
+    if (plain.size() == 3) o.wave = plain[2];
+    return Avi(o, out, err);
+}
+
 inline uint8_t Widen5(uint32_t c) { return uint8_t((c << 3) | (c >> 2)); }
 inline uint8_t Widen6(uint32_t c) { return uint8_t((c << 2) | (c >> 4)); }
 
@@ -257,6 +382,7 @@ int RunTqk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return Raw(args[1], is555, out, err);
     }
     if (args.size() >= 2 && args[0] == "sample") return Sample(args, out, err);
+    if (args.size() >= 2 && args[0] == "avi") return AviCommand(args, out, err);
     std::fputs(kUsage, args.empty() || args[0] == "--help" || args[0] == "help" ? out : err);
     return args.empty() || args[0] == "--help" || args[0] == "help" ? 0 : 2;
 }
