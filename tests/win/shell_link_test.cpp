@@ -70,7 +70,9 @@ TEST_F(ShellLinkTest, FullDescriptionRules) {
         EXPECT_EQ(r.workingFolder, c.workRead);
         // Wine's link object does not store the show command in the file (lnkinfo shows 0, read
         // back as 1): there every value reads back as 5. Windows keeps 3 and 7.
-        if (r.showCommand != kShowNormal) EXPECT_EQ(r.showCommand, c.showRead);
+        if (r.showCommand != kShowNormal) {
+            EXPECT_EQ(r.showCommand, c.showRead);
+        }
         EXPECT_EQ(r.description, "説明ﾃｽﾄ表");
         EXPECT_EQ(r.arguments, "/a \"b c\"");
         EXPECT_EQ(r.iconFile, "C:\\windows\\notepad.exe");
