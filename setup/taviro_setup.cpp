@@ -159,7 +159,7 @@ private:
         for (const auto& f : folders) {
             const std::wstring target = WideFromUtf8(MapToDestination(src, dst, f) + "\\");
             CreateFolderPath(target);
-            AddLog(L"dir", target);
+            if (PathExists(target)) AddLog(L"dir", target);
         }
 
         GetALLFiles(source_, &entries, 0, L"", true, true, false, false);
@@ -182,7 +182,7 @@ private:
         const std::wstring menu = SpecialFolder(CSIDL_PROGRAMS) + L"Nolvane\\Taviro\\";
         if (!PathExists(menu)) {
             CreateFolderPath(menu);
-            AddLog(L"dir", menu);
+            if (PathExists(menu)) AddLog(L"dir", menu);
         }
         MakeShortcut(menu + L"TaviroPlayer.lnk", dest + L"TaviroPlayer.exe");
         MakeShortcut(menu + L"TaviroRec.lnk", dest + L"TaviroRec.exe");
