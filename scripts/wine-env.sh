@@ -113,7 +113,7 @@ make_prefix() {
 prefix_runs() {
     local p
     for p in $(pgrep -f "$1" || true); do
-        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$prefix" && return 0
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WINEPREFIX=$prefix" && return 0
     done
     return 1
 }

@@ -1,0 +1,21 @@
+// Text conversions at the platform edge. The programs keep wide strings; files and the ANSI
+// platform calls use the system ANSI code page; portable code takes UTF-8.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace tqk {
+
+std::wstring WideFromUtf8(std::string_view s);
+std::string Utf8FromWide(std::wstring_view s);
+// CP_ACP: characters the code page lacks become the platform's default character.
+std::string AnsiFromWide(std::wstring_view s);
+std::wstring WideFromAnsi(std::string_view s);
+
+// The platform's message text for an error number, without the trailing line break.
+std::wstring SystemErrorText(DWORD error);
+
+}  // namespace tqk

@@ -1,0 +1,91 @@
+// The install log shared by the installer and the uninstaller, and the path and text rules
+// around it. Portable: strings are UTF-8, paths use "\" as the platform does; the programs
+// convert to and from the ANSI code page at the file edge.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tqk {
+
+inline constexpr const char* kLogFileName = "InstallLog.log";
+inline constexpr const char* kKindFile = "fnm";
+inline constexpr const char* kKindDir = "dir";
+inline constexpr const char* kKindReg = "reg";
+// The uninstaller refuses a log with this many line breaks or more.
+inline constexpr size_t kMaxLogLineBreaks = 100;
+
+// The three record buffers the installer fills while it works, written out at its end.
+class InstallLogBuffers {
+public:
+    // Appends "kind:value" CR LF to the buffer of a known kind; false (nothing kept) otherwise.
+    bool Add(std::string_view kind, std::string_view value);
+    // DirLog + CR LF + FileLog + CR LF + RegLog.
+    std::string GetAllLog() const;
+    // The bytes of the log file: GetAllLog() and a final line break.
+    std::string FileText() const { return GetAllLog() + "\r\n"; }
+
+private:
+    std::string dirLog_, fileLog_, regLog_;
+};
+
+struct LogRecord {
+    std::string kind;   // characters 1-3
+    std::string value;  // characters from 5 on
+};
+
+// Splits at CR LF. An empty text has no lines; otherwise there is one line more than breaks.
+std::vector<std::string> SplitLogLines(std::string_view text);
+size_t CountLineBreaks(std::string_view text);
+// A record from a non-empty line; nullopt for an empty one.
+std::optional<LogRecord> ParseLogLine(std::string_view line);
+
+// Text after the last "\" (the whole text when there is none).
+std::string AfterLastBackslash(std::string_view path);
+// Status line of the installer for a record; nullopt for an unknown kind.
+std::optional<std::string> InstallStatusText(std::string_view kind, std::string_view value);
+
+// What the uninstaller does with one record of the backward walk.
+enum class UndoAction { kNone, kUnregister, kDeleteFile, kRemoveDir };
+struct UndoStep {
+    UndoAction action = UndoAction::kNone;
+    std::string status;  // empty: the status line is left as it is
+};
+UndoStep PlanUndo(const LogRecord& record);
+
+// Number of "\" in a path.
+size_t PathDepth(std::string_view path);
+// Shallowest first; equal depths keep their order (a stable exchange sort).
+void SortByDepth(std::vector<std::string>& paths);
+
+// The default destination field from a parent folder: parent (with "\") + "Taviro\".
+std::string DestinationFromParent(std::string_view parent);
+// Adds a trailing "\" when missing (an empty path stays empty).
+std::string WithTrailingBackslash(std::string_view path);
+// dest + the part of path after source (source is a prefix of path, compared without case).
+std::string MapToDestination(std::string_view source, std::string_view dest,
+                             std::string_view path);
+
+// Names compared without regard to ASCII case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// True when path lies below root (root ends in "\"), or is root itself when allowRoot.
+// Refuses relative paths and any component made only of dots and blanks (".", "..", "... "),
+// which the platform would resolve to somewhere else.
+bool IsPathWithin(std::string_view path, std::string_view root, bool allowRoot);
+
+// Text of the uninstaller's clean-up batch file: self = the uninstaller's path, folder = the
+// installation folder with its trailing "\", batch = the batch file's own path.
+std::string UninstallBatchText(std::string_view self, std::string_view folder,
+                               std::string_view batch);
+
+// Case-insensitive wildcard match ("*" any run, "?" one character) of a whole name.
+bool WildcardMatch(std::string_view name, std::string_view pattern);
+// One of the ";"-separated patterns matches; an empty list means "*".
+bool MatchesAnyPattern(std::string_view name, std::string_view patterns);
+
+}  // namespace tqk

@@ -1,0 +1,82 @@
+// Drives the windows of another process from a test: starts the process, finds its windows and
+// controls, types into them, presses buttons and reads and answers message boxes. Shared by
+// the tests of every windowed program.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tqk::test {
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();  // a child still running is ended
+
+    // Starts program with the given command-line tail; env holds NAME=VALUE entries that replace
+    // or add to this process's environment. False with GetLastError set.
+    bool Start(const std::wstring& program, const std::wstring& arguments = L"",
+               const std::vector<std::pair<std::wstring, std::wstring>>& env = {});
+    DWORD Id() const { return pid_; }
+    HANDLE Handle() const { return process_; }
+    // The exit code once the process has ended within timeoutMs; nullopt if it still runs.
+    std::optional<DWORD> WaitExit(DWORD timeoutMs);
+    void Kill();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+// A visible top-level window of process pid with the class and/or caption given (nullptr: any);
+// waits up to timeoutMs. nullptr when none appeared.
+HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs);
+HWND Child(HWND parent, int id);
+std::wstring Text(HWND window);                       // WM_GETTEXT
+void SetText(HWND window, const std::wstring& text);  // WM_SETTEXT
+bool IsChecked(HWND button);
+// Presses a button without waiting for what the press starts (a posted BM_CLICK).
+void Click(HWND button);
+// Clicks a check box until it has the wanted state.
+bool SetChecked(HWND checkBox, bool checked, DWORD timeoutMs = 5000);
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    std::vector<int> buttons;  // ids of the box's buttons (IDOK, IDYES, IDNO...)
+    bool Has(int id) const;
+};
+// The next message box of process pid (a dialog with a text control 0xFFFF), up to timeoutMs.
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs);
+// Presses the button id of a message box and waits until the box has gone.
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId, DWORD timeoutMs = 10000);
+
+// Polls condition every 20 ms until it holds or timeoutMs passed.
+template <class F>
+bool WaitUntil(F condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
+}  // namespace tqk::test
+
+namespace tqk::test {
+
+// The Unix path of a Windows path (Wine only); empty elsewhere.
+std::string UnixPath(const std::wstring& windowsPath);
+// Runs a shell command line of the Unix side (Wine only) and returns its standard output and
+// error; nullopt when it could not be started or did not end within timeoutMs.
+std::optional<std::string> RunUnixCommand(const std::string& command, DWORD timeoutMs);
+
+}  // namespace tqk::test
