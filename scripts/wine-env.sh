@@ -110,10 +110,12 @@ make_prefix() {
 }
 
 # True when a process of this prefix runs a program whose command line matches $1.
+# (grep reads all its input: with -q it could leave tr to die of SIGPIPE and, under
+# pipefail, fail the pipeline.)
 prefix_runs() {
     local p
     for p in $(pgrep -f "$1" || true); do
-        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "WINEPREFIX=$prefix" && return 0
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -xF "WINEPREFIX=$prefix" >/dev/null && return 0
     done
     return 1
 }
