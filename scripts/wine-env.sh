@@ -109,6 +109,15 @@ make_prefix() {
     touch "$prefix/.taviro-ready"
 }
 
+# True when a process of this prefix runs a program whose command line matches $1.
+prefix_runs() {
+    local p
+    for p in $(pgrep -f "$1" || true); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$prefix" && return 0
+    done
+    return 1
+}
+
 start_wineserver() {
     # A persistent server: programs start in milliseconds instead of a second.
     env $(base_vars) "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&- || true
@@ -117,11 +126,17 @@ start_wineserver() {
     # runner waiting for them.
     local n
     n=$(display_number 24)
-    if ! pgrep -f 'C:\\windows\\system32\\services.exe' >/dev/null; then
+    if ! prefix_runs 'services.exe'; then
         env $(base_vars) DISPLAY=":$n" "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+    if ! prefix_runs 'explorer.exe /desktop'; then
         env $(base_vars) DISPLAY=":$n" "$WINE64" explorer.exe /desktop \
             </dev/null >/dev/null 2>&1 9>&- &
         disown || true
+        for _ in $(seq 100); do
+            prefix_runs 'explorer.exe /desktop' && break
+            sleep 0.05
+        done
     fi
 }
 
