@@ -261,8 +261,14 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     bool abandoned = false;
     int64_t elapsed = 0;
     if (!p.ProbeOnly) {
-        if (p.StartTime > 0) {
-            while (PerfMillis() <= p.StartTime) Sleep(0);
+        // Not before the start time; yielding keeps the start within a millisecond of it.
+        const double now = PerfMillis();
+        const double rounded = std::floor(now + 0.5);
+        const int32_t ahead = StartTimeAheadMs(
+            p.StartTime, static_cast<int32_t>(static_cast<uint32_t>(std::llround(now))));
+        if (ahead > 0) {
+            const double target = rounded + ahead;
+            while (PerfMillis() <= target) Sleep(0);
         }
         started = PerfMillis();
         if (retActualStartTime) {

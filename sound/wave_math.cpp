@@ -50,6 +50,14 @@ void EncodeFmtChunk(const PcmFormat& f, uint8_t out[18]) {
     put16(16, 0);
 }
 
+int32_t StartTimeAheadMs(int32_t startTime, int32_t nowMs) {
+    if (startTime == 0) return 0;
+    const auto ahead =
+        static_cast<int32_t>(static_cast<uint32_t>(startTime) - static_cast<uint32_t>(nowMs));
+    if (ahead <= 0) return 0;
+    return ahead < kMaxStartWaitMs ? ahead : kMaxStartWaitMs;
+}
+
 int64_t ElapsedWholeMillis(double elapsedMs) {
     if (!(elapsedMs > 0)) return 0;
     return static_cast<int64_t>(std::llround(elapsedMs));

@@ -32,6 +32,15 @@ struct PcmFormat {
 // The 18 bytes of the "fmt " chunk (PCM WAVEFORMATEX with cbSize 0), little-endian.
 void EncodeFmtChunk(const PcmFormat& f, uint8_t out[18]);
 
+// The longest wait for a start time: the recorder sets it a fraction of a second ahead, so a
+// value further out is damaged and must not hold the helper in its wait.
+constexpr int32_t kMaxStartWaitMs = 10000;
+
+// How far a start time from the shared block lies ahead of the clock, both as the block's
+// 32-bit milliseconds (which wrap after 24.8 days of uptime, so the difference is taken on
+// the wrapped values). 0 means start at once: no start time (0), or one already reached.
+int32_t StartTimeAheadMs(int32_t startTime, int32_t nowMs);
+
 // Whole milliseconds from a PerfMillis difference (rounded, never negative).
 int64_t ElapsedWholeMillis(double elapsedMs);
 

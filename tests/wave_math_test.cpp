@@ -95,6 +95,28 @@ TEST(WaveMath, SoundLengthFollowsElapsedTimeInWholeFrames) {
     }
 }
 
+TEST(WaveMath, StartTimeAheadOnTheWrappingClock) {
+    const int32_t maxInt = 0x7FFFFFFF, minInt = -maxInt - 1;
+    const struct {
+        const char* name;
+        int32_t start, now, ahead;
+    } cases[] = {
+        {"no start time", 0, 5000, 0},
+        {"350 ms ahead", 2162686, 2162336, 350},
+        {"reached", 2162336, 2162336, 0},
+        {"passed", 2162000, 2162336, 0},
+        {"negative and passed (early clock)", -5, 100, 0},
+        {"across the 32-bit wrap", minInt + 100, maxInt - 249, 350},
+        {"after the wrap", minInt + 400, minInt + 50, 350},
+        {"passed after the wrap", minInt + 10, minInt + 50, 0},
+        {"damaged: far ahead", 2000000000, 1000, kMaxStartWaitMs},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(StartTimeAheadMs(c.start, c.now), c.ahead);
+    }
+}
+
 TEST(WaveMath, ElapsedTimeRoundsToWholeMilliseconds) {
     EXPECT_EQ(ElapsedWholeMillis(9999.5), 10000);
     EXPECT_EQ(ElapsedWholeMillis(9999.49), 9999);
