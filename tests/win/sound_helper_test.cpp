@@ -234,6 +234,31 @@ TEST_F(SoundHelperTest, UnusableScratchOrWavPathEndsInStatusSixWithoutWav) {
     }
 }
 
+// A scratch "file" that accepts the open but refuses every write: a pipe whose other end
+// this test closes as soon as the helper has opened it.
+TEST_F(SoundHelperTest, FailedScratchWriteEndsInStatusSixWithoutWav) {
+    StartHelper();
+    const std::string pipe = "\\\\.\\pipe\\sndtest_" + std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(GetTickCount());
+    HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const bool connected = ConnectNamedPipe(server, &ov) || GetLastError() == ERROR_PIPE_CONNECTED;
+
+    const std::string wav = dir_.File("unwritten.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 10, 16, 44100, 2, 128, pipe);
+    ASSERT_TRUE(client_.SendStart(start));
+    EXPECT_TRUE(connected || WaitForSingleObject(ov.hEvent, 3000) == WAIT_OBJECT_0)
+        << "the helper did not open its scratch file";
+    CloseHandle(server);
+    CloseHandle(ov.hEvent);
+    PauseMs(start.StartTime + 800 - PerfMillis());
+    EXPECT_EQ(client_.StopAndWait(), StopOutcome::Failed);
+    EXPECT_FALSE(Exists(wav));
+}
+
 TEST_F(SoundHelperTest, SecondInstanceEndsSilently) {
     StartHelper();
     DWORD pid = 0;
