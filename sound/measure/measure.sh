@@ -18,4 +18,4 @@ player=$!
 sleep 1
 "$root/scripts/wine-run.sh" "$build/sound/sound_measure.exe" drift 60 "$dos\\drift.wav"
 ffprobe -v error -show_entries stream=sample_rate,channels,duration -of compact "$out/drift.wav"
-sox "$out/drift.wav" -n trim 1 5 stat 2>&1 | grep -i 'rough'
+sox "$out/drift.wav" -n trim 1 5 remix 1 stat 2>&1 | grep -i 'rough'
