@@ -94,6 +94,8 @@ TEST_F(SoundHelperTest, RecordsToneStartsOnTimeAndWritesLengthFromElapsedTime) {
     PlayTone(5);
     const std::string wav = dir_.File("tone rec.wav");
     const std::string scratch = dir_.File("scratch.tmp");
+    // 1000 KB: buffers of 2.97 s, so a 2 s recording is stopped before any buffer has
+    // finished and the WAV comes from the single, partly filled, last one.
     const SoundHelperBlock start = MakeRecordingBlock(wav, 10, 16, 44100, 2, 1000, scratch);
     ASSERT_TRUE(client_.SendStart(start));
     PauseMs(start.StartTime + 100 - PerfMillis());
