@@ -261,6 +261,76 @@ TEST_F(SoundHelperTest, FailedScratchWriteEndsInStatusSixWithoutWav) {
     EXPECT_FALSE(Exists(wav));
 }
 
+// Holding "0" while the helper starts shows its diagnostic window with the last code read,
+// the buffer size and, while recording, the position and the buffers written.
+TEST_F(SoundHelperTest, ZeroKeyAtStartShowsTheDiagnosticWindow) {
+    struct ZeroKey {
+        explicit ZeroKey(bool down) {
+            INPUT in{};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = '0';
+            in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+            SendInput(1, &in, sizeof in);
+        }
+    };
+    {
+        ZeroKey press(true);
+        StartHelper();
+        ZeroKey release(false);
+    }
+    struct Found {
+        DWORD pid;
+        HWND form;
+    } found{client_.HelperProcessId(), nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<Found*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            wchar_t cls[64] = L"";
+            GetClassNameW(w, cls, 64);
+            if (owner != f->pid || wcscmp(cls, L"TaviroWaveForm") != 0) return TRUE;
+            f->form = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.form, nullptr);
+    EXPECT_TRUE(IsWindowVisible(found.form));
+    EXPECT_TRUE(GetWindowLongW(found.form, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    RECT r;
+    GetWindowRect(found.form, &r);
+    EXPECT_EQ(r.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(r.bottom, GetSystemMetrics(SM_CYFULLSCREEN) - 50);
+
+    auto labels = [&] {
+        std::vector<std::string> texts;
+        for (HWND c = GetWindow(found.form, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            char t[128] = "";
+            GetWindowTextA(c, t, sizeof t);
+            texts.push_back(t);
+        }
+        return texts;
+    };
+    PauseMs(100);
+    auto texts = labels();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "1.0.0");
+    EXPECT_EQ(texts[1], "Status:0");
+
+    const SoundHelperBlock start = MakeRecordingBlock(dir_.File("diag.wav"), 10, 16, 44100, 2, 445);
+    ASSERT_TRUE(client_.SendStart(start));
+    PauseMs(start.StartTime + 1200 - PerfMillis());
+    texts = labels();
+    EXPECT_EQ(texts[1], "Status:1");
+    EXPECT_EQ(texts[2], "455680");
+    const std::string& position = texts[3];
+    const size_t flip = position.find("Byte Flip ");
+    ASSERT_NE(flip, std::string::npos) << position;
+    EXPECT_GT(flip, 0u) << position;
+    EXPECT_EQ(position.find_first_not_of("0123456789,"), flip) << position;
+    EXPECT_EQ(client_.StopAndWait(), StopOutcome::Done);
+}
+
 TEST_F(SoundHelperTest, SecondInstanceEndsSilently) {
     StartHelper();
     DWORD pid = 0;
