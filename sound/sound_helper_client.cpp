@@ -1,0 +1,136 @@
+#include "sound_helper_client.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <string>
+
+#include "perf_millis.h"
+
+namespace snd {
+namespace {
+
+std::wstring BlockName() {
+    const char* s = kBlockNameUtf8;
+    return std::wstring(s, s + std::strlen(s));
+}
+
+void PumpMessages() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+}
+
+}  // namespace
+
+bool SoundHelperClient::Start(const std::wstring& helperPath, uint32_t timeoutMs) {
+    Close();
+    mapping_.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(kBlockBytes), BlockName().c_str()));
+    if (!mapping_.Valid()) return false;
+    SoundHelperBlock b;
+    b.Code = kCodeHandshake;
+    if (!Write(b)) {
+        Close();
+        return false;
+    }
+    const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+    const auto shell = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", helperPath.c_str(), pid.c_str(), nullptr, SW_SHOWNORMAL));
+    if (shell <= 32) {
+        Close();
+        return false;
+    }
+    const double until = PerfMillis() + timeoutMs;
+    while (PerfMillis() < until) {
+        PumpMessages();
+        Sleep(1);
+        if (Read(&b) && b.Code == kCodeIdle) {
+            helperPid_ = static_cast<uint32_t>(b.Bits);
+            return true;
+        }
+    }
+    Close();
+    return false;
+}
+
+bool SoundHelperClient::Read(SoundHelperBlock* ret) const {
+    if (!mapping_.Valid()) return false;
+    MappedView view(mapping_.Get(), FILE_MAP_READ, 0, kBlockBytes);
+    if (!view) return false;
+    uint8_t copy[kBlockBytes];
+    std::memcpy(copy, view.Get(), kBlockBytes);
+    *ret = DecodeBlock(copy);
+    return true;
+}
+
+bool SoundHelperClient::Write(const SoundHelperBlock& b) const {
+    uint8_t copy[kBlockBytes];
+    if (!mapping_.Valid() || !EncodeBlock(b, copy)) return false;
+    MappedView view(mapping_.Get(), FILE_MAP_WRITE, 0, kBlockBytes);
+    if (!view) return false;
+    std::memcpy(view.Get(), copy, kBlockBytes);
+    return true;
+}
+
+bool SoundHelperClient::SendStart(SoundHelperBlock params) const {
+    params.Code = kCodeStart;
+    return Write(params);
+}
+
+StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock* retFinal) const {
+    const double until = PerfMillis() + timeoutMs;
+    for (;;) {
+        SoundHelperBlock b;
+        if (Read(&b)) {
+            if (retFinal) *retFinal = b;
+            if (b.Code == kCodeDone || b.Code == kCodeFailed) {
+                const StopOutcome outcome =
+                    b.Code == kCodeDone ? StopOutcome::Done : StopOutcome::Failed;
+                b.Code = kCodeIdle;
+                (void)Write(b);
+                return outcome;
+            }
+            if (b.Code != kCodeStop) ReplaceCode(b.Code, kCodeStop);
+        }
+        if (PerfMillis() > until) return StopOutcome::NoReply;
+        const double next = PerfMillis() + 100;
+        while (PerfMillis() < next) {
+            PumpMessages();
+            Sleep(1);
+        }
+    }
+}
+
+void SoundHelperClient::ReplaceCode(int32_t expected, int32_t code) const {
+    // Only the first field changes, and only if the helper has not written it since it was
+    // read: a whole-block write here could wipe out a status 4 written in between.
+    MappedView view(mapping_.Get(), FILE_MAP_WRITE, 0, kBlockBytes);
+    if (!view) return;
+    InterlockedCompareExchange(static_cast<volatile LONG*>(view.Get()), code, expected);
+}
+
+void SoundHelperClient::Close() {
+    mapping_.Reset();
+    helperPid_ = 0;
+}
+
+SoundHelperBlock MakeRecordingBlock(const std::string& wavePath, int32_t lengthSec, int32_t bits,
+                                    int32_t samplesPerSec, int32_t channels, int32_t bufferKb,
+                                    const std::string& scratchPath) {
+    SoundHelperBlock b;
+    b.Code = kCodeStart;
+    b.Bits = bits;
+    b.SamplesPerSec = samplesPerSec;
+    b.Channels = channels;
+    b.LengthSec = lengthSec;
+    b.BufferKb = bufferKb;
+    b.WavePath = wavePath;
+    b.ScratchPath = scratchPath;
+    b.StartTime = PerfMillisInt() + kStartLeadMs;
+    return b;
+}
+
+}  // namespace snd

@@ -1,0 +1,61 @@
+// The recorder's side of the sound helper protocol: creates the shared block, starts the
+// helper with the recorder's process id, hands it recordings and waits for its replies.
+// Every wait lets the caller's window messages run.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "sound_block.h"
+#include "win_owners.h"
+
+namespace snd {
+
+constexpr uint32_t kHandshakeTimeoutMs = 5000;
+constexpr uint32_t kStopTimeoutMs = 5000;
+// The recorder gives the helper this much time between the start command and the start.
+constexpr int32_t kStartLeadMs = 350;
+
+class SoundHelperClient {
+public:
+    SoundHelperClient() = default;
+    SoundHelperClient(const SoundHelperClient&) = delete;
+    SoundHelperClient& operator=(const SoundHelperClient&) = delete;
+
+    // Creates the block, writes the handshake request and starts the helper through the
+    // shell; true once the helper has answered. False means sound is unavailable for this run
+    // (the block is then closed).
+    [[nodiscard]] bool Start(const std::wstring& helperPath,
+                             uint32_t timeoutMs = kHandshakeTimeoutMs);
+    bool Available() const { return mapping_.Valid(); }
+    uint32_t HelperProcessId() const { return helperPid_; }
+
+    // The whole block, copied through a view mapped for this access only.
+    [[nodiscard]] bool Read(SoundHelperBlock* ret) const;
+    [[nodiscard]] bool Write(const SoundHelperBlock& b) const;
+
+    // Writes the recording's parameters with the start command (code 1).
+    [[nodiscard]] bool SendStart(SoundHelperBlock params) const;
+
+    // After the capture has ended: asks the helper to stop until it reports 4 or 6 (answered
+    // with 0) or timeoutMs pass. retFinal gets the helper's last block (actual start time).
+    StopOutcome StopAndWait(uint32_t timeoutMs = kStopTimeoutMs,
+                            SoundHelperBlock* retFinal = nullptr) const;
+
+    void Close();
+
+private:
+    void ReplaceCode(int32_t expected, int32_t code) const;
+
+    KernelHandle mapping_;
+    uint32_t helperPid_ = 0;
+};
+
+// The parameters of one recording; the start time lies kStartLeadMs ahead of now.
+SoundHelperBlock MakeRecordingBlock(const std::string& wavePath, int32_t lengthSec, int32_t bits,
+                                    int32_t samplesPerSec, int32_t channels, int32_t bufferKb,
+                                    const std::string& scratchPath = {});
+
+}  // namespace snd

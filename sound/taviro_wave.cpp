@@ -1,0 +1,195 @@
+// TaviroWave: the sound helper. Started by the recorder with the recorder's process id, it
+// records WAV files on the recorder's commands in the shared block and ends when the recorder
+// has ended. Holding the "0" key at start shows a small diagnostic window.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "sound_block.h"
+#include "wave_in2.h"
+#include "wave_math.h"
+#include "win_owners.h"
+
+namespace {
+
+using namespace snd;
+
+constexpr wchar_t kCaption[] = L"TaviroWave";
+constexpr wchar_t kWindowClass[] = L"TaviroWaveForm";
+constexpr wchar_t kInstanceMutex[] = L"TaviroWave.{1FF13A99-90A3-11d6-952A-000629195288}";
+constexpr int kVersionMajor = 1, kVersionMinor = 0, kVersionRevision = 0;
+constexpr int kWindowWidth = 240, kWindowHeight = 110;
+
+// The diagnostic window's labels; null when the window is not shown.
+HWND g_status = nullptr;
+HWND g_bufferBytes = nullptr;
+HWND g_position = nullptr;
+
+void SetLabel(HWND label, const std::string& text) {
+    if (label) SetWindowTextA(label, text.c_str());
+}
+
+void __stdcall ShowProgress(int32_t& position, int32_t& buffersWritten) {
+    SetLabel(g_position, FormatBytePosition(static_cast<uint32_t>(position)) + "Byte Flip " +
+                             std::to_string(buffersWritten));
+}
+
+void PumpMessages() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+}
+
+std::wstring BlockName() {
+    const char* s = kBlockNameUtf8;
+    return std::wstring(s, s + std::strlen(s));
+}
+
+bool ReadBlock(HANDLE mapping, SoundHelperBlock* ret) {
+    MappedView view(mapping, FILE_MAP_READ, 0, kBlockBytes);
+    if (!view) return false;
+    uint8_t copy[kBlockBytes];
+    std::memcpy(copy, view.Get(), kBlockBytes);
+    *ret = DecodeBlock(copy);
+    return true;
+}
+
+void WriteBlock(HANDLE mapping, const SoundHelperBlock& b) {
+    uint8_t copy[kBlockBytes];
+    if (!EncodeBlock(b, copy)) return;
+    MappedView view(mapping, FILE_MAP_WRITE, 0, kBlockBytes);
+    if (view) std::memcpy(view.Get(), copy, kBlockBytes);
+}
+
+bool StillRunning(HANDLE process) {
+    DWORD code = 0;
+    return GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+}
+
+// The command line as plain ASCII; anything else cannot be a process id.
+std::string AsciiOnly(const wchar_t* s) {
+    std::string out;
+    for (; s && *s; ++s) out += (*s < 0x80) ? static_cast<char>(*s) : '?';
+    return out;
+}
+
+LRESULT CALLBACK FormProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        DestroyWindow(w);
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+HWND CreateForm(HINSTANCE inst, bool diagnostic) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = FormProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassW(&wc);
+    const int x = GetSystemMetrics(SM_CXSCREEN) - kWindowWidth;
+    const int y = GetSystemMetrics(SM_CYFULLSCREEN) - 50 - kWindowHeight;
+    HWND form = CreateWindowExW(WS_EX_TOOLWINDOW | (diagnostic ? WS_EX_TOPMOST : 0), kWindowClass,
+                                kCaption, WS_POPUP | WS_CAPTION, x, y, kWindowWidth, kWindowHeight,
+                                nullptr, nullptr, inst, nullptr);
+    if (!form || !diagnostic) return form;
+    auto label = [&](int row) {
+        return CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 4, 4 + row * 20,
+                               kWindowWidth - 16, 18, form, nullptr, inst, nullptr);
+    };
+    HWND version = label(0);
+    SetLabel(version, std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                          std::to_string(kVersionRevision));
+    g_status = label(1);
+    g_bufferBytes = label(2);
+    g_position = label(3);
+    SetWindowPos(form, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    return form;
+}
+
+int Refuse(const wchar_t* text) {
+    MessageBoxW(nullptr, text, kCaption, MB_OK);
+    return 0;
+}
+
+// Records one WAV file as the block asks; the status for the recorder.
+int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
+    WaveIn2Params p;
+    p.WavePath = b->WavePath;
+    p.LengthSec = b->LengthSec;
+    p.Bits = b->Bits;
+    p.SamplesPerSec = b->SamplesPerSec;
+    p.Channels = b->Channels;
+    p.BufferKb = b->BufferKb;
+    p.Progress = g_position ? &ShowProgress : nullptr;
+    p.ScratchPath = b->ScratchPath;
+    p.StartTime = b->StartTime;
+    p.Block = block;
+    p.Recorder = recorder;
+    int32_t actual = 0;
+    const int32_t r = WaveIn2Record(p, &actual);
+    b->ActualStartTime = actual;
+    return r == kWaveOk ? kCodeDone : kCodeFailed;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR commandLine, int) {
+    const bool diagnostic = (GetAsyncKeyState('0') & 0x8000) != 0;
+
+    KernelHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+
+    uint32_t parentPid = 0;
+    if (!ParseProcessId(AsciiOnly(commandLine), &parentPid)) {
+        return Refuse(L"不正なコマンドラインです。");
+    }
+    KernelHandle recorder(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, parentPid));
+    if (!recorder.Valid()) return Refuse(L"不正なコマンドラインです。");
+    KernelHandle block(
+        OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, BlockName().c_str()));
+    if (!block.Valid()) return Refuse(L"単体では起動できません。");
+    if (!StillRunning(recorder.Get())) return Refuse(L"親プロセスが終了しています。");
+
+    HWND form = CreateForm(inst, diagnostic);
+
+    // Opening the device once up front makes the first recording start on time; the probe
+    // also clears a scratch file left behind by an earlier run.
+    WaveIn2Params probe;
+    probe.Bits = 16;
+    probe.SamplesPerSec = 44100;
+    probe.Channels = 2;
+    probe.BufferKb = 1000;
+    probe.ProbeOnly = true;
+    (void)WaveIn2Record(probe, nullptr);
+
+    do {
+        PumpMessages();
+        Sleep(15);
+        SoundHelperBlock b;
+        if (!ReadBlock(block.Get(), &b)) continue;
+        SetLabel(g_status, "Status:" + std::to_string(b.Code));
+        SetLabel(g_bufferBytes, std::to_string(int64_t{b.BufferKb} * 1024));
+        if (b.Code == kCodeHandshake) {
+            b.Bits = static_cast<int32_t>(GetCurrentProcessId());
+            b.Code = kCodeIdle;
+            WriteBlock(block.Get(), b);
+        } else if (b.Code == kCodeStart) {
+            b.Code = Record(block.Get(), recorder.Get(), &b);
+            WriteBlock(block.Get(), b);
+        } else if (b.Code == kCodeStop) {
+            b.Code = kCodeIdle;
+            WriteBlock(block.Get(), b);
+        } else if (b.Code == kCodeExit) {
+            break;
+        }
+    } while (StillRunning(recorder.Get()));
+
+    if (form) DestroyWindow(form);
+    return 0;
+}

@@ -1,0 +1,345 @@
+#include "wave_in2.h"
+
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "perf_millis.h"
+#include "sound_block.h"
+#include "wave_math.h"
+#include "win_owners.h"
+
+namespace snd {
+namespace {
+
+constexpr UINT kWimData = 0x3C0;
+
+// Shared with the wave driver's thread: the callback only counts finished buffers.
+struct DeviceEvents {
+    std::atomic<int32_t> finished{0};
+};
+
+void CALLBACK WaveInCallback(HWAVEIN, UINT msg, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
+    if (msg == kWimData) reinterpret_cast<DeviceEvents*>(instance)->finished.fetch_add(1);
+}
+
+void PumpMessages() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+}
+
+void ShowDeviceError(MMRESULT r) {
+    wchar_t text[MAXERRORLENGTH] = L"";
+    waveInGetErrorTextW(r, text, MAXERRORLENGTH);
+    MessageBoxW(nullptr, text, L"TaviroWave", MB_OK);
+}
+
+void ShowSystemError(DWORD err) {
+    wchar_t* text = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    MessageBoxW(nullptr, text ? text : L"", L"TaviroWave", MB_OK);
+    if (text) LocalFree(text);
+}
+
+bool FileExistsA(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void DeleteIfExists(const std::string& path) {
+    if (!FileExistsA(path)) return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+bool IsNtFamily() {
+    OSVERSIONINFOA v{};
+    v.dwOSVersionInfoSize = sizeof v;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA(&v)) return true;
+#pragma GCC diagnostic pop
+    return v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::string ScratchPathFor(const std::string& given) {
+    if (!given.empty()) return given;
+    char temp[MAX_PATH + 1] = "";
+    const DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    return DefaultScratchPath(n > 0 && n < sizeof temp ? std::string(temp, n) : std::string());
+}
+
+// The open device with its two queued buffers; on every path the buffers come back from the
+// driver and are unprepared before the device closes and the memory goes.
+class Device {
+public:
+    Device(HWAVEIN h, uint8_t* a, uint8_t* b, uint32_t bytes) : h_(h) {
+        uint8_t* data[2] = {a, b};
+        for (int i = 0; i < 2; ++i) {
+            hdr_[i] = WAVEHDR{};
+            hdr_[i].lpData = reinterpret_cast<LPSTR>(data[i]);
+            hdr_[i].dwBufferLength = bytes;
+        }
+    }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device() { Close(); }
+
+    HWAVEIN Get() const { return h_; }
+    WAVEHDR& Header(int i) { return hdr_[i]; }
+    MMRESULT Queue(int i) {
+        MMRESULT r = waveInPrepareHeader(h_, &hdr_[i], sizeof(WAVEHDR));
+        if (r == MMSYSERR_NOERROR) r = waveInAddBuffer(h_, &hdr_[i], sizeof(WAVEHDR));
+        return r;
+    }
+    void Stop() {
+        if (!h_) return;
+        waveInStop(h_);
+        waveInReset(h_);
+    }
+    void Close() {
+        if (!h_) return;
+        waveInReset(h_);
+        for (auto& hdr : hdr_) {
+            if (hdr.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(h_, &hdr, sizeof(WAVEHDR));
+        }
+        waveInClose(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HWAVEIN h_;
+    WAVEHDR hdr_[2];
+};
+
+// Writes L bytes of sound from the scratch mapping into a new WAV file through mmio.
+bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMapping,
+                   uint64_t length, uint32_t granularity) {
+    DeleteIfExists(path);
+    std::string name = path;
+    HMMIO h = mmioOpenA(&name[0], nullptr, MMIO_CREATE | MMIO_WRITE);
+    if (!h) return false;
+    bool ok = true;
+    MMCKINFO riff{};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    ok = ok && mmioCreateChunk(h, &riff, MMIO_CREATERIFF) == MMSYSERR_NOERROR;
+    MMCKINFO fmt{};
+    fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    fmt.cksize = 18;
+    uint8_t fmtBytes[18];
+    EncodeFmtChunk(f, fmtBytes);
+    ok = ok && mmioCreateChunk(h, &fmt, 0) == MMSYSERR_NOERROR;
+    ok = ok && mmioWrite(h, reinterpret_cast<const char*>(fmtBytes), 18) == 18;
+    ok = ok && mmioAscend(h, &fmt, 0) == MMSYSERR_NOERROR;
+    MMCKINFO data{};
+    data.ckid = mmioFOURCC('d', 'a', 't', 'a');
+    data.cksize = static_cast<DWORD>(length);
+    ok = ok && mmioCreateChunk(h, &data, 0) == MMSYSERR_NOERROR;
+    const uint64_t piece = CopyPieceBytes(granularity);
+    for (uint64_t at = 0; ok && at < length; at += piece) {
+        const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
+        MappedView view(scratchMapping, FILE_MAP_READ, at, n);
+        ok = view && mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
+                         static_cast<LONG>(n);
+    }
+    ok = ok && mmioAscend(h, &data, 0) == MMSYSERR_NOERROR;
+    ok = ok && mmioAscend(h, &riff, 0) == MMSYSERR_NOERROR;
+    ok = ok && mmioFlush(h, 0) == MMSYSERR_NOERROR;
+    ok = (mmioClose(h, 0) == MMSYSERR_NOERROR) && ok;
+    // A half-written file would claim sound it does not hold.
+    if (!ok) DeleteIfExists(path);
+    return ok;
+}
+
+}  // namespace
+
+int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const uint32_t granularity = si.dwAllocationGranularity;
+    PcmFormat f;
+    if (!MakePcmFormat(p.Bits, p.SamplesPerSec, p.Channels, &f)) return kWaveErrFormat;
+    const uint32_t half = HalfBufferBytes(p.BufferKb, granularity);
+
+    // Zero-filled: a buffer's unrecorded tail must never replay older sound.
+    std::unique_ptr<uint8_t[]> buffers[2];
+    for (auto& b : buffers) {
+        b.reset(new (std::nothrow) uint8_t[half]());
+        if (!b) return kWaveErrMemory;
+    }
+
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.nChannels = f.Channels;
+    wfx.nSamplesPerSec = f.SamplesPerSec;
+    wfx.nAvgBytesPerSec = f.AvgBytesPerSec;
+    wfx.nBlockAlign = f.BlockAlign;
+    wfx.wBitsPerSample = f.BitsPerSample;
+    wfx.cbSize = 0;
+
+    DeviceEvents events;
+    HWAVEIN hwi = nullptr;
+    const MMRESULT opened =
+        waveInOpen(&hwi, WAVE_MAPPER, &wfx, reinterpret_cast<DWORD_PTR>(&WaveInCallback),
+                   reinterpret_cast<DWORD_PTR>(&events), CALLBACK_FUNCTION);
+    if (opened != MMSYSERR_NOERROR) return static_cast<int32_t>(opened);
+    Device device(hwi, buffers[0].get(), buffers[1].get(), half);
+    for (int i = 0; i < 2; ++i) {
+        const MMRESULT r = device.Queue(i);
+        if (r != MMSYSERR_NOERROR) return static_cast<int32_t>(r);
+    }
+
+    const std::string scratchPath = ScratchPathFor(p.ScratchPath);
+    int32_t result = kWaveOk;
+    KernelHandle scratch;
+    if (!p.ProbeOnly) {
+        scratch.Reset(CreateFileA(scratchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!scratch.Valid()) {
+            device.Close();
+            DeleteIfExists(scratchPath);
+            return kWaveErrScratchCreate;
+        }
+    }
+
+    double started = PerfMillis();
+    MappedView command;
+    if (p.Block) command = MappedView(p.Block, FILE_MAP_READ, 0, 4);
+
+    const bool nt = IsNtFamily();
+    KernelHandle writeDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    int filling = 0;      // the buffer the device is filling
+    int32_t written = 0;  // buffers in the scratch file (N)
+    int32_t handled = 0;  // finished buffers taken from the device
+
+    // Writes the buffer being filled at N × H and, unless it is the last, queues it again.
+    // The write completes before the buffer goes back to the device.
+    auto writeBuffer = [&](bool last) -> bool {
+        const int index = filling;
+        filling ^= 1;
+        WAVEHDR& hdr = device.Header(index);
+        if (last && hdr.dwBytesRecorded < half) {
+            ZeroMemory(buffers[index].get() + hdr.dwBytesRecorded, half - hdr.dwBytesRecorded);
+        }
+        const uint64_t offset = uint64_t(written) * half;
+        DWORD done = 0;
+        bool ok;
+        if (nt) {
+            OVERLAPPED ov{};
+            ov.Offset = static_cast<DWORD>(offset);
+            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            ov.hEvent = writeDone.Get();
+            ok = WriteFile(scratch.Get(), buffers[index].get(), half, nullptr, &ov) ||
+                 GetLastError() == ERROR_IO_PENDING;
+            ok = ok && GetOverlappedResult(scratch.Get(), &ov, &done, TRUE);
+        } else {
+            LONG high = static_cast<LONG>(offset >> 32);
+            ok = SetFilePointer(scratch.Get(), static_cast<LONG>(offset), &high, FILE_BEGIN) !=
+                     INVALID_SET_FILE_POINTER ||
+                 GetLastError() == NO_ERROR;
+            ok = ok && WriteFile(scratch.Get(), buffers[index].get(), half, &done, nullptr);
+        }
+        if (!ok || done != half) return false;
+        ++written;
+        if (!last) {
+            hdr.dwBytesRecorded = 0;
+            const MMRESULT r = device.Queue(index);
+            if (r != MMSYSERR_NOERROR) ShowDeviceError(r);
+        }
+        return true;
+    };
+
+    bool abandoned = false;
+    int64_t elapsed = 0;
+    if (!p.ProbeOnly) {
+        // Not before the start time; yielding keeps the start within a millisecond of it.
+        const double now = PerfMillis();
+        const double rounded = std::floor(now + 0.5);
+        const int32_t ahead = StartTimeAheadMs(
+            p.StartTime, static_cast<int32_t>(static_cast<uint32_t>(std::llround(now))));
+        if (ahead > 0) {
+            const double target = rounded + ahead;
+            while (PerfMillis() <= target) Sleep(0);
+        }
+        started = PerfMillis();
+        if (retActualStartTime) {
+            *retActualStartTime =
+                static_cast<int32_t>(static_cast<uint32_t>(std::llround(started)));
+        }
+        waveInStart(device.Get());
+        // The recording's time runs from the device's start, not from the call: the sound
+        // length and the time limit then match what the device can have delivered.
+        const double limit = started + double(p.LengthSec) * 1000.0;
+        const volatile int32_t* code =
+            command ? static_cast<const volatile int32_t*>(command.Get()) : nullptr;
+        for (;;) {
+            PumpMessages();
+            Sleep(1);
+            MMTIME mt{};
+            mt.wType = TIME_BYTES;
+            waveInGetPosition(device.Get(), &mt, sizeof mt);
+            if (p.Progress) {
+                int32_t position = static_cast<int32_t>(mt.u.cb);
+                int32_t n = written;
+                p.Progress(position, n);
+            }
+            if (events.finished.load() > handled) {
+                ++handled;
+                if (!writeBuffer(false)) {
+                    result = kWaveErrScratchWrite;
+                    break;
+                }
+            }
+            if (PerfMillis() > limit) break;
+            if (code && *code == kCodeStop) break;
+            if (p.Recorder) {
+                DWORD exitCode = 0;
+                if (!GetExitCodeProcess(p.Recorder, &exitCode)) {
+                    ShowSystemError(GetLastError());
+                    abandoned = true;
+                    break;
+                }
+                if (exitCode != STILL_ACTIVE) {
+                    abandoned = true;
+                    break;
+                }
+            }
+        }
+        elapsed = ElapsedWholeMillis(PerfMillis() - started);
+    }
+    // A buffer that finished after the last pass is still in order before the partial one.
+    const bool finishedPending = events.finished.load() > handled;
+    device.Stop();
+
+    if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
+        if (finishedPending && !writeBuffer(true)) result = kWaveErrScratchWrite;
+        if (result == kWaveOk && !writeBuffer(true)) result = kWaveErrScratchWrite;
+    }
+    device.Close();
+    if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
+        const uint64_t captured = uint64_t(written) * half;
+        const uint64_t length = SoundLengthBytes(elapsed, f, captured);
+        KernelHandle mapping(CreateFileMappingA(scratch.Get(), nullptr, PAGE_READWRITE,
+                                                static_cast<DWORD>(captured >> 32),
+                                                static_cast<DWORD>(captured), nullptr));
+        if (!mapping.Valid() || !WriteWaveFile(p.WavePath, f, mapping.Get(), length, granularity)) {
+            result = kWaveErrWaveFile;
+        }
+    }
+    if (abandoned && result == kWaveOk) result = kWaveErrAbandoned;
+    command.Reset();
+    scratch.Reset();
+    DeleteIfExists(scratchPath);
+    return result;
+}
+
+}  // namespace snd

@@ -1,0 +1,46 @@
+// WaveIn2: records PCM sound from the default wave-in device into a scratch file through two
+// alternating buffers, then writes a RIFF/WAVE file whose sound length follows the elapsed
+// time. Runs on the calling thread and returns when the recording is over.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace snd {
+
+// Called during the recording with the device position and the buffers written so far.
+using WaveProgressFn = void(__stdcall*)(int32_t& position, int32_t& buffersWritten);
+
+// Failures of the recording itself; positive results are the device's own error codes.
+enum WaveIn2Error : int32_t {
+    kWaveOk = 0,
+    kWaveErrScratchCreate = -1,  // the scratch file could not be created
+    kWaveErrScratchWrite = -2,   // a buffer could not be written to the scratch file
+    kWaveErrWaveFile = -3,       // the WAV file could not be written
+    kWaveErrMemory = -4,         // no memory for the capture buffers
+    kWaveErrFormat = -5,         // not a PCM format a wave-in device records
+    kWaveErrAbandoned = -6,      // the recorder ended: nothing was written
+};
+
+struct WaveIn2Params {
+    std::string WavePath;  // system ANSI code page
+    int32_t LengthSec = 0;
+    int32_t Bits = 16;
+    int32_t SamplesPerSec = 44100;
+    int32_t Channels = 2;
+    int32_t BufferKb = 1000;
+    WaveProgressFn Progress = nullptr;
+    std::string ScratchPath;  // empty: TEMP folder + "_waverec.wavtemp"
+    bool ProbeOnly = false;
+    int32_t StartTime = 0;      // PerfMillis; do not start the device before it; <= 0: at once
+    HANDLE Block = nullptr;     // shared block mapping: its first field 3 stops; may be null
+    HANDLE Recorder = nullptr;  // recorder process: its end abandons the recording; may be null
+};
+
+// 0 on success, the device's error code when it cannot be opened, or a WaveIn2Error.
+// retActualStartTime gets the PerfMillis (rounded) at which the device was started.
+int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime);
+
+}  // namespace snd

@@ -1,0 +1,34 @@
+// A stand-in recorder for the sound helper tests, run as its own process:
+//   sound_recorder_role --exit                        ends at once (a parent that is gone)
+//   sound_recorder_role HELPER WAV SCRATCH PIDFILE    starts the helper, writes the helper's
+//                                                     process id to PIDFILE, starts a 10 s
+//                                                     recording and waits to be killed
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "sound_helper_client.h"
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == L"--exit") return 0;
+    if (argc != 5) return 2;
+    auto narrow = [](const wchar_t* w) {
+        char s[MAX_PATH * 2];
+        WideCharToMultiByte(CP_ACP, 0, w, -1, s, sizeof s, nullptr, nullptr);
+        return std::string(s);
+    };
+    snd::SoundHelperClient client;
+    if (!client.Start(argv[1])) return 3;
+    if (!client.SendStart(
+            snd::MakeRecordingBlock(narrow(argv[2]), 10, 16, 44100, 2, 445, narrow(argv[3])))) {
+        return 4;
+    }
+    {
+        std::ofstream pidFile(narrow(argv[4]) + ".tmp");
+        pidFile << client.HelperProcessId();
+    }
+    MoveFileW((std::wstring(argv[4]) + L".tmp").c_str(), argv[4]);
+    Sleep(60000);
+    return 0;
+}

@@ -1,0 +1,89 @@
+// WaveIn2 called directly on the real wave-in device: probing, a length of 0 seconds, the
+// scratch file in TEMP, formats the recorder cannot ask for.
+#include "wave_in2.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "sound_test_util.h"
+
+namespace {
+
+using namespace snd;
+using namespace sndtest;
+
+std::string g_watched;
+bool g_watchedSeen = false;
+
+void __stdcall WatchScratch(int32_t&, int32_t&) {
+    if (Exists(g_watched)) g_watchedSeen = true;
+}
+
+TEST(WaveIn2, ProbeOpensTheDeviceAndClearsAStaleScratchFile) {
+    TempFolder dir;
+    const std::string stale = dir.File("stale.wavtemp");
+    { std::ofstream(stale) << "old"; }
+    WaveIn2Params p;
+    p.ProbeOnly = true;
+    p.ScratchPath = stale;
+    p.WavePath = dir.File("probe.wav");
+    EXPECT_EQ(WaveIn2Record(p, nullptr), kWaveOk);
+    EXPECT_FALSE(Exists(stale));
+    EXPECT_FALSE(Exists(p.WavePath));
+}
+
+TEST(WaveIn2, LengthZeroStopsAtTheFirstPassWithTheScratchFileInTemp) {
+    TempFolder dir;
+    char oldTemp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
+    SetEnvironmentVariableA("TEMP", dir.Path().c_str());  // no trailing backslash
+    g_watched = dir.File("_waverec.wavtemp");
+    g_watchedSeen = false;
+
+    WaveIn2Params p;
+    p.WavePath = dir.File("zero.wav");
+    p.LengthSec = 0;
+    p.Bits = 16;
+    p.SamplesPerSec = 44100;
+    p.Channels = 2;
+    p.BufferKb = 445;
+    p.Progress = &WatchScratch;
+    int32_t actual = -1;
+    const DWORD t0 = GetTickCount();
+    const int32_t r = WaveIn2Record(p, &actual);
+    const DWORD took = GetTickCount() - t0;
+    SetEnvironmentVariableA("TEMP", oldTemp);
+
+    ASSERT_EQ(r, kWaveOk);
+    EXPECT_NE(actual, -1);
+    EXPECT_LT(took, 3000u);
+    EXPECT_TRUE(g_watchedSeen) << "the scratch file was not TEMP\\_waverec.wavtemp";
+    EXPECT_FALSE(Exists(g_watched));
+    const WavInfo w = ReadWav(p.WavePath);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.dataSize % 4, 0u);
+    EXPECT_LE(w.dataSize, 176u * 50) << "more than the first pass";
+}
+
+TEST(WaveIn2, RefusesFormatsOutsidePcm8And16) {
+    TempFolder dir;
+    const struct {
+        int32_t bits, rate, channels;
+    } cases[] = {{24, 44100, 2}, {16, 44100, 0}, {16, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits * 10 + c.channels);
+        WaveIn2Params p;
+        p.WavePath = dir.File("bad.wav");
+        p.ScratchPath = dir.File("bad.tmp");
+        p.Bits = c.bits;
+        p.SamplesPerSec = c.rate;
+        p.Channels = c.channels;
+        EXPECT_EQ(WaveIn2Record(p, nullptr), kWaveErrFormat);
+        EXPECT_FALSE(Exists(p.WavePath));
+        EXPECT_FALSE(Exists(p.ScratchPath));
+    }
+}
+
+}  // namespace
