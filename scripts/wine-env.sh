@@ -39,13 +39,23 @@ x_alive() { # display number
     [ -n "$1" ] && DISPLAY=":$1" xdpyinfo >/dev/null 2>&1
 }
 
+# True when display n is still the Xvfb this environment started (another environment may
+# have taken the number since ours ended).
+x_ours() { # depth display
+    [ -n "$2" ] && [ -e "/tmp/.X$2-lock" ] &&
+        [ "$(tr -d ' ' <"/tmp/.X$2-lock")" = "$(cat "$run/xvfb$1.pid" 2>/dev/null)" ] &&
+        x_alive "$2"
+}
+
 start_x() { # depth
-    local depth=$1 n
+    local depth=$1 n pid
     n=$(display_number "$depth")
-    x_alive "$n" && return 0
+    x_ours "$depth" "$n" && return 0
     for n in $(seq 140 199); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
         Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp </dev/null >"$run/xvfb$depth.log" 2>&1 9>&- &
+        pid=$!
+        echo "$pid" >"$run/xvfb$depth.pid"
         for _ in $(seq 100); do
             x_alive "$n" && break
             sleep 0.05
@@ -164,10 +174,10 @@ stop() {
     fi
     for d in 24 16; do
         n=$(display_number $d)
-        if [ -n "$n" ] && [ -e "/tmp/.X$n-lock" ]; then
-            kill "$(tr -d ' ' <"/tmp/.X$n-lock")" 2>/dev/null || true
+        if x_ours "$d" "$n"; then
+            kill "$(cat "$run/xvfb$d.pid")" 2>/dev/null || true
         fi
-        rm -f "$run/display$d"
+        rm -f "$run/display$d" "$run/xvfb$d.pid"
     done
     flock -u 9
 }
