@@ -205,6 +205,19 @@ void BM_Pack(benchmark::State& state, int bits, Kind kind) {
     SetCounters(state, p, p.cur.size() * 2);
 }
 
+// The portable version, which i686 machines without SSE2 run.
+void BM_PackPortable(benchmark::State& state, int bits, Kind kind) {
+    Pair& p = PairFor(bits, kind);
+    const int32_t words = int32_t(p.cur.size() / 4);
+    std::vector<uint8_t> out(p.packed.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tqk::PackFrameWith(tqk::PackerVersion::Portable, out.data(),
+                                                    p.cur.data(), p.prev.data(), words));
+        benchmark::ClobberMemory();
+    }
+    SetCounters(state, p, p.cur.size() * 2);
+}
+
 // memcmp stops at the first difference; comparing 4 KiB pieces one after another makes it
 // read both frames through, as the packer must.
 void BM_Memcmp(benchmark::State& state, int bits, Kind kind) {
@@ -250,6 +263,9 @@ int Register() {
         for (Kind kind : {Kind::Identical, Kind::Typical, Kind::Scrolled, Kind::Noise}) {
             const std::string tail = "/" + std::to_string(bits) + "/" + KindName(kind);
             benchmark::RegisterBenchmark(("pack" + tail).c_str(), BM_Pack, bits, kind)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("portable" + tail).c_str(), BM_PackPortable, bits,
+                                         kind)
                 ->Unit(benchmark::kMicrosecond);
             benchmark::RegisterBenchmark(("memcmp" + tail).c_str(), BM_Memcmp, bits, kind)
                 ->Unit(benchmark::kMicrosecond);

@@ -2,12 +2,19 @@
 
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 
 #include "copy_run.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define TVR_X86 1
 #include <immintrin.h>
+#endif
+
+#if defined(__GNUC__)
+#define TVR_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define TVR_ALWAYS_INLINE
 #endif
 
 namespace tqk {
@@ -150,7 +157,7 @@ struct ScanAvx2 {
 #endif  // TVR_X86
 
 template <class Scan>
-__attribute__((always_inline)) inline int32_t PackWith(uint8_t* out, const uint8_t* cur,
+TVR_ALWAYS_INLINE inline int32_t PackWith(uint8_t* out, const uint8_t* cur,
                                                        const uint8_t* prev, size_t n) {
     size_t o = 0;  // words written
     size_t i = 0;
@@ -183,21 +190,43 @@ TVR_SSE2 int32_t PackSse2(uint8_t* out, const uint8_t* cur, const uint8_t* prev,
 
 using PackFn = int32_t (*)(uint8_t*, const uint8_t*, const uint8_t*, size_t);
 
-// Chosen once from what the processor offers (AVX2 also needs the system to save its
-// registers, which the check includes); i686 machines without SSE2 get the portable loop.
-PackFn ChoosePacker() {
+int32_t PackPortable(uint8_t* out, const uint8_t* cur, const uint8_t* prev, size_t n) {
+    return PackWith<ScanPortable>(out, cur, prev, n);
+}
+
+bool Has(PackerVersion v) {
 #ifdef TVR_X86
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return PackAvx2;
+    switch (v) {
+    case PackerVersion::Portable: return true;
+    // AVX2 also needs the system to save its registers, which the check includes.
+    case PackerVersion::Avx2: return __builtin_cpu_supports("avx2");
 #if defined(__x86_64__)
-    return PackSse2;
+    case PackerVersion::Sse2: return true;
 #else
-    if (__builtin_cpu_supports("sse2")) return PackSse2;
+    case PackerVersion::Sse2: return __builtin_cpu_supports("sse2");
 #endif
+    }
+    return false;
+#else
+    return v == PackerVersion::Portable;
 #endif
-    return [](uint8_t* out, const uint8_t* cur, const uint8_t* prev, size_t n) {
-        return PackWith<ScanPortable>(out, cur, prev, n);
-    };
+}
+
+PackFn Packer(PackerVersion v) {
+#ifdef TVR_X86
+    if (v == PackerVersion::Avx2 && Has(v)) return PackAvx2;
+    if (v == PackerVersion::Sse2 && Has(v)) return PackSse2;
+#endif
+    (void)v;
+    return PackPortable;
+}
+
+// i686 machines without SSE2 get the portable loop.
+PackFn ChoosePacker() {
+    for (PackerVersion v : {PackerVersion::Avx2, PackerVersion::Sse2})
+        if (Has(v)) return Packer(v);
+    return PackPortable;
 }
 
 }  // namespace
@@ -205,6 +234,13 @@ PackFn ChoosePacker() {
 int32_t PackFrame(uint8_t* out, const uint8_t* cur, const uint8_t* prev, int32_t words) {
     static const PackFn pack = ChoosePacker();
     return pack(out, cur, prev, words > 0 ? size_t(words) : 0);
+}
+
+bool PackerVersionAvailable(PackerVersion v) { return Has(v); }
+
+int32_t PackFrameWith(PackerVersion v, uint8_t* out, const uint8_t* cur, const uint8_t* prev,
+                      int32_t words) {
+    return Packer(v)(out, cur, prev, words > 0 ? size_t(words) : 0);
 }
 
 }  // namespace tqk

@@ -12,4 +12,12 @@ namespace tqk {
 // cur and prev are only read; nothing is kept between calls.
 int32_t PackFrame(uint8_t* out, const uint8_t* cur, const uint8_t* prev, int32_t words);
 
+// The packer comes in versions for different instruction sets, all with the same output;
+// PackFrame uses the fastest the processor offers. Tests and benchmarks run each one.
+enum class PackerVersion { Portable, Sse2, Avx2 };
+bool PackerVersionAvailable(PackerVersion v);
+// PackFrame through one version; falls back to the portable one when v is not available.
+int32_t PackFrameWith(PackerVersion v, uint8_t* out, const uint8_t* cur, const uint8_t* prev,
+                      int32_t words);
+
 }  // namespace tqk

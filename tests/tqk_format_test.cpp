@@ -162,6 +162,32 @@ TEST(Unpack, LiteralAndUnchangedContent) {
     EXPECT_EQ(frame[3], 4u);
 }
 
+TEST(Unpack, LiteralOfEveryLengthTouchesOnlyItsBytes) {
+    // Short literal runs are copied in overlapping blocks: every length up to well past the
+    // block sizes, at several offsets, must change exactly its own bytes and nothing beside
+    // them (the frame sits between guard bytes).
+    const size_t kGuard = 32;
+    for (size_t lead = 0; lead <= 5; ++lead) {
+        for (size_t len = 0; len <= 40; ++len) {
+            SCOPED_TRACE(testing::Message() << "lead " << lead << ", literal " << len);
+            const size_t tail = 3;
+            const size_t F = (lead + len + tail) * 4;
+            Bytes packed;
+            PutWord(&packed, uint32_t(lead));
+            PutWord(&packed, uint32_t(len));
+            for (size_t i = 0; i < len * 4; ++i) packed.push_back(uint8_t(0x80 + i));
+            PutWord(&packed, uint32_t(tail));
+            Bytes buffer(kGuard + F + kGuard);
+            for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(i * 7);
+            Bytes expected = buffer;
+            for (size_t i = 0; i < len * 4; ++i) expected[kGuard + lead * 4 + i] = uint8_t(0x80 + i);
+            ASSERT_EQ(UnpackFrameInPlace(packed.data(), packed.size(), buffer.data() + kGuard, F),
+                      kOk);
+            EXPECT_EQ(buffer, expected);
+        }
+    }
+}
+
 TEST(FrameReader, EightBitFrameWithColourTableStoredWhole) {
     const MovieHeader h = Header(1, 8, 64, 48);
     Bytes frame(4096);

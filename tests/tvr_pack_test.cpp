@@ -34,10 +34,53 @@ size_t SmallestPackedBytes(const Words& cur, const Words& prev) {
     return std::min(endU[n], endL[n]);
 }
 
+// The greedy rule written plainly, word by word: every version of the packer must give
+// exactly its output.
+Words ReferencePack(const Words& cur, const Words& prev) {
+    Words out;
+    const size_t n = cur.size();
+    size_t i = 0;
+    while (true) {
+        const size_t same0 = i;
+        while (i < n && cur[i] == prev[i]) ++i;
+        out.push_back(uint32_t(i - same0));
+        if (i >= n) return out;
+        const size_t lit0 = i;
+        while (i < n) {
+            if (cur[i] != prev[i]) { ++i; continue; }
+            if (i + 1 < n && cur[i + 1] != prev[i + 1]) { i += 2; continue; }
+            break;
+        }
+        out.push_back(uint32_t(i - lit0));
+        out.insert(out.end(), cur.begin() + long(lit0), cur.begin() + long(i));
+        if (i >= n) return out;
+    }
+}
+
+std::vector<PackerVersion> Versions() {
+    std::vector<PackerVersion> v;
+    for (PackerVersion x : {PackerVersion::Portable, PackerVersion::Sse2, PackerVersion::Avx2})
+        if (PackerVersionAvailable(x)) v.push_back(x);
+    return v;
+}
+const char* Name(PackerVersion v) {
+    return v == PackerVersion::Avx2 ? "avx2" : v == PackerVersion::Sse2 ? "sse2" : "portable";
+}
+
 struct Packed {
     Words out;
     int32_t words;
 };
+
+Packed Pack(const Words& cur, const Words& prev, PackerVersion v) {
+    Packed p;
+    p.out.assign(PackedCapacity(cur.size() * 4) / 4, 0xDEADBEEF);
+    p.words = PackFrameWith(v, reinterpret_cast<uint8_t*>(p.out.data()),
+                            reinterpret_cast<const uint8_t*>(cur.data()),
+                            reinterpret_cast<const uint8_t*>(prev.data()),
+                            static_cast<int32_t>(cur.size()));
+    return p;
+}
 
 Packed Pack(const Words& cur, const Words& prev) {
     Packed p;
@@ -49,8 +92,30 @@ Packed Pack(const Words& cur, const Words& prev) {
     return p;
 }
 
+// Every version against the reference, and the output decodes back to cur.
+void CheckSameAsReference(const Words& cur, const Words& prev) {
+    const Words ref = ReferencePack(cur, prev);
+    for (PackerVersion v : Versions()) {
+        SCOPED_TRACE(Name(v));
+        const Words curCopy = cur, prevCopy = prev;
+        const Packed p = Pack(cur, prev, v);
+        ASSERT_EQ(size_t(p.words), ref.size());
+        ASSERT_TRUE(std::equal(ref.begin(), ref.end(), p.out.begin()));
+        // Nothing is written past the packed words.
+        for (size_t i = ref.size(); i < p.out.size(); ++i) ASSERT_EQ(p.out[i], 0xDEADBEEF) << i;
+        EXPECT_EQ(cur, curCopy);
+        EXPECT_EQ(prev, prevCopy);
+        Words frame = prev;
+        ASSERT_EQ(UnpackFrameInPlace(reinterpret_cast<const uint8_t*>(p.out.data()),
+                                     size_t(p.words) * 4, reinterpret_cast<uint8_t*>(frame.data()),
+                                     cur.size() * 4),
+                  kOk);
+        EXPECT_EQ(frame, cur);
+    }
+}
+
 void CheckPair(const Words& cur, const Words& prev) {
-    const Words curCopy = cur, prevCopy = prev;
+    CheckSameAsReference(cur, prev);
     const Packed p = Pack(cur, prev);
     const size_t F = cur.size() * 4;
     ASSERT_GE(p.words, 1);
@@ -58,13 +123,6 @@ void CheckPair(const Words& cur, const Words& prev) {
     if (F >= 16) {
         EXPECT_LE(size_t(p.words) * 4, F * 3 / 2);
     }
-    EXPECT_EQ(cur, curCopy);
-    EXPECT_EQ(prev, prevCopy);
-    Words frame = prev;
-    ASSERT_EQ(UnpackFrameInPlace(reinterpret_cast<const uint8_t*>(p.out.data()),
-                                 size_t(p.words) * 4, reinterpret_cast<uint8_t*>(frame.data()), F),
-              kOk);
-    EXPECT_EQ(frame, cur);
     EXPECT_EQ(size_t(p.words) * 4, SmallestPackedBytes(cur, prev));
     // The first run is an unchanged one: its count says how many leading words are equal.
     size_t lead = 0;
@@ -126,6 +184,49 @@ TEST(Pack, WorstCaseStaysUnderOneAndAHalfFrames) {
         for (size_t i = 0; i < cur.size(); i += size_t(period)) cur[i] = 2;
         SCOPED_TRACE(period);
         CheckPair(cur, prev);
+    }
+}
+
+TEST(Pack, EveryOffsetInsideAndAcrossBlocks) {
+    // The fast versions test 4 to 32 words at a time and finish word by word: a change, a
+    // quiet word, a quiet pair and a quiet tail at every position of frames whose length is
+    // and is not a multiple of those blocks.
+    std::vector<size_t> lengths;
+    for (size_t n = 1; n <= 70; ++n) lengths.push_back(n);
+    for (size_t n : {95, 96, 97, 127, 128, 129, 130, 161}) lengths.push_back(n);
+    for (size_t n : lengths) {
+        Words prev(n);
+        for (size_t i = 0; i < n; ++i) prev[i] = uint32_t(i * 2654435761u) | 1;
+        Words changed(n);
+        for (size_t i = 0; i < n; ++i) changed[i] = prev[i] ^ (1u << (i % 32));
+        for (size_t d = 0; d < n; ++d) {
+            SCOPED_TRACE(testing::Message() << n << " words, position " << d);
+            Words cur = prev;
+            cur[d] = changed[d];  // one change in a quiet frame
+            CheckSameAsReference(cur, prev);
+            cur = changed;
+            cur[d] = prev[d];  // one quiet word in a changed frame: folded in
+            CheckSameAsReference(cur, prev);
+            if (d + 1 < n) {
+                cur[d + 1] = prev[d + 1];  // a quiet pair ends the literal run
+                CheckSameAsReference(cur, prev);
+            }
+            cur = changed;
+            for (size_t i = d; i < n; ++i) cur[i] = prev[i];  // a quiet tail
+            CheckSameAsReference(cur, prev);
+        }
+    }
+}
+
+TEST(Pack, DifferenceInEveryByteOfAWord) {
+    // The wide compares must see a change in any one byte of a word.
+    for (size_t n : {8, 33, 64}) {
+        for (size_t d = 0; d < n * 4; ++d) {
+            SCOPED_TRACE(testing::Message() << n << " words, byte " << d);
+            Words prev(n, 0x01020304), cur = prev;
+            reinterpret_cast<uint8_t*>(cur.data())[d] ^= 0x80;
+            CheckSameAsReference(cur, prev);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // libFuzzer target for everything that reads movie bytes: GetTVRFileData's header checks,
 // the playback checks, the record reader over a whole movie, and the in-place unpacker on a
-// frame buffer of exactly F bytes (so AddressSanitizer sees any write past it).
+// frame buffer of exactly F bytes (so AddressSanitizer sees any write past it); and the
+// packer's round trip on frames cut from the same bytes.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "tqk_format.h"
+#include "tvr_pack.h"
 
 namespace {
 
@@ -66,10 +68,47 @@ void UnpackRaw(const uint8_t* data, size_t size) {
     std::free(frame);
 }
 
+// The packer's wide compares must never read outside the frames nor write past the packed
+// words, and every version must give the same bytes. The input is split into two frames.
+void PackRoundTrip(const uint8_t* data, size_t size) {
+    const size_t words = size / 8;
+    const size_t F = words * 4;
+    uint8_t* cur = static_cast<uint8_t*>(std::malloc(F ? F : 1));
+    uint8_t* prev = static_cast<uint8_t*>(std::malloc(F ? F : 1));
+    if (F) {
+        std::memcpy(cur, data, F);
+        std::memcpy(prev, data + F, F);
+        // Make runs of quiet words likely: where a byte of prev is even, copy the word over.
+        for (size_t i = 0; i < words; ++i)
+            if ((prev[i * 4] & 1) == 0) std::memcpy(cur + i * 4, prev + i * 4, 4);
+    }
+    const size_t capacity = static_cast<size_t>(tqk::PackedCapacity(F));
+    std::vector<uint8_t> first;
+    for (tqk::PackerVersion v : {tqk::PackerVersion::Portable, tqk::PackerVersion::Sse2,
+                                 tqk::PackerVersion::Avx2}) {
+        if (!tqk::PackerVersionAvailable(v)) continue;
+        uint8_t* out = static_cast<uint8_t*>(std::malloc(capacity));
+        const int32_t n = tqk::PackFrameWith(v, out, cur, prev, static_cast<int32_t>(words));
+        if (n < 1 || size_t(n) * 4 > capacity) std::abort();
+        if (first.empty()) {
+            first.assign(out, out + size_t(n) * 4);
+        } else if (first.size() != size_t(n) * 4 || std::memcmp(first.data(), out, first.size())) {
+            std::abort();
+        }
+        std::vector<uint8_t> frame(prev, prev + F);
+        if (tqk::UnpackFrameInPlace(out, size_t(n) * 4, frame.data(), F) != tqk::kOk) std::abort();
+        if (F && std::memcmp(frame.data(), cur, F) != 0) std::abort();
+        std::free(out);
+    }
+    std::free(cur);
+    std::free(prev);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadMovie(data, size);
     UnpackRaw(data, size);
+    PackRoundTrip(data, size);
     return 0;
 }
