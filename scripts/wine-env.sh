@@ -109,6 +109,15 @@ make_prefix() {
     touch "$prefix/.taviro-ready"
 }
 
+# Other prefixes on the machine run their own services: look for this prefix's.
+prefix_services_running() {
+    local pid
+    for pid in $(pgrep -f 'C:\\windows\\system32\\services.exe'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && return 0
+    done
+    return 1
+}
+
 start_wineserver() {
     # A persistent server: programs start in milliseconds instead of a second.
     env $(base_vars) "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&- || true
@@ -117,7 +126,7 @@ start_wineserver() {
     # runner waiting for them.
     local n
     n=$(display_number 24)
-    if ! pgrep -f 'C:\\windows\\system32\\services.exe' >/dev/null; then
+    if ! prefix_services_running; then
         env $(base_vars) DISPLAY=":$n" "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
         env $(base_vars) DISPLAY=":$n" "$WINE64" explorer.exe /desktop \
             </dev/null >/dev/null 2>&1 9>&- &
