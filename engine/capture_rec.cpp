@@ -1,6 +1,7 @@
 // Capture: the recording loop with its two writers (sequential writes and a mapped view).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -141,6 +142,10 @@ public:
     }
     DWORD Append(const uint8_t* data, size_t n) override {
         if (!view_) return ERROR_INVALID_HANDLE;
+        if (pos_ + n > claimed_) {
+            const DWORD err = Claim(pos_ + std::max<uint64_t>(n, kClaimStep));
+            if (err) return err;
+        }
         if (layout_->NeedsMove(window_, pos_)) {
             const DWORD err = Map(layout_->Next(window_, pos_), false);
             if (err) return err;
@@ -160,6 +165,32 @@ public:
     uint64_t MappingSize() const { return window_.mapSize; }
 
 private:
+    // A store into a mapped view cannot report a full disk: where the file system only
+    // allocates the pages written (sparse files), the fault would end the process. So the
+    // bytes ahead of the write position are claimed with ordinary writes of zeros first, a
+    // little at a time so no slot pays for a large burst; a full disk then fails here.
+    static constexpr uint64_t kClaimStep = 64 * 1024;
+    DWORD Claim(uint64_t to) {
+        static const uint8_t zeros[64 * 1024] = {};
+        KernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!done) return GetLastError();
+        while (claimed_ < to) {
+            const DWORD n = DWORD(std::min<uint64_t>(to - claimed_, sizeof zeros));
+            OVERLAPPED ov = {};
+            ov.Offset = DWORD(claimed_);
+            ov.OffsetHigh = DWORD(claimed_ >> 32);
+            ov.hEvent = done.Get();
+            DWORD put = 0;
+            if (!WriteFile(file_.Get(), zeros, n, nullptr, &ov) &&
+                GetLastError() != ERROR_IO_PENDING)
+                return GetLastError();
+            if (!GetOverlappedResult(file_.Get(), &ov, &put, TRUE)) return GetLastError();
+            if (put != n) return ERROR_HANDLE_DISK_FULL;
+            claimed_ += n;
+        }
+        return 0;
+    }
+
     DWORD Map(const MappedLayout::Window& w, bool first) {
         view_.Reset();
         if (first || w.mapSize != window_.mapSize) {
@@ -182,6 +213,7 @@ private:
     MappedView view_;
     std::unique_ptr<MappedLayout> layout_;
     MappedLayout::Window window_ = {};
+    uint64_t claimed_ = 0;
 };
 
 // Draws the mouse cursor into the frame with its hot spot on the cursor position. A cursor

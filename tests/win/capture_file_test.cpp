@@ -20,6 +20,7 @@ namespace {
 class FrameFeeder : public CaptureEvents {
 public:
     int32_t answerBits = 0;  // 0: keep BitCo
+    bool noiseOnly = false;
     bool cancelAtStart = false;
     int32_t cancelAt = -1;   // slot whose Capture event cancels
     int32_t startEvents = 0, setDataEvents = 0, captureEvents = 0, infoEvents = 0;
@@ -44,7 +45,7 @@ public:
         Bytes f(size_t(size), 0);
         const int k = setDataEvents++;
         std::mt19937 rng(k);
-        if (k % 5 == 4) {
+        if (noiseOnly || k % 5 == 4) {
             for (auto& b : f) b = uint8_t(rng());
         } else {
             for (size_t i = 0; i < f.size(); i += 4) f[i] = uint8_t((i / 400) * 7 + (k / 3) * 11);
@@ -507,6 +508,54 @@ TEST(CaptureResources, NoHandlesLeakOverRecordingAndPlayback) {
     std::printf("GDI objects %lu, user objects %lu, kernel handles %lu (probed %d)\n",
                 static_cast<unsigned long>(gdi0), static_cast<unsigned long>(user0),
                 static_cast<unsigned long>(handles0), probed0);
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// A full disk: TAVIRO_SMALL_DISK names a folder on a file system of a few hundred
+// kilobytes (the harness mounts one when it may). Every whole record before the failure
+// stays, the header covers the whole seconds among them, and the result is -10.
+TEST(CaptureRecord, FullDiskStopsWithApiErrorAndKeepsWholeSeconds) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"TAVIRO_SMALL_DISK", folder, MAX_PATH))
+        GTEST_SKIP() << "no small file system given";
+    for (bool async : {false, true}) {
+        SCOPED_TRACE(async ? "RecAsync" : "Rec1");
+        const std::wstring path = std::wstring(folder) + (async ? L"\\full_a.TQK" : L"\\full_s.TQK");
+        FrameFeeder feeder;
+        feeder.answerBits = 32;
+        feeder.noiseOnly = true;
+        Capture cp(&feeder);
+        cp.Init(0, 0, 64, 48);  // 12 KiB frames of noise
+        cp.Init_Capture(10, async ? 4 : 6, 1);
+        const int32_t rc = cp.Rec(path, 0, true, nullptr, 0, async);
+        const SplitCode split = SplitResultCode(rc);
+        EXPECT_EQ(split.code, -10);
+        EXPECT_TRUE(split.detail == ERROR_DISK_FULL || split.detail == ERROR_HANDLE_DISK_FULL)
+            << split.detail;
+        const Bytes bytes = ReadAll(path);
+        const Layout l = ParseLayout(bytes);
+        EXPECT_TRUE(l.endsBehindLast) << bytes.size() << " bytes, " << l.packedSizes.size()
+                                      << " records, detail " << split.detail;
+        if (!l.packedSizes.empty()) {
+            EXPECT_EQ(l.header.sec, int32_t(l.packedSizes.size() / 10));
+            int32_t sec = 0;
+            if (l.header.sec > 0) {
+                EXPECT_EQ(cp.GetTVRFileData(path, nullptr, nullptr, nullptr, nullptr, &sec), 0);
+                Collector col;
+                Capture player(&col);
+                EXPECT_EQ(player.Play(path, nullptr, nullptr, 0, 0, true), 0);
+                ASSERT_EQ(col.frames.size(), size_t(sec) * 10);
+                for (size_t i = 0; i < col.frames.size(); ++i)
+                    EXPECT_TRUE(col.frames[i] == feeder.given[i]) << i;
+            }
+        }
+        DeleteFileW(path.c_str());
+    }
 }
 
 }  // namespace

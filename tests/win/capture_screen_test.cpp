@@ -219,8 +219,12 @@ TEST(CaptureScreen, CursorSitsOnItsHotSpotAndHiddenCursorIsLeftOut) {
     cp.Init(win.X(), win.Y(), kW, kH);
     const Bytes plain = RecordOne(cp, dir, false);
     const Bytes hidden = RecordOne(cp, dir, true);
+    CURSORINFO ci = {};
+    ci.cbSize = sizeof ci;
+    GetCursorInfo(&ci);
     while (ShowCursor(TRUE) < 0) {
     }
+    ASSERT_EQ(ci.flags & CURSOR_SHOWING, 0u) << "the platform still shows the cursor";
     EXPECT_TRUE(DiffBox(plain, hidden, kW, kH, bpp).Empty());
 }
 
