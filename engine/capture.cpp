@@ -1,0 +1,150 @@
+// Capture: set-up, result messages and movie headers. Recording is in capture_rec.cpp,
+// playback in capture_play.cpp.
+#include "capture.h"
+
+#include <vector>
+
+#include "../common/result_code.h"
+#include "tqk_format.h"
+#include "win_file.h"
+#include "win_owners.h"
+
+namespace tqk {
+
+double PerfMillis() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return double(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return double(c.QuadPart) / frequency * 1000.0;
+}
+
+namespace {
+
+// Bits per pixel of a 1 x 1 bitmap compatible with the screen.
+int32_t DisplayDepth() {
+    WindowDc screen(nullptr, GetDC(nullptr));
+    if (!screen) return 0;
+    GdiObject bmp(CreateCompatibleBitmap(screen.Get(), 1, 1));
+    BITMAP info = {};
+    if (!bmp || !GetObjectW(bmp.Get(), sizeof info, &info)) return 0;
+    return info.bmBitsPixel;
+}
+
+std::string WideToUtf8(const wchar_t* s, int n) {
+    const int len = WideCharToMultiByte(CP_UTF8, 0, s, n, nullptr, 0, nullptr, nullptr);
+    std::string out(len > 0 ? len : 0, '\0');
+    if (len > 0) WideCharToMultiByte(CP_UTF8, 0, s, n, &out[0], len, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Utf8ToWide(const std::string& s) {
+    const int len = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring out(len > 0 ? len : 0, L'\0');
+    if (len > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), &out[0], len);
+    return out;
+}
+
+// The platform's message for an error number, in the default language, cut at its first
+// zero character.
+std::string SystemText(uint32_t error) {
+    std::vector<wchar_t> buf(1260, L'\0');
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   buf.data(), DWORD(buf.size() - 1), nullptr);
+    size_t n = 0;
+    while (n < buf.size() && buf[n] != L'\0') ++n;
+    return WideToUtf8(buf.data(), int(n));
+}
+
+}  // namespace
+
+Capture::Capture(CaptureEvents* events) : events_(events ? events : &none_) {
+    BitCo_ = DisplayDepth();
+    cursorInfo_ = LOBYTE(LOWORD(GetVersion())) >= 5;
+}
+
+std::wstring Capture::GetError(int32_t ErrorNo) const {
+    return Utf8ToWide(ResultMessageUtf8(ErrorNo, SystemText));
+}
+
+void Capture::Init(int32_t x, int32_t y, int32_t W, int32_t H) {
+    x_ = x;
+    y_ = y;
+    W_ = W;
+    H_ = H;
+}
+
+void Capture::Init_Capture(int32_t fpsv, int32_t secv, int32_t Methodv, int32_t MaxSizeMBv,
+                           int32_t SleepCov, int32_t SleepTimev, bool DrawMousev) {
+    fps_ = fpsv;
+    sec_ = secv;
+    Method_ = Methodv;
+    MaxSizeMB_ = MaxSizeMBv;
+    SleepCo_ = SleepCov;
+    SleepTime_ = SleepTimev;
+    DrawMouse_ = DrawMousev;
+}
+
+int32_t Capture::GetTVRFileData(const std::wstring& Fnm, int32_t* W, int32_t* H, int32_t* BitCo,
+                                int32_t* fps, int32_t* sec, int32_t* Method) const {
+    const DWORD attributes = GetFileAttributesW(Fnm.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return kErrNoFile;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(Fnm.c_str(), GetFileExInfoStandard, &data) &&
+        data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)
+        return kErrEmptyFile;
+    FileHandle file = OpenForRead(Fnm);
+    if (!file) return kErrOpen;
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file.Get(), &length)) return kErrOpen;
+    uint8_t head[kHeaderBytes] = {};
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), head, sizeof head, &got, nullptr)) return kErrOpen;
+    MovieHeader h;
+    const int32_t rc = CheckInfoBytes(uint64_t(length.QuadPart), head, got, &h);
+    if (rc != kOk) return rc;
+    if (W) *W = h.W;
+    if (H) *H = h.H;
+    if (BitCo) *BitCo = h.BitCo;
+    if (fps) *fps = h.fps;
+    if (sec) *sec = h.sec;
+    if (Method) *Method = h.Method;
+    return kOk;
+}
+
+void Capture::SetTVRFileData(const std::wstring& Fnm, int32_t W, int32_t H, int32_t BitCo,
+                             int32_t fps, int32_t sec) const {
+    FileHandle file(CreateFileW(Fnm.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return;
+    uint8_t head[kHeaderBytes];
+    MovieHeader h;
+    // Only a movie header is patched: any other file keeps its bytes.
+    if (!ReadAt(file.Get(), 0, head, sizeof head) || DecodeHeader(head, &h) != kOk) return;
+    PatchHeader(&h, W, H, BitCo, fps, sec);
+    EncodeHeader(h, head);
+    (void)WriteAt(file.Get(), 0, head, sizeof head);
+}
+
+int32_t Capture::Rec(const std::wstring& TempPath, int32_t MemSize, bool UserCapture,
+                     int32_t* retFirstCaptureTime, double WaitForStartTime, bool UseAsync) {
+    return UseAsync ? RecAsync(TempPath, MemSize, UserCapture, retFirstCaptureTime,
+                               WaitForStartTime)
+                    : Rec1(TempPath, MemSize, UserCapture, retFirstCaptureTime, WaitForStartTime);
+}
+
+int32_t Capture::Rec1(const std::wstring& TempPath, int32_t, bool UserCapture,
+                      int32_t* retFirstCaptureTime, double WaitForStartTime) {
+    return Record(TempPath, UserCapture, retFirstCaptureTime, WaitForStartTime, false);
+}
+
+int32_t Capture::RecAsync(const std::wstring& TempPath, int32_t, bool UserCapture,
+                          int32_t* retFirstCaptureTime, double WaitForStartTime) {
+    return Record(TempPath, UserCapture, retFirstCaptureTime, WaitForStartTime, true);
+}
+
+}  // namespace tqk

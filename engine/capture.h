@@ -1,0 +1,146 @@
+// The capture engine's one class: records a screen rectangle (or frames the caller hands over)
+// into a movie file, plays movies back or decodes them, and reads and patches movie headers.
+// Events reach the caller synchronously through CaptureEvents; arguments passed by reference
+// are read back after the handler returns.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tqk {
+
+// Milliseconds on the system-wide high-resolution counter; every time value of the engine
+// (start times, frame times, WaitForStartTime) is on this clock.
+double PerfMillis();
+
+// Handlers of the engine's events. Every handler has a do-nothing default.
+class CaptureEvents {
+public:
+    virtual ~CaptureEvents() = default;
+    // Recording, once per slot after its pacing wait. CaptureX/CaptureY move the rectangle
+    // from the next slot on; IsCancel ends the recording with -7, detail NowFrame + 1.
+    virtual void OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCount,
+                           bool IsDrop, int32_t CompressSize, int32_t NoCompressSize,
+                           int32_t& CaptureX, int32_t& CaptureY, bool& IsCancel) {
+        (void)NowFrame, (void)FrameCaptureTime, (void)DropCount, (void)IsDrop,
+            (void)CompressSize, (void)NoCompressSize, (void)CaptureX, (void)CaptureY,
+            (void)IsCancel;
+    }
+    // Playback, once per frame. Cancel ends playback with 0; DrawTime at or below 1e-6 ms
+    // skips the wait for this frame.
+    virtual void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime,
+                           bool& Cancel) {
+        (void)NowFrame, (void)TotalFrame, (void)DrawTime, (void)Cancel;
+    }
+    // Playback, after each frame is unpacked.
+    virtual void OnDrawBefore() {}
+    // Recording, after the header is written and before the first slot.
+    virtual void OnStartCapture(bool& IsCancel) { (void)IsCancel; }
+    // Decode-only playback, once per frame: the frame's device-independent bits.
+    virtual void OnDecode(const uint8_t* BitmapData, size_t Size, int32_t NowFrame,
+                          int32_t TotalFrame) {
+        (void)BitmapData, (void)Size, (void)NowFrame, (void)TotalFrame;
+    }
+    // UserCapture recording, once before set-up: the bits per pixel of the frames to come.
+    virtual void OnUserCaptureSetBitmapInfo(int32_t& retBitCount) { (void)retBitCount; }
+    // UserCapture recording, once per slot: copy exactly DATASize bytes of the frame (Type1
+    // layout, colour table last for 8 bits) to retptr_BitMapData.
+    virtual void OnUserCaptureSetDATA(uint8_t* retptr_BitMapData, int32_t DATASize) {
+        (void)retptr_BitMapData, (void)DATASize;
+    }
+};
+
+// Where the time of a recording's captured slots went, in milliseconds summed over the slots.
+struct RecordTimings {
+    int64_t captured = 0;  // slots captured
+    int64_t dropped = 0;   // slots dropped
+    double grab = 0;       // the platform's copy of the screen (and black fill)
+    double cursor = 0;     // cursor drawing
+    double convert = 0;    // the platform's conversion to the frame layout (or UserCapture)
+    double pack = 0;       // Compress
+    double write = 0;      // appending the record
+};
+
+enum CaptureMethod : int32_t { Type0 = 0, Type1 = 1, Type2 = 2 };
+
+class Capture {
+public:
+    explicit Capture(CaptureEvents* events = nullptr);
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    void SetEvents(CaptureEvents* events) { events_ = events ? events : &none_; }
+
+    // The Japanese message of a plain or packed result code; empty for codes without one.
+    std::wstring GetError(int32_t ErrorNo) const;
+
+    void Init(int32_t x, int32_t y, int32_t W, int32_t H);
+    void Init_Capture(int32_t fpsv, int32_t secv, int32_t Methodv, int32_t MaxSizeMBv = 0,
+                      int32_t SleepCov = 0, int32_t SleepTimev = 0, bool DrawMousev = false);
+
+    // 0, -2, -3, -11 or -12; the outputs (any may be null) are written only on 0.
+    int32_t GetTVRFileData(const std::wstring& Fnm, int32_t* W = nullptr, int32_t* H = nullptr,
+                           int32_t* BitCo = nullptr, int32_t* fps = nullptr,
+                           int32_t* sec = nullptr, int32_t* Method = nullptr) const;
+    // Replaces each header field whose new value is not 0. A file that cannot be opened, or
+    // is not a movie, is left alone.
+    void SetTVRFileData(const std::wstring& Fnm, int32_t W = 0, int32_t H = 0, int32_t BitCo = 0,
+                        int32_t fps = 0, int32_t sec = 0) const;
+
+    // Plays a movie onto hdc (Type1/Type2) or hBmp (Type0) at its own pace, or decodes it
+    // (OnlyDecode). 0, -2, -3, -4, -5, -8 (or -10 when a platform object cannot be made).
+    int32_t Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x, int32_t y,
+                 bool OnlyDecode);
+    void Play_SetStartT(double Val) { StartT_ = Val; }
+
+    // Records into TempPath; a packed result code (0 on success). WaitForStartTime is a
+    // PerfMillis time before which no slot begins (0: none).
+    int32_t Rec(const std::wstring& TempPath, int32_t MemSize = 0, bool UserCapture = false,
+                int32_t* retFirstCaptureTime = nullptr, double WaitForStartTime = 0,
+                bool UseAsync = false);
+    int32_t Rec1(const std::wstring& TempPath, int32_t MemSize = 0, bool UserCapture = false,
+                 int32_t* retFirstCaptureTime = nullptr, double WaitForStartTime = 0);
+    int32_t RecAsync(const std::wstring& TempPath, int32_t MemSize = 0, bool UserCapture = false,
+                     int32_t* retFirstCaptureTime = nullptr, double WaitForStartTime = 0);
+
+    int32_t x() const { return x_; }
+    int32_t y() const { return y_; }
+    int32_t W() const { return W_; }
+    int32_t H() const { return H_; }
+    int32_t fps() const { return fps_; }
+    int32_t sec() const { return sec_; }
+    int32_t Method() const { return Method_; }
+    int32_t BitCo() const { return BitCo_; }
+    int32_t MaxSizeMB() const { return MaxSizeMB_; }
+    int32_t SleepCo() const { return SleepCo_; }
+    int32_t SleepTime() const { return SleepTime_; }
+    bool DrawMouse() const { return DrawMouse_; }
+    const std::wstring& TempPath() const { return TempPath_; }
+    double StartT() const { return StartT_; }
+    // Timings of the last recording.
+    const RecordTimings& LastTimings() const { return timings_; }
+    // Whether the global cursor information is used (platform version 5 or later); the other
+    // route takes the calling thread's cursor. Settable so both routes can be exercised.
+    bool CursorInfoAvailable() const { return cursorInfo_; }
+    void SetCursorInfoAvailable(bool on) { cursorInfo_ = on; }
+
+private:
+    int32_t Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
+                   double waitForStartTime, bool mapped);
+
+    CaptureEvents none_;
+    CaptureEvents* events_;
+    int32_t x_ = 0, y_ = 0, W_ = 0, H_ = 0;
+    int32_t fps_ = 0, sec_ = 0, Method_ = 0, BitCo_ = 0, MaxSizeMB_ = 0;
+    int32_t SleepCo_ = 0, SleepTime_ = 0;
+    bool DrawMouse_ = false;
+    bool cursorInfo_ = false;
+    std::wstring TempPath_;
+    double StartT_ = 0;
+    RecordTimings timings_;
+};
+
+}  // namespace tqk

@@ -1,0 +1,95 @@
+// tqkrec: records a screen rectangle into a movie from the command line. Ctrl+C stops it on a
+// whole second, as the recorder's stop button does, and the header is patched to match.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "tqkrec_args.h"
+
+namespace {
+
+volatile LONG g_stop = 0;
+
+BOOL WINAPI OnConsoleCtrl(DWORD type) {
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
+        InterlockedExchange(&g_stop, 1);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+std::string ToUtf8(const std::wstring& w) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string s(n > 0 ? n : 0, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring ToWide(const std::string& s) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), nullptr, 0);
+    std::wstring w(n > 0 ? n : 0, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), &w[0], n);
+    return w;
+}
+
+class Recorder : public tqk::CaptureEvents {
+public:
+    int32_t fps = 1;
+    int32_t stoppedAt = -1;  // frames recorded when stopped by the user
+    int32_t drops = 0;
+    void OnCapture(int32_t now, double, int32_t dropCount, bool, int32_t, int32_t, int32_t&,
+                   int32_t&, bool& cancel) override {
+        drops = dropCount;
+        if (g_stop && (now + 1) % fps == 0) {
+            cancel = true;
+            stoppedAt = now + 1;
+        }
+    }
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+    tqk::TqkrecArgs a;
+    const std::string bad = tqk::ParseTqkrecArgs(args, &a);
+    if (!bad.empty()) {
+        std::fprintf(stderr, "tqkrec: %s\n%s", bad.c_str(), tqk::kTqkrecUsage);
+        return 2;
+    }
+    SetConsoleCtrlHandler(OnConsoleCtrl, TRUE);
+    // A full path: recording makes the program's folder the current one.
+    wchar_t full[MAX_PATH * 2];
+    const std::wstring out = ToWide(a.out);
+    const DWORD n = GetFullPathNameW(out.c_str(), MAX_PATH * 2, full, nullptr);
+    const std::wstring path = n > 0 && n < MAX_PATH * 2 ? std::wstring(full) : out;
+
+    Recorder rec;
+    rec.fps = a.fps;
+    tqk::Capture cp(&rec);
+    cp.Init(a.x, a.y, a.W, a.H);
+    cp.Init_Capture(a.fps, a.sec, a.method, 0, a.sleepCo, a.sleepTime, a.cursor);
+    const int32_t rc = cp.Rec(path, 0, false, nullptr, 0, a.async);
+    const tqk::RecordTimings& t = cp.LastTimings();
+    if (rec.stoppedAt >= 0) {
+        cp.SetTVRFileData(path, 0, 0, 0, 0, rec.stoppedAt / a.fps);
+        std::printf("stopped after %d s\n", rec.stoppedAt / a.fps);
+    } else if (rc != 0) {
+        std::fprintf(stderr, "tqkrec: %s\n", ToUtf8(cp.GetError(rc)).c_str());
+        std::printf("dropped %lld\n", static_cast<long long>(t.dropped));
+        return 1;
+    } else {
+        std::printf("recorded\n");
+    }
+    const double c = t.captured ? double(t.captured) : 1.0;
+    std::printf("dropped %lld\n", static_cast<long long>(t.dropped));
+    std::printf("captured %lld\n", static_cast<long long>(t.captured));
+    std::printf("ms per captured slot: grab %.3f cursor %.3f convert %.3f pack %.3f write %.3f\n",
+                t.grab / c, t.cursor / c, t.convert / c, t.pack / c, t.write / c);
+    return 0;
+}
