@@ -74,12 +74,19 @@ bool StdioFile::WriteAt(uint64_t offset, const void* data, size_t n) {
     if (!lastWasWrite_) posKnown_ = false;
     if (!SeekTo(offset)) return false;
     lastWasWrite_ = true;
-    const size_t done = std::fwrite(data, 1, n, f_);
-    if (done != n) {
-        posKnown_ = false;
-        return false;
+    // Pieces of 256 KiB: the system takes them several times faster than whole frames of
+    // megabytes (page cache behaviour measured on Linux).
+    constexpr size_t kPiece = 256 * 1024;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t done = 0; done < n;) {
+        const size_t piece = n - done < kPiece ? n - done : kPiece;
+        if (std::fwrite(p + done, 1, piece, f_) != piece) {
+            posKnown_ = false;
+            return false;
+        }
+        done += piece;
+        pos_ += piece;
     }
-    pos_ += n;
     return true;
 }
 

@@ -11,8 +11,8 @@ namespace {
 //   0      RIFF size "AVI "
 //   12     LIST size "hdrl"
 //   24     avih (8 + 56)
-//   88     slot 0: LIST "strl" of the video + JUNK, kSlotBytes in all
-//   +slot  slot 1: JUNK until a second stream is added, then its LIST "strl" + JUNK
+//   88     slot 0: LIST "strl" of the video, padded inside with JUNK to kSlotBytes
+//   +slot  slot 1: JUNK until a second stream is added, then its LIST "strl" as slot 0
 //   ...    LIST "odml" with dmlh
 //   ...    LIST size "movi", chunks, ix##, then idx1 after the list
 constexpr uint64_t kAvihOffset = 24;
@@ -468,10 +468,12 @@ Status Writer::WriteHeaders() {
             b.U32(e.duration);
         }
         b.Zeros(16 * (kSuperIndexEntries - s.super.size()));
-        b.Patch32(4, uint32_t(b.Size() - 8));
+        // The padding stays inside the list: readers that take the chunk after one stream's
+        // list as the next stream's list find it there.
         b.U32(FourCC("JUNK"));
         b.U32(uint32_t(kSlotBytes - b.Size() - 4));
         b.Zeros(kSlotBytes - b.Size());
+        b.Patch32(4, uint32_t(kSlotBytes - 8));
         if (!Write(kSlot0 + uint64_t(s.slot) * kSlotBytes, b.Data(), b.Size()))
             return Status::kWriteFailed;
     }

@@ -190,6 +190,41 @@ TEST(AviWriter, RefusesFilesItDidNotLayOut) {
     EXPECT_EQ(Writer().OpenToAddStream(&good, AudioStream(wav)), Status::kBadFormat);
 }
 
+// Damaged files: every single-byte change and every truncation of a small two-segment file
+// is refused or accepted without a crash, and nothing is written to a refused file.
+TEST(AviWriter, DamagedFilesAreRefusedSafely) {
+    MemoryFile good;
+    Writer w;
+    ASSERT_EQ(w.Create(&good, Video(16, 8, 24, 30), 40000), Status::kOk);
+    for (uint32_t i = 0; i < 30; ++i)
+        ASSERT_EQ(w.WriteChunk(0, Frame(384, i).data(), 384, true), Status::kOk);
+    ASSERT_EQ(w.Close(), Status::kOk);
+    ASSERT_EQ(w.Segments(), 1);
+    WavInfo wav;
+    wav.format = Bytes(16, 0);
+    wav.blockAlign = 2;
+    wav.avgBytesPerSec = 2;
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 400; ++trial) {
+        MemoryFile f;
+        f.data = good.data;
+        if (trial % 4 == 0) {
+            f.data.resize(rng() % f.data.size());
+        } else {
+            for (int k = 0; k < 1 + trial % 3; ++k) f.data[rng() % f.data.size()] ^= uint8_t(1 + rng() % 255);
+        }
+        const Bytes before = f.data;
+        Writer add;
+        const Status s = add.OpenToAddStream(&f, AudioStream(wav));
+        if (s != Status::kOk) {
+            EXPECT_EQ(f.data, before) << trial;
+            continue;
+        }
+        EXPECT_EQ(add.WriteChunk(1, "abcd", 4, true), Status::kOk);
+        EXPECT_EQ(add.Close(), Status::kOk);
+    }
+}
+
 // Disk full at many points: in a frame, in a segment's indexes, in the next segment's head.
 // The writer reports it, refuses later frames, and the closed file holds every frame whose
 // write succeeded, with indexes when they fitted.

@@ -298,6 +298,66 @@ TEST(TaviroAviFiles, SoundAddedToTheFinishedFile) {
               L"ファイルのオープン中にディスク エラーが発生しました。");
 }
 
+// The platform's own AVI reader (AVIFile) opens the files: both streams, their lengths, and
+// the frames and samples as written.
+TEST(TaviroAviFiles, PlatformReaderOpensTheFiles) {
+    OutDir dir;
+    const std::wstring avi = dir.File(L"reader.avi");
+    const int w = 32, h = 16, frames = 8;
+    AVIC avic;
+    ASSERT_EQ(avic.AVIMakeInit(avi, frames, w, h, 8, 10, L"AVIFile", nullptr), 0);
+    std::vector<Bytes> written;
+    for (int i = 0; i < frames; ++i) {
+        const Bytes f = MakeFrame(w, h, 8, i);
+        ASSERT_EQ(avic.AVIMakeAddBMP(f.data()), 0);
+        written.push_back(Bytes(f.begin(), f.begin() + w * h));
+    }
+    ASSERT_EQ(avic.AVIMakeClose(), 0);
+    Bytes wav;
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i))); };
+    auto u16 = [&](uint32_t v) { wav.push_back(uint8_t(v)); wav.push_back(uint8_t(v >> 8)); };
+    auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    const uint32_t samples = 4000;
+    tag("RIFF"); u32(36 + samples * 2); tag("WAVE");
+    tag("fmt "); u32(16); u16(1); u16(1); u32(8000); u32(16000); u16(2); u16(16);
+    tag("data"); u32(samples * 2);
+    for (uint32_t i = 0; i < samples; ++i) u16(i * 5);
+    WriteAll(dir.File(L"r.wav"), wav);
+    ASSERT_EQ(avic.AVIAddWave(avi, dir.File(L"r.wav"), 0), 0);
+
+    AVIFileInit();
+    PAVIFILE file = nullptr;
+    ASSERT_EQ(AVIFileOpenW(&file, avi.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr), 0);
+    AVIFILEINFOW info{};
+    AVIFileInfoW(file, &info, sizeof info);
+    EXPECT_EQ(info.dwStreams, 2u);
+    EXPECT_EQ(info.dwWidth, DWORD(w));
+    PAVISTREAM video = nullptr, audio = nullptr;
+    ASSERT_EQ(info.dwStreams, 2u);
+    ASSERT_EQ(AVIFileGetStream(file, &video, streamtypeVIDEO, 0), 0);
+    ASSERT_EQ(AVIFileGetStream(file, &audio, streamtypeAUDIO, 0), 0);
+    EXPECT_EQ(AVIStreamLength(video), frames);
+    EXPECT_EQ(AVIStreamLength(audio), LONG(samples));
+    LONG formatBytes = 0;
+    AVIStreamReadFormat(video, 0, nullptr, &formatBytes);
+    EXPECT_EQ(formatBytes, 40 + 1024) << "the colour table travels with the format";
+    for (int i = 0; i < frames; ++i) {
+        Bytes got(size_t(w * h));
+        LONG bytes = 0, count = 0;
+        EXPECT_EQ(AVIStreamRead(video, i, 1, got.data(), LONG(got.size()), &bytes, &count), 0);
+        EXPECT_EQ(got, written[size_t(i)]) << i;
+    }
+    Bytes sound(samples * 2);
+    LONG bytes = 0, count = 0;
+    EXPECT_EQ(AVIStreamRead(audio, 0, LONG(samples), sound.data(), LONG(sound.size()), &bytes, &count), 0);
+    EXPECT_EQ(count, LONG(samples));
+    EXPECT_EQ(sound, Bytes(wav.begin() + 44, wav.end()));
+    AVIStreamRelease(audio);
+    AVIStreamRelease(video);
+    AVIFileRelease(file);
+    AVIFileExit();
+}
+
 // Presses the compressor dialog's buttons from a second thread while the first one sits in
 // the dialog. choose: the list entry whose text contains `entry` and OK; else Cancel.
 class DialogDriver {

@@ -1,0 +1,82 @@
+// Form5: the conversion progress window. Runs a movie-to-AVI or movie-to-movie conversion
+// inside U_Show / U_ShowTQKtoTQK while showing a progress strip and a Cancel button.
+#pragma once
+
+#include <windows.h>
+#include <vfw.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "progress_text.h"
+
+// What the window needs of the conversion it runs: the operations and the Decoding event of
+// the movie-to-AVI conversion class.
+class ConversionSource {
+public:
+    virtual ~ConversionSource() = default;
+    virtual int32_t TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFile,
+                             const COMPVARS* ptr_cv, bool ModifyAVI24bit) = 0;
+    virtual void AVIRecCancel() = 0;
+    virtual int32_t WAVaddAVI(const std::wstring& WaveFile, const std::wstring& AVIFile,
+                              intptr_t CallBack) = 0;
+    virtual int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm,
+                             int32_t dstBit, int32_t dstType) = 0;
+    // Raised once per frame written: now frame, total frames, elapsed milliseconds.
+    std::function<void(int32_t, int32_t, int32_t)> Decoding;
+};
+
+// The window's last position in pixels, program-wide (0, 0 until set).
+extern int g_Form5Left;
+extern int g_Form5Top;
+
+class Form5 {
+public:
+    // makeConversion creates the conversion object (DA) of each run.
+    explicit Form5(std::function<std::unique_ptr<ConversionSource>()> makeConversion);
+    ~Form5();
+    Form5(const Form5&) = delete;
+    Form5& operator=(const Form5&) = delete;
+
+    void U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
+                const std::wstring& WaveFile = L"", const COMPVARS* ptr_cv = nullptr,
+                bool ModifyAVI24bit = false);
+    int32_t U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm,
+                           int32_t dstBit, int32_t dstType);
+    void MoveMe();
+    void SaveMe();
+
+    HWND Hwnd() const { return hwnd_; }
+    HWND Command1() const { return command1_; }
+    HWND Picture2() const { return picture2_; }
+    // The strip's image as last drawn (for checks); and its texts.
+    HDC StripDC() const { return stripDC_; }
+    const form5::ProgressTexts& LastTexts() const { return last_; }
+
+    static constexpr int kStripWidth = 340;
+    static constexpr int kStripHeight = 20;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK StripProc(HWND, UINT, WPARAM, LPARAM);
+    void Create();
+    void Begin();                 // steps shared by both conversions
+    void End();
+    void Command1_Click();
+    void DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec);
+
+    std::function<std::unique_ptr<ConversionSource>()> makeConversion_;
+    std::unique_ptr<ConversionSource> DA;
+    form5::RecentTimes times_;
+    form5::ProgressTexts last_;
+    bool cancelled_ = false;
+    bool movieMode_ = false;
+    double soundStart_ = 0;
+    HWND hwnd_ = nullptr, command1_ = nullptr, picture2_ = nullptr;
+    HFONT font_ = nullptr;
+    HDC stripDC_ = nullptr, barDC_ = nullptr;  // Picture2's image and Picture1 (the bar)
+    HBITMAP stripBmp_ = nullptr, barBmp_ = nullptr;
+    HGDIOBJ stripOld_ = nullptr, barOld_ = nullptr, stripOldFont_ = nullptr;
+};
