@@ -79,7 +79,8 @@ Picture Desktop(int scrollLines) {
     Picture p;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            p.At(x, y) = uint32_t(0x20 + y * 0x40 / kHeight) << 8 | uint32_t(0x60 + x * 0x60 / kWidth);
+            p.At(x, y) =
+                uint32_t(0x20 + y * 0x40 / kHeight) << 8 | uint32_t(0x60 + x * 0x60 / kWidth);
     p.Fill(0, kHeight - 40, kWidth, 40, 0xC0C0C0);  // task bar
     p.Fill(1400, 100, 460, 600, 0xF0F0F0);          // a side window
     p.Fill(1400, 100, 460, 24, 0x000080);
