@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -150,11 +152,14 @@ struct Pair {
     uint64_t smallest = 0;
 };
 
-// One pair at a time: the benchmarks run in registration order, grouped by pair.
+// Every pair is made once and kept, so the runs of different benchmarks may be interleaved
+// (the yardstick and the code under test then see the same machine).
 Pair& PairFor(int bits, Kind kind) {
-    static Pair pair;
-    if (pair.bits == bits && pair.kind == kind) return pair;
-    pair = Pair();
+    static std::map<std::pair<int, Kind>, std::unique_ptr<Pair>> pairs;
+    std::unique_ptr<Pair>& slot = pairs[{bits, kind}];
+    if (slot) return *slot;
+    slot = std::make_unique<Pair>();
+    Pair& pair = *slot;
     pair.bits = bits;
     pair.kind = kind;
     if (kind == Kind::Noise) {

@@ -16,11 +16,12 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" -j "$jobs" --target pack_bench >/dev/null
 json=$build/pack_bench.json
-# Five repetitions of each, back to back; the table takes their medians, so a neighbour's
-# burst of work on a shared machine does not decide a ratio.
+# Nine repetitions of each, shuffled among all the others; the table takes their medians, so
+# a neighbour's burst of work on a shared machine falls on both sides of a ratio alike.
 "$build/bench/pack_bench" --benchmark_out="$json" --benchmark_out_format=json \
-    --benchmark_format=console --benchmark_repetitions=5 --benchmark_min_time=0.2 \
-    --benchmark_report_aggregates_only=true "$@" >&2
+    --benchmark_format=console --benchmark_repetitions=9 --benchmark_min_time=0.1 \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+    "$@" >&2
 
 python3 - "$json" <<'PY'
 import json, sys
