@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds the native benchmarks, runs pack_bench once and prints the ratios of that one run:
-#   bench/run.sh [extra benchmark flags...]
+#   bench/run.sh [extra benchmark flags...]   (e.g. --benchmark_repetitions=1)
 # pack GB/s counts both input frames; pack/memcmp and unpack/memcpy are speed ratios (the
 # yardstick's time over ours, higher is better); packed/smallest compares the packed size
 # with the smallest the format allows for the pair; portable/memcmp is the version without
@@ -16,18 +16,27 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" -j "$jobs" --target pack_bench >/dev/null
 json=$build/pack_bench.json
+# Nine repetitions of each, shuffled among all the others; the table takes their medians, so
+# a neighbour's burst of work on a shared machine falls on both sides of a ratio alike.
 "$build/bench/pack_bench" --benchmark_out="$json" --benchmark_out_format=json \
-    --benchmark_format=console "$@" >&2
+    --benchmark_format=console --benchmark_repetitions=9 --benchmark_min_time=0.1 \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+    "$@" >&2
 
 python3 - "$json" <<'PY'
 import json, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
 by = {}
+medians = any(r.get("aggregate_name") == "median" for r in runs)
 for r in runs:
     if r.get("error_occurred"):
         print("ERROR", r["name"], r.get("error_message"))
         continue
-    what, bits, kind = r["name"].split("/")[:3]
+    if medians and r.get("aggregate_name") != "median":
+        continue
+    if not medians and r.get("run_type", "iteration") != "iteration":
+        continue
+    what, bits, kind = r.get("run_name", r["name"]).split("/")[:3]
     by[(what, bits, kind)] = r
 print(f"{'bits':>4} {'frames':<10} {'pack GB/s':>9} {'pack/memcmp':>11} {'unpack/memcpy':>13}"
       f" {'packed':>10} {'smallest':>10} {'ratio':>7} {'portable/memcmp':>15}")

@@ -180,7 +180,8 @@ TEST(Unpack, LiteralOfEveryLengthTouchesOnlyItsBytes) {
             Bytes buffer(kGuard + F + kGuard);
             for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(i * 7);
             Bytes expected = buffer;
-            for (size_t i = 0; i < len * 4; ++i) expected[kGuard + lead * 4 + i] = uint8_t(0x80 + i);
+            for (size_t i = 0; i < len * 4; ++i)
+                expected[kGuard + lead * 4 + i] = uint8_t(0x80 + i);
             ASSERT_EQ(UnpackFrameInPlace(packed.data(), packed.size(), buffer.data() + kGuard, F),
                       kOk);
             EXPECT_EQ(buffer, expected);
