@@ -17,17 +17,31 @@ namespace {
 std::filesystem::path PathOf(const std::string& utf8) {
     return std::filesystem::u8path(utf8);
 }
-int SeekFile(std::FILE* f, uint64_t off) { return _fseeki64(f, static_cast<__int64>(off), SEEK_SET); }
-int SeekEnd(std::FILE* f) { return _fseeki64(f, 0, SEEK_END); }
-int64_t Tell(std::FILE* f) { return _ftelli64(f); }
+int SeekFile(std::FILE* f, uint64_t off) {
+    return _fseeki64(f, static_cast<__int64>(off), SEEK_SET);
+}
+int SeekEnd(std::FILE* f) {
+    return _fseeki64(f, 0, SEEK_END);
+}
+int64_t Tell(std::FILE* f) {
+    return _ftelli64(f);
+}
 bool TruncateFile(std::FILE* f, uint64_t size) {
     return _chsize_s(_fileno(f), static_cast<__int64>(size)) == 0;
 }
 #else
-std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(utf8); }
-int SeekFile(std::FILE* f, uint64_t off) { return fseeko(f, static_cast<off_t>(off), SEEK_SET); }
-int SeekEnd(std::FILE* f) { return fseeko(f, 0, SEEK_END); }
-int64_t Tell(std::FILE* f) { return ftello(f); }
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(utf8);
+}
+int SeekFile(std::FILE* f, uint64_t off) {
+    return fseeko(f, static_cast<off_t>(off), SEEK_SET);
+}
+int SeekEnd(std::FILE* f) {
+    return fseeko(f, 0, SEEK_END);
+}
+int64_t Tell(std::FILE* f) {
+    return ftello(f);
+}
 bool TruncateFile(std::FILE* f, uint64_t size) {
     return ftruncate(fileno(f), static_cast<off_t>(size)) == 0;
 }
@@ -35,7 +49,9 @@ bool TruncateFile(std::FILE* f, uint64_t size) {
 
 }  // namespace
 
-StdioFile::~StdioFile() { Close(); }
+StdioFile::~StdioFile() {
+    Close();
+}
 
 bool StdioFile::Open(const std::string& utf8Path, Mode mode) {
     Close();
@@ -125,7 +141,9 @@ bool StdioFile::Truncate(uint64_t size) {
     return f_ && TruncateFile(f_, size);
 }
 
-bool StdioFile::Flush() { return f_ && std::fflush(f_) == 0; }
+bool StdioFile::Flush() {
+    return f_ && std::fflush(f_) == 0;
+}
 
 bool FileExists(const std::string& utf8Path) {
     std::error_code ec;

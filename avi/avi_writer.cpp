@@ -78,7 +78,9 @@ uint32_t ChunkId(int stream, const char* two) {
            uint32_t(uint8_t(two[0])) << 16 | uint32_t(uint8_t(two[1])) << 24;
 }
 
-uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v); }
+uint32_t Clamp32(uint64_t v) {
+    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v);
+}
 
 }  // namespace
 
@@ -94,7 +96,9 @@ void Writer::Reset() {
     failed_ = Status::kOk;
 }
 
-bool Writer::Write(uint64_t at, const void* p, size_t n) { return file_->WriteAt(at, p, n); }
+bool Writer::Write(uint64_t at, const void* p, size_t n) {
+    return file_->WriteAt(at, p, n);
+}
 
 Status Writer::Fail(Status s) {
     if (failed_ == Status::kOk) failed_ = s;
@@ -153,7 +157,7 @@ Status Writer::OpenToAddStream(RandomFile* file, const StreamInfo& stream, uint6
     if (size < kFirstChunk) return size == 0 ? Status::kReadFailed : Status::kBadFormat;
     std::vector<uint8_t> head(kFirstChunk);
     if (!file->ReadAt(0, head.data(), head.size())) return Status::kReadFailed;
-    auto is = [&](uint64_t at, const char (&tag)[5]) { return Load32(&head[at]) == FourCC(tag); };
+    auto is = [&](uint64_t at, const char(&tag)[5]) { return Load32(&head[at]) == FourCC(tag); };
     if (!is(0, "RIFF") || !is(8, "AVI ") || !is(12, "LIST") || Load32(&head[16]) != kHdrlSize ||
         !is(20, "hdrl") || !is(kAvihOffset, "avih") || !is(kSlot0, "LIST") ||
         !is(kSlot0 + 8, "strl") || !is(kOdmlOffset, "LIST") || !is(kMoviOffset, "LIST") ||
@@ -235,8 +239,7 @@ Status Writer::WriteChunk(int stream, const void* data, size_t n, bool keyFrame)
     const uint64_t total = 8 + uint64_t(n) + (n & 1);
     bool segmentHasChunks = false;
     for (const Stream& s : streams_) segmentHasChunks |= !s.seg.empty();
-    if (segmentHasChunks &&
-        end_ + total + PendingIndexBytes(stream) - riffStart_ > segmentBytes_) {
+    if (segmentHasChunks && end_ + total + PendingIndexBytes(stream) - riffStart_ > segmentBytes_) {
         for (const Stream& s : streams_)
             if (!s.seg.empty() && s.super.size() >= kSuperIndexEntries)
                 return Fail(Status::kTooLarge);

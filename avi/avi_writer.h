@@ -16,12 +16,12 @@ namespace avi {
 
 enum class Status {
     kOk,
-    kWriteFailed,    // the file could not be written (disk full...)
-    kReadFailed,     // the existing file could not be read
-    kBadFormat,      // the existing file is not an AVI this writer laid out
-    kNoRoom,         // the existing file already holds a second stream
-    kBadArgument,    // a stream description the file cannot carry
-    kTooLarge,       // the super index is full
+    kWriteFailed,  // the file could not be written (disk full...)
+    kReadFailed,   // the existing file could not be read
+    kBadFormat,    // the existing file is not an AVI this writer laid out
+    kNoRoom,       // the existing file already holds a second stream
+    kBadArgument,  // a stream description the file cannot carry
+    kTooLarge,     // the super index is full
 };
 
 constexpr uint32_t FourCC(const char (&s)[5]) {
@@ -31,16 +31,16 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
 
 // One stream's header values and format (the strh and strf chunks).
 struct StreamInfo {
-    uint32_t fccType = 0;      // "vids" or "auds"
+    uint32_t fccType = 0;  // "vids" or "auds"
     uint32_t fccHandler = 0;
     uint32_t scale = 1;
     uint32_t rate = 1;
     uint32_t quality = 0xFFFFFFFF;
-    uint32_t sampleSize = 0;   // 0: one chunk is one sample (video)
+    uint32_t sampleSize = 0;  // 0: one chunk is one sample (video)
     uint32_t announcedLength = 0;
     int16_t width = 0, height = 0;  // rcFrame
-    std::string name;          // strn; at most 63 bytes are kept
-    std::vector<uint8_t> format;  // BITMAPINFOHEADER (+ colour table) or WAVEFORMATEX
+    std::string name;               // strn; at most 63 bytes are kept
+    std::vector<uint8_t> format;    // BITMAPINFOHEADER (+ colour table) or WAVEFORMATEX
 };
 
 // Largest format a stream may carry: a bitmap header with a full colour table.
@@ -116,8 +116,8 @@ private:
     bool open_ = false;
     uint64_t segmentBytes_ = kDefaultSegmentBytes;
     std::vector<Stream> streams_;
-    std::vector<uint8_t> idx1_;   // first segment's entries, 16 bytes each
-    std::vector<uint8_t> avih_;   // the main header as found in an existing file
+    std::vector<uint8_t> idx1_;  // first segment's entries, 16 bytes each
+    std::vector<uint8_t> avih_;  // the main header as found in an existing file
     uint64_t riffStart_ = 0;
     uint64_t moviStart_ = 0;
     uint64_t end_ = 0;  // end of the last whole chunk

@@ -32,8 +32,8 @@ std::wstring Widen(const char* s, UINT codePage) {
 
 std::string Narrow(const std::wstring& w, UINT codePage) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(codePage, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(codePage, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(size_t(n > 0 ? n : 0), '\0');
     if (n > 0)
         WideCharToMultiByte(codePage, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
@@ -41,7 +41,9 @@ std::string Narrow(const std::wstring& w, UINT codePage) {
 }
 
 // File names come in the ANSI code page; the writer takes UTF-8.
-std::string AnsiPathToUtf8(const char* path) { return Narrow(Widen(path, CP_ACP), CP_UTF8); }
+std::string AnsiPathToUtf8(const char* path) {
+    return Narrow(Widen(path, CP_ACP), CP_UTF8);
+}
 
 // Compresses frames through the compressor manager, one after another.
 class Compressor {
@@ -86,10 +88,10 @@ public:
         std::memcpy(bout, format_.data(), sizeof(BITMAPINFOHEADER));
         auto* bin = reinterpret_cast<BITMAPINFOHEADER*>(in_.data());
         DWORD ckid = 0, flags = 0;
-        const DWORD rc = ICCompress(hic_, wantKey ? ICCOMPRESS_KEYFRAME : 0, bout, buffer_.data(),
-                                    bin, const_cast<void*>(bits), &ckid, &flags, LONG(frame_),
-                                    maxFrame_, DWORD(quality_), wantKey ? nullptr : bin,
-                                    wantKey ? nullptr : prev_.data());
+        const DWORD rc =
+            ICCompress(hic_, wantKey ? ICCOMPRESS_KEYFRAME : 0, bout, buffer_.data(), bin,
+                       const_cast<void*>(bits), &ckid, &flags, LONG(frame_), maxFrame_,
+                       DWORD(quality_), wantKey ? nullptr : bin, wantKey ? nullptr : prev_.data());
         if (rc != ICERR_OK || bout->biSizeImage > buffer_.size()) return avi::kAviErrCantCompress;
         const size_t frameBytes = bin->biSizeImage;
         prev_.assign(static_cast<const uint8_t*>(bits),
@@ -127,8 +129,8 @@ struct WriterState {
     bool open = false;
     bool haveFormat = false;  // the format waits for the first frame's colour table
     int32_t frameCounter = 0;
-    size_t frameBytes = 0;   // pixel bytes of one frame
-    size_t tableBytes = 0;   // colour table after the pixels (8 bits)
+    size_t frameBytes = 0;  // pixel bytes of one frame
+    size_t tableBytes = 0;  // colour table after the pixels (8 bits)
     int32_t width = 0, height = 0, bits = 0;
     DWORD rate = 0;
     COMPVARS cv{};
@@ -181,7 +183,9 @@ LONG StartFile(const uint8_t* firstFrame) {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
 
 LONG WINAPI GetAVICompressor(HWND owner, char* name, COMPVARS* cv) {
     try {
@@ -198,8 +202,8 @@ LONG WINAPI GetAVICompressor(HWND owner, char* name, COMPVARS* cv) {
         sample.biPlanes = 1;
         sample.biBitCount = 24;
         // Without a display the dialog fails with -1: only TRUE is a choice.
-        if (ICCompressorChoose(owner, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, &sample,
-                               nullptr, cv, nullptr) != TRUE)
+        if (ICCompressorChoose(owner, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, &sample, nullptr,
+                               cv, nullptr) != TRUE)
             return 0;
         // The dialog leaves the chosen compressor open; the record travels by copy, so it
         // must not own a handle.
@@ -287,7 +291,8 @@ LONG WINAPI AVICreateAddBitmap(const void* bits) {
         DWORD size = DWORD(g_state.frameBytes);
         bool key = true;
         if (g_state.compressor) {
-            if (LONG rc = g_state.compressor->Compress(frame, &data, &size, &key); rc != avi::kAviOk)
+            if (LONG rc = g_state.compressor->Compress(frame, &data, &size, &key);
+                rc != avi::kAviOk)
                 return rc;
         }
         return avi::ToAviError(g_state.writer.WriteChunk(0, data, size, key));

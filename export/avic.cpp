@@ -54,8 +54,8 @@ const Library& Lib() {
 
 std::string ToAnsi(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(size_t(n > 0 ? n : 0), '\0');
     if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
     return s;
@@ -73,7 +73,9 @@ std::wstring FromBuffer(const char* buffer, size_t size, UINT codePage) {
 
 }  // namespace
 
-AVIC::AVIC() : cv_() { std::memset(&cv_, 0, sizeof(cv_)); }
+AVIC::AVIC() : cv_() {
+    std::memset(&cv_, 0, sizeof(cv_));
+}
 
 std::wstring AVIC::GetError(int32_t rc) {
     const Library& lib = Lib();
@@ -136,8 +138,14 @@ int32_t AVIC::AVIGetcv(COMPVARS* retptr_cv) const {
     return 0;
 }
 
-std::wstring AVIC::CVName() const { return cv_.fccHandler != 0 ? name_ : L"未圧縮"; }
+std::wstring AVIC::CVName() const {
+    return cv_.fccHandler != 0 ? name_ : L"未圧縮";
+}
 
-int32_t AVIC::CVQuality() const { return cv_.fccHandler != 0 ? cv_.lQ : 0; }
+int32_t AVIC::CVQuality() const {
+    return cv_.fccHandler != 0 ? cv_.lQ : 0;
+}
 
-int32_t AVIC::CVKeyFrame() const { return cv_.fccHandler != 0 ? cv_.lKey : 0; }
+int32_t AVIC::CVKeyFrame() const {
+    return cv_.fccHandler != 0 ? cv_.lKey : 0;
+}

@@ -194,9 +194,8 @@ void Form5::U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
         soundStart_ = PerfMillis();
         DA->WAVaddAVI(WaveFile, AVIFile, 0);
     }
-    if (cancelled_ &&
-        MessageBoxW(hwnd_, L"キャンセルしました。AVIファイルは残しておきますか？", L"Writing AVI",
-                    MB_YESNO | MB_ICONQUESTION) == IDNO)
+    if (cancelled_ && MessageBoxW(hwnd_, L"キャンセルしました。AVIファイルは残しておきますか？",
+                                  L"Writing AVI", MB_YESNO | MB_ICONQUESTION) == IDNO)
         DeleteUserFile(AVIFile);
     End();
 }
@@ -219,8 +218,8 @@ void Form5::Command1_Click() {
 }
 
 void Form5::DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec) {
-    last_ = form5::ComputeProgress(NowFrame, TotalFrame, Totalmsec, kStripWidth, movieMode_,
-                                   &times_);
+    last_ =
+        form5::ComputeProgress(NowFrame, TotalFrame, Totalmsec, kStripWidth, movieMode_, &times_);
     SetTextColor(stripDC_, RGB(0, 0, 0));
     Rectangle(stripDC_, 0, 0, kStripWidth, kStripHeight);
     BitBlt(stripDC_, 0, 0, last_.barLength, kStripHeight, barDC_, 0, 0, SRCCOPY);

@@ -22,8 +22,8 @@ public:
     virtual void AVIRecCancel() = 0;
     virtual int32_t WAVaddAVI(const std::wstring& WaveFile, const std::wstring& AVIFile,
                               intptr_t CallBack) = 0;
-    virtual int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm,
-                             int32_t dstBit, int32_t dstType) = 0;
+    virtual int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
+                             int32_t dstType) = 0;
     // Raised once per frame written: now frame, total frames, elapsed milliseconds.
     std::function<void(int32_t, int32_t, int32_t)> Decoding;
 };
@@ -43,8 +43,8 @@ public:
     void U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
                 const std::wstring& WaveFile = L"", const COMPVARS* ptr_cv = nullptr,
                 bool ModifyAVI24bit = false);
-    int32_t U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm,
-                           int32_t dstBit, int32_t dstType);
+    int32_t U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
+                           int32_t dstType);
     void MoveMe();
     void SaveMe();
 
@@ -62,7 +62,7 @@ private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK StripProc(HWND, UINT, WPARAM, LPARAM);
     void Create();
-    void Begin();                 // steps shared by both conversions
+    void Begin();  // steps shared by both conversions
     void End();
     void Command1_Click();
     void DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec);

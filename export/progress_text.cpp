@@ -27,8 +27,8 @@ ProgressTexts ComputeProgress(int32_t nowFrame, int32_t totalFrame, int32_t tota
     if (slot < 0) slot += RecentTimes::kSlots;
     (*times)[slot] = double(totalMsec);
     const int64_t tenths = total > 0 ? (now * 2000 + total) / (2 * total) : 0;
-    p.percent = (tenths >= 10 ? std::to_string(tenths / 10) : "") + "." +
-                std::to_string(tenths % 10) + "%";
+    p.percent =
+        (tenths >= 10 ? std::to_string(tenths / 10) : "") + "." + std::to_string(tenths % 10) + "%";
     p.frame = "Frame " + std::to_string(nowFrame) + "/" + std::to_string(totalFrame);
     const double oldest = (*times)[(slot + 1) % RecentTimes::kSlots];
     if (oldest > 0.00001) {
@@ -38,8 +38,7 @@ ProgressTexts ComputeProgress(int32_t nowFrame, int32_t totalFrame, int32_t tota
         p.rest = "Rest " + FormatMinutesSeconds(left * perFrame);
     }
     const int64_t done = total > 0 ? (now + 1) * 100 / total : 0;
-    p.caption = std::to_string(done) +
-                (movieMode ? "% TQK Modified" : "% AVI Recorded");
+    p.caption = std::to_string(done) + (movieMode ? "% TQK Modified" : "% AVI Recorded");
     return p;
 }
 

@@ -21,12 +21,12 @@ private:
 };
 
 struct ProgressTexts {
-    int barLength = 0;        // pixels of the bar image shown from the left
-    std::string percent;      // "12.3%"
-    std::string frame;        // "Frame 12/100"
-    std::string total;        // "Total 01:02", or "" for the first frames
-    std::string rest;         // "Rest 00:40", or ""
-    std::string caption;      // "13% AVI Recorded" or "13% TQK Modified"
+    int barLength = 0;    // pixels of the bar image shown from the left
+    std::string percent;  // "12.3%"
+    std::string frame;    // "Frame 12/100"
+    std::string total;    // "Total 01:02", or "" for the first frames
+    std::string rest;     // "Rest 00:40", or ""
+    std::string caption;  // "13% AVI Recorded" or "13% TQK Modified"
 };
 
 // Where the four texts go on the strip, in pixels: black at these points, then white two

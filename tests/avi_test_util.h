@@ -63,8 +63,8 @@ struct Chunk {
 };
 
 struct StreamSummary {
-    std::string type;      // strh fccType
-    uint32_t length = 0;   // strh dwLength
+    std::string type;     // strh fccType
+    uint32_t length = 0;  // strh dwLength
     uint32_t scale = 0, rate = 0, sampleSize = 0;
     Bytes format;
     std::string name;
@@ -77,7 +77,7 @@ struct AviSummary {
     std::vector<StreamSummary> streams;
     uint32_t avihStreams = 0, avihTotalFrames = 0, dmlhFrames = 0;
     uint32_t width = 0, height = 0;
-    std::vector<Chunk> idx1;  // resolved to file offsets
+    std::vector<Chunk> idx1;                     // resolved to file offsets
     std::map<std::string, uint32_t> moviChunks;  // data chunks found in the movi lists, by id
 };
 
@@ -116,8 +116,8 @@ inline AviSummary Walk(const Bytes& f) {
                 }
             } else if (id == "idx1") {
                 for (uint64_t e = p + 8; e + 16 <= p + 8 + n; e += 16)
-                    s.idx1.push_back({Tag(f, e), moviOfFirst + 8 + L32(f, e + 8) + 8,
-                                      L32(f, e + 12)});
+                    s.idx1.push_back(
+                        {Tag(f, e), moviOfFirst + 8 + L32(f, e + 8) + 8, L32(f, e + 12)});
             }
             p += 8 + n + (n & 1);
         }

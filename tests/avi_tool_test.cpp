@@ -27,7 +27,8 @@ class TempDir {
 public:
     TempDir() {
         std::random_device rd;
-        path_ = fs::temp_directory_path() / ("avi_tool_" + std::to_string(rd()) + std::to_string(rd()));
+        path_ =
+            fs::temp_directory_path() / ("avi_tool_" + std::to_string(rd()) + std::to_string(rd()));
         fs::create_directories(path_);
     }
     ~TempDir() { fs::remove_all(path_); }
@@ -53,7 +54,9 @@ ShellRun Shell(const std::string& cmd) {
     return r;
 }
 
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
 
 struct ToolRun {
     int code;
@@ -108,12 +111,14 @@ TEST(TqkAvi, EveryDepthDecodesPixelForPixel) {
         {"8", "1", "30000", "pal8", "[0][0][0][0]"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.bits << " bits, method " << c.method << ", segment "
-                                        << c.segment);
+        SCOPED_TRACE(testing::Message()
+                     << c.bits << " bits, method " << c.method << ", segment " << c.segment);
         const std::string movie = dir.File("m.TQK");
         const std::string avi = dir.File("出力.avi");
         ASSERT_EQ(Tqk({"sample", movie, "--bits", c.bits, "--method", c.method, "--size", "64x48",
-                       "--fps", "12", "--sec", "2"}).code, 0);
+                       "--fps", "12", "--sec", "2"})
+                      .code,
+                  0);
         std::vector<std::string> args = {"avi", movie, avi};
         if (std::string(c.segment) != "0") args.insert(args.end(), {"--segment", c.segment});
         const ToolRun r = Tqk(args);
@@ -121,10 +126,12 @@ TEST(TqkAvi, EveryDepthDecodesPixelForPixel) {
         if (std::string(c.segment) != "0") {
             EXPECT_EQ(r.out.find(" 1 segments"), std::string::npos) << r.out;
         }
-        EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(avi)).out,
-                  "video\n");
-        EXPECT_EQ(Probe(avi, "v:0", "codec_name,codec_tag_string,width,height,r_frame_rate,pix_fmt,"
-                                    "nb_read_frames"),
+        EXPECT_EQ(
+            Shell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(avi)).out,
+            "video\n");
+        EXPECT_EQ(Probe(avi, "v:0",
+                        "codec_name,codec_tag_string,width,height,r_frame_rate,pix_fmt,"
+                        "nb_read_frames"),
                   std::string("codec_name=rawvideo\ncodec_tag_string=") + c.tag +
                       "\nwidth=64\nheight=48\npix_fmt=" + c.pixFmt +
                       "\nr_frame_rate=12/1\nnb_read_frames=24\n");
@@ -140,7 +147,12 @@ TEST(TqkAvi, DroppedRecordsRepeatFrames) {
     TempDir dir;
     const std::string movie = dir.File("dropped.TQK");
     MovieHeader h;
-    h.Method = 1; h.BitCo = 24; h.W = 32; h.H = 16; h.fps = 5; h.sec = 2;
+    h.Method = 1;
+    h.BitCo = 24;
+    h.W = 32;
+    h.H = 16;
+    h.fps = 5;
+    h.sec = 2;
     MovieEncoder enc;
     ASSERT_EQ(enc.Start(h), kOk);
     std::ofstream f(movie, std::ios::binary);
@@ -172,8 +184,9 @@ TEST(TqkAvi, SoundStreamHoldsEverySampleOfTheWave) {
     TempDir dir;
     const std::string movie = dir.File("m.TQK");
     const std::string wav = dir.File("音声.wav");
-    ASSERT_EQ(Tqk({"sample", movie, "--bits", "24", "--size", "64x48", "--fps", "10", "--sec",
-                   "3"}).code, 0);
+    ASSERT_EQ(
+        Tqk({"sample", movie, "--bits", "24", "--size", "64x48", "--fps", "10", "--sec", "3"}).code,
+        0);
     struct Case {
         const char* rate;
         const char* channels;
@@ -191,22 +204,28 @@ TEST(TqkAvi, SoundStreamHoldsEverySampleOfTheWave) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " ch, " << c.bits
                                         << " bits, segment " << c.segment);
         ASSERT_EQ(Shell(std::string("sox -n -r ") + c.rate + " -c " + c.channels + " -b " + c.bits +
-                        " " + Q(wav) + " synth " + c.seconds + " sine 440 vol 0.5 2>&1").code, 0);
+                        " " + Q(wav) + " synth " + c.seconds + " sine 440 vol 0.5 2>&1")
+                      .code,
+                  0);
         const std::string avi = dir.File("with sound.avi");
         std::vector<std::string> args = {"avi", movie, avi, wav};
         if (std::string(c.segment) != "0") args.insert(args.end(), {"--segment", c.segment});
         const ToolRun r = Tqk(args);
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(avi)).out,
-                  "video\naudio\n");
+        EXPECT_EQ(
+            Shell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(avi)).out,
+            "video\naudio\n");
         const long samples = std::stol(Shell("soxi -s " + Q(wav)).out);
         EXPECT_EQ(Probe(avi, "a:0", "codec_name,sample_rate,channels,nb_frames"),
                   std::string("codec_name=") + c.codec + "\nsample_rate=" + c.rate +
                       "\nchannels=" + c.channels + "\nnb_frames=" + std::to_string(samples) + "\n");
         // Duration from the packets ffmpeg reads: every sample, at the wave's rate.
         const std::string lastPacket =
-            Shell("ffprobe -v error -select_streams a:0 -show_entries packet=pts,duration -of "
-                  "csv=p=0 " + Q(avi) + " | tail -n 1").out;
+            Shell(
+                "ffprobe -v error -select_streams a:0 -show_entries packet=pts,duration -of "
+                "csv=p=0 " +
+                Q(avi) + " | tail -n 1")
+                .out;
         const size_t comma = lastPacket.find(',');
         ASSERT_NE(comma, std::string::npos);
         EXPECT_EQ(std::stol(lastPacket) + std::stol(lastPacket.substr(comma + 1)), samples);
@@ -231,11 +250,12 @@ TEST(TqkAvi, FileCutShortByAFullDiskStillDecodes) {
         avitest::MemoryFile file;
         file.limit = limit;
         avi::Writer writer;
-        ASSERT_EQ(writer.Create(&file,
-                                avi::VideoStream(avi::FourCC("DIB "), w, h, 10, 40, "AVIFile",
-                                                 avi::BitmapFormat(w, h, 24, 0, uint32_t(n), nullptr)),
-                                100000),
-                  avi::Status::kOk);
+        ASSERT_EQ(
+            writer.Create(&file,
+                          avi::VideoStream(avi::FourCC("DIB "), w, h, 10, 40, "AVIFile",
+                                           avi::BitmapFormat(w, h, 24, 0, uint32_t(n), nullptr)),
+                          100000),
+            avi::Status::kOk);
         Bytes frame(n);
         for (int i = 0; i < 40; ++i) {
             for (size_t k = 0; k < n; ++k) frame[k] = uint8_t(k * 3 + i);
@@ -244,10 +264,12 @@ TEST(TqkAvi, FileCutShortByAFullDiskStillDecodes) {
         EXPECT_EQ(writer.Close(), avi::Status::kWriteFailed);
         const std::string path = dir.File("full.avi");
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(file.data.data()), std::streamsize(file.data.size()));
+            .write(reinterpret_cast<const char*>(file.data.data()),
+                   std::streamsize(file.data.size()));
         const uint32_t kept = writer.ChunksWritten(0);
         EXPECT_GT(kept, 0u);
-        EXPECT_EQ(Probe(path, "v:0", "nb_read_frames"), "nb_read_frames=" + std::to_string(kept) + "\n");
+        EXPECT_EQ(Probe(path, "v:0", "nb_read_frames"),
+                  "nb_read_frames=" + std::to_string(kept) + "\n");
         const std::string decoded = Decode(path, "-f rawvideo -pix_fmt bgr24");
         EXPECT_EQ(decoded.size(), kept * n);
     }
@@ -263,7 +285,8 @@ TEST(TqkAvi, RefusesWhatItCannotWrite) {
     ASSERT_EQ(Tqk({"sample", movie, "--size", "16x8", "--fps", "2", "--sec", "1"}).code, 0);
     r = Tqk({"avi", movie, avi, dir.File("missing.wav")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("ファイルのオープン中にディスク エラーが発生しました。"), std::string::npos);
+    EXPECT_NE(r.err.find("ファイルのオープン中にディスク エラーが発生しました。"),
+              std::string::npos);
     EXPECT_EQ(Tqk({"avi", movie}).code, 1);
     EXPECT_EQ(Tqk({"avi", movie, avi, "--segment", "x"}).code, 1);
 }

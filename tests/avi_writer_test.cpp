@@ -37,11 +37,14 @@ class TempDir {
 public:
     TempDir() {
         std::random_device rd;
-        path_ = fs::temp_directory_path() / ("avi_test_" + std::to_string(rd()) + std::to_string(rd()));
+        path_ =
+            fs::temp_directory_path() / ("avi_test_" + std::to_string(rd()) + std::to_string(rd()));
         fs::create_directories(path_);
     }
     ~TempDir() { fs::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / fs::u8path(name)).u8string(); }
+    std::string File(const std::string& name) const {
+        return (path_ / fs::u8path(name)).u8string();
+    }
 
 private:
     fs::path path_;
@@ -50,12 +53,27 @@ private:
 // A 16-bit stereo PCM WAV file with `samples` blocks of counting data.
 Bytes Wav(uint32_t samples, uint32_t rate = 22050) {
     Bytes w;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint32_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint32_t v) {
+        w.push_back(uint8_t(v));
+        w.push_back(uint8_t(v >> 8));
+    };
     auto tag = [&](const char* t) { w.insert(w.end(), t, t + 4); };
-    tag("RIFF"); u32(36 + samples * 4); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(2); u32(rate); u32(rate * 4); u16(4); u16(16);
-    tag("data"); u32(samples * 4);
+    tag("RIFF");
+    u32(36 + samples * 4);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(rate);
+    u32(rate * 4);
+    u16(4);
+    u16(16);
+    tag("data");
+    u32(samples * 4);
     for (uint32_t i = 0; i < samples * 4; ++i) w.push_back(uint8_t(i * 31 + (i >> 9)));
     return w;
 }
@@ -211,7 +229,8 @@ TEST(AviWriter, DamagedFilesAreRefusedSafely) {
         if (trial % 4 == 0) {
             f.data.resize(rng() % f.data.size());
         } else {
-            for (int k = 0; k < 1 + trial % 3; ++k) f.data[rng() % f.data.size()] ^= uint8_t(1 + rng() % 255);
+            for (int k = 0; k < 1 + trial % 3; ++k)
+                f.data[rng() % f.data.size()] ^= uint8_t(1 + rng() % 255);
         }
         const Bytes before = f.data;
         Writer add;
@@ -362,9 +381,9 @@ TEST(AviExport, AddWaveCopiesEverySampleAndReportsProgress) {
         const Bytes wav = Wav(samples);
         WriteFile(wavPath, wav);
         std::vector<std::pair<int32_t, int32_t>> calls;
-        ASSERT_EQ(AddWaveToAvi(aviPath, wavPath,
-                               [&](int32_t p, int32_t t) { calls.emplace_back(p, t); }),
-                  kAviOk);
+        ASSERT_EQ(
+            AddWaveToAvi(aviPath, wavPath, [&](int32_t p, int32_t t) { calls.emplace_back(p, t); }),
+            kAviOk);
         ASSERT_GE(calls.size(), 2u);
         EXPECT_EQ(calls.front(), std::make_pair(0, int32_t(samples)));
         EXPECT_EQ(calls.back(), std::make_pair(int32_t(samples), int32_t(samples)));

@@ -65,7 +65,7 @@ TEST(ProgressText, StoredPositionIsPulledIntoTheWorkArea) {
     struct Case {
         int left, top, wantLeft, wantTop;
     } cases[] = {
-        {100, 100, 100, 100}, {-50, -20, 0, 0},      {2000, 1500, 624, 538},
+        {100, 100, 100, 100}, {-50, -20, 0, 0},     {2000, 1500, 624, 538},
         {900, 700, 624, 538}, {624, 538, 624, 538},
     };
     for (const Case& c : cases) {

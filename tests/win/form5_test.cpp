@@ -33,7 +33,8 @@ class TempDir {
 public:
     TempDir() {
         std::random_device rd;
-        path_ = fs::temp_directory_path() / ("form5_" + std::to_string(rd()) + std::to_string(rd()));
+        path_ =
+            fs::temp_directory_path() / ("form5_" + std::to_string(rd()) + std::to_string(rd()));
         fs::create_directories(path_);
     }
     ~TempDir() {
@@ -53,12 +54,27 @@ Bytes ReadAll(const std::wstring& path) {
 
 void WriteWav(const std::wstring& path, uint32_t samples) {
     Bytes w;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint32_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint32_t v) {
+        w.push_back(uint8_t(v));
+        w.push_back(uint8_t(v >> 8));
+    };
     auto tag = [&](const char* t) { w.insert(w.end(), t, t + 4); };
-    tag("RIFF"); u32(36 + samples * 2); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(1); u32(8000); u32(16000); u16(2); u16(16);
-    tag("data"); u32(samples * 2);
+    tag("RIFF");
+    u32(36 + samples * 2);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    tag("data");
+    u32(samples * 2);
     for (uint32_t i = 0; i < samples; ++i) u16(i * 3);
     std::ofstream(fs::path(path), std::ios::binary)
         .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
@@ -69,7 +85,10 @@ void WriteWav(const std::wstring& path, uint32_t samples) {
 class FrameConversion : public ConversionSource {
 public:
     FrameConversion(Form5* form, int frames, int clickAt, int* writtenOut, bool* soundAdded)
-        : form_(form), frames_(frames), clickAt_(clickAt), written_(writtenOut),
+        : form_(form),
+          frames_(frames),
+          clickAt_(clickAt),
+          written_(writtenOut),
           soundAdded_(soundAdded) {}
 
     int32_t TQKtoAVI(const std::wstring&, const std::wstring& AVIFile, const COMPVARS* ptr_cv,

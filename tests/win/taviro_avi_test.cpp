@@ -109,7 +109,8 @@ Bytes MakeFrame(int w, int h, int bits, int index) {
             if (bits == 8) {
                 *p = block ? 255 : uint8_t((x / 8 + y / 4 * 3) % 200);
             } else if (bits == 16) {
-                const uint32_t v = block ? 0x7FFF : uint32_t(x % 32 | (y % 32) << 5 | (index % 32) << 10);
+                const uint32_t v =
+                    block ? 0x7FFF : uint32_t(x % 32 | (y % 32) << 5 | (index % 32) << 10);
                 p[0] = uint8_t(v);
                 p[1] = uint8_t(v >> 8);
             } else {
@@ -202,8 +203,9 @@ void Export(const OutDir& dir, const ExportCase& c, int frames) {
     cv.lKey = c.key;
     cv.lQ = 10000;
     AVIC avic;
-    ASSERT_EQ(avic.AVIMakeInit(avi, frames + 3, w, h, c.bits, 15, L"AVIFile", c.handler ? &cv : nullptr),
-              0);
+    ASSERT_EQ(
+        avic.AVIMakeInit(avi, frames + 3, w, h, c.bits, 15, L"AVIFile", c.handler ? &cv : nullptr),
+        0);
     Bytes expected;
     std::vector<Bytes> written;
     for (int i = 0; i < frames; ++i) {
@@ -271,12 +273,27 @@ TEST(TaviroAviFiles, SoundAddedToTheFinishedFile) {
     // 1.5 s of 16-bit stereo at 22050 Hz, one sample past a whole number of pieces.
     const uint32_t samples = 32768 + 1;
     Bytes wav;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint32_t v) { wav.push_back(uint8_t(v)); wav.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint32_t v) {
+        wav.push_back(uint8_t(v));
+        wav.push_back(uint8_t(v >> 8));
+    };
     auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
-    tag("RIFF"); u32(36 + samples * 4); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(2); u32(22050); u32(22050 * 4); u16(4); u16(16);
-    tag("data"); u32(samples * 4);
+    tag("RIFF");
+    u32(36 + samples * 4);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(22050);
+    u32(22050 * 4);
+    u16(4);
+    u16(16);
+    tag("data");
+    u32(samples * 4);
     for (uint32_t i = 0; i < samples * 2; ++i) u16(uint16_t(i * 37));
     const std::wstring wave = dir.File(L"音.wav");
     WriteAll(wave, wav);
@@ -314,13 +331,28 @@ TEST(TaviroAviFiles, PlatformReaderOpensTheFiles) {
     }
     ASSERT_EQ(avic.AVIMakeClose(), 0);
     Bytes wav;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint32_t v) { wav.push_back(uint8_t(v)); wav.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint32_t v) {
+        wav.push_back(uint8_t(v));
+        wav.push_back(uint8_t(v >> 8));
+    };
     auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
     const uint32_t samples = 4000;
-    tag("RIFF"); u32(36 + samples * 2); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(1); u32(8000); u32(16000); u16(2); u16(16);
-    tag("data"); u32(samples * 2);
+    tag("RIFF");
+    u32(36 + samples * 2);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    tag("data");
+    u32(samples * 2);
     for (uint32_t i = 0; i < samples; ++i) u16(i * 5);
     WriteAll(dir.File(L"r.wav"), wav);
     ASSERT_EQ(avic.AVIAddWave(avi, dir.File(L"r.wav"), 0), 0);
@@ -349,7 +381,9 @@ TEST(TaviroAviFiles, PlatformReaderOpensTheFiles) {
     }
     Bytes sound(samples * 2);
     LONG bytes = 0, count = 0;
-    EXPECT_EQ(AVIStreamRead(audio, 0, LONG(samples), sound.data(), LONG(sound.size()), &bytes, &count), 0);
+    EXPECT_EQ(
+        AVIStreamRead(audio, 0, LONG(samples), sound.data(), LONG(sound.size()), &bytes, &count),
+        0);
     EXPECT_EQ(count, LONG(samples));
     EXPECT_EQ(sound, Bytes(wav.begin() + 44, wav.end()));
     AVIStreamRelease(audio);
@@ -368,7 +402,7 @@ public:
     void Join() {
         if (thread_.joinable()) thread_.join();
     }
-    std::wstring items;   // every entry of the list, for failure messages
+    std::wstring items;  // every entry of the list, for failure messages
     std::atomic<bool> found{false}, selected{false};
 
 private:

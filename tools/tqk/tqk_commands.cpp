@@ -280,6 +280,10 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
                          "AVIFile", std::move(format)),
         o.segmentBytes);
     std::vector<uint8_t> dib(dibBytes);
+    // The stream carries one colour table: the first frame's.
+    std::vector<uint8_t> table;
+    if (h.BitCo == 8) table.assign(reader.Frame() + dibBytes, reader.Frame() + dibBytes + 1024);
+    bool tableWarned = false;
     std::string failure;
     for (uint64_t i = 0; st == avi::Status::kOk && i < frames; ++i) {
         if (i > 0) {
@@ -288,6 +292,12 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
                 failure = o.movie + ": record " + std::to_string(i) + ": " + Message(rc);
                 break;
             }
+        }
+        if (!table.empty() && !tableWarned &&
+            std::memcmp(table.data(), reader.Frame() + dibBytes, table.size()) != 0) {
+            std::fprintf(err, "tqk: warning: the colour table changes at frame %llu; the AVI keeps "
+                              "the first frame's\n", static_cast<unsigned long long>(i));
+            tableWarned = true;
         }
         FrameToDib(h, reader.Frame(), dib.data());
         st = writer.WriteChunk(0, dib.data(), dib.size(), true);
@@ -326,7 +336,8 @@ int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
             plain.push_back(args[i]);
         }
     }
-    if (plain.size() < 2 || plain.size() > 3) return Fail(err, "usage: tqk avi FILE OUT.avi [WAVE]");
+    if (plain.size() < 2 || plain.size() > 3)
+        return Fail(err, "usage: tqk avi FILE OUT.avi [WAVE]");
     o.movie = plain[0];
     o.out = plain[1];
     if (plain.size() == 3) o.wave = plain[2];
