@@ -1,9 +1,8 @@
 // Capture of the real display: a window paints a known, changing pattern and every decoded
 // frame must equal what the screen showed; cursor drawing, black fill off the screen,
 // CaptureX moves and the slot schedule.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,8 +28,8 @@ public:
         shown = win_->Show(0);
         expected.push_back(GrabScreen(win_->X(), win_->Y(), kW, kH, bits_));
     }
-    void OnCapture(int32_t now, double, int32_t, bool IsDrop, int32_t, int32_t, int32_t&,
-                   int32_t&, bool&) override {
+    void OnCapture(int32_t now, double, int32_t, bool IsDrop, int32_t, int32_t, int32_t&, int32_t&,
+                   bool&) override {
         drops.push_back(IsDrop);
         shown = win_->Show(now + 1) && shown;
         expected.push_back(GrabScreen(win_->X(), win_->Y(), kW, kH, bits_));
@@ -80,8 +79,8 @@ TEST(CaptureScreen, EveryMethodRecordsWhatTheScreenShows) {
     const int32_t depth = ScreenDepth();
     for (int32_t method = 0; method <= 2; ++method) {
         for (bool async : {false, true}) {
-            SCOPED_TRACE(testing::Message() << "method " << method << " async " << async
-                                            << " depth " << depth);
+            SCOPED_TRACE(testing::Message()
+                         << "method " << method << " async " << async << " depth " << depth);
             PatternDriver driver(&win, depth);
             Capture cp(&driver);
             cp.Init(win.X(), win.Y(), kW, kH);
@@ -291,8 +290,8 @@ public:
     DWORD hold = 0;
     std::vector<bool> drops;
     std::vector<int32_t> dropCounts;
-    void OnCapture(int32_t now, double, int32_t dropCount, bool IsDrop, int32_t, int32_t,
-                   int32_t&, int32_t&, bool&) override {
+    void OnCapture(int32_t now, double, int32_t dropCount, bool IsDrop, int32_t, int32_t, int32_t&,
+                   int32_t&, bool&) override {
         drops.push_back(IsDrop);
         dropCounts.push_back(dropCount);
         if (now == 0) Sleep(hold);
@@ -328,7 +327,8 @@ TEST(CaptureScreen, LateSlotsAreDroppedOnSchedule) {
             EXPECT_EQ(slow.drops, c.drops);
             // A still frame packs like a dropped one, so the file shows only the count.
             EXPECT_EQ(ParseLayout(ReadAll(path)).packedSizes.size(), 5u);
-            EXPECT_EQ(slow.dropCounts.back(), int32_t(std::count(c.drops.begin(), c.drops.end(), true)));
+            EXPECT_EQ(slow.dropCounts.back(),
+                      int32_t(std::count(c.drops.begin(), c.drops.end(), true)));
             EXPECT_EQ(cp.LastTimings().dropped, slow.dropCounts.back());
         }
     }
