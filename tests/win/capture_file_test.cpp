@@ -579,3 +579,117 @@ TEST(CaptureRecord, FullDiskStopsWithApiErrorAndKeepsWholeSeconds) {
 
 }  // namespace
 }  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// A 32-bit bottom-up DIB section selected into a memory DC, as a drawing
+// surface whose pixels the test can read.
+struct Surface {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = nullptr;
+    HGDIOBJ old = nullptr;
+    uint32_t* px = nullptr;
+    int w, h;
+    Surface(int width, int height) : w(width), h(height) {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        px = static_cast<uint32_t*>(bits);
+        old = SelectObject(dc, bmp);
+    }
+    ~Surface() {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+    // Pixel (i, j) counted from the top.
+    uint32_t At(int i, int j) const { return px[size_t(h - 1 - j) * w + i] & 0xFFFFFF; }
+};
+
+class NoWait : public CaptureEvents {
+public:
+    void OnDrawing(int32_t, int32_t, double& drawTime, bool&) override { drawTime = 0; }
+};
+
+TEST(CapturePlay, EachMethodIsDrawnWhereItBelongs) {
+    TempDir dir;
+    NoWait events;
+    Capture cp(&events);
+    {
+        SCOPED_TRACE("Type1, 32 bits, at the origin");
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t1.TQK", Head(1, 32, 16, 8, 10, 1), 10, &frames);
+        Surface s(16, 8);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 0, 0, false), 0);
+        GdiFlush();
+        for (int p = 0; p < 16 * 8; ++p)
+            ASSERT_EQ(s.px[p] & 0xFFFFFF, LoadLE32(&frames.back()[size_t(p) * 4]) & 0xFFFFFF);
+    }
+    {
+        SCOPED_TRACE("Type2 at (x, y)");
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t2.TQK", Head(2, 32, 16, 8, 10, 1), 10, &frames);
+        Surface s(40, 20);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 12, 5, false), 0);
+        GdiFlush();
+        for (int j = 0; j < 8; ++j)
+            for (int i = 0; i < 16; ++i)
+                ASSERT_EQ(s.At(12 + i, 5 + j),
+                          LoadLE32(&frames.back()[(size_t(7 - j) * 16 + i) * 4]) & 0xFFFFFF);
+        EXPECT_EQ(s.At(11, 5), 0u);
+        EXPECT_EQ(s.At(12, 4), 0u);
+    }
+    {
+        SCOPED_TRACE("Type1, 8 bits, through the movie's colour table");
+        MovieHeader h = Head(1, 8, 16, 8, 10, 1);
+        MovieEncoder enc;
+        ASSERT_EQ(enc.Start(h), kOk);
+        Bytes file(enc.Header(), enc.Header() + kHeaderBytes);
+        Bytes frame(16 * 8 + 1024, 0);
+        for (int p = 0; p < 16 * 8; ++p) frame[p] = uint8_t(p);
+        for (int c = 0; c < 256; ++c) StoreLE32(&frame[16 * 8 + size_t(c) * 4], 0x010203u * c);
+        size_t len = 0;
+        const uint8_t* rec = enc.EncodeFrame(frame.data(), &len);
+        file.insert(file.end(), rec, rec + len);
+        for (int i = 1; i < 10; ++i) {
+            rec = enc.EncodeDropped(&len);
+            file.insert(file.end(), rec, rec + len);
+        }
+        const std::wstring path = dir.File(L"t8.TQK");
+        WriteAll(path, file);
+        Surface s(16, 8);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 0, 0, false), 0);
+        GdiFlush();
+        for (int p = 0; p < 16 * 8; ++p) ASSERT_EQ(s.px[p] & 0xFFFFFF, (0x010203u * p) & 0xFFFFFF);
+    }
+    {
+        SCOPED_TRACE("Type0 into the caller's display bitmap");
+        const int32_t depth = ScreenDepth();
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t0.TQK", Head(0, depth, 16, 8, 10, 1), 10, &frames);
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 8);
+        ReleaseDC(nullptr, screen);
+        ASSERT_EQ(cp.Play(path, nullptr, bmp, 0, 0, false), 0);
+        Bytes got(frames.back().size());
+        EXPECT_EQ(GetBitmapBits(bmp, LONG(got.size()), got.data()), LONG(got.size()));
+        DeleteObject(bmp);
+        if (depth == 32) {
+            // The padding byte of each pixel need not survive.
+            for (size_t p = 0; p < got.size(); p += 4)
+                ASSERT_EQ(0, std::memcmp(&got[p], &frames.back()[p], 3)) << p;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tqk::test
