@@ -126,6 +126,14 @@ public:
         SYSTEM_INFO si;
         GetSystemInfo(&si);
         layout_ = std::make_unique<MappedLayout>(F, slots, maxRecord, si.dwAllocationGranularity);
+        // One write of zeros claims a whole record, up to 16 MiB at a time.
+        zerosBytes_ =
+            size_t(std::min<uint64_t>(std::max<uint64_t>(maxRecord, kClaimStep), 16u << 20));
+        zeros_ = AllocateZeroed(zerosBytes_);
+        if (!zeros_) {
+            *detail = int32_t(ERROR_NOT_ENOUGH_MEMORY);
+            return kErrApi;
+        }
         MEMORYSTATUSEX ms;
         ms.dwLength = sizeof ms;
         const uint64_t view = 8 * F;
@@ -171,17 +179,16 @@ private:
     // little at a time so no slot pays for a large burst; a full disk then fails here.
     static constexpr uint64_t kClaimStep = 64 * 1024;
     DWORD Claim(uint64_t to) {
-        static const uint8_t zeros[64 * 1024] = {};
         KernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!done) return GetLastError();
         while (claimed_ < to) {
-            const DWORD n = DWORD(std::min<uint64_t>(to - claimed_, sizeof zeros));
+            const DWORD n = DWORD(std::min<uint64_t>(to - claimed_, zerosBytes_));
             OVERLAPPED ov = {};
             ov.Offset = DWORD(claimed_);
             ov.OffsetHigh = DWORD(claimed_ >> 32);
             ov.hEvent = done.Get();
             DWORD put = 0;
-            if (!WriteFile(file_.Get(), zeros, n, nullptr, &ov) &&
+            if (!WriteFile(file_.Get(), zeros_.get(), n, nullptr, &ov) &&
                 GetLastError() != ERROR_IO_PENDING)
                 return GetLastError();
             if (!GetOverlappedResult(file_.Get(), &ov, &put, TRUE)) return GetLastError();
@@ -214,6 +221,8 @@ private:
     std::unique_ptr<MappedLayout> layout_;
     MappedLayout::Window window_ = {};
     uint64_t claimed_ = 0;
+    ByteBuffer zeros_;
+    size_t zerosBytes_ = 0;
 };
 
 // Draws the mouse cursor into the frame with its hot spot on the cursor position. A cursor

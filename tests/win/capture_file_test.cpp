@@ -1,8 +1,7 @@
 // Capture without the screen: UserCapture recordings through both writers, movie headers,
 // messages, playback events and decoding, TQKtoTQK, and the process's handle counts.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +21,7 @@ public:
     int32_t answerBits = 0;  // 0: keep BitCo
     bool noiseOnly = false;
     bool cancelAtStart = false;
-    int32_t cancelAt = -1;   // slot whose Capture event cancels
+    int32_t cancelAt = -1;  // slot whose Capture event cancels
     int32_t startEvents = 0, setDataEvents = 0, captureEvents = 0, infoEvents = 0;
     int32_t bitCoSeen = 0;
     int64_t reservedSeen = -1;
@@ -72,15 +71,16 @@ TEST(CaptureRecord, ParameterChecksCreateNothing) {
         bool user;
         int32_t code;
     } cases[] = {
-        {0, 0, 0, 10, 10, 1, 1, false, -1},   {0, 0, 8, 0, 10, 1, 1, false, -1},
-        {-1, 0, 8, 8, 10, 1, 1, false, -1},   {0, -1, 8, 8, 10, 1, 1, false, -1},
-        {0, 0, 8, 8, 0, 1, 1, false, -1},     {0, 0, 8, 8, 10, -1, 1, false, -1},
-        {0, 0, 8, 8, 10, 1, 3, false, -1},    {0, 0, 98, 8, 10, 1, 1, false, -1},
-        {0, 0, 8, 8, 10, 1, 2, true, -9},     {0, 0, 8, 8, 10, 1, 0, true, -9},
+        {0, 0, 0, 10, 10, 1, 1, false, -1}, {0, 0, 8, 0, 10, 1, 1, false, -1},
+        {-1, 0, 8, 8, 10, 1, 1, false, -1}, {0, -1, 8, 8, 10, 1, 1, false, -1},
+        {0, 0, 8, 8, 0, 1, 1, false, -1},   {0, 0, 8, 8, 10, -1, 1, false, -1},
+        {0, 0, 8, 8, 10, 1, 3, false, -1},  {0, 0, 98, 8, 10, 1, 1, false, -1},
+        {0, 0, 8, 8, 10, 1, 2, true, -9},   {0, 0, 8, 8, 10, 1, 0, true, -9},
     };
     for (bool async : {false, true})
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " m" << c.method << " a" << async);
+            SCOPED_TRACE(testing::Message()
+                         << c.w << "x" << c.h << " m" << c.method << " a" << async);
             FrameFeeder feeder;
             Capture cp(&feeder);
             cp.Init(c.x, c.y, c.w, c.h);
@@ -119,7 +119,8 @@ TEST(CaptureRecord, Rec1AndRecAsyncWriteIdenticalFilesAndSlide) {
         Capture player(&col);
         ASSERT_EQ(player.Play(path, nullptr, nullptr, 0, 0, true), 0);
         ASSERT_EQ(col.frames.size(), 100u);
-        for (size_t i = 0; i < col.frames.size(); ++i) ASSERT_EQ(col.frames[i], feeder.given[i]) << i;
+        for (size_t i = 0; i < col.frames.size(); ++i)
+            ASSERT_EQ(col.frames[i], feeder.given[i]) << i;
     }
     EXPECT_EQ(files[0], files[1]);
     EXPECT_GT(files[1].size(), size_t(8 * 64 * 48 * 4) * 3);
@@ -184,7 +185,8 @@ TEST(CaptureRecord, CancelAndEmptyLengthLeaveWhatTheyShould) {
     };
     for (bool async : {false, true})
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "at " << c.at << " start " << c.atStart << " async " << async);
+            SCOPED_TRACE(testing::Message()
+                         << "at " << c.at << " start " << c.atStart << " async " << async);
             FrameFeeder feeder;
             Capture cp(&feeder);
             cp.Init(0, 0, 32, 16);
@@ -248,8 +250,8 @@ TEST(CaptureHeader, GetAndSetTVRFileData) {
 }
 
 // Writes a movie of frames produced by the encoder of the format module.
-std::wstring WriteMovie(const TempDir& dir, const std::wstring& name, MovieHeader h,
-                        int frames, std::vector<Bytes>* content = nullptr) {
+std::wstring WriteMovie(const TempDir& dir, const std::wstring& name, MovieHeader h, int frames,
+                        std::vector<Bytes>* content = nullptr) {
     MovieEncoder enc;
     EXPECT_EQ(enc.Start(h), kOk);
     Bytes file(enc.Header(), enc.Header() + kHeaderBytes);
@@ -358,8 +360,7 @@ TEST(CapturePlay, SetStartTMakesFramesLate) {
 TEST(CapturePlay, DecodeSizesAndRefusals) {
     TempDir dir;
     std::vector<Bytes> content;
-    const std::wstring eight =
-        WriteMovie(dir, L"8.TQK", Head(1, 8, 16, 8, 5, 1), 5, &content);
+    const std::wstring eight = WriteMovie(dir, L"8.TQK", Head(1, 8, 16, 8, 5, 1), 5, &content);
     Collector col;
     Capture cp(&col);
     ASSERT_EQ(cp.Play(eight, nullptr, nullptr, 0, 0, true), 0);
@@ -423,8 +424,9 @@ TEST(TqkToTqk, DeliversEveryFrameThenStopsAndKeepsErrors) {
         const int tolerance = depth >= 24 ? 0 : 8;
         for (int p = 0; p < 16 * 8; ++p)
             for (int c = 0; c < 3; ++c)
-                ASSERT_LE(std::abs(int(dst[size_t(p) * 3 + c]) - int(content[i][size_t(p) * 4 + c])),
-                          tolerance)
+                ASSERT_LE(
+                    std::abs(int(dst[size_t(p) * 3 + c]) - int(content[i][size_t(p) * 4 + c])),
+                    tolerance)
                     << "frame " << i << " pixel " << p;
     }
     dst.assign(5, 0xAB);
@@ -491,13 +493,29 @@ TEST(CaptureResources, NoHandlesLeakOverRecordingAndPlayback) {
         }
         return n;
     };
-    once();  // binds TVR.dll and warms the platform's caches
+    // GDI objects by asking about every slot of the handle table; used only when the probe
+    // sees a bitmap come and go.
+    auto probeGdi = [] {
+        int n = 0;
+        for (uintptr_t h = 1; h < 0x10000; ++h)
+            if (GetObjectType(reinterpret_cast<HGDIOBJ>(h))) ++n;
+        return n;
+    };
+    const int gdiBefore = probeGdi();
+    HBITMAP probe = CreateBitmap(4, 4, 1, 32, nullptr);
+    const bool gdiCountable = probeGdi() == gdiBefore + 1;
+    DeleteObject(probe);
+    // Two runs first: TVR.dll gets bound and the platform makes its lazily created objects.
+    once();
+    once();
     const DWORD gdi0 = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD user0 = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     DWORD handles0 = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles0);
     const int probed0 = probeHandles();
+    const int gdiProbed0 = probeGdi();
     once();
+    if (gdiCountable) EXPECT_EQ(probeGdi(), gdiProbed0);
     DWORD handles1 = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles1);
     EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi0);
@@ -505,9 +523,11 @@ TEST(CaptureResources, NoHandlesLeakOverRecordingAndPlayback) {
     EXPECT_EQ(handles1, handles0);
     EXPECT_EQ(probeHandles(), probed0);
     EXPECT_GT(probed0, 0);
-    std::printf("GDI objects %lu, user objects %lu, kernel handles %lu (probed %d)\n",
-                static_cast<unsigned long>(gdi0), static_cast<unsigned long>(user0),
-                static_cast<unsigned long>(handles0), probed0);
+    std::printf(
+        "GDI objects %lu (probed %d, %s), user objects %lu, kernel handles %lu "
+        "(probed %d)\n",
+        static_cast<unsigned long>(gdi0), gdiProbed0, gdiCountable ? "countable" : "not countable",
+        static_cast<unsigned long>(user0), static_cast<unsigned long>(handles0), probed0);
 }
 
 }  // namespace
@@ -525,7 +545,8 @@ TEST(CaptureRecord, FullDiskStopsWithApiErrorAndKeepsWholeSeconds) {
         GTEST_SKIP() << "no small file system given";
     for (bool async : {false, true}) {
         SCOPED_TRACE(async ? "RecAsync" : "Rec1");
-        const std::wstring path = std::wstring(folder) + (async ? L"\\full_a.TQK" : L"\\full_s.TQK");
+        const std::wstring path =
+            std::wstring(folder) + (async ? L"\\full_a.TQK" : L"\\full_s.TQK");
         FrameFeeder feeder;
         feeder.answerBits = 32;
         feeder.noiseOnly = true;
@@ -555,6 +576,120 @@ TEST(CaptureRecord, FullDiskStopsWithApiErrorAndKeepsWholeSeconds) {
             }
         }
         DeleteFileW(path.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// A 32-bit bottom-up DIB section selected into a memory DC, as a drawing
+// surface whose pixels the test can read.
+struct Surface {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = nullptr;
+    HGDIOBJ old = nullptr;
+    uint32_t* px = nullptr;
+    int w, h;
+    Surface(int width, int height) : w(width), h(height) {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        px = static_cast<uint32_t*>(bits);
+        old = SelectObject(dc, bmp);
+    }
+    ~Surface() {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+    // Pixel (i, j) counted from the top.
+    uint32_t At(int i, int j) const { return px[size_t(h - 1 - j) * w + i] & 0xFFFFFF; }
+};
+
+class NoWait : public CaptureEvents {
+public:
+    void OnDrawing(int32_t, int32_t, double& drawTime, bool&) override { drawTime = 0; }
+};
+
+TEST(CapturePlay, EachMethodIsDrawnWhereItBelongs) {
+    TempDir dir;
+    NoWait events;
+    Capture cp(&events);
+    {
+        SCOPED_TRACE("Type1, 32 bits, at the origin");
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t1.TQK", Head(1, 32, 16, 8, 10, 1), 10, &frames);
+        Surface s(16, 8);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 0, 0, false), 0);
+        GdiFlush();
+        for (int p = 0; p < 16 * 8; ++p)
+            ASSERT_EQ(s.px[p] & 0xFFFFFF, LoadLE32(&frames.back()[size_t(p) * 4]) & 0xFFFFFF);
+    }
+    {
+        SCOPED_TRACE("Type2 at (x, y)");
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t2.TQK", Head(2, 32, 16, 8, 10, 1), 10, &frames);
+        Surface s(40, 20);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 12, 5, false), 0);
+        GdiFlush();
+        for (int j = 0; j < 8; ++j)
+            for (int i = 0; i < 16; ++i)
+                ASSERT_EQ(s.At(12 + i, 5 + j),
+                          LoadLE32(&frames.back()[(size_t(7 - j) * 16 + i) * 4]) & 0xFFFFFF);
+        EXPECT_EQ(s.At(11, 5), 0u);
+        EXPECT_EQ(s.At(12, 4), 0u);
+    }
+    {
+        SCOPED_TRACE("Type1, 8 bits, through the movie's colour table");
+        MovieHeader h = Head(1, 8, 16, 8, 10, 1);
+        MovieEncoder enc;
+        ASSERT_EQ(enc.Start(h), kOk);
+        Bytes file(enc.Header(), enc.Header() + kHeaderBytes);
+        Bytes frame(16 * 8 + 1024, 0);
+        for (int p = 0; p < 16 * 8; ++p) frame[p] = uint8_t(p);
+        for (int c = 0; c < 256; ++c) StoreLE32(&frame[16 * 8 + size_t(c) * 4], 0x010203u * c);
+        size_t len = 0;
+        const uint8_t* rec = enc.EncodeFrame(frame.data(), &len);
+        file.insert(file.end(), rec, rec + len);
+        for (int i = 1; i < 10; ++i) {
+            rec = enc.EncodeDropped(&len);
+            file.insert(file.end(), rec, rec + len);
+        }
+        const std::wstring path = dir.File(L"t8.TQK");
+        WriteAll(path, file);
+        Surface s(16, 8);
+        ASSERT_EQ(cp.Play(path, s.dc, nullptr, 0, 0, false), 0);
+        GdiFlush();
+        for (int p = 0; p < 16 * 8; ++p) ASSERT_EQ(s.px[p] & 0xFFFFFF, (0x010203u * p) & 0xFFFFFF);
+    }
+    {
+        SCOPED_TRACE("Type0 into the caller's display bitmap");
+        const int32_t depth = ScreenDepth();
+        std::vector<Bytes> frames;
+        const std::wstring path =
+            WriteMovie(dir, L"t0.TQK", Head(0, depth, 16, 8, 10, 1), 10, &frames);
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 8);
+        ReleaseDC(nullptr, screen);
+        ASSERT_EQ(cp.Play(path, nullptr, bmp, 0, 0, false), 0);
+        Bytes got(frames.back().size());
+        EXPECT_EQ(GetBitmapBits(bmp, LONG(got.size()), got.data()), LONG(got.size()));
+        DeleteObject(bmp);
+        if (depth == 32) {
+            // The padding byte of each pixel need not survive.
+            for (size_t p = 0; p < got.size(); p += 4)
+                ASSERT_EQ(0, std::memcmp(&got[p], &frames.back()[p], 3)) << p;
+        }
     }
 }
 

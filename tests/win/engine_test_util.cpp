@@ -59,9 +59,9 @@ PatternWindow::PatternWindow(int32_t x, int32_t y, int32_t w, int32_t h)
     wc.lpszClassName = kClass;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     RegisterClassW(&wc);
-    wnd_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClass, L"pattern",
-                           WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), this);
+    wnd_ =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClass, L"pattern", WS_POPUP | WS_VISIBLE,
+                        x, y, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     UpdateWindow(wnd_);
 }
 
@@ -84,8 +84,8 @@ bool PatternWindow::Show(int32_t phase) {
                 const uint8_t* p = &px[(size_t(h_ - 1 - j) * w_ + i) * 4];
                 const COLORREF c = Colour(i, j, phase);
                 const int tol = depth >= 24 ? 0 : 8;
-                same = std::abs(p[2] - GetRValue(c)) <= tol && std::abs(p[1] - GetGValue(c)) <= tol &&
-                       std::abs(p[0] - GetBValue(c)) <= tol;
+                same = std::abs(p[2] - GetRValue(c)) <= tol &&
+                       std::abs(p[1] - GetGValue(c)) <= tol && std::abs(p[0] - GetBValue(c)) <= tol;
             }
         if (same) return true;
         PumpFor(10);
@@ -122,8 +122,7 @@ Bytes GrabScreen(int32_t x, int32_t y, int32_t w, int32_t h, int32_t bits) {
     bi.h.biPlanes = 1;
     bi.h.biBitCount = WORD(bits);
     Bytes out(size_t(w) * h * bits / 8);
-    GetDIBits(mem, bmp, 0, UINT(h), out.data(), reinterpret_cast<BITMAPINFO*>(&bi),
-              DIB_RGB_COLORS);
+    GetDIBits(mem, bmp, 0, UINT(h), out.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);

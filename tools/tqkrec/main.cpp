@@ -22,10 +22,11 @@ BOOL WINAPI OnConsoleCtrl(DWORD type) {
 }
 
 std::string ToUtf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(n > 0 ? n : 0, '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
     return s;
 }
 

@@ -27,7 +27,8 @@ bool ParseList(const std::string& s, std::vector<int32_t>* out, size_t count) {
     while (true) {
         const size_t comma = s.find(',', at);
         int32_t v;
-        if (!ParseInt(s.substr(at, comma == std::string::npos ? std::string::npos : comma - at), &v))
+        if (!ParseInt(s.substr(at, comma == std::string::npos ? std::string::npos : comma - at),
+                      &v))
             return false;
         out->push_back(v);
         if (comma == std::string::npos) break;
