@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace tqk {
@@ -67,12 +68,89 @@ struct GdiObjectTraits {
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DeleteObject(h); }
 };
+struct MemoryDcTraits {  // CreateCompatibleDC: deleted, never released
+    using Type = HDC;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DeleteDC(h); }
+};
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { FreeLibrary(h); }
+};
 
 using FileHandle = UniqueHandle<KernelHandleTraits>;
 using ObjectHandle = UniqueHandle<ObjectHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
+using Module = UniqueHandle<ModuleTraits>;
+
+// A view of a file mapping, unmapped with UnmapViewOfFile.
+class MappedView {
+public:
+    MappedView() = default;
+    explicit MappedView(void* p) : p_(p) {}
+    MappedView(HANDLE mapping, DWORD access, uint64_t offset, size_t bytes)
+        : p_(MapViewOfFile(mapping, access, static_cast<DWORD>(offset >> 32),
+                           static_cast<DWORD>(offset), bytes)) {}
+    MappedView(MappedView&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    MappedView& operator=(MappedView&& o) noexcept {
+        if (this != &o) Reset(std::exchange(o.p_, nullptr));
+        return *this;
+    }
+    MappedView(const MappedView&) = delete;
+    MappedView& operator=(const MappedView&) = delete;
+    ~MappedView() { Reset(); }
+
+    void* Get() const { return p_; }
+    uint8_t* Bytes() const { return static_cast<uint8_t*>(p_); }
+    explicit operator bool() const { return p_ != nullptr; }
+    void Reset(void* p = nullptr) {
+        if (p_) UnmapViewOfFile(p_);
+        p_ = p;
+    }
+
+private:
+    void* p_ = nullptr;
+};
+
+// A DC from GetDC: released to its window, never deleted.
+class WindowDc {
+public:
+    WindowDc() = default;
+    WindowDc(HWND wnd, HDC dc) : wnd_(wnd), dc_(dc) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) ReleaseDC(wnd_, dc_);
+    }
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND wnd_ = nullptr;
+    HDC dc_ = nullptr;
+};
+
+// Selects an object into a DC and puts the previous one back.
+class SelectGuard {
+public:
+    SelectGuard() = default;
+    SelectGuard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(dc && obj ? SelectObject(dc, obj) : nullptr) {}
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+    ~SelectGuard() { Restore(); }
+    void Restore() {
+        if (dc_ && old_) SelectObject(dc_, old_);
+        old_ = nullptr;
+    }
+
+private:
+    HDC dc_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
 
 // Owner of one COM interface reference.
 template <class T>

@@ -7,20 +7,9 @@
 #include "../common/result_code.h"
 #include "tqk_format.h"
 #include "win_file.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace tqk {
-
-double PerfMillis() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return double(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / frequency * 1000.0;
-}
 
 namespace {
 

@@ -6,15 +6,13 @@
 
 #include <windows.h>
 
+#include "perf_millis.h"  // every time value of the engine is on this clock
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace tqk {
-
-// Milliseconds on the system-wide high-resolution counter; every time value of the engine
-// (start times, frame times, WaitForStartTime) is on this clock.
-double PerfMillis();
 
 // Handlers of the engine's events. Every handler has a do-nothing default.
 class CaptureEvents {

@@ -10,7 +10,7 @@
 #include "rec_schedule.h"
 #include "tqk_format.h"
 #include "win_file.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace tqk {
 

@@ -12,7 +12,7 @@
 #include "rec_schedule.h"
 #include "tqk_format.h"
 #include "win_file.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace tqk {
 
@@ -179,7 +179,7 @@ private:
     // little at a time so no slot pays for a large burst; a full disk then fails here.
     static constexpr uint64_t kClaimStep = 64 * 1024;
     DWORD Claim(uint64_t to) {
-        KernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ObjectHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!done) return GetLastError();
         while (claimed_ < to) {
             const DWORD n = DWORD(std::min<uint64_t>(to - claimed_, zerosBytes_));
@@ -216,7 +216,7 @@ private:
     }
 
     FileHandle file_;
-    KernelHandle mapping_;
+    ObjectHandle mapping_;
     MappedView view_;
     std::unique_ptr<MappedLayout> layout_;
     MappedLayout::Window window_ = {};

@@ -12,7 +12,7 @@
 #include "capture_internal.h"
 #include "tqk_format.h"
 #include "win_file.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace tqk {
 

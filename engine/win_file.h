@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tqk_format.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace tqk {
 

@@ -7,6 +7,9 @@
 
 #include "perf_millis.h"
 
+using tqk::PerfMillis;
+using tqk::PerfMillisInt;
+
 namespace snd {
 namespace {
 
@@ -29,7 +32,7 @@ bool SoundHelperClient::Start(const std::wstring& helperPath, uint32_t timeoutMs
     Close();
     mapping_.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                       static_cast<DWORD>(kBlockBytes), BlockName().c_str()));
-    if (!mapping_.Valid()) return false;
+    if (!mapping_) return false;
     SoundHelperBlock b;
     b.Code = kCodeHandshake;
     if (!Write(b)) {
@@ -57,7 +60,7 @@ bool SoundHelperClient::Start(const std::wstring& helperPath, uint32_t timeoutMs
 }
 
 bool SoundHelperClient::Read(SoundHelperBlock* ret) const {
-    if (!mapping_.Valid()) return false;
+    if (!mapping_) return false;
     MappedView view(mapping_.Get(), FILE_MAP_READ, 0, kBlockBytes);
     if (!view) return false;
     uint8_t copy[kBlockBytes];
@@ -68,7 +71,7 @@ bool SoundHelperClient::Read(SoundHelperBlock* ret) const {
 
 bool SoundHelperClient::Write(const SoundHelperBlock& b) const {
     uint8_t copy[kBlockBytes];
-    if (!mapping_.Valid() || !EncodeBlock(b, copy)) return false;
+    if (!mapping_ || !EncodeBlock(b, copy)) return false;
     MappedView view(mapping_.Get(), FILE_MAP_WRITE, 0, kBlockBytes);
     if (!view) return false;
     std::memcpy(view.Get(), copy, kBlockBytes);

@@ -9,9 +9,13 @@
 #include <string>
 
 #include "sound_block.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace snd {
+
+using tqk::FileHandle;
+using tqk::MappedView;
+using tqk::ObjectHandle;
 
 constexpr uint32_t kHandshakeTimeoutMs = 5000;
 constexpr uint32_t kStopTimeoutMs = 5000;
@@ -29,7 +33,7 @@ public:
     // (the block is then closed).
     [[nodiscard]] bool Start(const std::wstring& helperPath,
                              uint32_t timeoutMs = kHandshakeTimeoutMs);
-    bool Available() const { return mapping_.Valid(); }
+    bool Available() const { return static_cast<bool>(mapping_); }
     uint32_t HelperProcessId() const { return helperPid_; }
 
     // The whole block, copied through a view mapped for this access only.
@@ -49,7 +53,7 @@ public:
 private:
     void ReplaceCode(int32_t expected, int32_t code) const;
 
-    KernelHandle mapping_;
+    ObjectHandle mapping_;
     uint32_t helperPid_ = 0;
 };
 

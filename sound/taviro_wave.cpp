@@ -9,11 +9,15 @@
 #include "sound_block.h"
 #include "wave_in2.h"
 #include "wave_math.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace {
 
 using namespace snd;
+
+using tqk::FileHandle;
+using tqk::MappedView;
+using tqk::ObjectHandle;
 
 constexpr wchar_t kCaption[] = L"TaviroWave";
 constexpr wchar_t kWindowClass[] = L"TaviroWaveForm";
@@ -142,18 +146,18 @@ int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR commandLine, int) {
     const bool diagnostic = (GetAsyncKeyState('0') & 0x8000) != 0;
 
-    KernelHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    ObjectHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutex));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     uint32_t parentPid = 0;
     if (!ParseProcessId(AsciiOnly(commandLine), &parentPid)) {
         return Refuse(L"不正なコマンドラインです。");
     }
-    KernelHandle recorder(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, parentPid));
-    if (!recorder.Valid()) return Refuse(L"不正なコマンドラインです。");
-    KernelHandle block(
+    ObjectHandle recorder(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, parentPid));
+    if (!recorder) return Refuse(L"不正なコマンドラインです。");
+    ObjectHandle block(
         OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, BlockName().c_str()));
-    if (!block.Valid()) return Refuse(L"単体では起動できません。");
+    if (!block) return Refuse(L"単体では起動できません。");
     if (!StillRunning(recorder.Get())) return Refuse(L"親プロセスが終了しています。");
 
     HWND form = CreateForm(inst, diagnostic);

@@ -9,11 +9,18 @@
 #include <string>
 
 #include "perf_millis.h"
+
+using tqk::PerfMillis;
+using tqk::PerfMillisInt;
 #include "sound_block.h"
 #include "wave_math.h"
-#include "win_owners.h"
+#include "win_handles.h"
 
 namespace snd {
+
+using tqk::FileHandle;
+using tqk::MappedView;
+using tqk::ObjectHandle;
 namespace {
 
 constexpr UINT kWimData = 0x3C0;
@@ -199,12 +206,12 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
 
     const std::string scratchPath = ScratchPathFor(p.ScratchPath);
     int32_t result = kWaveOk;
-    KernelHandle scratch;
+    FileHandle scratch;
     if (!p.ProbeOnly) {
         scratch.Reset(CreateFileA(scratchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!scratch.Valid()) {
+        if (!scratch) {
             device.Close();
             DeleteIfExists(scratchPath);
             return kWaveErrScratchCreate;
@@ -216,7 +223,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     if (p.Block) command = MappedView(p.Block, FILE_MAP_READ, 0, 4);
 
     const bool nt = IsNtFamily();
-    KernelHandle writeDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ObjectHandle writeDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     int filling = 0;      // the buffer the device is filling
     int32_t written = 0;  // buffers in the scratch file (N)
     int32_t handled = 0;  // finished buffers taken from the device
@@ -328,10 +335,10 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
         const uint64_t captured = uint64_t(written) * half;
         const uint64_t length = SoundLengthBytes(elapsed, f, captured);
-        KernelHandle mapping(CreateFileMappingA(scratch.Get(), nullptr, PAGE_READWRITE,
+        ObjectHandle mapping(CreateFileMappingA(scratch.Get(), nullptr, PAGE_READWRITE,
                                                 static_cast<DWORD>(captured >> 32),
                                                 static_cast<DWORD>(captured), nullptr));
-        if (!mapping.Valid() || !WriteWaveFile(p.WavePath, f, mapping.Get(), length, granularity)) {
+        if (!mapping || !WriteWaveFile(p.WavePath, f, mapping.Get(), length, granularity)) {
             result = kWaveErrWaveFile;
         }
     }

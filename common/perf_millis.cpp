@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace snd {
+namespace tqk {
 
 double PerfMillis() {
     static const double frequency = [] {
@@ -21,4 +21,4 @@ int32_t PerfMillisInt() {
     return static_cast<int32_t>(static_cast<uint32_t>(std::llround(PerfMillis())));
 }
 
-}  // namespace snd
+}  // namespace tqk

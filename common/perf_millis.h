@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-namespace snd {
+namespace tqk {
 
 double PerfMillis();
 
 // PerfMillis as the 32-bit integer the shared block carries (rounded).
 int32_t PerfMillisInt();
 
-}  // namespace snd
+}  // namespace tqk
