@@ -123,9 +123,11 @@ void TQKAVI::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, b
         return;
     }
     if (!convert24_) return;
-    // No wait between frames: the engine then draws every frame, however busy the machine,
-    // instead of leaving the previous image in place of the frames it would have been late for.
+    // No wait between frames, and the schedule restarted at every frame: the engine then draws
+    // every frame however slow the machine, instead of leaving the previous image in place of
+    // the frames it would have been late for.
     DrawTime = 0;
+    CP->Play_SetStartT(tqk::PerfMillis());
     GetDIBits(surfaceDc_, surfaceBmp_, 0, UINT(readBack_.biHeight), frameBuffer_.data(),
               reinterpret_cast<BITMAPINFO*>(&readBack_), DIB_RGB_COLORS);
     AddFrame(frameBuffer_.data(), NowFrame, TotalFrame);

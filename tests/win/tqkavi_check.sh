@@ -48,6 +48,7 @@ for b in 32 24 16 8; do
     check_video "m${b}_own.avi" "m$b.bgr" 64x40 10/1 10
     check_video "m${b}_24.avi" "m$b.bgr" 64x40 10/1 10
 done
+check_video fast16_24.avi fast16.bgr 64x40 100/1 100
 check_video drops_own.avi drops.bgr 32x16 8/1 8
 check_video drops_24.avi drops.bgr 32x16 8/1 8
 # The dropped slots 2, 3 and 6 repeat frames 1, 1 and 5 of the reference.

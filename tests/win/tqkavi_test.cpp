@@ -133,6 +133,18 @@ TEST(TqkaviFiles, ExportsEveryDepthDecodedAndDrawnAt24Bits) {
     }
 }
 
+// A movie of 100 frames a second whose progress handler takes longer than a slot (as a busy
+// machine's window would): the 24-bit export still draws every frame, checked against
+// `tqk raw` by tqkavi_check.sh.
+TEST(TqkaviFiles, SlowProgressKeepsEveryFrameAt24Bits) {
+    OutDir dir;
+    Sample(dir, "fast16", 16, 100, 1);
+    TQKAVI da;
+    da.Decoding = [](int32_t, int32_t, int32_t) { Sleep(15); };
+    EXPECT_EQ(da.TQKtoAVI(dir.File("fast16.TQK"), dir.File("fast16_24.avi"), nullptr, true), 0);
+    EXPECT_EQ(da.FramesWritten(), 100);
+}
+
 // A movie whose slots 2, 3 and 6 were dropped: the AVI repeats the frame before each.
 TEST(TqkaviFiles, DroppedSlotsBecomeRepeatedFrames) {
     OutDir dir;
