@@ -77,10 +77,10 @@ echo "ok: sound ($audio, $samples samples)"
 if [ -n "$mnt" ]; then
     n=$(tr -d '\r\n' <"$out/full_frames.txt" 2>/dev/null)
     got=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
-        -of csv=p=0 "$mnt/full.avi")
+        -of csv=p=0 "$out/full.avi")
     [ -n "$n" ] && [ "$got" = "$n" ] || fail "full disk: ffprobe reads '$got' frames, written '$n'"
     bytes=$((96 * 64 * 3 * ${n:-0}))
-    ffmpeg -nostdin -v error -i "$mnt/full.avi" -f rawvideo -pix_fmt bgr24 - |
+    ffmpeg -nostdin -v error -i "$out/full.avi" -f rawvideo -pix_fmt bgr24 - |
         cmp -s - <(head -c "$bytes" "$out/big.bgr") || fail "full disk: frames differ"
     echo "ok: full disk ($got whole frames kept)"
 fi

@@ -220,6 +220,12 @@ TEST(TqkaviFiles, FullDiskEndsTheExport) {
     std::ofstream(fs::path(dir.File("full_frames.txt"))) << da.FramesWritten() << "\n";
     // The platform's reader opens it with the frames written.
     EXPECT_EQ(AviFrames(avi), da.FramesWritten());
+    // Kept for the checks beside the others, leaving the small disk empty again.
+    std::error_code ec;
+    fs::copy_file(fs::path(avi), fs::path(dir.File("full.avi")),
+                  fs::copy_options::overwrite_existing, ec);
+    EXPECT_FALSE(ec);
+    fs::remove(fs::path(avi), ec);
 }
 
 // Answers the next message box of this process by pressing `button`; keeps its text.
@@ -384,6 +390,35 @@ TEST(Tqkavi, BadSourcesEndBeforeAnythingIsWritten) {
     EXPECT_FALSE(fs::exists(fs::path(avi)));
     EXPECT_EQ(da.TQKtoTQK(dir.File("junk.TQK"), dir.File("never.TQK"), 24, 1), tqk::kErrBadFile);
     EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
+}
+
+// The same through the window: the message ends the export, the sound is not added, and no
+// keep-or-delete question follows.
+TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
+    const char* small = std::getenv("TAVIRO_SMALL_DISK");
+    const char* wav = std::getenv("TAVIRO_TQKAVI_WAV");
+    if (!small || !*small || !wav || !*wav) GTEST_SKIP() << "no small disk or WAV given";
+    OutDir dir;
+    Sample(dir, "big2", 24, 10, 4, "96x64");
+    const std::wstring avi = (fs::u8path(small) / L"full2.avi").wstring();
+    Harness h;
+    {
+        Answerer answerer(IDOK);
+        h.form.U_Show(dir.File("big2.TQK"), avi, fs::u8path(wav).wstring(), nullptr, false);
+        EXPECT_TRUE(answerer.answered);
+        EXPECT_EQ(answerer.text, AVIC().GetError(int32_t(0x8004406Eu)));  // the write error
+    }
+    EXPECT_GT(h.written, 0);
+    EXPECT_LT(h.written, 40);
+    EXPECT_EQ(AviFrames(avi), h.written);
+    PAVIFILE file = nullptr;
+    ASSERT_EQ(AVIFileOpenW(&file, avi.c_str(), OF_READ, nullptr), 0);
+    PAVISTREAM sound = nullptr;
+    EXPECT_NE(AVIFileGetStream(file, &sound, streamtypeAUDIO, 0), 0) << "no sound added";
+    if (sound) AVIStreamRelease(sound);
+    AVIFileRelease(file);
+    std::error_code ec;
+    fs::remove(fs::path(avi), ec);
 }
 
 }  // namespace
