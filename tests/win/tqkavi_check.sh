@@ -33,8 +33,8 @@ TAVIRO_TQKAVI_OUT=$(winpath "$out") TAVIRO_TQKAVI_WAV=$(winpath "$out/tone.wav")
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-check_video() { # avi reference.bgr size rate frames [frames-of-reference-to-compare]
-    local f="$out/$1" got want="rawvideo,${3/x/,},$4,$5"
+check_video() { # avi reference.bgr size rate frames [codec]
+    local f="$out/$1" got want="${6:-rawvideo},${3/x/,},$4,$5"
     got=$(ffprobe -v error -count_frames -select_streams v:0 \
         -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 "$f")
     [ "$got" = "$want" ] || fail "$1: ffprobe says '$got', expected '$want'"
@@ -48,6 +48,7 @@ for b in 32 24 16 8; do
     check_video "m${b}_own.avi" "m$b.bgr" 64x40 10/1 10
     check_video "m${b}_24.avi" "m$b.bgr" 64x40 10/1 10
 done
+check_video rle8.avi rle8.bgr 64x40 10/1 10 msrle
 check_video fast16_24.avi fast16.bgr 64x40 100/1 100
 check_video drops_own.avi drops.bgr 32x16 8/1 8
 check_video drops_24.avi drops.bgr 32x16 8/1 8

@@ -133,6 +133,23 @@ TEST(TqkaviFiles, ExportsEveryDepthDecodedAndDrawnAt24Bits) {
     }
 }
 
+// An 8-bit movie through the platform's run-length compressor.
+TEST(TqkaviFiles, ExportsThroughACompressor) {
+    OutDir dir;
+    Sample(dir, "rle8", 8, 10, 1);
+    COMPVARS cv{};
+    cv.cbSize = sizeof cv;
+    cv.dwFlags = ICMF_COMPVARS_VALID;
+    cv.fccHandler = mmioFOURCC('m', 'r', 'l', 'e');
+    cv.lKey = 5;
+    cv.lQ = 10000;
+    TQKAVI da;
+    const std::wstring avi = dir.File("rle8.avi");
+    EXPECT_EQ(da.TQKtoAVI(dir.File("rle8.TQK"), avi, &cv, false), 0);
+    EXPECT_EQ(da.FramesWritten(), 10);
+    EXPECT_EQ(AviFrames(avi), 10);
+}
+
 // A movie of 100 frames a second whose progress handler takes longer than a slot (as a busy
 // machine's window would): the 24-bit export still draws every frame, checked against
 // `tqk raw` by tqkavi_check.sh.
