@@ -75,18 +75,21 @@ int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFil
         ReleaseSurface();
         return created;
     }
-    if (convert24_)
-        CP->Play(TQKFile, surfaceDc_, surfaceBmp_, 0, 0, false);
-    else
-        CP->Play(TQKFile, nullptr, nullptr, 0, 0, true);
+    const int32_t played = convert24_ ? CP->Play(TQKFile, surfaceDc_, surfaceBmp_, 0, 0, false)
+                                      : CP->Play(TQKFile, nullptr, nullptr, 0, 0, true);
 
     const int32_t closed = writer_->AVIMakeClose();
     int32_t result = 0;
-    if (writeError_ != 0)
+    if (writeError_ != 0) {
         result = writeError_;
-    else if (closed != 0)
+    } else if (played != 0) {
+        // A damaged frame record ends the movie early: the AVI keeps the frames before it.
+        result = played;
+        failure_ = CP->GetError(played);
+    } else if (closed != 0) {
         result = closed;  // the index or the headers could not be written
-    if (result != 0) {
+    }
+    if (result != 0 && failure_.empty()) {
         failure_ = writer_->GetError(result);
         if (failure_.empty()) {
             wchar_t text[48];

@@ -23,8 +23,9 @@ public:
     TQKAVI(const TQKAVI&) = delete;
     TQKAVI& operator=(const TQKAVI&) = delete;
 
-    // 0; the movie header's error code; or the AVI library's code when the AVI cannot be
-    // created or its frames cannot be written (the file then holds the frames written).
+    // 0; the movie header's error code; the engine's code of a damaged frame record; or the
+    // AVI library's code when the AVI cannot be created or its frames cannot be written. After
+    // a failure during the export the file holds the frames written before it.
     int32_t TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFile,
                      const COMPVARS* ptr_cv, bool ModifyAVI24bit) override;
     void AVIRecCancel() override { cancelled_ = true; }

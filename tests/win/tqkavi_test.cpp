@@ -409,6 +409,31 @@ TEST(Tqkavi, BadSourcesEndBeforeAnythingIsWritten) {
     EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
 }
 
+// A movie cut short inside its records: both conversions stop at the damage and say so,
+// the AVI keeping the whole frames before it.
+TEST(Tqkavi, DamagedRecordsEndTheConversionWithTheirError) {
+    OutDir dir;
+    Sample(dir, "cut", 24, 10, 1, "32x16");
+    const fs::path movie(dir.File("cut.TQK"));
+    const uintmax_t size = fs::file_size(movie);
+    fs::resize_file(movie, size - 10);
+    for (bool to24 : {false, true}) {
+        SCOPED_TRACE(to24);
+        TQKAVI da;
+        const std::wstring avi = dir.File("cut.avi");
+        const int32_t rc = da.TQKtoAVI(movie.wstring(), avi, nullptr, to24);
+        EXPECT_TRUE(rc == tqk::kErrNoFrameTag || rc == tqk::kErrFrameSize) << rc;
+        EXPECT_EQ(da.FailureText(), tqk::Capture().GetError(rc));
+        EXPECT_FALSE(da.FailureText().empty());
+        EXPECT_EQ(da.FramesWritten(), 9);
+        EXPECT_EQ(AviFrames(avi), 9);
+    }
+    TQKAVI da;
+    const int32_t rc = da.TQKtoTQK(movie.wstring(), dir.File("cut_out.TQK"), 24, 1);
+    EXPECT_TRUE(rc == tqk::kErrNoFrameTag || rc == tqk::kErrFrameSize) << rc;
+    EXPECT_EQ(da.FramesWritten(), 10) << "the slot of the damaged frame was asked for";
+}
+
 // The same through the window: the message ends the export, the sound is not added, and no
 // keep-or-delete question follows.
 TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
