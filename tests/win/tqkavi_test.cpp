@@ -366,7 +366,7 @@ TEST(Tqkavi, CancelEndsTheExportAtTheClickedFrameAndAsks) {
 // counts from 1; a cancelled copy is deleted and its result says where it stopped.
 TEST(Tqkavi, RewritesMoviesAndDeletesACancelledOne) {
     OutDir dir;
-    for (int bits : {8, 24}) {
+    for (int bits : {8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
         const std::string name = "r" + std::to_string(bits);
         Sample(dir, name, bits, 10, 1, "32x16");
