@@ -3,8 +3,8 @@
 // through the engine's user-capture recording. Progress reaches the caller through Decoding.
 #pragma once
 
-#include <windows.h>
 #include <vfw.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <memory>

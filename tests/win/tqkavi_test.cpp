@@ -2,10 +2,11 @@
 // exported through the real AVI library, decoded only or drawn and read back at 24 bits.
 // With TAVIRO_TQKAVI_OUT set, the files are kept there for tqkavi_check.sh, which checks
 // them with ffprobe and ffmpeg against `tqk raw`; the checks here are counts and results.
-#include <windows.h>
-#include <vfw.h>
+#include "tqkavi.h"
 
 #include <gtest/gtest.h>
+#include <vfw.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -22,7 +23,6 @@
 #include "result_code.h"
 #include "tqk_commands.h"
 #include "tqk_format.h"
-#include "tqkavi.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ int Tqk(const std::vector<std::string>& args, const std::string& outFile = "") {
 // A movie and its reference frames (`tqk raw`).
 void Sample(const OutDir& dir, const std::string& name, int bits, int fps, int sec,
             const std::string& size = "64x40") {
-    ASSERT_EQ(Tqk({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size",
-                   size, "--fps", std::to_string(fps), "--sec", std::to_string(sec)}),
+    ASSERT_EQ(Tqk({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size", size,
+                   "--fps", std::to_string(fps), "--sec", std::to_string(sec)}),
               0);
     ASSERT_EQ(Tqk({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
 }
@@ -326,9 +326,8 @@ struct Harness {
     int32_t clickAt = -1;
     int32_t written = -1;
     std::vector<int32_t> seen;
-    Form5 form{[this] {
-        return std::make_unique<ClickingConversion>(&form, clickAt, &written, &seen);
-    }};
+    Form5 form{
+        [this] { return std::make_unique<ClickingConversion>(&form, clickAt, &written, &seen); }};
 };
 
 TEST(Tqkavi, CancelEndsTheExportAtTheClickedFrameAndAsks) {
