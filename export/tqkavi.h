@@ -3,8 +3,9 @@
 // through the engine's user-capture recording. Progress reaches the caller through Decoding.
 #pragma once
 
-#include <vfw.h>
 #include <windows.h>
+// after windows.h
+#include <vfw.h>
 
 #include <cstdint>
 #include <memory>

@@ -5,8 +5,9 @@
 #include "tqkavi.h"
 
 #include <gtest/gtest.h>
-#include <vfw.h>
 #include <windows.h>
+// after windows.h
+#include <vfw.h>
 
 #include <atomic>
 #include <cstdio>
