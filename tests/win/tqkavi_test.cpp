@@ -407,6 +407,20 @@ TEST(Tqkavi, BadSourcesEndBeforeAnythingIsWritten) {
     EXPECT_FALSE(fs::exists(fs::path(avi)));
     EXPECT_EQ(da.TQKtoTQK(dir.File("junk.TQK"), dir.File("never.TQK"), 24, 1), tqk::kErrBadFile);
     EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
+
+    // An AVI that cannot be created: the library's code and message, nothing left behind.
+    Sample(dir, "ok", 24, 10, 1, "32x16");
+    const std::wstring nowhere = dir.File("no such folder/x.avi");
+    const int32_t rc = da.TQKtoAVI(dir.File("ok.TQK"), nowhere, nullptr, false);
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(da.FailureText(), AVIC().GetError(rc));
+    EXPECT_FALSE(da.FailureText().empty());
+    // A depth the rewrite cannot produce, and a capture type user-supplied frames cannot use.
+    EXPECT_EQ(da.TQKtoTQK(dir.File("ok.TQK"), dir.File("never.TQK"), 12, 1), tqk::kErrBadFile);
+    EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
+    EXPECT_EQ(da.TQKtoTQK(dir.File("ok.TQK"), dir.File("never.TQK"), 24, 2),
+              tqk::MakeResultCode(tqk::kErrUserCaptureType, 0));
+    EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
 }
 
 // A movie cut short inside its records: both conversions stop at the damage and say so,
