@@ -51,17 +51,26 @@ int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFil
     convert24_ = ModifyAVI24bit && bits != 24;
     if (convert24_) {
         ReleaseSurface();
-        HDC screen = GetDC(nullptr);
-        surfaceDc_ = CreateCompatibleDC(screen);
-        surfaceBmp_ = CreateCompatibleBitmap(screen, W, H);
-        ReleaseDC(nullptr, screen);
-        if (surfaceDc_ && surfaceBmp_) surfaceOld_ = SelectObject(surfaceDc_, surfaceBmp_);
         readBack_ = BITMAPINFOHEADER{};
         readBack_.biSize = sizeof(BITMAPINFOHEADER);
         readBack_.biWidth = W;
         readBack_.biHeight = H;
         readBack_.biPlanes = 1;
         readBack_.biBitCount = 24;
+        HDC screen = GetDC(nullptr);
+        surfaceDc_ = CreateCompatibleDC(screen);
+        if (method == tqk::Type0) {
+            // Device-dependent frames are set into a bitmap of the display's own layout.
+            surfaceBmp_ = CreateCompatibleBitmap(screen, W, H);
+        } else {
+            // Device-independent frames are drawn onto 24 bits whatever the display's depth,
+            // so a 16-bit display does not cost 32- and 8-bit movies their colours.
+            void* bits = nullptr;
+            surfaceBmp_ = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&readBack_),
+                                           DIB_RGB_COLORS, &bits, nullptr, 0);
+        }
+        ReleaseDC(nullptr, screen);
+        if (surfaceDc_ && surfaceBmp_) surfaceOld_ = SelectObject(surfaceDc_, surfaceBmp_);
         frameBuffer_.assign(size_t(H) * ((size_t(W) * 3 + 3) / 4 * 4), 0);
     }
     startTime_ = tqk::PerfMillis();
