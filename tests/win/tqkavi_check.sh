@@ -50,6 +50,8 @@ for b in 32 24 16 8; do
 done
 check_video rle8.avi rle8.bgr 64x40 10/1 10 msrle
 check_video fast16_24.avi fast16.bgr 64x40 100/1 100
+check_video w100_24.avi w100.bgr 100x6 5/1 5
+check_video w102_24.avi w102.bgr 102x6 5/1 5
 check_video drops_own.avi drops.bgr 32x16 8/1 8
 check_video drops_24.avi drops.bgr 32x16 8/1 8
 # The dropped slots 2, 3 and 6 repeat frames 1, 1 and 5 of the reference.

@@ -163,6 +163,41 @@ TEST(TqkaviFiles, SlowProgressKeepsEveryFrameAt24Bits) {
     EXPECT_EQ(da.FramesWritten(), 100);
 }
 
+// Widths 100 and 102 (the second not one the recorder makes) from 32 bits: read-back rows of
+// 300 and 308 bytes, every frame checked by tqkavi_check.sh.
+TEST(TqkaviFiles, OddWidthsAreReadBackWithPaddedRows) {
+    OutDir dir;
+    for (int32_t w : {100, 102}) {
+        SCOPED_TRACE(w);
+        tqk::MovieHeader h;
+        h.Method = 1;
+        h.BitCo = 32;
+        h.W = w;
+        h.H = 6;
+        h.fps = 5;
+        h.sec = 1;
+        tqk::MovieEncoder enc;
+        ASSERT_EQ(enc.Start(h), 0);
+        const std::string name = "w" + std::to_string(w);
+        std::ofstream out(fs::path(dir.File(name + ".TQK")), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(enc.Header()), tqk::kHeaderBytes);
+        std::vector<uint8_t> frame(enc.FrameSize());
+        for (int i = 0; i < 5; ++i) {
+            for (size_t k = 0; k < frame.size(); ++k)
+                frame[k] = k % 4 == 3 ? 0 : uint8_t(k * 3 + i);
+            size_t n = 0;
+            const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+            out.write(reinterpret_cast<const char*>(rec), std::streamsize(n));
+        }
+        out.close();
+        ASSERT_EQ(Tqk({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
+        TQKAVI da;
+        EXPECT_EQ(da.TQKtoAVI(dir.File(name + ".TQK"), dir.File(name + "_24.avi"), nullptr, true),
+                  0);
+        EXPECT_EQ(da.FramesWritten(), 5);
+    }
+}
+
 // A movie whose slots 2, 3 and 6 were dropped: the AVI repeats the frame before each.
 TEST(TqkaviFiles, DroppedSlotsBecomeRepeatedFrames) {
     OutDir dir;
