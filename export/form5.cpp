@@ -190,6 +190,13 @@ void Form5::U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
     Begin();
     SetWindowTextW(hwnd_, L"Writing AVI");
     DA->TQKtoAVI(TQKFile, AVIFile, ptr_cv, ModifyAVI24bit);
+    const std::wstring failure = DA->FailureText();
+    if (!failure.empty()) {
+        // The export ended early (a full disk, say): say why; the file keeps what was written.
+        MessageBoxW(hwnd_, failure.c_str(), L"Writing AVI", MB_OK | MB_ICONSTOP);
+        End();
+        return;
+    }
     if (!WaveFile.empty()) {
         soundStart_ = PerfMillis();
         DA->WAVaddAVI(WaveFile, AVIFile, 0);

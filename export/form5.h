@@ -24,6 +24,9 @@ public:
                               intptr_t CallBack) = 0;
     virtual int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
                              int32_t dstType) = 0;
+    // The platform's message of the failure that ended the last conversion to AVI early (the
+    // file then holds the frames written before it); empty when there was none.
+    virtual std::wstring FailureText() const { return {}; }
     // Raised once per frame written: now frame, total frames, elapsed milliseconds.
     std::function<void(int32_t, int32_t, int32_t)> Decoding;
 };
