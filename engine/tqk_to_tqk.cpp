@@ -46,7 +46,18 @@ int32_t TQKtoTQK::Init(const std::wstring& srcTQK, int32_t dstBitCount) {
     screen_ = std::make_unique<WindowDc>(nullptr, GetDC(nullptr));
     if (screen_->Get()) {
         memDc_.Reset(CreateCompatibleDC(screen_->Get()));
-        work_.Reset(CreateCompatibleBitmap(screen_->Get(), header_.W, header_.H));
+        if (header_.Method == 0) {
+            // Device-dependent frames only fit a bitmap of the display's own layout.
+            work_.Reset(CreateCompatibleBitmap(screen_->Get(), header_.W, header_.H));
+        } else {
+            // Device-independent frames go through 32 bits, so a display of fewer bits
+            // (16 here and there) cannot take their colours away on the way.
+            BitmapInfo256 surface = {};
+            FillBitmapInfo(&surface, header_.W, header_.H, 32);
+            void* bits = nullptr;
+            work_.Reset(CreateDIBSection(screen_->Get(), reinterpret_cast<BITMAPINFO*>(&surface),
+                                         DIB_RGB_COLORS, &bits, nullptr, 0));
+        }
     }
     if (!screen_->Get() || !memDc_ || !work_)
         return error_ = MakeResultCode(kErrApi, int32_t(GetLastError()));
