@@ -214,4 +214,33 @@ inline Bytes StreamBytes(const Bytes& f, const StreamSummary& st) {
     return out;
 }
 
+// A 16-bit PCM WAV file of `blocks` sample frames with varying data.
+inline Bytes PcmWav(uint32_t blocks, uint16_t channels, uint32_t rate) {
+    Bytes w;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint32_t v) {
+        w.push_back(uint8_t(v));
+        w.push_back(uint8_t(v >> 8));
+    };
+    auto tag = [&](const char* t) { w.insert(w.end(), t, t + 4); };
+    const uint32_t align = 2u * channels;
+    tag("RIFF");
+    u32(36 + blocks * align);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(rate);
+    u32(rate * align);
+    u16(align);
+    u16(16);
+    tag("data");
+    u32(blocks * align);
+    for (uint32_t i = 0; i < blocks * align; ++i) w.push_back(uint8_t(i * 31 + (i >> 9)));
+    return w;
+}
+
 }  // namespace avitest

@@ -50,33 +50,7 @@ private:
     fs::path path_;
 };
 
-// A 16-bit stereo PCM WAV file with `samples` blocks of counting data.
-Bytes Wav(uint32_t samples, uint32_t rate = 22050) {
-    Bytes w;
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint32_t v) {
-        w.push_back(uint8_t(v));
-        w.push_back(uint8_t(v >> 8));
-    };
-    auto tag = [&](const char* t) { w.insert(w.end(), t, t + 4); };
-    tag("RIFF");
-    u32(36 + samples * 4);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(rate);
-    u32(rate * 4);
-    u16(4);
-    u16(16);
-    tag("data");
-    u32(samples * 4);
-    for (uint32_t i = 0; i < samples * 4; ++i) w.push_back(uint8_t(i * 31 + (i >> 9)));
-    return w;
-}
+Bytes Wav(uint32_t samples, uint32_t rate = 22050) { return avitest::PcmWav(samples, 2, rate); }
 
 void WriteFile(const std::string& path, const Bytes& b) {
     std::ofstream(fs::u8path(path), std::ios::binary)

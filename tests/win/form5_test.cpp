@@ -16,6 +16,7 @@
 
 #include "avi_test_util.h"
 #include "avic.h"
+#include "box_answerer.h"
 #include "form5.h"
 
 namespace {
@@ -53,29 +54,7 @@ Bytes ReadAll(const std::wstring& path) {
 }
 
 void WriteWav(const std::wstring& path, uint32_t samples) {
-    Bytes w;
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint32_t v) {
-        w.push_back(uint8_t(v));
-        w.push_back(uint8_t(v >> 8));
-    };
-    auto tag = [&](const char* t) { w.insert(w.end(), t, t + 4); };
-    tag("RIFF");
-    u32(36 + samples * 2);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    tag("data");
-    u32(samples * 2);
-    for (uint32_t i = 0; i < samples; ++i) u16(i * 3);
+    const Bytes w = avitest::PcmWav(samples, 1, 8000);
     std::ofstream(fs::path(path), std::ios::binary)
         .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
 }
@@ -133,45 +112,6 @@ private:
     bool cancelled_ = false;
 };
 
-// Answers the next message box of this process by pressing `button`; keeps its text.
-class Answerer {
-public:
-    explicit Answerer(int button) : thread_([this, button] { Run(button); }) {}
-    ~Answerer() { thread_.join(); }
-    std::wstring text;
-    std::atomic<bool> answered{false};
-
-private:
-    void Run(int button) {
-        for (int i = 0; i < 500; ++i) {
-            HWND box = nullptr;
-            EnumWindows(
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[32] = {};
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    GetClassNameW(w, cls, 32);
-                    if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770" &&
-                        IsWindowVisible(w)) {
-                        *reinterpret_cast<HWND*>(p) = w;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&box));
-            if (box) {
-                wchar_t t[256] = {};
-                GetDlgItemTextW(box, 0xFFFF, t, 256);
-                text = t;
-                PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
-                answered = true;
-                return;
-            }
-            Sleep(20);
-        }
-    }
-    std::thread thread_;
-};
 
 // One window and the conversions it runs.
 struct Harness {
@@ -224,7 +164,7 @@ TEST(Form5, CancelAsksWhetherToKeepTheAvi) {
         h.frames = 200;
         h.clickAt = 10;
         {
-            Answerer answerer(answer);
+            BoxAnswerer answerer(answer);
             h.form.U_Show(L"movie.TQK", avi, wav);
             EXPECT_TRUE(answerer.answered);
             EXPECT_EQ(answerer.text, L"キャンセルしました。AVIファイルは残しておきますか？");

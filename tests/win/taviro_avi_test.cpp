@@ -272,29 +272,7 @@ TEST(TaviroAviFiles, SoundAddedToTheFinishedFile) {
     ASSERT_EQ(avic.AVIMakeClose(), 0);
     // 1.5 s of 16-bit stereo at 22050 Hz, one sample past a whole number of pieces.
     const uint32_t samples = 32768 + 1;
-    Bytes wav;
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint32_t v) {
-        wav.push_back(uint8_t(v));
-        wav.push_back(uint8_t(v >> 8));
-    };
-    auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
-    tag("RIFF");
-    u32(36 + samples * 4);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(22050);
-    u32(22050 * 4);
-    u16(4);
-    u16(16);
-    tag("data");
-    u32(samples * 4);
-    for (uint32_t i = 0; i < samples * 2; ++i) u16(uint16_t(i * 37));
+    const Bytes wav = avitest::PcmWav(samples, 2, 22050);
     const std::wstring wave = dir.File(L"音.wav");
     WriteAll(wave, wav);
     g_progress.clear();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "avic.h"
+#include "box_answerer.h"
 #include "form5.h"
 #include "result_code.h"
 #include "tqk_commands.h"
@@ -281,45 +282,6 @@ TEST(TqkaviFiles, FullDiskEndsTheExport) {
     fs::remove(fs::path(avi), ec);
 }
 
-// Answers the next message box of this process by pressing `button`; keeps its text.
-class Answerer {
-public:
-    explicit Answerer(int button) : thread_([this, button] { Run(button); }) {}
-    ~Answerer() { thread_.join(); }
-    std::wstring text;
-    std::atomic<bool> answered{false};
-
-private:
-    void Run(int button) {
-        for (int i = 0; i < 1500 && !answered; ++i) {
-            HWND box = nullptr;
-            EnumWindows(
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[32] = {};
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    GetClassNameW(w, cls, 32);
-                    if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770" &&
-                        IsWindowVisible(w)) {
-                        *reinterpret_cast<HWND*>(p) = w;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&box));
-            if (box) {
-                wchar_t t[256] = {};
-                GetDlgItemTextW(box, 0xFFFF, t, 256);
-                text = t;
-                PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
-                answered = true;
-                return;
-            }
-            Sleep(20);
-        }
-    }
-    std::thread thread_;
-};
 
 // The window's conversion: the real TQKAVI, with the window's Cancel clicked while frame
 // clickAt is reported.
@@ -379,7 +341,7 @@ TEST(Tqkavi, CancelEndsTheExportAtTheClickedFrameAndAsks) {
         Harness h;
         h.clickAt = 4;
         {
-            Answerer answerer(c.answer);
+            BoxAnswerer answerer(c.answer);
             h.form.U_Show(dir.File("c16.TQK"), avi, L"", nullptr, c.to24);
             EXPECT_TRUE(answerer.answered);
             EXPECT_EQ(answerer.text, L"キャンセルしました。AVIファイルは残しておきますか？");
@@ -494,7 +456,7 @@ TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
     const std::wstring avi = (fs::u8path(small) / L"full2.avi").wstring();
     Harness h;
     {
-        Answerer answerer(IDOK);
+        BoxAnswerer answerer(IDOK);
         h.form.U_Show(dir.File("big2.TQK"), avi, fs::u8path(wav).wstring(), nullptr, false);
         EXPECT_TRUE(answerer.answered);
         EXPECT_EQ(answerer.text, AVIC().GetError(int32_t(0x8004406Eu)));  // the write error
