@@ -76,6 +76,15 @@ public:
     virtual ~MovieSink() = default;
     // 0 or the platform's error number; nothing counts as written on failure.
     virtual DWORD Append(const uint8_t* data, size_t n) = 0;
+    // Room for a record of up to n bytes at the write position, for the caller to fill in
+    // place and then Commit: saves copying each record once more. nullptr (with *err 0) when
+    // the sink keeps no such room; the caller then Appends from its own buffer.
+    virtual uint8_t* Place(size_t n, DWORD* err) {
+        (void)n;
+        *err = 0;
+        return nullptr;
+    }
+    virtual void Commit(size_t n) { pos_ += n; }
     // Ends the file right behind the last whole record and closes it.
     virtual DWORD Finish() = 0;
     uint64_t Position() const { return pos_; }
@@ -149,18 +158,28 @@ public:
         return kOk;
     }
     DWORD Append(const uint8_t* data, size_t n) override {
-        if (!view_) return ERROR_INVALID_HANDLE;
-        if (pos_ + n > claimed_) {
-            const DWORD err = Claim(pos_ + std::max<uint64_t>(n, kClaimStep));
-            if (err) return err;
-        }
-        if (layout_->NeedsMove(window_, pos_)) {
-            const DWORD err = Map(layout_->Next(window_, pos_), false);
-            if (err) return err;
-        }
-        std::memcpy(view_.Bytes() + (pos_ - window_.offset), data, n);
+        DWORD err = 0;
+        uint8_t* at = Place(n, &err);
+        if (!at) return err;
+        std::memcpy(at, data, n);
         pos_ += n;
         return 0;
+    }
+    uint8_t* Place(size_t n, DWORD* err) override {
+        *err = 0;
+        if (!view_) {
+            *err = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        if (pos_ + n > claimed_) {
+            *err = Claim(pos_ + std::max<uint64_t>(n, kClaimStep));
+            if (*err) return nullptr;
+        }
+        if (layout_->NeedsMove(window_, pos_)) {
+            *err = Map(layout_->Next(window_, pos_), false);
+            if (*err) return nullptr;
+        }
+        return view_.Bytes() + (pos_ - window_.offset);
     }
     DWORD Finish() override {
         view_.Reset();
@@ -225,14 +244,85 @@ private:
     size_t zerosBytes_ = 0;
 };
 
+// A cursor's image kept as the AND mask and XOR image DrawIcon applies, so a frame gets it
+// with two small blits instead of a DrawIcon per frame (which makes and frees DCs and bitmaps
+// every call). Made only when the two blits give exactly what DrawIcon gives on several
+// backgrounds of the frame's own format; an image DrawIcon blends (alpha) is refused.
+class CursorStamp {
+public:
+    bool Make(HDC frameDc, HCURSOR cursor) {
+        size_ = std::max(64, 2 * GetSystemMetrics(SM_CXCURSOR));
+        if (!mask_.Make(frameDc, size_) || !image_.Make(frameDc, size_)) return false;
+        // On black DrawIcon leaves the XOR image; on white, the XOR image over the mask.
+        PatBlt(image_.dc.Get(), 0, 0, size_, size_, BLACKNESS);
+        PatBlt(mask_.dc.Get(), 0, 0, size_, size_, WHITENESS);
+        if (!DrawIcon(image_.dc.Get(), 0, 0, cursor) || !DrawIcon(mask_.dc.Get(), 0, 0, cursor))
+            return false;
+        BitBlt(mask_.dc.Get(), 0, 0, size_, size_, image_.dc.Get(), 0, 0, SRCINVERT);
+        return Matches(frameDc, cursor);
+    }
+    void Draw(HDC dc, int32_t x, int32_t y) const {
+        BitBlt(dc, x, y, size_, size_, mask_.dc.Get(), 0, 0, SRCAND);
+        BitBlt(dc, x, y, size_, size_, image_.dc.Get(), 0, 0, SRCINVERT);
+    }
+
+private:
+    // A bitmap of the frame's format, selected into its own DC while this lives.
+    struct Surface {
+        MemoryDc dc;
+        GdiObject bitmap;
+        HGDIOBJ old = nullptr;
+        Surface() = default;
+        Surface(const Surface&) = delete;
+        Surface& operator=(const Surface&) = delete;
+        ~Surface() {
+            if (old) SelectObject(dc.Get(), old);
+        }
+        bool Make(HDC frameDc, int32_t size) {
+            dc.Reset(CreateCompatibleDC(frameDc));
+            if (dc) bitmap.Reset(CreateCompatibleBitmap(frameDc, size, size));
+            if (bitmap) old = SelectObject(dc.Get(), bitmap.Get());
+            return old != nullptr;
+        }
+    };
+
+    bool Matches(HDC frameDc, HCURSOR cursor) const {
+        Surface a, b;
+        if (!a.Make(frameDc, size_) || !b.Make(frameDc, size_)) return false;
+        const size_t bytes = size_t(size_) * size_t(size_) * 4;
+        std::vector<uint8_t> pa(bytes), pb(bytes);
+        const COLORREF backs[] = {RGB(128, 128, 128), RGB(90, 195, 60), RGB(17, 34, 210)};
+        const RECT all = {0, 0, size_, size_};
+        for (COLORREF back : backs) {
+            GdiObject brush(CreateSolidBrush(back));
+            if (!brush) return false;
+            FillRect(a.dc.Get(), &all, HBRUSH(brush.Get()));
+            FillRect(b.dc.Get(), &all, HBRUSH(brush.Get()));
+            if (!DrawIcon(a.dc.Get(), 0, 0, cursor)) return false;
+            Draw(b.dc.Get(), 0, 0);
+            GdiFlush();
+            const LONG na = GetBitmapBits(HBITMAP(a.bitmap.Get()), LONG(bytes), pa.data());
+            const LONG nb = GetBitmapBits(HBITMAP(b.bitmap.Get()), LONG(bytes), pb.data());
+            if (na <= 0 || na != nb || std::memcmp(pa.data(), pb.data(), size_t(na)) != 0)
+                return false;
+        }
+        return true;
+    }
+
+    int32_t size_ = 64;
+    Surface mask_, image_;
+};
+
 // Draws the mouse cursor into the frame with its hot spot on the cursor position. A cursor
 // whose own image cannot be drawn (another process's cursor under some platforms) is shown
 // as the standard arrow at the same place.
 class CursorPainter {
 public:
-    explicit CursorPainter(bool useCursorInfo) : info_(useCursorInfo) {
+    // frameDc: the DC the frames are drawn in (the stamps take its format).
+    CursorPainter(bool useCursorInfo, HDC frameDc) : info_(useCursorInfo), frameDc_(frameDc) {
         arrow_ = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         arrowHot_ = HotSpot(arrow_, {0, 0});
+        if (arrow_) arrowStamp_ = MakeStamp(arrow_);
     }
     void Draw(HDC dc, int32_t rectX, int32_t rectY) {
         HCURSOR cursor = nullptr;
@@ -253,13 +343,17 @@ public:
             if (cursor != cached_) {
                 cached_ = cursor;
                 cachedOk_ = GetHot(cursor, &cachedHot_);
+                cachedStamp_.reset();
+                if (cachedOk_) cachedStamp_ = MakeStamp(cursor);
             }
             if (cachedOk_) {
                 const Point o = CursorImageOrigin({pos.x, pos.y}, cachedHot_, rectX, rectY);
+                if (cachedStamp_) return cachedStamp_->Draw(dc, o.x, o.y);
                 if (DrawIcon(dc, o.x, o.y, cursor)) return;
             }
         }
         const Point o = CursorImageOrigin({pos.x, pos.y}, arrowHot_, rectX, rectY);
+        if (arrowStamp_) return arrowStamp_->Draw(dc, o.x, o.y);
         if (!arrow_ || !DrawIcon(dc, o.x, o.y, arrow_)) Failed();
     }
 
@@ -271,6 +365,11 @@ private:
         if (ii.hbmColor) DeleteObject(ii.hbmColor);
         *hot = {int32_t(ii.xHotspot), int32_t(ii.yHotspot)};
         return true;
+    }
+    std::unique_ptr<CursorStamp> MakeStamp(HCURSOR c) const {
+        auto stamp = std::make_unique<CursorStamp>();
+        if (!stamp->Make(frameDc_, c)) stamp.reset();
+        return stamp;
     }
     static Point HotSpot(HCURSOR c, Point fallback) {
         Point p = fallback;
@@ -289,7 +388,10 @@ private:
     }
 
     bool info_;
+    HDC frameDc_;
     HCURSOR arrow_ = nullptr;
+    std::unique_ptr<CursorStamp> arrowStamp_;
+    std::unique_ptr<CursorStamp> cachedStamp_;
     Point arrowHot_ = {0, 0};
     HCURSOR cached_ = nullptr;
     Point cachedHot_ = {0, 0};
@@ -352,9 +454,10 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     // Every buffer is made before the first slot; the loop allocates nothing. The record
     // buffer keeps room for the 8-byte head in front of the packed frame.
     const size_t recordCapacity = kRecordHeadBytes + size_t(PackedCapacity(F));
-    ByteBuffer record = AllocateZeroed(recordCapacity);
+    // The mapped writer packs into its view; Type2 keeps both frames in DIB sections.
+    ByteBuffer record = AllocateZeroed(mapped ? 1 : recordCapacity);
     ByteBuffer curOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
-    ByteBuffer prevOwned = AllocateZeroed(F);
+    ByteBuffer prevOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
     if (!record || !curOwned || !prevOwned)
         return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
     uint8_t* cur = curOwned.get();
@@ -387,23 +490,39 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
         FillBitmapInfo(&bi, W_, H_, BitCo_);
         MemoryDc memDc(CreateCompatibleDC(screen.Get()));
         GdiObject bitmap;
+        // Type2 captures into two DIB sections in turn: the one not selected holds the
+        // previous frame, so no frame is copied.
+        GdiObject otherBitmap;
         void* dibBits = nullptr;
+        void* otherBits = nullptr;
         if (memDc) {
-            if (Method_ == Type2)
+            if (Method_ == Type2) {
                 bitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
                                               DIB_RGB_COLORS, &dibBits, nullptr, 0));
-            else
+                otherBitmap.Reset(CreateDIBSection(memDc.Get(),
+                                                   reinterpret_cast<BITMAPINFO*>(&bi),
+                                                   DIB_RGB_COLORS, &otherBits, nullptr, 0));
+            } else {
                 bitmap.Reset(CreateCompatibleBitmap(screen.Get(), W_, H_));
+            }
         }
         GdiObject pen(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
-        if (!memDc || !bitmap || !pen || (Method_ == Type2 && !dibBits)) {
+        if (!memDc || !bitmap || !pen ||
+            (Method_ == Type2 && (!dibBits || !otherBitmap || !otherBits))) {
             result = {kErrApi, int32_t(GetLastError())};
         } else {
-            if (Method_ == Type2) cur = static_cast<uint8_t*>(dibBits);
+            HGDIOBJ curBitmap = bitmap.Get();
+            HGDIOBJ prevBitmap = otherBitmap.Get();
+            if (Method_ == Type2) {
+                cur = static_cast<uint8_t*>(dibBits);
+                prev = static_cast<uint8_t*>(otherBits);
+                // The first frame packs against zeros.
+                std::memset(prev, 0, BitCo_ == 8 ? F - kColourTableBytes : F);
+            }
             SelectGuard selBitmap(memDc.Get(), bitmap.Get());
             SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
             SelectGuard selPen(memDc.Get(), pen.Get());
-            CursorPainter cursorPainter(cursorInfo_);
+            CursorPainter cursorPainter(cursorInfo_, memDc.Get());
 
             uint8_t head[kHeaderBytes];
             EncodeHeader(header, head);
@@ -462,23 +581,36 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                         const double t3 = PerfMillis();
                         if (SleepCo_ >= 2) Sleep(DWORD(SleepTime_));
                         const double t4 = PerfMillis();
-                        lastWords = compress(record.get() + kRecordHeadBytes, cur, prev, words);
-                        EncodeRecordHead(record.get(), uint32_t(lastWords) * 4);
+                        // The mapped writer packs straight into its view.
+                        uint8_t* place = sink.Place(recordCapacity, &writeError);
+                        const double t4b = PerfMillis();
+                        uint8_t* out = place ? place : record.get();
+                        if (!writeError) {
+                            lastWords = compress(out + kRecordHeadBytes, cur, prev, words);
+                            EncodeRecordHead(out, uint32_t(lastWords) * 4);
+                        }
                         const double t5 = PerfMillis();
-                        writeError = sink.Append(record.get(),
-                                                 kRecordHeadBytes + size_t(lastWords) * 4);
+                        const size_t recordBytes = kRecordHeadBytes + size_t(lastWords) * 4;
+                        if (!writeError) {
+                            if (place)
+                                sink.Commit(recordBytes);
+                            else
+                                writeError = sink.Append(out, recordBytes);
+                        }
                         const double t6 = PerfMillis();
                         if (userCapture) t1 = t2 = t0;
                         ++timings_.captured;
                         timings_.grab += t1 - t0;
                         timings_.cursor += t2 - t1;
                         timings_.convert += t3 - t2;
-                        timings_.pack += t5 - t4;
-                        timings_.write += t6 - t5;
-                        if (Method_ == Type2)
-                            std::memcpy(prev, cur, F);
-                        else
-                            std::swap(cur, prev);
+                        timings_.pack += t5 - t4b;
+                        timings_.write += (t4b - t4) + (t6 - t5);
+                        std::swap(cur, prev);
+                        if (Method_ == Type2) {
+                            std::swap(curBitmap, prevBitmap);
+                            SelectObject(memDc.Get(), curBitmap);
+                        }
+                        timings_.copy += PerfMillis() - t6;
                     } else {
                         ++dropCount;
                         ++timings_.dropped;
