@@ -244,85 +244,14 @@ private:
     size_t zerosBytes_ = 0;
 };
 
-// A cursor's image kept as the AND mask and XOR image DrawIcon applies, so a frame gets it
-// with two small blits instead of a DrawIcon per frame (which makes and frees DCs and bitmaps
-// every call). Made only when the two blits give exactly what DrawIcon gives on several
-// backgrounds of the frame's own format; an image DrawIcon blends (alpha) is refused.
-class CursorStamp {
-public:
-    bool Make(HDC frameDc, HCURSOR cursor) {
-        size_ = std::max(64, 2 * GetSystemMetrics(SM_CXCURSOR));
-        if (!mask_.Make(frameDc, size_) || !image_.Make(frameDc, size_)) return false;
-        // On black DrawIcon leaves the XOR image; on white, the XOR image over the mask.
-        PatBlt(image_.dc.Get(), 0, 0, size_, size_, BLACKNESS);
-        PatBlt(mask_.dc.Get(), 0, 0, size_, size_, WHITENESS);
-        if (!DrawIcon(image_.dc.Get(), 0, 0, cursor) || !DrawIcon(mask_.dc.Get(), 0, 0, cursor))
-            return false;
-        BitBlt(mask_.dc.Get(), 0, 0, size_, size_, image_.dc.Get(), 0, 0, SRCINVERT);
-        return Matches(frameDc, cursor);
-    }
-    void Draw(HDC dc, int32_t x, int32_t y) const {
-        BitBlt(dc, x, y, size_, size_, mask_.dc.Get(), 0, 0, SRCAND);
-        BitBlt(dc, x, y, size_, size_, image_.dc.Get(), 0, 0, SRCINVERT);
-    }
-
-private:
-    // A bitmap of the frame's format, selected into its own DC while this lives.
-    struct Surface {
-        MemoryDc dc;
-        GdiObject bitmap;
-        HGDIOBJ old = nullptr;
-        Surface() = default;
-        Surface(const Surface&) = delete;
-        Surface& operator=(const Surface&) = delete;
-        ~Surface() {
-            if (old) SelectObject(dc.Get(), old);
-        }
-        bool Make(HDC frameDc, int32_t size) {
-            dc.Reset(CreateCompatibleDC(frameDc));
-            if (dc) bitmap.Reset(CreateCompatibleBitmap(frameDc, size, size));
-            if (bitmap) old = SelectObject(dc.Get(), bitmap.Get());
-            return old != nullptr;
-        }
-    };
-
-    bool Matches(HDC frameDc, HCURSOR cursor) const {
-        Surface a, b;
-        if (!a.Make(frameDc, size_) || !b.Make(frameDc, size_)) return false;
-        const size_t bytes = size_t(size_) * size_t(size_) * 4;
-        std::vector<uint8_t> pa(bytes), pb(bytes);
-        const COLORREF backs[] = {RGB(128, 128, 128), RGB(90, 195, 60), RGB(17, 34, 210)};
-        const RECT all = {0, 0, size_, size_};
-        for (COLORREF back : backs) {
-            GdiObject brush(CreateSolidBrush(back));
-            if (!brush) return false;
-            FillRect(a.dc.Get(), &all, HBRUSH(brush.Get()));
-            FillRect(b.dc.Get(), &all, HBRUSH(brush.Get()));
-            if (!DrawIcon(a.dc.Get(), 0, 0, cursor)) return false;
-            Draw(b.dc.Get(), 0, 0);
-            GdiFlush();
-            const LONG na = GetBitmapBits(HBITMAP(a.bitmap.Get()), LONG(bytes), pa.data());
-            const LONG nb = GetBitmapBits(HBITMAP(b.bitmap.Get()), LONG(bytes), pb.data());
-            if (na <= 0 || na != nb || std::memcmp(pa.data(), pb.data(), size_t(na)) != 0)
-                return false;
-        }
-        return true;
-    }
-
-    int32_t size_ = 64;
-    Surface mask_, image_;
-};
-
 // Draws the mouse cursor into the frame with its hot spot on the cursor position. A cursor
 // whose own image cannot be drawn (another process's cursor under some platforms) is shown
 // as the standard arrow at the same place.
 class CursorPainter {
 public:
-    // frameDc: the DC the frames are drawn in (the stamps take its format).
-    CursorPainter(bool useCursorInfo, HDC frameDc) : info_(useCursorInfo), frameDc_(frameDc) {
+    explicit CursorPainter(bool useCursorInfo) : info_(useCursorInfo) {
         arrow_ = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         arrowHot_ = HotSpot(arrow_, {0, 0});
-        if (arrow_) arrowStamp_ = MakeStamp(arrow_);
     }
     void Draw(HDC dc, int32_t rectX, int32_t rectY) {
         HCURSOR cursor = nullptr;
@@ -343,17 +272,13 @@ public:
             if (cursor != cached_) {
                 cached_ = cursor;
                 cachedOk_ = GetHot(cursor, &cachedHot_);
-                cachedStamp_.reset();
-                if (cachedOk_) cachedStamp_ = MakeStamp(cursor);
             }
             if (cachedOk_) {
                 const Point o = CursorImageOrigin({pos.x, pos.y}, cachedHot_, rectX, rectY);
-                if (cachedStamp_) return cachedStamp_->Draw(dc, o.x, o.y);
                 if (DrawIcon(dc, o.x, o.y, cursor)) return;
             }
         }
         const Point o = CursorImageOrigin({pos.x, pos.y}, arrowHot_, rectX, rectY);
-        if (arrowStamp_) return arrowStamp_->Draw(dc, o.x, o.y);
         if (!arrow_ || !DrawIcon(dc, o.x, o.y, arrow_)) Failed();
     }
 
@@ -365,11 +290,6 @@ private:
         if (ii.hbmColor) DeleteObject(ii.hbmColor);
         *hot = {int32_t(ii.xHotspot), int32_t(ii.yHotspot)};
         return true;
-    }
-    std::unique_ptr<CursorStamp> MakeStamp(HCURSOR c) const {
-        auto stamp = std::make_unique<CursorStamp>();
-        if (!stamp->Make(frameDc_, c)) stamp.reset();
-        return stamp;
     }
     static Point HotSpot(HCURSOR c, Point fallback) {
         Point p = fallback;
@@ -388,10 +308,7 @@ private:
     }
 
     bool info_;
-    HDC frameDc_;
     HCURSOR arrow_ = nullptr;
-    std::unique_ptr<CursorStamp> arrowStamp_;
-    std::unique_ptr<CursorStamp> cachedStamp_;
     Point arrowHot_ = {0, 0};
     HCURSOR cached_ = nullptr;
     Point cachedHot_ = {0, 0};
@@ -522,7 +439,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
             SelectGuard selBitmap(memDc.Get(), bitmap.Get());
             SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
             SelectGuard selPen(memDc.Get(), pen.Get());
-            CursorPainter cursorPainter(cursorInfo_, memDc.Get());
+            CursorPainter cursorPainter(cursorInfo_);
 
             uint8_t head[kHeaderBytes];
             EncodeHeader(header, head);
