@@ -155,6 +155,9 @@ public:
             *detail = int32_t(err);
             return kErrApi;
         }
+        // The first record's room is claimed now rather than in the first slot. A failure
+        // here is reported by the write that needs the room.
+        (void)Claim(kHeaderBytes + maxRecord + kClaimStep);
         return kOk;
     }
     DWORD Append(const uint8_t* data, size_t n) override {
@@ -172,7 +175,8 @@ public:
             return nullptr;
         }
         if (pos_ + n > claimed_) {
-            *err = Claim(pos_ + std::max<uint64_t>(n, kClaimStep));
+            // A step more than needed, so small records do not claim in every slot.
+            *err = Claim(pos_ + n + kClaimStep);
             if (*err) return nullptr;
         }
         if (layout_->NeedsMove(window_, pos_)) {
