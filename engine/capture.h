@@ -60,6 +60,7 @@ struct RecordTimings {
     double convert = 0;    // the platform's conversion to the frame layout (or UserCapture)
     double pack = 0;       // Compress
     double write = 0;      // appending the record
+    double copy = 0;       // keeping the frame as the next slot's previous one
 };
 
 enum CaptureMethod : int32_t { Type0 = 0, Type1 = 1, Type2 = 2 };

@@ -76,6 +76,15 @@ public:
     virtual ~MovieSink() = default;
     // 0 or the platform's error number; nothing counts as written on failure.
     virtual DWORD Append(const uint8_t* data, size_t n) = 0;
+    // Room for a record of up to n bytes at the write position, for the caller to fill in
+    // place and then Commit: saves copying each record once more. nullptr (with *err 0) when
+    // the sink keeps no such room; the caller then Appends from its own buffer.
+    virtual uint8_t* Place(size_t n, DWORD* err) {
+        (void)n;
+        *err = 0;
+        return nullptr;
+    }
+    virtual void Commit(size_t n) { pos_ += n; }
     // Ends the file right behind the last whole record and closes it.
     virtual DWORD Finish() = 0;
     uint64_t Position() const { return pos_; }
@@ -146,21 +155,35 @@ public:
             *detail = int32_t(err);
             return kErrApi;
         }
+        // The first record's room is claimed now rather than in the first slot. A failure
+        // here is reported by the write that needs the room.
+        (void)Claim(kHeaderBytes + maxRecord + kClaimStep);
         return kOk;
     }
     DWORD Append(const uint8_t* data, size_t n) override {
-        if (!view_) return ERROR_INVALID_HANDLE;
-        if (pos_ + n > claimed_) {
-            const DWORD err = Claim(pos_ + std::max<uint64_t>(n, kClaimStep));
-            if (err) return err;
-        }
-        if (layout_->NeedsMove(window_, pos_)) {
-            const DWORD err = Map(layout_->Next(window_, pos_), false);
-            if (err) return err;
-        }
-        std::memcpy(view_.Bytes() + (pos_ - window_.offset), data, n);
+        DWORD err = 0;
+        uint8_t* at = Place(n, &err);
+        if (!at) return err;
+        std::memcpy(at, data, n);
         pos_ += n;
         return 0;
+    }
+    uint8_t* Place(size_t n, DWORD* err) override {
+        *err = 0;
+        if (!view_) {
+            *err = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        if (pos_ + n > claimed_) {
+            // A step more than needed, so small records do not claim in every slot.
+            *err = Claim(pos_ + n + kClaimStep);
+            if (*err) return nullptr;
+        }
+        if (layout_->NeedsMove(window_, pos_)) {
+            *err = Map(layout_->Next(window_, pos_), false);
+            if (*err) return nullptr;
+        }
+        return view_.Bytes() + (pos_ - window_.offset);
     }
     DWORD Finish() override {
         view_.Reset();
@@ -352,9 +375,10 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     // Every buffer is made before the first slot; the loop allocates nothing. The record
     // buffer keeps room for the 8-byte head in front of the packed frame.
     const size_t recordCapacity = kRecordHeadBytes + size_t(PackedCapacity(F));
-    ByteBuffer record = AllocateZeroed(recordCapacity);
+    // The mapped writer packs into its view; Type2 keeps both frames in DIB sections.
+    ByteBuffer record = AllocateZeroed(mapped ? 1 : recordCapacity);
     ByteBuffer curOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
-    ByteBuffer prevOwned = AllocateZeroed(F);
+    ByteBuffer prevOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
     if (!record || !curOwned || !prevOwned)
         return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
     uint8_t* cur = curOwned.get();
@@ -387,19 +411,35 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
         FillBitmapInfo(&bi, W_, H_, BitCo_);
         MemoryDc memDc(CreateCompatibleDC(screen.Get()));
         GdiObject bitmap;
+        // Type2 captures into two DIB sections in turn: the one not selected holds the
+        // previous frame, so no frame is copied.
+        GdiObject otherBitmap;
         void* dibBits = nullptr;
+        void* otherBits = nullptr;
         if (memDc) {
-            if (Method_ == Type2)
+            if (Method_ == Type2) {
                 bitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
                                               DIB_RGB_COLORS, &dibBits, nullptr, 0));
-            else
+                otherBitmap.Reset(CreateDIBSection(memDc.Get(),
+                                                   reinterpret_cast<BITMAPINFO*>(&bi),
+                                                   DIB_RGB_COLORS, &otherBits, nullptr, 0));
+            } else {
                 bitmap.Reset(CreateCompatibleBitmap(screen.Get(), W_, H_));
+            }
         }
         GdiObject pen(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
-        if (!memDc || !bitmap || !pen || (Method_ == Type2 && !dibBits)) {
+        if (!memDc || !bitmap || !pen ||
+            (Method_ == Type2 && (!dibBits || !otherBitmap || !otherBits))) {
             result = {kErrApi, int32_t(GetLastError())};
         } else {
-            if (Method_ == Type2) cur = static_cast<uint8_t*>(dibBits);
+            HGDIOBJ curBitmap = bitmap.Get();
+            HGDIOBJ prevBitmap = otherBitmap.Get();
+            if (Method_ == Type2) {
+                cur = static_cast<uint8_t*>(dibBits);
+                prev = static_cast<uint8_t*>(otherBits);
+                // The first frame packs against zeros.
+                std::memset(prev, 0, BitCo_ == 8 ? F - kColourTableBytes : F);
+            }
             SelectGuard selBitmap(memDc.Get(), bitmap.Get());
             SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
             SelectGuard selPen(memDc.Get(), pen.Get());
@@ -462,23 +502,36 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                         const double t3 = PerfMillis();
                         if (SleepCo_ >= 2) Sleep(DWORD(SleepTime_));
                         const double t4 = PerfMillis();
-                        lastWords = compress(record.get() + kRecordHeadBytes, cur, prev, words);
-                        EncodeRecordHead(record.get(), uint32_t(lastWords) * 4);
+                        // The mapped writer packs straight into its view.
+                        uint8_t* place = sink.Place(recordCapacity, &writeError);
+                        const double t4b = PerfMillis();
+                        uint8_t* out = place ? place : record.get();
+                        if (!writeError) {
+                            lastWords = compress(out + kRecordHeadBytes, cur, prev, words);
+                            EncodeRecordHead(out, uint32_t(lastWords) * 4);
+                        }
                         const double t5 = PerfMillis();
-                        writeError = sink.Append(record.get(),
-                                                 kRecordHeadBytes + size_t(lastWords) * 4);
+                        const size_t recordBytes = kRecordHeadBytes + size_t(lastWords) * 4;
+                        if (!writeError) {
+                            if (place)
+                                sink.Commit(recordBytes);
+                            else
+                                writeError = sink.Append(out, recordBytes);
+                        }
                         const double t6 = PerfMillis();
                         if (userCapture) t1 = t2 = t0;
                         ++timings_.captured;
                         timings_.grab += t1 - t0;
                         timings_.cursor += t2 - t1;
                         timings_.convert += t3 - t2;
-                        timings_.pack += t5 - t4;
-                        timings_.write += t6 - t5;
-                        if (Method_ == Type2)
-                            std::memcpy(prev, cur, F);
-                        else
-                            std::swap(cur, prev);
+                        timings_.pack += t5 - t4b;
+                        timings_.write += (t4b - t4) + (t6 - t5);
+                        std::swap(cur, prev);
+                        if (Method_ == Type2) {
+                            std::swap(curBitmap, prevBitmap);
+                            SelectObject(memDc.Get(), curBitmap);
+                        }
+                        timings_.copy += PerfMillis() - t6;
                     } else {
                         ++dropCount;
                         ++timings_.dropped;

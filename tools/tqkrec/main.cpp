@@ -90,7 +90,8 @@ int wmain(int argc, wchar_t** argv) {
     const double c = t.captured ? double(t.captured) : 1.0;
     std::printf("dropped %lld\n", static_cast<long long>(t.dropped));
     std::printf("captured %lld\n", static_cast<long long>(t.captured));
-    std::printf("ms per captured slot: grab %.3f cursor %.3f convert %.3f pack %.3f write %.3f\n",
-                t.grab / c, t.cursor / c, t.convert / c, t.pack / c, t.write / c);
+    std::printf(
+        "ms per captured slot: grab %.3f cursor %.3f convert %.3f pack %.3f write %.3f copy %.3f\n",
+        t.grab / c, t.cursor / c, t.convert / c, t.pack / c, t.write / c, t.copy / c);
     return 0;
 }
