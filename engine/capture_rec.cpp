@@ -349,6 +349,9 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     const uint64_t frameBytes = FrameBytes(header);
     if (!IsRecordableDepth(BitCo_) || frameBytes == 0 || frameBytes > kMaxFrameBytes)
         return MakeResultCode(kErrNotInitialised, 0);
+    // An 8-bit movie of another method could never be played back, and a DIB section of 8
+    // bits has no room for the colour table that ends every 8-bit frame: refuse it here.
+    if (BitCo_ == 8 && Method_ != Type1) return MakeResultCode(kErrEightBitType, 0);
     const size_t F = size_t(frameBytes);
     const int32_t words = int32_t(F / 4);
     const int64_t slots = int64_t(fps_) * int64_t(sec_);

@@ -158,7 +158,7 @@ start() {
     flock 9
     make_locale
     start_x 24
-    if [ "${TAVIRO_DISPLAY_DEPTH:-24}" = 16 ]; then start_x 16; fi
+    if [ "${TAVIRO_DISPLAY_DEPTH:-24}" != 24 ]; then start_x "$TAVIRO_DISPLAY_DEPTH"; fi
     start_pulse
     make_prefix
     start_wineserver
@@ -172,7 +172,7 @@ stop() {
     if [ -e "$run/pulse/pulse-native" ]; then
         PULSE_SERVER="unix:$run/pulse/pulse-native" pactl exit >/dev/null 2>&1 || true
     fi
-    for d in 24 16; do
+    for d in 24 16 8; do
         n=$(display_number $d)
         if x_ours "$d" "$n"; then
             kill "$(cat "$run/xvfb$d.pid")" 2>/dev/null || true

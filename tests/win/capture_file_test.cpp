@@ -93,6 +93,34 @@ TEST(CaptureRecord, ParameterChecksCreateNothing) {
         }
 }
 
+// On an 8-bit display only Type1 records: the other methods would write movies no player
+// accepts, and an 8-bit DIB section has no room for the colour table of the frame.
+TEST(CaptureRecord, EightBitDisplayRecordsOnlyType1) {
+    FrameFeeder probe;
+    if (Capture(&probe).BitCo() != 8) GTEST_SKIP() << "needs a display of 8 bits";
+    TempDir dir;
+    for (bool async : {false, true})
+        for (int32_t method : {0, 1, 2}) {
+            SCOPED_TRACE(testing::Message() << "method " << method << " async " << async);
+            FrameFeeder feeder;
+            Capture cp(&feeder);
+            cp.Init(0, 0, 16, 8);
+            cp.Init_Capture(10, 1, method);
+            const std::wstring path = dir.File(L"eight.TQK");
+            DeleteFileW(path.c_str());
+            const int32_t rc = Rec(cp, path, async, false);
+            if (method == 1) {
+                EXPECT_EQ(rc, 0);
+                int32_t bits = 0;
+                EXPECT_EQ(cp.GetTVRFileData(path, nullptr, nullptr, &bits), 0);
+                EXPECT_EQ(bits, 8);
+            } else {
+                EXPECT_EQ(rc, MakeResultCode(-8, 0));
+                EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+            }
+        }
+}
+
 TEST(CaptureRecord, Rec1AndRecAsyncWriteIdenticalFilesAndSlide) {
     TempDir dir;
     // 40 slots of 64 x 48 x 32: 8F = 96 KiB, so the records pass several views, and the
