@@ -15,28 +15,18 @@
 #include "avi_test_util.h"
 #include "avi_writer.h"
 #include "tqk_commands.h"
+#include "tool_test_util.h"
 #include "tqk_format.h"
 
 namespace tqk {
 namespace {
 
+using tooltest::TempDir;
+using tooltest::Tqk;
+using tooltest::ToolRun;
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ =
-            fs::temp_directory_path() / ("avi_tool_" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 struct ShellRun {
     int code = -1;
@@ -56,25 +46,6 @@ ShellRun Shell(const std::string& cmd) {
 
 std::string Q(const std::string& s) {
     return "'" + s + "'";
-}
-
-struct ToolRun {
-    int code;
-    std::string out, err;
-};
-
-ToolRun Tqk(const std::vector<std::string>& args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ToolRun r;
-    r.code = RunTqk(args, out, err);
-    for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-        std::rewind(f);
-        int c;
-        while ((c = std::fgetc(f)) != EOF) s->push_back(char(c));
-        std::fclose(f);
-    }
-    return r;
 }
 
 // "key=value" lines of ffprobe for one stream.
