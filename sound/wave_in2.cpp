@@ -9,12 +9,12 @@
 #include <string>
 
 #include "perf_millis.h"
-
-using tqk::PerfMillis;
-using tqk::PerfMillisInt;
 #include "sound_block.h"
 #include "wave_math.h"
 #include "win_handles.h"
+
+using tqk::PerfMillis;
+using tqk::PerfMillisInt;
 
 namespace snd {
 

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "perf_millis.h"
-
-using tqk::PerfMillis;
-using tqk::PerfMillisInt;
 #include "sound_block.h"
 #include "sound_helper_client.h"
 #include "wave_in2.h"
+
+using tqk::PerfMillis;
+using tqk::PerfMillisInt;
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "window_driver.h"
+
 // Answers the next message box of this process by pressing `button`; keeps its text.
 class BoxAnswerer {
 public:
@@ -18,32 +20,11 @@ public:
 
 private:
     void Run(int button) {
-        for (int i = 0; i < 1500 && !answered; ++i) {
-            HWND box = nullptr;
-            EnumWindows(
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[32] = {};
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    GetClassNameW(w, cls, 32);
-                    if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770" &&
-                        IsWindowVisible(w)) {
-                        *reinterpret_cast<HWND*>(p) = w;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&box));
-            if (box) {
-                wchar_t t[256] = {};
-                GetDlgItemTextW(box, 0xFFFF, t, 256);
-                text = t;
-                PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
-                answered = true;
-                return;
-            }
-            Sleep(20);
-        }
+        const auto box = tqk::test::WaitForMessageBox(GetCurrentProcessId(), 30000);
+        if (!box) return;
+        text = box->text;
+        tqk::test::Click(GetDlgItem(box->window, button));
+        answered = true;
     }
     std::thread thread_;
 };

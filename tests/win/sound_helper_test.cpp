@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "perf_millis.h"
-
-using tqk::PerfMillis;
-using tqk::PerfMillisInt;
 #include "sound_block.h"
 #include "sound_helper_client.h"
 #include "sound_test_util.h"
+
+using tqk::PerfMillis;
+using tqk::PerfMillisInt;
 
 namespace {
 
@@ -281,22 +281,9 @@ TEST_F(SoundHelperTest, ZeroKeyAtStartShowsTheDiagnosticWindow) {
         StartHelper();
         ZeroKey release(false);
     }
-    struct Found {
-        DWORD pid;
+    struct {
         HWND form;
-    } found{client_.HelperProcessId(), nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<Found*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            wchar_t cls[64] = L"";
-            GetClassNameW(w, cls, 64);
-            if (owner != f->pid || wcscmp(cls, L"TaviroWaveForm") != 0) return TRUE;
-            f->form = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    } found{tqk::test::WaitForWindow(client_.HelperProcessId(), L"TaviroWaveForm", nullptr, 5000)};
     ASSERT_NE(found.form, nullptr);
     EXPECT_TRUE(IsWindowVisible(found.form));
     EXPECT_TRUE(GetWindowLongW(found.form, GWL_EXSTYLE) & WS_EX_TOPMOST);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "window_driver.h"
+
 namespace sndtest {
 
 inline std::string Narrow(const std::wstring& w) {
@@ -119,39 +121,12 @@ inline std::string RunUnix(const TempFolder& folder, const std::string& shellCom
     return s.str();
 }
 
-// The visible message box of a process, or null.
-inline HWND FindMessageBox(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } s{pid, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            wchar_t cls[64] = L"";
-            GetClassNameW(w, cls, 64);
-            if (owner == s->pid && IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
 // Waits for the process's message box, returns its text and presses OK.
 inline std::wstring ReadAndDismissMessageBox(DWORD pid, DWORD timeoutMs = 10000) {
-    const DWORD until = GetTickCount() + timeoutMs;
-    HWND box = nullptr;
-    while (!(box = FindMessageBox(pid)) && GetTickCount() < until) Sleep(20);
+    const auto box = tqk::test::WaitForMessageBox(pid, timeoutMs);
     if (!box) return L"(no message box)";
-    wchar_t text[512] = L"";
-    GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 512);
-    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-    return text;
+    tqk::test::AnswerMessageBox(*box, IDOK);
+    return box->text;
 }
 
 // Starts a program with a command line (stdio not inherited).
