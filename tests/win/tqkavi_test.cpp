@@ -239,7 +239,7 @@ TEST(TqkaviFiles, DroppedSlotsBecomeRepeatedFrames) {
 
 TEST(TqkaviFiles, AddsTheWaveFile) {
     const char* wav = std::getenv("TAVIRO_TQKAVI_WAV");
-    if (!wav || !*wav) GTEST_SKIP() << "no WAV file given";
+    ASSERT_TRUE(wav && *wav) << "needs TAVIRO_TQKAVI_WAV (tqkavi_check.sh makes one)";
     OutDir dir;
     Sample(dir, "sound", 24, 10, 1);
     TQKAVI da;
@@ -256,7 +256,7 @@ TEST(TqkaviFiles, AddsTheWaveFile) {
 // message, and the file holds the frames written before it.
 TEST(TqkaviFiles, FullDiskEndsTheExport) {
     const char* small = std::getenv("TAVIRO_SMALL_DISK");
-    if (!small || !*small) GTEST_SKIP() << "no small disk given";
+    ASSERT_TRUE(small && *small) << "needs TAVIRO_SMALL_DISK (tqkavi_check.sh mounts one)";
     OutDir dir;
     Sample(dir, "big", 24, 10, 4, "96x64");  // 40 frames of 18 KiB: beyond 256 KiB
     const std::wstring avi = (fs::u8path(small) / L"full.avi").wstring();
@@ -525,7 +525,8 @@ TEST(Tqkavi, DamagedRecordsEndTheConversionWithTheirError) {
 TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
     const char* small = std::getenv("TAVIRO_SMALL_DISK");
     const char* wav = std::getenv("TAVIRO_TQKAVI_WAV");
-    if (!small || !*small || !wav || !*wav) GTEST_SKIP() << "no small disk or WAV given";
+    ASSERT_TRUE(small && *small && wav && *wav)
+        << "needs TAVIRO_SMALL_DISK and TAVIRO_TQKAVI_WAV (tqkavi_check.sh gives both)";
     OutDir dir;
     Sample(dir, "big2", 24, 10, 4, "96x64");
     const std::wstring avi = (fs::u8path(small) / L"full2.avi").wstring();
