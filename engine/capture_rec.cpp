@@ -276,6 +276,11 @@ public:
             cursor = GetCursor();
             if (!GetCursorPos(&pos)) return Failed();
             if (!cursor) return;  // the thread shows no cursor
+            // Hidden: the display count is below 0. ShowCursor returns the count after its
+            // change, so a pair that leaves it as it was reads it.
+            const int shown = ShowCursor(TRUE);
+            ShowCursor(FALSE);
+            if (shown <= 0) return;
         }
         if (cursor) {
             if (cursor != cached_) {
