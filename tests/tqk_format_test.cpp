@@ -296,6 +296,43 @@ TEST(FrameReader, HostileRecords) {
     }
 }
 
+// The largest record a writer may produce (1.5 x F, or F + 8 for small frames) is read; a
+// record one byte or one word longer is refused, whatever its runs say.
+TEST(FrameReader, RecordAtThePackedSizeLimitIsReadAndOneMoreIsRefused) {
+    for (const MovieHeader& h : {Header(1, 32, 4, 2), Header(1, 32, 32, 32)}) {
+        const uint64_t F = FrameBytes(h);
+        const uint64_t cap = PackedCapacity(F);
+        SCOPED_TRACE(testing::Message() << "F " << F << ", limit " << cap);
+        // Pairs of an empty unchanged run and a literal run of w words, filling the limit.
+        const uint64_t words = F / 4;
+        const uint64_t pairs = (cap - 4 * words) / 8;
+        ASSERT_EQ(words % pairs, 0u);
+        const uint32_t w = uint32_t(words / pairs);
+        Bytes packed;
+        for (uint64_t i = 0; i < pairs; ++i) {
+            PutWord(&packed, 0);
+            PutWord(&packed, w);
+            for (uint32_t k = 0; k < w; ++k) PutWord(&packed, uint32_t(i * 1000 + k));
+        }
+        ASSERT_EQ(packed.size(), cap);
+        for (size_t extra : {0, 1, 4}) {
+            SCOPED_TRACE(extra);
+            Bytes record = packed;
+            record.resize(record.size() + extra, 0);
+            Bytes file;
+            AppendRecord(&file, record);
+            MemorySource src(file.data(), file.size());
+            FrameReader r;
+            ASSERT_EQ(r.Start(h), kOk);
+            EXPECT_EQ(r.ReadNext(src), extra == 0 ? kOk : kErrFrameSize);
+            Bytes movie = MovieBytes(Header(1, 32, h.W, h.H, 1, 1));
+            movie.insert(movie.end(), file.begin(), file.end());
+            MemoryFile whole(movie.data(), movie.size());
+            EXPECT_EQ(ScanRecords(whole, h).records, extra == 0 ? 1u : 0u);
+        }
+    }
+}
+
 TEST(FrameReader, RefusesHeadersItCannotSize) {
     FrameReader r;
     EXPECT_EQ(r.Start(Header(1, 32, 32768, 16384)), kErrBadFile);

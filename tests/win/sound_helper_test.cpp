@@ -296,6 +296,29 @@ TEST_F(SoundHelperTest, FailedScratchWriteEndsInStatusSixWithoutWav) {
     EXPECT_FALSE(Exists(wav));
 }
 
+// The recorder's stop is written over the code it read, never over a status the helper wrote
+// since: a status 4 between the read and the write survives, and the rest of the block too.
+TEST_F(SoundHelperTest, StopCodeIsWrittenOnlyOverTheCodeThatWasRead) {
+    StartHelper();
+    SoundHelperBlock done = MakeRecordingBlock(dir_.File("done.wav"), 10, 16, 44100, 2, 445);
+    done.Code = kCodeDone;  // the helper's reply, landed after the recorder read a 1
+    done.ActualStartTime = 12345;
+    ASSERT_TRUE(client_.Write(done));
+    client_.ReplaceCode(kCodeStart, kCodeStop);
+    SoundHelperBlock b;
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodeDone);
+    EXPECT_EQ(b.ActualStartTime, 12345);
+    // Over the code that was read, the stop goes in and nothing else changes.
+    client_.ReplaceCode(kCodeDone, kCodeStop);
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodeStop);
+    EXPECT_EQ(b.ActualStartTime, 12345);
+    EXPECT_EQ(b.WavePath, done.WavePath);
+    // The helper acknowledges a stop while idle with 0.
+    EXPECT_TRUE(WaitForCode(client_, kCodeIdle, 2000, &b));
+}
+
 // Holding "0" while the helper starts shows its diagnostic window with the last code read,
 // the buffer size and, while recording, the position and the buffers written.
 TEST_F(SoundHelperTest, ZeroKeyAtStartShowsTheDiagnosticWindow) {
