@@ -4,8 +4,10 @@
 // compressor, overwrite question) before it calls these; they work only from what is passed.
 #pragma once
 
-#include <vfw.h>
+// clang-format off
 #include <windows.h>
+#include <vfw.h>
+// clang-format on
 
 #include <cstdint>
 #include <optional>
