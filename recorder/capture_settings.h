@@ -54,6 +54,9 @@ struct CaptureSettings {
     bool operator!=(const CaptureSettings& o) const { return !(*this == o); }
 };
 
+// What the window and the capture information show when no compressor is chosen.
+constexpr const char* kNoCompressorLabel = "未圧縮";
+
 // The default record; asynchronous writing only on the Windows NT family.
 CaptureSettings DefaultSettings(bool ntFamily);
 
