@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+
+#include "form2_texts.h"
 
 namespace tqk::rec {
 namespace test {
@@ -334,6 +337,42 @@ TEST(Form2Model, FileNameText) {
         {"C:\\録画\\映像.TQK", true},
     };
     for (const Case& c : cases) EXPECT_EQ(IsUsableFileNameText(c.path), c.ok) << c.path;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) return lines;
+        start = end + 2;
+    }
+}
+
+TEST(Form2Texts, TooltipsJoinTheirLinesWithCrLf) {
+    struct Case {
+        Form2Tip tip;
+        size_t lines;
+        std::vector<size_t> blank;
+    } cases[] = {
+        {Form2Tip::Method, 17, {2, 8, 12}},  {Form2Tip::HScroll2, 14, {3, 7, 10}},
+        {Form2Tip::SaveMode, 12, {3, 6, 9}}, {Form2Tip::Estimate, 15, {3, 6, 9, 11}},
+        {Form2Tip::Check7, 9, {3, 6}},       {Form2Tip::Command5, 1, {}},
+        {Form2Tip::NoSound, 2, {}},          {Form2Tip::Command10, 3, {1}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::string> l = SplitLines(Form2TipText(c.tip));
+        SCOPED_TRACE(l[0]);
+        EXPECT_EQ(l.size(), c.lines);
+        for (size_t i = 0; i < l.size(); ++i) {
+            const bool blank = std::find(c.blank.begin(), c.blank.end(), i) != c.blank.end();
+            EXPECT_EQ(l[i].empty(), blank) << i;
+        }
+    }
+    EXPECT_EQ(Form2TipText(Form2Tip::NoSound),
+              "録音可能なサウンドドライバが無いか、\r\n録音プログラムが無かった為使用できません。");
+    EXPECT_EQ(VersionLine(1, 0, 3), "Version 1.0   Revision 3");
 }
 
 }  // namespace
