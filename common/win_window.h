@@ -5,8 +5,9 @@
 // WM_INITDIALOG and forwards to typed virtual handlers; nothing thrown by a handler escapes it.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstddef>
 #include <string>

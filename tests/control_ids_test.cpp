@@ -1,9 +1,8 @@
 // Control id tables and DPI scaling: the compile-time id check and the one place where 96-DPI
 // pixels and twips become pixels of a screen.
-#include "control_ids.h"
-
 #include <gtest/gtest.h>
 
+#include "control_ids.h"
 #include "dpi_scale.h"
 
 namespace tqk::test {
