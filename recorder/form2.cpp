@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "avic.h"
 #include "capture_info.h"
 #include "form2_ids.h"
 #include "form2_texts.h"
@@ -12,7 +13,6 @@
 #include "mixer.h"
 #include "recorder_files.h"
 #include "sound_helper_client.h"
-#include "avic.h"
 
 namespace tqk::rec {
 
@@ -38,8 +38,8 @@ constexpr int kClientWidth = 722;
 constexpr int kClientHeight = 408;
 
 const tqk::ControlSpec kControls[] = {
-    {L"LISTBOX", List1, L"", WS_TABSTOP | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 8, 8,
-     136, 78},
+    {L"LISTBOX", List1, L"", WS_TABSTOP | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 8, 8, 136,
+     78},
 
     // Page 0: the capture method.
     {L"BUTTON", Frame1(0), kPageNames[0], kFrame, 152, 4, 300, 232, 0, 1},
@@ -86,8 +86,8 @@ const tqk::ControlSpec kControls[] = {
 
     // Page 3: what is saved.
     {L"BUTTON", Frame1(3), kPageNames[3], kFrame, 152, 4, 300, 232, 0, 4},
-    {L"BUTTON", Option2(0), L"AVIとTQKを作成", kRadio | WS_GROUP | WS_TABSTOP, 166, 26, 220, 20,
-     0, 4},
+    {L"BUTTON", Option2(0), L"AVIとTQKを作成", kRadio | WS_GROUP | WS_TABSTOP, 166, 26, 220, 20, 0,
+     4},
     {L"BUTTON", Option2(1), L"AVIだけ作成", kRadio, 166, 48, 220, 20, 0, 4},
     {L"BUTTON", Option2(2), L"TQKだけ作成", kRadio, 166, 70, 220, 20, 0, 4},
     {L"STATIC", LabelCompressor, L"圧縮方法", kLabel | WS_GROUP, 166, 108, 62, 16, 0, 4},
@@ -351,8 +351,8 @@ void Form2::SetSliderLabels() {
 }
 
 void Form2::ApplyEnables() {
-    const Form2Enables e = EnableRules(ReadControls(), soundAvailable_, mixerUsable_,
-                                       IsChecked(Check1(0)));
+    const Form2Enables e =
+        EnableRules(ReadControls(), soundAvailable_, mixerUsable_, IsChecked(Check1(0)));
     Enable(Check1(1), e.Check1Client);
     for (int id : {Text1(0), Text1(1), LabelText1(0), LabelText1(1), LabelPosition}) {
         Enable(id, e.Position);
@@ -373,9 +373,7 @@ void Form2::Check3Click() {
     ReCalc();
 }
 
-void Form2::DrawInfo() {
-    SetItemText(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_))));
-}
+void Form2::DrawInfo() { SetItemText(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_)))); }
 
 void Form2::ReCalc() {
     const CaptureSettings s = Build();
@@ -385,7 +383,8 @@ void Form2::ReCalc() {
     const std::wstring root = W(VolumeRootOf(s.TqkPath));
     const wchar_t* rootArg = root.empty() ? nullptr : root.c_str();
     ULARGE_INTEGER freeBytes{};
-    if (GetDiskFreeSpaceExW(rootArg, &freeBytes, nullptr, nullptr)) v.FreeBytes = freeBytes.QuadPart;
+    if (GetDiskFreeSpaceExW(rootArg, &freeBytes, nullptr, nullptr))
+        v.FreeBytes = freeBytes.QuadPart;
     wchar_t fs[MAX_PATH + 1] = L"";
     if (GetVolumeInformationW(rootArg, nullptr, 0, nullptr, nullptr, nullptr, fs, MAX_PATH + 1)) {
         v.FileSystem = Utf8(fs);
@@ -414,6 +413,8 @@ bool Form2::ValidateBox(int index) {
     const std::wstring text = std::to_wstring(*v);
     if (ItemText(Text1(index)) != text) SetItemText(Text1(index), text);
     Preview();
+    // The size and position change the estimate and the information too.
+    ReCalc();
     return true;
 }
 
@@ -493,8 +494,8 @@ void Form2::RegionPick() {
 
 void Form2::Browse() {
     const std::wstring current = ItemText(Text2);
-    const std::wstring name = RecSaveFile(Hwnd(), L"Taviroファイル|*.TQK",
-                                          W(FolderOf(Utf8(current))), L"");
+    const std::wstring name =
+        RecSaveFile(Hwnd(), L"Taviroファイル|*.TQK", W(FolderOf(Utf8(current))), L"");
     if (name.empty()) return;
     SetItemText(Text2, name);
     SetFocus(Item(Text2));
@@ -537,8 +538,7 @@ void Form2::Record() {
     }
     const std::string question =
         OverwriteQuestion(s, [](const std::string& f) { return FileExists(Wide(f)); });
-    if (!question.empty() &&
-        RecMessage(Hwnd(), W(question), MB_ICONQUESTION | MB_YESNO) != IDYES) {
+    if (!question.empty() && RecMessage(Hwnd(), W(question), MB_ICONQUESTION | MB_YESNO) != IDYES) {
         return;
     }
     RecordAndFinish(Context(), s);

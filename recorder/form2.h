@@ -83,7 +83,7 @@ private:
     RecorderContext Context();
 
     Form2Setup setup_;
-    COMPVARS cv_{};               // the compressor options
+    COMPVARS cv_{};                // the compressor options
     std::wstring compressorName_;  // empty: none chosen
     bool soundAvailable_ = false;
     bool mixerUsable_ = false;

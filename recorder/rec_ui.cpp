@@ -38,8 +38,8 @@ std::wstring RunFileDialog(HWND owner, const std::wstring& filter, const std::ws
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = DWORD(file.size());
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.Flags = OFN_ENABLESIZING | OFN_EXPLORER | OFN_NONETWORKBUTTON | OFN_HIDEREADONLY |
-                OFN_NOCHANGEDIR;
+    ofn.Flags =
+        OFN_ENABLESIZING | OFN_EXPLORER | OFN_NONETWORKBUTTON | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     if (!ok) return {};
     std::wstring path(file.data());

@@ -31,12 +31,11 @@ bool Utf8ToAnsi(std::string_view utf8, std::string* ret) {
         ret->clear();
         return true;
     }
-    const int wn = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                       int(utf8.size()), nullptr, 0);
+    const int wn = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
+                                       nullptr, 0);
     if (wn <= 0) return false;
     std::wstring w(size_t(wn), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(),
-                        wn);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(), wn);
     BOOL usedDefault = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wn, nullptr, 0,
                                       nullptr, &usedDefault);
