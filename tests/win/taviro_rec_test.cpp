@@ -165,7 +165,7 @@ TEST(RecorderStart, WithoutHelperTheWindowComesAtOnceWithoutSound) {
     EXPECT_LT(recX, work.right);
     EXPECT_GT(recY, work.top);
     EXPECT_LT(recY, work.bottom);
-    EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini.new")));
+    EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini.tmp~")));
 }
 
 TEST(RecorderStart, AHelperThatNeverAnswersCostsFiveSeconds) {
