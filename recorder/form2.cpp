@@ -145,10 +145,19 @@ int Form2::Run() {
                          WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, kClientWidth,
                          kClientHeight};
     if (!Create(spec)) return -1;
+    // Centred on the work area.
+    RECT work{}, r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(Hwnd(), &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    SetWindowPos(Hwnd(), nullptr, std::max(work.left, work.left + (work.right - work.left - w) / 2),
+                 std::max(work.top, work.top + (work.bottom - work.top - h) / 2), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return ShowModal();
 }
 
 bool Form2::OnCreate() {
+    displayDepth_ = DisplayDepth();
     if (!AddControls(kControls)) return false;
     for (const wchar_t* name : kPageNames) ListAdd(List1, name);
     SetTrackRange(HScroll1(0), kFpsMin, kFpsMax);
@@ -230,6 +239,7 @@ void Form2::FillSoundFormats() {
     }
     const std::vector<std::string> entries = SoundFormatEntries(formats);
     for (const std::string& e : entries) ComboAdd(Combo1, W(e));
+    soundEntries_ = entries;
     if (!entries.empty()) ComboSelect(Combo1, 0);
     soundAvailable_ = !entries.empty() && setup_.sound && setup_.sound->Available();
     if (!soundAvailable_) {
@@ -291,8 +301,7 @@ Form2Values Form2::ReadControls() const {
     v.Check7 = IsChecked(Check7);
     v.Option2 = std::max(0, CheckedRadio(Option2));
     v.Label11 = Utf8(ItemText(Label11));
-    const int formats = ComboCount(Combo1);
-    for (int i = 0; i < formats; ++i) v.Combo1.push_back(Utf8(ComboEntry(Combo1, i)));
+    v.Combo1 = soundEntries_;
     v.Combo1Index = ComboSelection(Combo1);
     v.Combo2Count = ComboCount(Combo2);
     v.Combo2Index = std::max(0, ComboSelection(Combo2));
@@ -327,7 +336,7 @@ void Form2::WriteControls(const Form2Values& v) {
 Form2Extra Form2::Extra() const {
     Form2Extra e;
     e.CompressorName = Utf8(compressorName_);
-    e.DisplayDepth = DisplayDepth();
+    e.DisplayDepth = displayDepth_;
     e.SoundAvailable = soundAvailable_;
     return e;
 }
@@ -343,10 +352,15 @@ void Form2::Apply(const CaptureSettings& s) {
     Check3Click();
 }
 
+void Form2::SetTextIfChanged(int id, const std::wstring& text) {
+    // A static redraws itself on every new text, even the same one; a slider sends many.
+    if (ItemText(id) != text) SetItemText(id, text);
+}
+
 void Form2::SetSliderLabels() {
     for (int i = 0; i < 2; ++i) {
-        SetItemText(LabelHs1(i), W(HScroll1Label(i, TrackPos(HScroll1(i)))));
-        SetItemText(LabelHs2(i), W(HScroll2Label(i, TrackPos(HScroll2(i)))));
+        SetTextIfChanged(LabelHs1(i), W(HScroll1Label(i, TrackPos(HScroll1(i)))));
+        SetTextIfChanged(LabelHs2(i), W(HScroll2Label(i, TrackPos(HScroll2(i)))));
     }
 }
 
@@ -373,15 +387,20 @@ void Form2::Check3Click() {
     ReCalc();
 }
 
-void Form2::DrawInfo() { SetItemText(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_)))); }
+void Form2::DrawInfo() {
+    SetTextIfChanged(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_))));
+}
 
-void Form2::ReCalc() {
-    const CaptureSettings s = Build();
-    const double total = DiskEstimateBytes(s);
+const VolumeFacts& Form2::Volume(const std::string& tqkPath) {
+    // The free space of the movie's volume, asked again when the volume changes or a second
+    // has passed: a slider sends many changes a second.
+    const std::string root = VolumeRootOf(tqkPath);
+    const DWORD now = GetTickCount();
+    if (volumeKnown_ && root == volumeRoot_ && now - volumeTick_ < 1000) return volume_;
     VolumeFacts v;
     v.NtFamily = setup_.ntFamily;
-    const std::wstring root = W(VolumeRootOf(s.TqkPath));
-    const wchar_t* rootArg = root.empty() ? nullptr : root.c_str();
+    const std::wstring wroot = W(root);
+    const wchar_t* rootArg = wroot.empty() ? nullptr : wroot.c_str();
     ULARGE_INTEGER freeBytes{};
     if (GetDiskFreeSpaceExW(rootArg, &freeBytes, nullptr, nullptr))
         v.FreeBytes = freeBytes.QuadPart;
@@ -394,10 +413,24 @@ void Form2::ReCalc() {
         m.dwLength = sizeof m;
         if (GlobalMemoryStatusEx(&m)) v.TotalPhysicalMemory = m.ullTotalPhys;
     }
-    estimateRed_ = EstimateIsRed(total, DiskLimit(v, s.AsyncWrite));
-    SetItemText(Label9, W(EstimateText(total)));
-    InvalidateRect(Item(Label9), nullptr, TRUE);
-    SetItemText(Picture2, W(DrawInfoText(s, Utf8(compressorName_))));
+    volume_ = v;
+    volumeRoot_ = root;
+    volumeTick_ = now;
+    volumeKnown_ = true;
+    return volume_;
+}
+
+void Form2::ReCalc() {
+    const CaptureSettings s = Build();
+    const double total = DiskEstimateBytes(s);
+    const bool red = EstimateIsRed(total, DiskLimit(Volume(s.TqkPath), s.AsyncWrite));
+    const std::wstring text = W(EstimateText(total));
+    if (red != estimateRed_ || ItemText(Label9) != text) {
+        estimateRed_ = red;
+        SetItemText(Label9, text);
+        InvalidateRect(Item(Label9), nullptr, TRUE);
+    }
+    SetTextIfChanged(Picture2, W(DrawInfoText(s, Utf8(compressorName_))));
 }
 
 bool Form2::ValidateBox(int index) {
@@ -543,6 +576,7 @@ void Form2::Record() {
     }
     RecordAndFinish(Context(), s);
     ShowWindow(Hwnd(), SW_SHOW);
+    volumeKnown_ = false;
     ReCalc();
 }
 
@@ -616,7 +650,10 @@ void Form2::OnCommand(int id, int code, HWND /*control*/) {
         return;
     }
     if (id == Text2) {
-        if (code == EN_KILLFOCUS) ReCalc();
+        if (code == EN_KILLFOCUS) {
+            volumeKnown_ = false;
+            ReCalc();
+        }
         return;
     }
     if (id == Combo1) {
@@ -670,7 +707,10 @@ void Form2::OnScroll(const tqk::ScrollEvent& e) {
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DRAWITEM) {
+    if (msg == WM_DISPLAYCHANGE) {
+        displayDepth_ = DisplayDepth();
+        volumeKnown_ = false;
+    } else if (msg == WM_DRAWITEM) {
         const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (d && int(d->CtlID) == Picture1) {
             DrawPreview(*d);
