@@ -224,6 +224,24 @@ TEST(RecorderStart, PositionsFromAnEditedFileArePulledOntoTheScreen) {
     EXPECT_EQ(lines[5], L"50 //AVIウィンドウのY");
 }
 
+TEST(RecorderStart, AFailedRewriteLeavesTheOldPositionFile) {
+    Staged s(L"rec_inifault");
+    const std::string old = "//Taviro Setting\r\n//x\r\n10 //a\r\n20 //b\r\n30 //c\r\n40 //d\r\n";
+    ASSERT_TRUE(WriteBytes(s.File(L"TVRSetting.ini"), old));
+    for (const wchar_t* fault : {L"write:1", L"flush:1", L"rename:1"}) {
+        SCOPED_TRACE(Utf8FromWide(fault));
+        Recorder r;
+        const double t0 = Now();
+        ASSERT_TRUE(r.process.Start(s.File(L"TaviroRec.exe"), L"", {{L"TAVIRO_FAULT", fault}}));
+        r.form2 = WaitForWindow(r.process.Id(), kForm2Class, nullptr, 15000);
+        r.startMs = Now() - t0;
+        ASSERT_NE(r.form2, nullptr);
+        ASSERT_TRUE(r.Close());
+        EXPECT_EQ(ReadBytes(s.File(L"TVRSetting.ini")).value_or(""), old);
+        EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini.tmp~")));
+    }
+}
+
 TEST(RecorderStart, ASecondInstanceIsRefused) {
     Staged s(L"rec_twice");
     Recorder first;
