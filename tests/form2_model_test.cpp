@@ -1,0 +1,380 @@
+#include "form2_model.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "form2_texts.h"
+
+namespace tqk::rec {
+namespace test {
+namespace {
+
+Form2Values FilledWindow() {
+    Form2Values v;
+    v.Combo1 = SoundFormatEntries(0xFFF);
+    v.Combo1Index = 0;
+    v.Combo2Count = 3;
+    for (const PriorityEntry& e : PriorityEntries(true)) v.Combo3Classes.push_back(e.Class);
+    v.Combo3Index = 0;
+    return v;
+}
+
+TEST(Form2Model, SliderLabels) {
+    struct Case {
+        int index;
+        int32_t value;
+        const char* label;
+    } cases[] = {
+        {0, 1, "1fps"},       {0, 100, "100fps"},    {1, 1, "1sec"},     {1, 60, "60sec"},
+        {1, 61, "1:1sec"},    {1, 65, "1:5sec"},     {1, 90, "1:30sec"}, {1, 120, "2:0sec"},
+        {1, 3600, "60:0sec"}, {1, 3599, "59:59sec"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HScroll1Label(c.index, c.value), c.label) << c.value;
+    EXPECT_EQ(HScroll2Label(0, 2), "回数 2");
+    EXPECT_EQ(HScroll2Label(1, 0), "時間 0");
+}
+
+TEST(Form2Model, SizeCheck) {
+    const int32_t cases[][2] = {{1, 4},     {4, 4},     {321, 324}, {322, 324},
+                                {323, 324}, {324, 324}, {101, 104}, {2147483647, 2147483644}};
+    for (const auto& c : cases) EXPECT_EQ(SizeCheck(c[0]), c[1]) << c[0];
+}
+
+TEST(Form2Model, BoxValidation) {
+    struct Case {
+        int index;
+        const char* text;
+        std::optional<int32_t> want;
+    } cases[] = {
+        {2, "321", 324},
+        {2, "0", std::nullopt},
+        {3, "0", std::nullopt},
+        {0, "-50", -50},
+        {1, "-50", -50},
+        {0, "abc", 0},
+        {2, "abc", std::nullopt},
+        {3, "1", 1},
+        {3, "-3", std::nullopt},
+        {2, " 12.6px", 16},
+        {3, "240.4", 240},
+        {3, "0.4", std::nullopt},
+        {0, "99999999999", std::nullopt},
+        {0, "-2147483648", INT32_MIN},
+        {2, "2147483647", 2147483644},
+        {1, "", 0},
+        {3, "+7", 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.index << " '" << c.text << "'");
+        EXPECT_EQ(ValidateBox(c.index, c.text), c.want);
+    }
+}
+
+TEST(Form2Model, TwelveSoundFormatsRichestFirst) {
+    const std::vector<std::string> all = SoundFormatEntries(0xFFF);
+    const std::vector<std::string> want = {
+        "44.100kHz ｽﾃﾚｵ 16 ﾋﾞｯﾄ", "44.100kHz ｽﾃﾚｵ 8 ﾋﾞｯﾄ",  "44.100kHz ﾓﾉﾗﾙ 16 ﾋﾞｯﾄ",
+        "44.100kHz ﾓﾉﾗﾙ 8 ﾋﾞｯﾄ",  "22.050kHz ｽﾃﾚｵ 16 ﾋﾞｯﾄ", "22.050kHz ｽﾃﾚｵ 8 ﾋﾞｯﾄ",
+        "22.050kHz ﾓﾉﾗﾙ 16 ﾋﾞｯﾄ", "22.050kHz ﾓﾉﾗﾙ 8 ﾋﾞｯﾄ",  "11.025kHz ｽﾃﾚｵ 16 ﾋﾞｯﾄ",
+        "11.025kHz ｽﾃﾚｵ 8 ﾋﾞｯﾄ",  "11.025kHz ﾓﾉﾗﾙ 16 ﾋﾞｯﾄ", "11.025kHz ﾓﾉﾗﾙ 8 ﾋﾞｯﾄ",
+    };
+    EXPECT_EQ(all, want);
+    // Bits beyond the twelve (48 and 96 kHz) add nothing; none gives an empty list.
+    EXPECT_EQ(SoundFormatEntries(0xFFFFF), want);
+    EXPECT_TRUE(SoundFormatEntries(0).empty());
+    EXPECT_TRUE(SoundFormatEntries(0xFF000).empty());
+    EXPECT_EQ(SoundFormatEntries(0x001 | 0x800),
+              (std::vector<std::string>{"44.100kHz ｽﾃﾚｵ 16 ﾋﾞｯﾄ", "11.025kHz ﾓﾉﾗﾙ 8 ﾋﾞｯﾄ"}));
+}
+
+TEST(Form2Model, SoundFormatsReadBack) {
+    for (const SoundFormat& f : AllSoundFormats()) {
+        const std::string text = SoundFormatText(f);
+        SCOPED_TRACE(text);
+        const SoundFormat back = ParseSoundFormat(text);
+        EXPECT_EQ(back.SamplesPerSec, f.SamplesPerSec);
+        EXPECT_EQ(back.Channels, f.Channels);
+        EXPECT_EQ(back.BitsPerSample, f.BitsPerSample);
+    }
+    const SoundFormat none = ParseSoundFormat("");
+    EXPECT_EQ(none.SamplesPerSec, 0);
+    EXPECT_EQ(none.Channels, 1);
+    EXPECT_EQ(none.BitsPerSample, 0);
+}
+
+TEST(Form2Model, PriorityListByVersion) {
+    const std::vector<PriorityEntry> nt5 = PriorityEntries(true);
+    ASSERT_EQ(nt5.size(), 6u);
+    const char* texts[] = {"変更なし", "高", "やや高", "通常", "やや低", "低（アイドル）"};
+    const int32_t classes[] = {0, 128, 32768, 32, 16384, 64};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_STREQ(nt5[i].Text, texts[i]);
+        EXPECT_EQ(nt5[i].Class, classes[i]);
+    }
+    const std::vector<PriorityEntry> old = PriorityEntries(false);
+    ASSERT_EQ(old.size(), 4u);
+    EXPECT_STREQ(old[0].Text, "変更なし");
+    EXPECT_STREQ(old[1].Text, "高");
+    EXPECT_STREQ(old[2].Text, "通常");
+    EXPECT_STREQ(old[3].Text, "低（アイドル）");
+}
+
+TEST(Form2Model, SaveModesFromTheRecord) {
+    struct Case {
+        const char* avi;
+        bool keep;
+        int mode;
+    } cases[] = {{"x.avi", true, kAviAndTqk},
+                 {"x.avi", false, kAviOnly},
+                 {"", true, kTqkOnly},
+                 {"", false, kTqkOnly}};
+    for (const Case& c : cases) {
+        CaptureSettings s = DefaultSettings(true);
+        s.AviPath = c.avi;
+        s.KeepTqk = c.keep;
+        Form2Values v = FilledWindow();
+        ApplyToWindow(s, &v);
+        EXPECT_EQ(v.Option2, c.mode) << c.avi << c.keep;
+    }
+}
+
+TEST(Form2Model, DefaultsSurviveApplyAndBuild) {
+    Form2Values v = FilledWindow();
+    const CaptureSettings d = DefaultSettings(true);
+    ApplyToWindow(d, &v);
+    EXPECT_EQ(v.Label11, "未圧縮");
+    EXPECT_EQ(v.Text2, "c:\\test.TQK");
+    Form2Extra extra;
+    extra.DisplayDepth = 32;
+    extra.SoundAvailable = true;
+    CaptureSettings b = BuildFromWindow(v, extra);
+    // The "xxx" placeholder becomes the derived AVI path; the depth is the screen's.
+    EXPECT_EQ(b.AviPath, "c:\\test.avi");
+    EXPECT_EQ(b.DisplayDepth, 32);
+    b.AviPath = d.AviPath;
+    b.DisplayDepth = d.DisplayDepth;
+    EXPECT_EQ(b, d);
+    // Saved and loaded back (apply, build) the controls are the same.
+    Form2Values again = FilledWindow();
+    ApplyToWindow(b, &again);
+    EXPECT_EQ(again.Text1[2], v.Text1[2]);
+    EXPECT_EQ(again.Option2, v.Option2);
+    EXPECT_EQ(BuildFromWindow(again, extra), BuildFromWindow(v, extra));
+}
+
+TEST(Form2Model, BuildReadsEveryControl) {
+    Form2Values v = FilledWindow();
+    v.Text1[0] = "-50";
+    v.Text1[1] = "10";
+    v.Text1[2] = "324";
+    v.Text1[3] = "200";
+    v.HScroll1[0] = 15;
+    v.HScroll1[1] = 90;
+    v.Option1 = 2;
+    v.HScroll2[0] = 2;
+    v.HScroll2[1] = 0;
+    v.Text2 = "C:\\a\\movie.mp4.TQK";
+    v.Check2 = false;
+    v.Check5 = true;
+    v.Check6 = true;
+    v.Check4 = true;
+    v.Check3 = true;
+    v.Combo1Index = 0;
+    v.Option2 = kAviOnly;
+    v.Combo2Index = 2;
+    v.Combo3Index = 2;
+    v.Check7 = true;
+    Form2Extra extra;
+    extra.DisplayDepth = 16;
+    extra.SoundAvailable = true;
+    extra.CompressorName = "Cinepak";
+    const CaptureSettings s = BuildFromWindow(v, extra);
+    EXPECT_EQ(s.X, -50);
+    EXPECT_EQ(s.W, 324);
+    EXPECT_EQ(s.Sec, 90);
+    EXPECT_EQ(s.Method, 2);
+    EXPECT_EQ(s.CpuReleaseCount, 2);
+    EXPECT_EQ(s.CpuReleaseTime, 0);
+    EXPECT_EQ(s.TqkPath, "C:\\a\\movie.mp4.TQK");
+    EXPECT_EQ(s.AviPath, "C:\\a\\movie.mp4.avi");
+    EXPECT_EQ(s.WavePath, "C:\\a\\movie.mp4.wav");
+    EXPECT_EQ(s.WaveScratchPath, "C:\\a\\movie.mp4.wav.wavtemp");
+    EXPECT_EQ(s.SamplesPerSec, 44100);
+    EXPECT_EQ(s.Channels, 2);
+    EXPECT_EQ(s.BitsPerSample, 16);
+    EXPECT_FALSE(s.KeepTqk);
+    EXPECT_TRUE(s.CompressorChosen);
+    EXPECT_TRUE(s.Avi24);
+    EXPECT_TRUE(s.DeleteWave);
+    EXPECT_FALSE(s.DrawMouse);
+    EXPECT_TRUE(s.FollowMouse);
+    EXPECT_EQ(s.RecordingSource, 2);
+    EXPECT_EQ(s.PriorityClass, 32768);
+    EXPECT_TRUE(s.AsyncWrite);
+    EXPECT_EQ(s.DisplayDepth, 16);
+
+    v.Option2 = kTqkOnly;
+    v.Combo1Index = 11;
+    v.Combo3Index = -1;
+    const CaptureSettings t = BuildFromWindow(v, extra);
+    EXPECT_EQ(t.AviPath, "");
+    EXPECT_TRUE(t.KeepTqk);
+    EXPECT_EQ(t.SamplesPerSec, 11025);
+    EXPECT_EQ(t.Channels, 1);
+    EXPECT_EQ(t.BitsPerSample, 8);
+    EXPECT_EQ(t.PriorityClass, 0) << "no priority entry selected";
+}
+
+TEST(Form2Model, NoSoundWithoutTheHelperOrAFormat) {
+    Form2Values v = FilledWindow();
+    v.Check3 = true;
+    Form2Extra extra;
+    extra.SoundAvailable = false;
+    EXPECT_FALSE(BuildFromWindow(v, extra).RecordsSound());
+    extra.SoundAvailable = true;
+    v.Combo1.clear();
+    v.Combo1Index = -1;
+    EXPECT_FALSE(BuildFromWindow(v, extra).RecordsSound());
+}
+
+TEST(Form2Model, ApplyFollowsTheRecord) {
+    CaptureSettings s = DefaultSettings(false);
+    s.WavePath = "C:\\m.wav";
+    s.CompressorChosen = true;
+    s.RecordingSource = 5;  // not in the list
+    s.PriorityClass = 999;  // matches no entry
+    s.Method = 0;
+    Form2Values v = FilledWindow();
+    v.Label11 = "Cinepak";
+    v.Combo2Index = 1;
+    v.Combo3Index = 3;
+    v.Check4 = true;
+    v.Combo1Index = 4;
+    ApplyToWindow(s, &v);
+    EXPECT_TRUE(v.Check3) << "the sound box follows the record even when sound is unavailable";
+    EXPECT_EQ(v.Label11, "Cinepak") << "a chosen compressor keeps the label";
+    EXPECT_EQ(v.Combo2Index, 1);
+    EXPECT_EQ(v.Combo3Index, 3);
+    EXPECT_TRUE(v.Check4) << "delete wave is not restored";
+    EXPECT_EQ(v.Combo1Index, 4) << "the sound format is not restored";
+    EXPECT_EQ(v.Option1, 0);
+    EXPECT_FALSE(v.Check7);
+    s.RecordingSource = 2;
+    s.PriorityClass = 64;
+    s.CompressorChosen = false;
+    ApplyToWindow(s, &v);
+    EXPECT_EQ(v.Combo2Index, 2);
+    EXPECT_EQ(v.Combo3Index, 5);
+    EXPECT_EQ(v.Label11, "未圧縮");
+}
+
+TEST(Form2Model, EnableRules) {
+    struct Case {
+        bool check1, check3, check5, sound, mixer;
+        Form2Enables want;
+    } cases[] = {
+        {false, false, false, true, true, {false, true, true, false, false, false}},
+        {true, true, false, true, true, {true, true, true, true, true, true}},
+        {true, true, true, true, false, {true, false, true, true, false, true}},
+        {false, true, false, false, true, {false, true, false, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        Form2Values v;
+        v.Check3 = c.check3;
+        v.Check5 = c.check5;
+        const Form2Enables e = EnableRules(v, c.sound, c.mixer, c.check1);
+        EXPECT_EQ(e.Check1Client, c.want.Check1Client);
+        EXPECT_EQ(e.Position, c.want.Position);
+        EXPECT_EQ(e.Check3, c.want.Check3);
+        EXPECT_EQ(e.Combo1, c.want.Combo1);
+        EXPECT_EQ(e.Combo2, c.want.Combo2);
+        EXPECT_EQ(e.Check4, c.want.Check4);
+    }
+}
+
+TEST(Form2Model, OverwriteQuestionNamesTheFilesToBeWritten) {
+    CaptureSettings s = DefaultSettings(true);
+    s.TqkPath = "C:\\a\\m.TQK";
+    s.AviPath = "C:\\a\\m.avi";
+    s.WavePath = "C:\\a\\m.wav";
+    const std::set<std::string> all = {"C:\\a\\m.TQK", "C:\\a\\m.avi", "C:\\a\\m.wav"};
+    auto in = [](const std::set<std::string>& files) {
+        return [files](const std::string& f) { return files.count(f) > 0; };
+    };
+    EXPECT_EQ(OverwriteQuestion(s, in(all)),
+              "m.TQKは存在しています。\r\nm.aviは存在しています。\r\nm.wavは存在しています。"
+              "\r\n全て上書きしてよろしいですか？");
+    EXPECT_EQ(OverwriteQuestion(s, in({"C:\\a\\m.wav"})),
+              "m.wavは存在しています。\r\n全て上書きしてよろしいですか？");
+    EXPECT_EQ(OverwriteQuestion(s, in({})), "");
+    // "TQKだけ作成": no AVI is written, so none is named; no sound: no wave file.
+    s.AviPath.clear();
+    s.WavePath.clear();
+    EXPECT_EQ(OverwriteQuestion(s, in(all)),
+              "m.TQKは存在しています。\r\n全て上書きしてよろしいですか？");
+    EXPECT_EQ(InvalidPathMessage("Q:\\x.TQK"),
+              "Q:\\x.TQKは無効です\r\n保存先ファイル名、ドライブを確認下さい");
+}
+
+TEST(Form2Model, FileNameText) {
+    struct Case {
+        const char* path;
+        bool ok;
+    } cases[] = {
+        {"C:\\a\\m.TQK", true},
+        {"m.TQK", true},
+        {"\\\\srv\\sh\\m.TQK", true},
+        {"C:\\a\\", false},
+        {"", false},
+        {"C:\\a\\m?.TQK", false},
+        {"C:\\a\\m*.TQK", false},
+        {"C:\\a<\\m.TQK", false},
+        {"C:\\a\\m:x.TQK", false},
+        {"1:\\m.TQK", false},
+        {"C:\\a\\m\t.TQK", false},
+        {"C:\\録画\\映像.TQK", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsUsableFileNameText(c.path), c.ok) << c.path;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) return lines;
+        start = end + 2;
+    }
+}
+
+TEST(Form2Texts, TooltipsJoinTheirLinesWithCrLf) {
+    struct Case {
+        Form2Tip tip;
+        size_t lines;
+        std::vector<size_t> blank;
+    } cases[] = {
+        {Form2Tip::Method, 17, {2, 8, 12}},  {Form2Tip::HScroll2, 14, {3, 7, 10}},
+        {Form2Tip::SaveMode, 12, {3, 6, 9}}, {Form2Tip::Estimate, 15, {3, 6, 9, 11}},
+        {Form2Tip::Check7, 9, {3, 6}},       {Form2Tip::Command5, 1, {}},
+        {Form2Tip::NoSound, 2, {}},          {Form2Tip::Command10, 3, {1}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::string> l = SplitLines(Form2TipText(c.tip));
+        SCOPED_TRACE(l[0]);
+        EXPECT_EQ(l.size(), c.lines);
+        for (size_t i = 0; i < l.size(); ++i) {
+            const bool blank = std::find(c.blank.begin(), c.blank.end(), i) != c.blank.end();
+            EXPECT_EQ(l[i].empty(), blank) << i;
+        }
+    }
+    EXPECT_EQ(Form2TipText(Form2Tip::NoSound),
+              "録音可能なサウンドドライバが無いか、\r\n録音プログラムが無かった為使用できません。");
+    EXPECT_EQ(VersionLine(1, 0, 3), "Version 1.0   Revision 3");
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace tqk::rec

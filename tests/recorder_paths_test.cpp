@@ -1,0 +1,117 @@
+#include "recorder_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace tqk::rec {
+namespace test {
+namespace {
+
+TEST(RecorderPaths, FromTheProgramFolder) {
+    for (const char* folder : {"C:\\Program Files\\Taviro", "C:\\Program Files\\Taviro\\"}) {
+        SCOPED_TRACE(folder);
+        const RecorderPaths p = MakeRecorderPaths(folder, folder);
+        EXPECT_EQ(p.AppFolder, "C:\\Program Files\\Taviro\\") << "one trailing separator";
+        EXPECT_EQ(p.DataFolder, p.AppFolder);
+        EXPECT_EQ(p.SoundHelperPath, "C:\\Program Files\\Taviro\\TaviroWave.exe");
+        EXPECT_EQ(p.PlayerPath, "C:\\Program Files\\Taviro\\TaviroPlayer.exe");
+        EXPECT_EQ(p.HelpPage, "C:\\Program Files\\Taviro\\help/main.htm");
+        EXPECT_EQ(p.ScratchFile, "C:\\Program Files\\Taviro\\temp.temp");
+        EXPECT_EQ(p.SettingsFolder, "C:\\Program Files\\Taviro\\settings\\");
+        EXPECT_EQ(p.DefaultSettings, "C:\\Program Files\\Taviro\\settings\\default.TQP");
+        EXPECT_EQ(p.PositionFile, "C:\\Program Files\\Taviro\\TVRSetting.ini");
+        EXPECT_EQ(p.DefaultSettingsFallback, "");
+    }
+}
+
+TEST(RecorderPaths, PerUserDataFolder) {
+    const std::string data = PerUserDataFolder("C:\\users\\ユーザー\\AppData\\Roaming");
+    EXPECT_EQ(data, "C:\\users\\ユーザー\\AppData\\Roaming\\Taviro\\");
+    const RecorderPaths p = MakeRecorderPaths("C:\\Program Files\\Taviro", data);
+    EXPECT_EQ(p.SoundHelperPath, "C:\\Program Files\\Taviro\\TaviroWave.exe");
+    EXPECT_EQ(p.HelpPage, "C:\\Program Files\\Taviro\\help/main.htm");
+    EXPECT_EQ(p.PositionFile, data + "TVRSetting.ini");
+    EXPECT_EQ(p.DefaultSettings, data + "settings\\default.TQP");
+    EXPECT_EQ(p.ScratchFile, data + "temp.temp");
+    EXPECT_EQ(p.DefaultSettingsFallback, "C:\\Program Files\\Taviro\\settings\\default.TQP");
+    EXPECT_EQ(PerUserDataFolder("C:\\x\\"), "C:\\x\\Taviro\\");
+}
+
+TEST(PositionFile, WrittenLines) {
+    const WindowPositions p{700, -20, 331, 351};
+    EXPECT_EQ(PositionFileUtf8(p),
+              "//Taviro Setting\r\n"
+              "//順番は変更不可です。\r\n"
+              "700 //キャプチャウィンドウのX\r\n"
+              "-20 //キャプチャウィンドウのY\r\n"
+              "331 //AVIウィンドウのX\r\n"
+              "351 //AVIウィンドウのY\r\n");
+    WindowPositions back;
+    EXPECT_TRUE(ParsePositionFile(PositionFileUtf8(p), WindowPositions{}, &back));
+    EXPECT_EQ(back, p);
+}
+
+TEST(PositionFile, ReadByLeadingNumbers) {
+    const WindowPositions d{1, 2, 3, 4};
+    struct Case {
+        const char* text;
+        bool ok;
+        WindowPositions want;
+    } cases[] = {
+        {"", false, d},
+        {"a\r\nb\r\n10\r\n20\r\n30\r\n40\r\n", true, {10, 20, 30, 40}},
+        {"a\nb\n10\n20\n30\n40", true, {10, 20, 30, 40}},  // LF only, no last end
+        {"a\r\nb\r\n10 //x\r\n", true, {10, 2, 3, 4}},     // fewer lines keep defaults
+        {"a\r\nb\r\n", true, d},
+        {"x", true, d},
+        {"a\r\nb\r\n  -5abc\r\n+7\r\n12.6\r\n-0.5\r\n", true, {-5, 7, 13, 0}},
+        {"a\r\nb\r\nabc\r\n\r\n.\r\n--1\r\n", true, {0, 0, 0, 0}},  // no number: 0
+        {"a\r\nb\r\n99999999999999999\r\n-99999999999\r\n1\r\n1\r\n",
+         true,
+         {INT32_MAX, INT32_MIN, 1, 1}},
+        {"a\r\nb\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n", true, {1, 2, 3, 4}},  // more lines ignored
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WindowPositions got;
+        EXPECT_EQ(ParsePositionFile(c.text, d, &got), c.ok);
+        EXPECT_EQ(got, c.want);
+    }
+}
+
+TEST(PositionFile, Defaults) {
+    // Work area 1024 x 738 (a task bar below), recording window 400 x 60, AVI window 366 x 95.
+    const WindowPositions p = DefaultPositions({0, 0, 1024, 738}, 400, 60, 366, 95);
+    EXPECT_EQ(p.RecX, 624);
+    EXPECT_EQ(p.RecY, 678);
+    EXPECT_EQ(p.AviX, 329);
+    EXPECT_EQ(p.AviY, 322);  // 321.5 rounds to the even number
+    const WindowPositions q = DefaultPositions({100, 50, 1124, 818}, 400, 60, 366, 95);
+    EXPECT_EQ(q.RecX, 724);
+    EXPECT_EQ(q.RecY, 758);
+}
+
+TEST(PositionFile, PulledOntoTheWorkArea) {
+    const ScreenRect work{0, 0, 1024, 738};
+    struct Case {
+        int32_t x, y, wantX, wantY;
+    } cases[] = {
+        {10, 20, 10, 20},       {-5000, -7, 0, 0},
+        {5000, 9000, 624, 678}, {INT32_MAX, INT32_MIN, 624, 0},
+        {624, 678, 624, 678},   {625, 679, 624, 678},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        int32_t x = c.x, y = c.y;
+        PullOntoWorkArea(work, 400, 60, &x, &y);
+        EXPECT_EQ(x, c.wantX);
+        EXPECT_EQ(y, c.wantY);
+    }
+    int32_t x = 50, y = 50;
+    PullOntoWorkArea(work, 2000, 2000, &x, &y);  // larger than the area: its top-left corner
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace tqk::rec
