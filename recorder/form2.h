@@ -1,0 +1,103 @@
+// Form2: the settings window, the recorder's main window for the whole life of the program.
+// It moves a CaptureSettings record in and out of its controls (the rules live in
+// form2_model.h), shows the preview, the capture information and the disk estimate, and
+// starts recordings, trials and region picks (recorder_actions.h).
+#pragma once
+
+// clang-format off
+#include <windows.h>
+#include <vfw.h>
+// clang-format on
+
+#include <string>
+
+#include "form2_model.h"
+#include "rec_ui.h"
+#include "recorder_actions.h"
+#include "recorder_paths.h"
+#include "win_handles.h"
+#include "win_window.h"
+
+namespace tqk::rec {
+
+// What start-up hands the settings window.
+struct Form2Setup {
+    const RecorderPaths* paths = nullptr;
+    snd::SoundHelperClient* sound = nullptr;  // null or !Available(): no sound
+    WindowPositions* positions = nullptr;
+    bool ntFamily = true;
+    bool windows2000OrLater = true;
+};
+
+class Form2 : public tqk::Window {
+public:
+    explicit Form2(const Form2Setup& setup);
+    ~Form2() override;
+
+    // Creates the window and runs it until it is closed.
+    int Run();
+
+    // The read-outs, for speed measurements.
+    void DrawInfo();
+    void ReCalc();
+
+protected:
+    bool OnCreate() override;
+    bool OnClose() override;
+    void OnCommand(int id, int code, HWND control) override;
+    void OnScroll(const tqk::ScrollEvent& e) override;
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    Form2Values ReadControls() const;
+    void WriteControls(const Form2Values& v);
+    CaptureSettings Build() const;
+    void Apply(const CaptureSettings& s);
+    Form2Extra Extra() const;
+
+    void AttachToolTips();
+    void FillSoundFormats();
+    void FillSources();
+    void FillPriorities();
+    void ApplyEnables();
+    void SetSliderLabels();
+    void ShowPageOf(int frameIndex);
+
+    bool ValidateBox(int index);
+    bool ValidateAllBoxes();
+    void Preview();
+    void DrawPreview(const DRAWITEMSTRUCT& d);
+
+    void Check3Click();
+    void RegionPick();
+    void Browse();
+    void Trial();
+    void Record();
+    void ChooseCompressor();
+    void SaveSettings();
+    void LoadSettings();
+    void RestoreDefaults();
+    void OpenPlayer();
+    void OpenHelp();
+    void ShowAbout();
+    RecorderContext Context();
+
+    Form2Setup setup_;
+    COMPVARS cv_{};               // the compressor options
+    std::wstring compressorName_;  // empty: none chosen
+    bool soundAvailable_ = false;
+    bool mixerUsable_ = false;
+    bool estimateRed_ = false;
+    bool validating_ = false;
+    RecToolTips tips_;
+    tqk::MemoryDc previewDc_;
+    tqk::GdiObject previewBitmap_;
+    HGDIOBJ previewOld_ = nullptr;
+    SIZE previewSize_{};
+    tqk::GdiObject infoBrush_;
+};
+
+// The screen's bits per pixel (a 1 x 1 bitmap compatible with the screen).
+int DisplayDepth();
+
+}  // namespace tqk::rec

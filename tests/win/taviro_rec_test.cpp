@@ -1,0 +1,517 @@
+// The real TaviroRec.exe driven from this process: start-up (display, instance, helper,
+// positions, data folder) and the settings window through its controls.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture_info.h"
+#include "capture_settings.h"
+#include "form2_ids.h"
+#include "form2_model.h"
+#include "form4_ids.h"
+#include "recorder_files.h"
+#include "recorder_paths.h"
+#include "test_files.h"
+#include "window_driver.h"
+
+namespace tqk::test {
+namespace {
+
+namespace ids = tqk::form2_ids;
+using tqk::rec::Wide;
+
+const wchar_t* const kForm2Class = L"TaviroRecForm2";
+
+std::wstring Exe(const char* path) {
+    return tqk::rec::Wide(path);
+}
+
+double Now() {
+    LARGE_INTEGER c, f;
+    QueryPerformanceCounter(&c);
+    QueryPerformanceFrequency(&f);
+    return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+// A program folder of its own: TaviroRec.exe, and what the test adds beside it.
+class Staged {
+public:
+    explicit Staged(const wchar_t* stem) : dir_(stem) {
+        EXPECT_TRUE(CopyFileW(Exe(TAVIROREC_EXE).c_str(), File(L"TaviroRec.exe").c_str(), FALSE));
+        EXPECT_TRUE(CopyFileW(Exe(TAVIROAVI_DLL).c_str(), File(L"TaviroAvi.dll").c_str(), FALSE));
+    }
+    std::wstring File(const std::wstring& name) const { return dir_.Path() + name; }
+    const std::wstring& Folder() const { return dir_.Path(); }
+    void AddHelper(const char* exe) {
+        EXPECT_TRUE(CopyFileW(Exe(exe).c_str(), File(L"TaviroWave.exe").c_str(), FALSE));
+    }
+
+private:
+    TempFolder dir_;
+};
+
+// A running recorder and its settings window.
+struct Recorder {
+    ChildProcess process;
+    HWND form2 = nullptr;
+    double startMs = 0;
+
+    bool Start(const Staged& s, DWORD timeoutMs = 15000) {
+        const double t0 = Now();
+        if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
+        form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, timeoutMs);
+        startMs = Now() - t0;
+        return form2 != nullptr;
+    }
+    HWND Item(int id) const { return Child(form2, id); }
+    std::wstring TextOf(int id) const { return Text(Item(id)); }
+    bool Close() {
+        if (form2) PostMessageW(form2, WM_CLOSE, 0, 0);
+        return process.WaitExit(15000).has_value();
+    }
+    ~Recorder() {
+        if (process.Handle() && !process.WaitExit(0)) process.Kill();
+    }
+};
+
+std::wstring FromAnsi(const std::string& a) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, a.data(), int(a.size()), nullptr, 0);
+    std::wstring w(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, a.data(), int(a.size()), w.data(), n);
+    return w;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+RECT WorkArea() {
+    RECT r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+    return r;
+}
+
+// Selects a page as a click on List1 does.
+void SelectPage(const Recorder& r, int page) {
+    HWND list = r.Item(ids::List1);
+    SendMessageW(list, LB_SETCURSEL, WPARAM(page), 0);
+    SendMessageW(r.form2, WM_COMMAND, MAKEWPARAM(ids::List1, LBN_SELCHANGE), LPARAM(list));
+}
+
+// Moves a trackbar as the user does, through the window's scroll handler.
+void MoveSlider(const Recorder& r, int id, int pos) {
+    HWND bar = r.Item(id);
+    SendMessageW(bar, TBM_SETPOS, TRUE, pos);
+    SendMessageW(r.form2, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, pos), LPARAM(bar));
+}
+
+// Clicks a button and waits for the dialog or message box it opens (a posted click).
+void Press(const Recorder& r, int id) { Click(r.Item(id)); }
+
+// The focus moves from one control of the window to another, as the user's Tab would.
+class FocusMover {
+public:
+    explicit FocusMover(HWND window) {
+        thread_ = GetWindowThreadProcessId(window, nullptr);
+        attached_ = AttachThreadInput(GetCurrentThreadId(), thread_, TRUE) != FALSE;
+    }
+    ~FocusMover() {
+        if (attached_) AttachThreadInput(GetCurrentThreadId(), thread_, FALSE);
+    }
+    void To(HWND control) const { SetFocus(control); }
+    HWND Focus() const {
+        GUITHREADINFO gi{};
+        gi.cbSize = sizeof gi;
+        return GetGUIThreadInfo(thread_, &gi) ? gi.hwndFocus : nullptr;
+    }
+
+private:
+    DWORD thread_ = 0;
+    bool attached_ = false;
+};
+
+TEST(RecorderStart, WithoutHelperTheWindowComesAtOnceWithoutSound) {
+    Staged s(L"rec_nohelper");
+    Recorder r;
+    ASSERT_TRUE(r.Start(s));
+    std::printf("start-up to the settings window without a helper: %.0f ms\n", r.startMs);
+    EXPECT_LT(r.startMs, 4000);
+    EXPECT_FALSE(IsWindowEnabled(r.Item(ids::Check3)));
+    EXPECT_EQ(Text(r.form2), L"キャプチャ設定");
+    ASSERT_TRUE(r.Close());
+    // Defaults written at shutdown: six lines, positions inside the work area.
+    const std::optional<std::string> ini = ReadBytes(s.File(L"TVRSetting.ini"));
+    ASSERT_TRUE(ini);
+    const std::vector<std::wstring> lines = Lines(FromAnsi(*ini));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], L"//Taviro Setting");
+    EXPECT_EQ(lines[1], L"//順番は変更不可です。");
+    EXPECT_NE(lines[2].find(L" //キャプチャウィンドウのX"), std::wstring::npos);
+    EXPECT_NE(lines[5].find(L" //AVIウィンドウのY"), std::wstring::npos);
+    const RECT work = WorkArea();
+    const int recX = _wtoi(lines[2].c_str()), recY = _wtoi(lines[3].c_str());
+    EXPECT_GT(recX, work.left);
+    EXPECT_LT(recX, work.right);
+    EXPECT_GT(recY, work.top);
+    EXPECT_LT(recY, work.bottom);
+    EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini.new")));
+}
+
+TEST(RecorderStart, AHelperThatNeverAnswersCostsFiveSeconds) {
+    Staged s(L"rec_silent");
+    s.AddHelper(SILENT_HELPER_EXE);
+    Recorder r;
+    ASSERT_TRUE(r.Start(s, 20000));
+    std::printf("start-up with a helper that never answers: %.0f ms\n", r.startMs);
+    EXPECT_GE(r.startMs, 4900);
+    EXPECT_LT(r.startMs, 9000);
+    EXPECT_FALSE(IsWindowEnabled(r.Item(ids::Check3)));
+    EXPECT_TRUE(r.Close());
+}
+
+TEST(RecorderStart, WithTheHelperSoundFormatsComeFromTheDevice) {
+    Staged s(L"rec_helper");
+    s.AddHelper(TAVIROWAVE_EXE);
+    Recorder r;
+    ASSERT_TRUE(r.Start(s));
+    std::printf("start-up to the settings window with the helper: %.0f ms\n", r.startMs);
+    EXPECT_TRUE(IsWindowEnabled(r.Item(ids::Check3)));
+    HWND combo1 = r.Item(ids::Combo1);
+    ASSERT_EQ(SendMessageW(combo1, CB_GETCOUNT, 0, 0), 12);
+    wchar_t first[64] = L"";
+    SendMessageW(combo1, CB_GETLBTEXT, 0, LPARAM(first));
+    EXPECT_STREQ(first, L"44.100kHz ｽﾃﾚｵ 16 ﾋﾞｯﾄ");
+    EXPECT_EQ(SendMessageW(combo1, CB_GETCURSEL, 0, 0), 0);
+    // No recording source can be selected here: the list holds the default only, disabled.
+    HWND combo2 = r.Item(ids::Combo2);
+    EXPECT_EQ(SendMessageW(combo2, CB_GETCOUNT, 0, 0), 1);
+    EXPECT_FALSE(IsWindowEnabled(combo2));
+    // The sound box switches the sound controls.
+    SelectPage(r, 2);
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check3), true));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(combo1) != FALSE; }, 3000));
+    EXPECT_TRUE(IsWindowEnabled(r.Item(ids::Check4)));
+    EXPECT_NE(r.TextOf(ids::Picture2).find(L"44.100KHz ステレオ 16ビット"), std::wstring::npos);
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check3), false));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(combo1); }, 3000));
+    EXPECT_TRUE(r.Close());
+}
+
+TEST(RecorderStart, PositionsFromAnEditedFileArePulledOntoTheScreen) {
+    Staged s(L"rec_ini");
+    ASSERT_TRUE(WriteBytes(s.File(L"TVRSetting.ini"), "x\r\ny\r\n100\r\n200\r\n-99999\r\n50\r\n"));
+    Recorder r;
+    ASSERT_TRUE(r.Start(s));
+    ASSERT_TRUE(r.Close());
+    const std::optional<std::string> ini = ReadBytes(s.File(L"TVRSetting.ini"));
+    ASSERT_TRUE(ini);
+    const std::vector<std::wstring> lines = Lines(FromAnsi(*ini));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2], L"100 //キャプチャウィンドウのX");
+    EXPECT_EQ(lines[3], L"200 //キャプチャウィンドウのY");
+    EXPECT_EQ(lines[4], L"0 //AVIウィンドウのX") << "far off the left edge: back on the screen";
+    EXPECT_EQ(lines[5], L"50 //AVIウィンドウのY");
+}
+
+TEST(RecorderStart, ASecondInstanceIsRefused) {
+    Staged s(L"rec_twice");
+    Recorder first;
+    ASSERT_TRUE(first.Start(s));
+    ChildProcess second;
+    ASSERT_TRUE(second.Start(s.File(L"TaviroRec.exe")));
+    const std::optional<MessageBoxInfo> box = WaitForMessageBox(second.Id(), 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"既に起動しています。");
+    EXPECT_TRUE(AnswerMessageBox(*box, IDOK));
+    EXPECT_TRUE(second.WaitExit(10000).has_value());
+    EXPECT_TRUE(first.Close());
+}
+
+TEST(RecorderStart, EightBitDisplayIsRefused) {
+    if (GetEnvironmentVariableW(L"TAVIRO_DISPLAY_DEPTH", nullptr, 0) == 0) {
+        GTEST_SKIP() << "run by recorder_eight_bit on the 8-bit display";
+    }
+    Staged s(L"rec_8bit");
+    ChildProcess p;
+    ASSERT_TRUE(p.Start(s.File(L"TaviroRec.exe")));
+    const std::optional<MessageBoxInfo> box = WaitForMessageBox(p.Id(), 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"ディスプレイの解像度が8ビットは対応してません。");
+    EXPECT_TRUE(AnswerMessageBox(*box, IDOK));
+    EXPECT_TRUE(p.WaitExit(10000).has_value());
+    EXPECT_EQ(WaitForWindow(p.Id(), kForm2Class, nullptr, 0), nullptr);
+}
+
+// The folder made unwritable even for root (the tests run as root under Wine).
+class Immutable {
+public:
+    explicit Immutable(const std::wstring& folder) : unix_(UnixPath(folder)) {
+        const auto out = RunUnixCommand("chattr +i '" + unix_ + "'", 10000);
+        ok_ = out.has_value() && !FolderWritable(folder);
+    }
+    ~Immutable() { RunUnixCommand("chattr -i '" + unix_ + "'", 10000); }
+    bool ok() const { return ok_; }
+    static bool FolderWritable(const std::wstring& folder) {
+        return tqk::rec::FolderIsWritable(folder);
+    }
+
+private:
+    std::string unix_;
+    bool ok_ = false;
+};
+
+TEST(RecorderStart, AReadOnlyProgramFolderKeepsFilesInTheUsersFolder) {
+    wchar_t appData[MAX_PATH] = L"";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData)));
+    const std::wstring user = std::wstring(appData) + L"\\Taviro\\";
+    RemoveTree(user);
+    Staged s(L"rec_readonly");
+    {
+        Immutable lock(s.Folder());
+        ASSERT_TRUE(lock.ok()) << "the folder could not be made read-only";
+        Recorder r;
+        ASSERT_TRUE(r.Start(s));
+        ASSERT_TRUE(r.Close());
+    }
+    EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini")));
+    const std::optional<std::string> ini = ReadBytes(user + L"TVRSetting.ini");
+    ASSERT_TRUE(ini);
+    EXPECT_EQ(Lines(FromAnsi(*ini)).size(), 6u);
+    RemoveTree(user);
+}
+
+// ---- The settings window ----
+
+class Form2Test : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(r.Start(s));
+    }
+    void TearDown() override { EXPECT_TRUE(r.Close()); }
+    Staged s{L"rec_form2"};
+    Recorder r;
+};
+
+TEST_F(Form2Test, PagesSwitchThroughTheList) {
+    const int pageControl[4] = {ids::Option1(0), ids::Text1(0), ids::HScroll1(0), ids::Option2(0)};
+    for (int page = 0; page < 4; ++page) {
+        SelectPage(r, page);
+        for (int other = 0; other < 4; ++other) {
+            EXPECT_EQ(IsWindowVisible(r.Item(pageControl[other])) != FALSE, other == page)
+                << "page " << page << " control of page " << other;
+        }
+    }
+}
+
+TEST_F(Form2Test, BoxesAreValidatedWhenTheFocusMovesOn) {
+    SelectPage(r, 1);
+    FocusMover focus(r.form2);
+    struct Case {
+        int box;
+        const wchar_t* typed;
+        const wchar_t* shown;  // nullptr: refused
+    } cases[] = {
+        {2, L"321", L"324"}, {2, L"0", nullptr}, {3, L"0", nullptr}, {0, L"-50", L"-50"},
+        {3, L"12.6", L"13"}, {1, L"7abc", L"7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.box << " " << std::string(c.typed, c.typed + 0));
+        HWND box = r.Item(ids::Text1(c.box));
+        HWND next = r.Item(ids::Text1((c.box + 1) % 4));
+        focus.To(box);
+        SetText(box, c.typed);
+        focus.To(next);
+        if (c.shown) {
+            EXPECT_TRUE(WaitUntil([&] { return Text(box) == c.shown; }, 3000)) << Text(box);
+        } else {
+            const std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
+            ASSERT_TRUE(m);
+            EXPECT_EQ(m->text, L"不正な数字です。");
+            EXPECT_TRUE(AnswerMessageBox(*m, IDOK));
+            EXPECT_TRUE(WaitUntil([&] { return focus.Focus() == box; }, 3000))
+                << "the focus stays in the refused box";
+            focus.To(box);
+            SetText(box, L"240");
+            focus.To(next);
+        }
+    }
+    EXPECT_NE(r.TextOf(ids::Picture2).find(L"キャプチャ領域 (-50,7 - 274,"), std::wstring::npos)
+        << r.TextOf(ids::Picture2);
+}
+
+TEST_F(Form2Test, EnableRules) {
+    SelectPage(r, 1);
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check1(0)), false));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Check1(1))); }, 3000));
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check1(0)), true));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Check1(1))) != FALSE; }, 3000));
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check5), true));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Text1(0))); }, 3000));
+    EXPECT_FALSE(IsWindowEnabled(r.Item(ids::Text1(1))));
+    EXPECT_FALSE(IsWindowEnabled(r.Item(ids::LabelPosition)));
+    EXPECT_TRUE(IsWindowEnabled(r.Item(ids::Text1(2))));
+    EXPECT_NE(r.TextOf(ids::Picture2).find(L"マウスに追従 Yes"), std::wstring::npos);
+    ASSERT_TRUE(SetChecked(r.Item(ids::Check5), false));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Text1(0))) != FALSE; }, 3000));
+}
+
+TEST_F(Form2Test, SlidersLabelsAndTheDiskEstimate) {
+    SelectPage(r, 2);
+    MoveSlider(r, ids::HScroll1(1), 90);
+    EXPECT_EQ(r.TextOf(ids::LabelHs1(1)), L"1:30sec");
+    MoveSlider(r, ids::HScroll1(1), 65);
+    EXPECT_EQ(r.TextOf(ids::LabelHs1(1)), L"1:5sec");
+    MoveSlider(r, ids::HScroll1(0), 15);
+    EXPECT_EQ(r.TextOf(ids::LabelHs1(0)), L"15fps");
+    SelectPage(r, 0);
+    MoveSlider(r, ids::HScroll2(0), 2);
+    EXPECT_EQ(r.TextOf(ids::LabelHs2(0)), L"回数 2");
+    EXPECT_NE(r.TextOf(ids::Picture2).find(L"CPU解放 回数 2 時間 1"), std::wstring::npos);
+    // 320 x 240 at 32 bits, 15 fps, 65 s, movie and AVI: 2 x 65 x 307 200 x 15.
+    EXPECT_EQ(r.TextOf(ids::Label9), L"599,040,000 Bytes.");
+    SelectPage(r, 3);
+    Click(r.Item(ids::Option2(2)));
+    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"299,520,000 Bytes."; }, 3000))
+        << r.TextOf(ids::Label9);
+    EXPECT_NE(r.TextOf(ids::Picture2).find(L"---AVIは作成しません---"), std::wstring::npos);
+
+    // The cost of one slider move (label, estimate and information), measured here.
+    SelectPage(r, 2);
+    const int moves = 100;
+    const double t0 = Now();
+    for (int i = 0; i < moves; ++i) MoveSlider(r, ids::HScroll1(1), 1 + i * 36);
+    std::printf("one slider move (label, disk estimate, capture information): %.2f ms\n",
+                (Now() - t0) / moves);
+}
+
+TEST_F(Form2Test, OverwriteQuestionNamesTheFilesThatWillBeWritten) {
+    TempFolder out(L"rec_out");
+    const std::wstring tqk = out.Path() + L"m.TQK";
+    ASSERT_TRUE(WriteBytes(tqk, "x"));
+    ASSERT_TRUE(WriteBytes(out.Path() + L"m.avi", "x"));
+    SetText(r.Item(ids::Text2), tqk);
+    // "TQKだけ作成": the AVI is not named.
+    SelectPage(r, 3);
+    Click(r.Item(ids::Option2(2)));
+    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(2))); }, 3000);
+    Press(r, ids::Command5);
+    std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->text, L"m.TQKは存在しています。\r\n全て上書きしてよろしいですか？");
+    EXPECT_TRUE(m->Has(IDYES) && m->Has(IDNO));
+    EXPECT_TRUE(AnswerMessageBox(*m, IDNO));
+    // "AVIとTQKを作成": both.
+    Click(r.Item(ids::Option2(0)));
+    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(0))); }, 3000);
+    Press(r, ids::Command5);
+    m = WaitForMessageBox(r.process.Id(), 5000);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->text,
+              L"m.TQKは存在しています。\r\nm.aviは存在しています。\r\n全て上書きしてよろしいですか？");
+    EXPECT_TRUE(AnswerMessageBox(*m, IDNO));
+    // A folder that does not exist.
+    SetText(r.Item(ids::Text2), out.Path() + L"nowhere\\m.TQK");
+    Press(r, ids::Command5);
+    m = WaitForMessageBox(r.process.Id(), 5000);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->text, out.Path() + L"nowhere\\m.TQKは無効です\r\n保存先ファイル名、ドライブを確認下さい");
+    EXPECT_TRUE(AnswerMessageBox(*m, IDOK));
+}
+
+// The file dialog the window opened, its name box filled and confirmed.
+bool AnswerFileDialog(DWORD pid, const std::wstring& path) {
+    HWND dlg = WaitForWindow(pid, L"#32770", nullptr, 10000);
+    if (!dlg) return false;
+    HWND edit = nullptr;
+    WaitUntil(
+        [&] {
+            HWND combo = GetDlgItem(dlg, 1148);
+            edit = combo ? FindWindowExW(combo, nullptr, L"Edit", nullptr) : nullptr;
+            if (!edit) edit = GetDlgItem(dlg, 1152);
+            return edit != nullptr;
+        },
+        5000);
+    if (!edit) return false;
+    SetText(edit, path);
+    PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    return WaitUntil([&] { return !IsWindow(dlg); }, 10000);
+}
+
+TEST_F(Form2Test, SaveAndLoadThroughTheFileDialogs) {
+    TempFolder out(L"rec_tqp");
+    const std::wstring file = out.Path() + L"設定.TQP";
+    Press(r, ids::Command7);
+    ASSERT_TRUE(AnswerFileDialog(r.process.Id(), file));
+    ASSERT_TRUE(WaitUntil([&] { return Exists(file); }, 5000));
+    Sleep(200);
+    // What the defaults on this display should write.
+    tqk::rec::CaptureSettings want = tqk::rec::DefaultSettings(true);
+    want.AviPath = "c:\\test.avi";
+    HDC screen = GetDC(nullptr);
+    want.DisplayDepth = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    std::string wantBytes;
+    ASSERT_EQ(tqk::rec::EncodeTqp(want, tqk::rec::SystemAnsiCodec(), &wantBytes),
+              tqk::rec::TqpStatus::kOk);
+    EXPECT_EQ(ReadBytes(file).value_or(""), wantBytes);
+
+    // Changed, then loaded back.
+    SelectPage(r, 2);
+    MoveSlider(r, ids::HScroll1(0), 77);
+    EXPECT_EQ(r.TextOf(ids::LabelHs1(0)), L"77fps");
+    Press(r, ids::Command10);
+    ASSERT_TRUE(AnswerFileDialog(r.process.Id(), file));
+    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::LabelHs1(0)) == L"30fps"; }, 5000));
+
+    // A damaged file: the message, and nothing changes.
+    MoveSlider(r, ids::HScroll1(0), 55);
+    ASSERT_TRUE(WriteBytes(file, wantBytes.substr(0, 40)));
+    Press(r, ids::Command10);
+    ASSERT_TRUE(AnswerFileDialog(r.process.Id(), file));
+    const std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->text, L"読み込みに失敗しました。");
+    EXPECT_TRUE(AnswerMessageBox(*m, IDOK));
+    EXPECT_EQ(r.TextOf(ids::LabelHs1(0)), L"55fps");
+
+    // Restore defaults.
+    Press(r, ids::Command9);
+    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::LabelHs1(0)) == L"30fps"; }, 5000));
+}
+
+TEST_F(Form2Test, CompressorDialogCancelledKeepsTheLabel) {
+    SelectPage(r, 3);
+    EXPECT_EQ(r.TextOf(ids::Label11), L"未圧縮");
+    Press(r, ids::Command8);
+    HWND dlg = WaitForWindow(r.process.Id(), L"#32770", nullptr, 10000);
+    ASSERT_NE(dlg, nullptr);
+    PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dlg); }, 10000));
+    EXPECT_EQ(r.TextOf(ids::Label11), L"未圧縮");
+}
+
+TEST_F(Form2Test, AboutWindowShowsTheVersion) {
+    Press(r, ids::Command12);
+    HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(Text(GetDlgItem(about, tqk::form4_ids::Label2)), L"Version 1.0   Revision 1");
+    Click(GetDlgItem(about, tqk::form4_ids::Command1));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+}
+
+}  // namespace
+}  // namespace tqk::test
