@@ -185,7 +185,7 @@ TEST(PipelineModel, AfterTheRewrite) {
     EXPECT_EQ(DecideAfterNormalise(failed, true, true), AfterNormalise::ShowError);
     EXPECT_EQ(DecideAfterNormalise(failed, false, true), AfterNormalise::ShowError);
     EXPECT_EQ(NormaliseErrorText("X"), "TQK変換中に、\r\nX\r\nのエラーが発生しました。");
-    EXPECT_EQ(NormaliseScratchPath("d:\\v\\m.TQK"), "d:\\v\\m.TQK.tqktemp");
+    EXPECT_EQ(NormaliseScratchPath("d:\\v\\m.TQK"), "d:\\v\\m.TQK.tmp~");
 }
 
 // Files go only after an export that ended without cancel or error.
