@@ -18,9 +18,11 @@ namespace tqk::rec {
 
 namespace {
 
-// Design size of the client area (96-DPI pixels) while the caption is still there.
+// Design size of the client area (96-DPI pixels) while the caption is still there: the
+// window keeps its outer height when the caption goes, and the caption's height then holds
+// the row of buttons.
 constexpr int kClientWidth = 304;
-constexpr int kClientHeight = 40;
+constexpr int kClientHeight = 24;
 constexpr int kStatsWidth = 300, kStatsHeight = 16;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_APPWINDOW;
@@ -85,8 +87,9 @@ bool Form1::OnCreate() {
     tqk::WindowDc screen(nullptr, GetDC(nullptr));
     statsDc_.Reset(CreateCompatibleDC(screen.Get()));
     statsBitmap_.Reset(CreateCompatibleBitmap(screen.Get(), statsSize_.cx, statsSize_.cy));
-    // The six items sit 8 pixels apart: a font of that height keeps them on their lines.
-    statsFont_.Reset(CreateFontW(-Px(9), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    // The two rows of items sit 8 pixels apart, the first 2 pixels above the area: a font of
+    // 10 pixels a line, whose leading takes those 2, keeps both rows whole.
+    statsFont_.Reset(CreateFontW(Px(10), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
                                  DEFAULT_PITCH, L"Tahoma"));
     if (!statsDc_ || !statsBitmap_) return false;

@@ -135,6 +135,8 @@ std::optional<PickRect> DragPick(HWND owner, int width, int height) {
 }
 
 bool KeyDown(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
+// Down now, or pressed since the last look (a short click between two looks).
+bool Pressed(int key) { return (GetAsyncKeyState(key) & 0x8001) != 0; }
 
 // The window under the cursor and its rectangle (exclusive right and bottom).
 RECT RectUnderCursor(bool clientArea) {
@@ -157,6 +159,7 @@ std::optional<PickRect> WindowPick(bool clientArea) {
         PumpMessages();
         Sleep(1);
     }
+    for (int key : {VK_LBUTTON, VK_RBUTTON, VK_ESCAPE}) (void)Pressed(key);  // forget old presses
     tqk::WindowDc screen(nullptr, GetDC(nullptr));
     if (!screen) return std::nullopt;
     HDC dc = screen.Get();
@@ -177,11 +180,11 @@ std::optional<PickRect> WindowPick(bool clientArea) {
                 drawn = r;
                 GdiFlush();
             }
-            if (KeyDown(VK_LBUTTON)) {
+            if (Pressed(VK_LBUTTON)) {
                 picked = r;
                 break;
             }
-            if (KeyDown(VK_RBUTTON) || KeyDown(VK_ESCAPE)) {
+            if (Pressed(VK_RBUTTON) || Pressed(VK_ESCAPE)) {
                 cancelled = true;
                 break;
             }

@@ -5,6 +5,7 @@
 #include "form5.h"
 #include "result_code.h"
 #include "run_box.h"
+#include "safe_file.h"
 #include "tqkavi.h"
 #include "win_text.h"
 
@@ -65,11 +66,9 @@ bool ReplaceMovie(const std::wstring& scratch, const std::wstring& movie, DWORD*
     const DWORD attributes = GetFileAttributesW(movie.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(movie.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (MoveFileExW(scratch.c_str(), movie.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *retError = GetLastError();
-    return false;
+    const uint32_t error = ReplaceFileWith(Utf8FromWide(scratch), Utf8FromWide(movie));
+    *retError = error;
+    return error == 0;
 }
 
 void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,

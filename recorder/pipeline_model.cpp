@@ -1,6 +1,7 @@
 #include "pipeline_model.h"
 
 #include "result_code.h"
+#include "safe_file.h"
 
 namespace tqk::rec {
 
@@ -27,7 +28,7 @@ Removals RemovalsAfterExport(const CaptureSettings& s, const ExportOutcome& outc
     return r;
 }
 
-std::string NormaliseScratchPath(const std::string& tqkPath) { return tqkPath + ".tqktemp"; }
+std::string NormaliseScratchPath(const std::string& tqkPath) { return ScratchPathFor(tqkPath); }
 
 std::string NormaliseErrorText(const std::string& engineText) {
     return "TQK変換中に、\r\n" + engineText + "\r\nのエラーが発生しました。";

@@ -113,10 +113,10 @@ std::string Shell(const std::string& command, DWORD timeoutMs = 60000) {
 class Staged {
 public:
     explicit Staged(const wchar_t* stem) : dir_(stem) {
-        for (auto [from, name] : {std::pair{TAVIROREC_EXE, L"TaviroRec.exe"},
-                                  std::pair{TAVIROAVI_DLL, L"TaviroAvi.dll"},
-                                  std::pair{TVR_DLL, L"TVR.dll"},
-                                  std::pair{TAVIROWAVE_EXE, L"TaviroWave.exe"}})
+        for (auto [from, name] :
+             {std::pair{TAVIROREC_EXE, L"TaviroRec.exe"},
+              std::pair{TAVIROAVI_DLL, L"TaviroAvi.dll"}, std::pair{TVR_DLL, L"TVR.dll"},
+              std::pair{TAVIROWAVE_EXE, L"TaviroWave.exe"}})
             EXPECT_TRUE(CopyFileW(W(from).c_str(), File(name).c_str(), FALSE)) << N(name);
         CreateDirectoryW(File(L"settings").c_str(), nullptr);
     }
@@ -188,9 +188,7 @@ void Screenshot(const std::string& name) {
 }
 
 // Header fields of a movie, from tqk info.
-std::string Info(const std::wstring& movie) {
-    return tooltest::Tqk({"info", N(movie)}).out;
-}
+std::string Info(const std::wstring& movie) { return tooltest::Tqk({"info", N(movie)}).out; }
 bool InfoHas(const std::string& info, const std::string& line) {
     return info.find(line + "\n") != std::string::npos;
 }
@@ -218,8 +216,10 @@ void ExpectAviIsPattern(const std::wstring& avi, int frames, bool sound) {
     const std::string refSum = Shell("md5sum < '" + Unix(ref) + "'");
     DeleteFileW(ref.c_str());
     EXPECT_EQ(sums.substr(0, 32), refSum.substr(0, 32)) << "AVI frames differ from the screen";
-    const std::string streams = Shell("ffprobe -v error -show_entries stream=codec_type "
-                                      "-of csv=p=0 '" + u + "'");
+    const std::string streams = Shell(
+        "ffprobe -v error -show_entries stream=codec_type "
+        "-of csv=p=0 '" +
+        u + "'");
     EXPECT_NE(streams.find("video"), std::string::npos) << streams;
     EXPECT_EQ(streams.find("audio") != std::string::npos, sound) << streams;
 }
@@ -229,8 +229,8 @@ void ExpectTone(const std::wstring& wav, double seconds) {
     const std::string u = Unix(wav);
     const std::string length = Shell("soxi -D '" + u + "'");
     EXPECT_NEAR(atof(length.c_str()), seconds, 0.1) << length;
-    const std::string stat = Shell("sox '" + u + "' -n trim 0.3 " +
-                                   std::to_string(seconds - 0.6) + " remix 1 stat 2>&1");
+    const std::string stat = Shell("sox '" + u + "' -n trim 0.3 " + std::to_string(seconds - 0.6) +
+                                   " remix 1 stat 2>&1");
     const size_t at = stat.find("RMS     amplitude:");
     ASSERT_NE(at, std::string::npos) << stat;
     EXPECT_GT(atof(stat.c_str() + at + 18), 0.1) << stat;
@@ -268,6 +268,12 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
     if (c.avi) ChooseFullFrames(r);
+    if (c.deleteWave) {
+        // "Wavの削除" through its control (the settings file does not show it on start).
+        HWND check = r.Item(ids::Check4);
+        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageW(r.form2, WM_COMMAND, MAKEWPARAM(ids::Check4, BN_CLICKED), LPARAM(check));
+    }
     PlayTone(stage, 6);
     Sleep(500);
     Click(r.Item(ids::Command5));
@@ -275,7 +281,7 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     ASSERT_NE(form1, nullptr) << "no recording window";
     EXPECT_FALSE(IsWindowVisible(r.form2));
     EXPECT_EQ(GetWindowLongPtrW(form1, GWL_STYLE) & WS_CAPTION, 0) << "caption shown";
-    Sleep(1200);
+    Sleep(1900);  // past the first refresh of the statistics
     Screenshot(std::string("form1_") + c.name);
     ASSERT_TRUE(r.WaitBack(60000)) << "the settings window did not come back";
     if (auto box = WaitForMessageBox(r.process.Id(), 200)) {
@@ -294,8 +300,7 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     if (c.keepTqk) {
         const std::string info = Info(tqk);
         const bool normalised = c.method == 0;  // the screen has 32 bits
-        EXPECT_TRUE(InfoHas(info, normalised ? "method: 1" : "method: " +
-                                                                 std::to_string(c.method)))
+        EXPECT_TRUE(InfoHas(info, normalised ? "method: 1" : "method: " + std::to_string(c.method)))
             << info;
         EXPECT_TRUE(InfoHas(info, normalised ? "bitco: 24" : "bitco: 32")) << info;
         EXPECT_TRUE(InfoHas(info, "sec: 2")) << info;
@@ -304,12 +309,12 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, RecorderSaveMode,
-    ::testing::Values(ModeCase{"TqkOnlyType1", true, false, false, 1},
-                      ModeCase{"AviAndTqkType0", true, true, false, 0},
-                      ModeCase{"AviOnlyType2DeleteWave", false, true, true, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Modes, RecorderSaveMode,
+                         ::testing::Values(ModeCase{"TqkOnlyType1", true, false, false, 1},
+                                           ModeCase{"AviAndTqkType0", true, true, false, 0},
+                                           ModeCase{"AviOnlyType2DeleteWave", false, true, true,
+                                                    2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A cancel in the first second at 30 fps: the movie holds one second and says so.
 TEST(RecorderCancel, InTheFirstSecondKeepsOneWholeSecond) {
@@ -400,9 +405,7 @@ protected:
 };
 
 TEST_F(RecorderPick, DragsEitherWayGiveOneRectangle) {
-    const struct {
-        int x0, y0, x1, y1;
-    } drags[] = {{300, 200, 100, 50}, {100, 50, 300, 200}};
+    const struct { int x0, y0, x1, y1; } drags[] = {{300, 200, 100, 50}, {100, 50, 300, 200}};
     for (const auto& d : drags) {
         PressPickButton(r_);
         HWND overlay = WaitOverlay();
@@ -414,8 +417,8 @@ TEST_F(RecorderPick, DragsEitherWayGiveOneRectangle) {
         Sleep(200);
         if (d.x0 > d.x1) Screenshot("form3_drag");
         Xdo("mouseup 1");
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(overlay) || !IsWindowVisible(overlay); },
-                              5000));
+        ASSERT_TRUE(
+            WaitUntil([&] { return !IsWindow(overlay) || !IsWindowVisible(overlay); }, 5000));
         Sleep(200);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, L"100");
@@ -449,8 +452,8 @@ TEST_F(RecorderPick, ClickWithoutMovingAndRightClick) {
 
 // A window of this process to point at: 101 pixels wide, or partly off the left edge.
 HWND TargetWindow(int x, int y, int w, int h) {
-    HWND t = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT,
-                             x, y, w, h, nullptr, nullptr, nullptr, nullptr);
+    HWND t = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, x,
+                             y, w, h, nullptr, nullptr, nullptr, nullptr);
     UpdateWindow(t);
     return t;
 }
@@ -470,25 +473,26 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
     const struct {
         int x, y, w, h;
         const wchar_t *X, *W;
-    } cases[] = {{200, 300, 101, 60, L"200", L"104"}, {-40, 300, 140, 60, L"0", L"100"}};
+    } cases[] = {{200, 500, 101, 60, L"200", L"104"}, {-40, 500, 140, 60, L"0", L"100"}};
     for (const auto& c : cases) {
         HWND target = TargetWindow(c.x, c.y, c.w, c.h);
         PumpFor(300);
-        const std::string before = Shell("import -window root -crop 400x200+0+250 rgb:- | md5sum");
+        const std::string before = Shell("import -window root -crop 400x200+0+450 rgb:- | md5sum");
         PressPickButton(r_);
         Sleep(300);
         Xdo("mousemove " + std::to_string(c.x + c.w / 2 + (c.x < 0 ? 20 : 0)) + " " +
             std::to_string(c.y + c.h / 2));
         PumpFor(400);
-        Xdo("click 1");
+        Screenshot("pick_window_" + std::to_string(c.w));
+        Xdo("mousedown 1 sleep 0.15 mouseup 1");
         PumpFor(600);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, c.X);
-        EXPECT_EQ(b.y, L"300");
+        EXPECT_EQ(b.y, L"500");
         EXPECT_EQ(b.w, c.W);
         EXPECT_EQ(b.h, L"60");
         // Nothing of the pen's outline is left on the screen.
-        const std::string after = Shell("import -window root -crop 400x200+0+250 rgb:- | md5sum");
+        const std::string after = Shell("import -window root -crop 400x200+0+450 rgb:- | md5sum");
         EXPECT_EQ(before, after) << "a trace of the pick is left on the screen";
         DestroyWindow(target);
         PumpFor(100);
