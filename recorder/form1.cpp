@@ -23,7 +23,10 @@ namespace {
 // the row of buttons.
 constexpr int kClientWidth = 304;
 constexpr int kClientHeight = 24;
-constexpr int kStatsWidth = 300, kStatsHeight = 16;
+constexpr int kStatsWidth = 300, kStatsHeight = 18;
+// The items' places start 2 pixels above the area's top; the area is drawn that much lower so
+// that fonts without leading above the letters keep them whole.
+constexpr int kStatsTop = 2;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_APPWINDOW;
 
@@ -76,7 +79,7 @@ bool Form1::OnCreate() {
     static const std::wstring minimise = WideFromUtf8(kMinimiseButton);
     static const std::wstring move = WideFromUtf8(kMoveButton);
     static const tqk::ControlSpec controls[] = {
-        {L"STATIC", Picture1, L"", SS_OWNERDRAW, 2, 2, kStatsWidth, kStatsHeight},
+        {L"STATIC", Picture1, L"", SS_OWNERDRAW, 2, 0, kStatsWidth, kStatsHeight},
         {L"BUTTON", Command1(0), cancel.c_str(), WS_TABSTOP | BS_PUSHBUTTON, 2, 19, 96, 20},
         {L"BUTTON", Command1(1), minimise.c_str(), WS_TABSTOP | BS_PUSHBUTTON, 102, 19, 110, 20},
         {L"BUTTON", Command1(2), move.c_str(), WS_TABSTOP | BS_PUSHBUTTON, 216, 19, 86, 20},
@@ -139,7 +142,7 @@ void Form1::SaveMe(WindowPositions* p) const {
 void Form1::PrintWaitText() {
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
     const std::wstring text = WideFromUtf8(kWaitText);
-    TextOutW(statsDc_.Get(), 0, Px(-2), text.c_str(), int(text.size()));
+    TextOutW(statsDc_.Get(), 0, Px(kStatsTop - 2), text.c_str(), int(text.size()));
     ShowStatistics();
 }
 
@@ -148,7 +151,8 @@ void Form1::DrawStatistics(int32_t n, int32_t dropCount) {
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
     for (const StatItem& item : StatisticsItems(n, s_.Fps, s_.Sec, dropCount, stats_, elapsed)) {
         const std::wstring text = WideFromUtf8(item.text);
-        TextOutW(statsDc_.Get(), Px(item.x), Px(item.y), text.c_str(), int(text.size()));
+        TextOutW(statsDc_.Get(), Px(item.x), Px(kStatsTop + item.y), text.c_str(),
+                 int(text.size()));
     }
     ShowStatistics();
 }

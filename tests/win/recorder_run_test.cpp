@@ -4,6 +4,8 @@
 // ffprobe and sox.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -525,6 +527,131 @@ TEST(RecorderTrial, ReportsEveryMethodAndLeavesNoFile) {
     HANDLE h = FindFirstFileW((std::wstring(temp) + L"TaviroTrial*").c_str(), &fd);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "scratch file left: " << N(fd.cFileName);
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// The process id of the running program with this file name, 0 if none.
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    DWORD pid = 0;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
+        if (_wcsicmp(e.szExeFile, exeName) == 0 &&
+            (parentOrZero == 0 || e.th32ParentProcessID == parentOrZero))
+            pid = e.th32ProcessID;
+    }
+    CloseHandle(snap);
+    return pid;
+}
+
+DWORD PriorityOf(DWORD pid) {
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    const DWORD c = p ? GetPriorityClass(p) : 0;
+    if (p) CloseHandle(p);
+    return c;
+}
+
+// The shared block's bytes as they are now.
+std::string SharedBlock() {
+    HANDLE m = OpenFileMappingA(FILE_MAP_READ, FALSE, "{1FF13A99-90A3-11d6-952A-000629195288}");
+    if (!m) return {};
+    std::string bytes;
+    if (const void* v = MapViewOfFile(m, FILE_MAP_READ, 0, 0, 594)) {
+        bytes.assign(static_cast<const char*>(v), 594);
+        UnmapViewOfFile(v);
+    }
+    CloseHandle(m);
+    return bytes;
+}
+
+// "高" raises both processes for the run and puts both back; a run without sound leaves the
+// shared block as the handshake left it.
+TEST(RecorderRunProcess, PriorityRaisedForTheRunAndSoundBlockUntouchedWithoutSound) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_prio");
+    CaptureSettings s = stage.Record(1, 10, 3, false);
+    s.AviPath.clear();
+    s.PriorityClass = HIGH_PRIORITY_CLASS;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u) << "no helper";
+    const std::string blockBefore = SharedBlock();
+    ASSERT_EQ(blockBefore.size(), 594u);
+    const DWORD recBefore = PriorityOf(r.process.Id()), helperBefore = PriorityOf(helper);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1500);
+    EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(HIGH_PRIORITY_CLASS));
+    EXPECT_EQ(PriorityOf(helper), DWORD(HIGH_PRIORITY_CLASS));
+    EXPECT_EQ(SharedBlock(), blockBefore) << "a run without sound wrote the shared block";
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_EQ(PriorityOf(r.process.Id()), recBefore);
+    EXPECT_EQ(PriorityOf(helper), helperBefore);
+    EXPECT_EQ(SharedBlock(), blockBefore);
+}
+
+TEST(RecorderRunProcess, PriorityEntryZeroLeavesBothAlone) {
+    Staged stage(L"recrun_prio0");
+    CaptureSettings s = stage.Record(1, 10, 2, false);
+    s.AviPath.clear();
+    s.PriorityClass = 0;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u);
+    HANDLE h = OpenProcess(PROCESS_SET_INFORMATION, FALSE, helper);
+    ASSERT_NE(h, nullptr);
+    SetPriorityClass(h, BELOW_NORMAL_PRIORITY_CLASS);  // a class the run must not touch
+    CloseHandle(h);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1000);
+    EXPECT_EQ(PriorityOf(helper), DWORD(BELOW_NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(NORMAL_PRIORITY_CLASS));
+    ASSERT_TRUE(r.WaitBack(20000));
+}
+
+// The helper killed during a recording: the time-out message about 5 s after the capture
+// ended, and the movie kept whole.
+TEST(RecorderRunProcess, HelperKilledGivesTheTimeOutMessageAndKeepsTheMovie) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_helperkill");
+    CaptureSettings s = stage.Record(1, 10, 3, true);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1000);
+    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, helper);
+    ASSERT_NE(h, nullptr);
+    TerminateProcess(h, 1);
+    CloseHandle(h);
+    // The capture ends about 2.4 s from here; the message comes 5 s after that.
+    const DWORD t0 = GetTickCount();
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    ASSERT_TRUE(box.has_value());
+    const DWORD waited = GetTickCount() - t0;
+    EXPECT_NE(box->text.find(L"録音完了の返答がありません。"), std::wstring::npos) << N(box->text);
+    EXPECT_GT(waited, 6000u);
+    EXPECT_LT(waited, 11000u);
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(r.WaitBack(20000));
+    const std::string info = Info(W(s.TqkPath));
+    EXPECT_TRUE(InfoHas(info, "sec: 3")) << info;
+    EXPECT_TRUE(InfoHas(info, "records_present: 30")) << info;
 }
 
 }  // namespace
