@@ -656,3 +656,44 @@ TEST(RecorderRunProcess, HelperKilledGivesTheTimeOutMessageAndKeepsTheMovie) {
 
 }  // namespace
 }  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// Follow mouse near the top-left corner: the rectangle, centred on the cursor, leaves the
+// screen, and what lies outside is black.
+TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_follow");
+    CaptureSettings s = stage.Record(1, 10, 1, false);
+    s.AviPath.clear();
+    s.FollowMouse = true;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    SetCursorPos(10, 10);
+    ASSERT_TRUE(r.WaitBack(20000));
+    SetCursorPos(600, 500);
+    const tooltest::ToolRun raw = tooltest::Tqk({"raw", s.TqkPath});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    const size_t frame = size_t(kW) * kH * 3;
+    ASSERT_EQ(raw.out.size(), frame * 10);
+    // The last frame: the rectangle's corner at (10 - 32, 10 - 24) = (-22, -14).
+    const char* last = raw.out.data() + frame * 9;
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const int sx = x - 22, sy = y - 14;
+            COLORREF want = RGB(0, 0, 0);
+            if (sx >= 0 && sy >= 0) want = PatternAt(sx, sy);
+            const unsigned char* p =
+                reinterpret_cast<const unsigned char*>(last) + (size_t(y) * kW + x) * 3;
+            if (RGB(p[2], p[1], p[0]) != want) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
+}  // namespace tqk::test
