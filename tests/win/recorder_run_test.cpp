@@ -697,3 +697,47 @@ TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere)
 
 }  // namespace
 }  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// The recorder killed during a recording, with either writer: the movie plays and exports up
+// to its last whole second, and tqk verify says how much it holds.
+class RecorderKilled : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecorderKilled, LeavesAMovieThatPlaysToItsLastWholeSecond) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_killed");
+    CaptureSettings s = stage.Record(1, 10, 20, false);
+    s.AviPath.clear();
+    s.AsyncWrite = GetParam();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(2900);
+    r.process.Kill();
+    r.form2 = nullptr;
+    Sleep(500);
+    const tooltest::ToolRun verify = tooltest::Tqk({"verify", s.TqkPath});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_NE(verify.out.find("cut short:"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("of 20 seconds"), std::string::npos) << verify.out;
+    const std::string avi = s.TqkPath + ".avi";
+    const tooltest::ToolRun exported = tooltest::Tqk({"avi", s.TqkPath, avi});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    const std::string frames = Shell(
+        "ffprobe -v error -count_frames -select_streams v:0 "
+        "-show_entries stream=nb_read_frames -of csv=p=0 '" +
+        Unix(W(avi)) + "'");
+    const int n = atoi(frames.c_str());
+    EXPECT_GE(n, 10) << frames;
+    EXPECT_EQ(n % 10, 0) << "not whole seconds: " << frames;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, RecorderKilled, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Mapped" : "Plain"; });
+
+}  // namespace
+}  // namespace tqk::test
