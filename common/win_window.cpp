@@ -259,10 +259,14 @@ void WindowBase::MakeFont() {
     }
 }
 
+HFONT WindowBase::Font() {
+    if (!font_) MakeFont();
+    return font_ ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
 bool WindowBase::AddControls(const ControlSpec* specs, size_t count) {
     EnsureCommonControls();
-    if (!font_) MakeFont();
-    HFONT font = font_ ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = Font();
     const DpiScale s = Scale();
     for (size_t i = 0; i < count; ++i) {
         const ControlSpec& c = specs[i];

@@ -174,7 +174,8 @@ protected:
     bool AddControls(const ControlSpec (&specs)[N]) {
         return AddControls(specs, N);
     }
-    HFONT Font() const { return font_; }
+    // The window's font (the platform's message font at the window's DPI), made on first use.
+    HFONT Font();
 
     // Typed handlers; defaults do nothing.
     virtual void OnCommand(int /*id*/, int /*notifyCode*/, HWND /*control*/) {}

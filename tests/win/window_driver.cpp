@@ -1,5 +1,7 @@
 #include "window_driver.h"
 
+#include <commctrl.h>
+
 namespace tqk::test {
 namespace {
 
@@ -55,13 +57,22 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
     return FALSE;
 }
 
-BOOL CALLBACK CollectButtons(HWND hwnd, LPARAM lp) {
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
-    if (_wcsicmp(cls, L"Button") == 0)
-        reinterpret_cast<std::vector<int>*>(lp)->push_back(GetDlgCtrlID(hwnd));
+struct ChildSearch {
+    HWND parent;
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectChildren(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (s->className && _wcsicmp(ClassName(hwnd).c_str(), s->className) != 0) return TRUE;
+    s->found.push_back(hwnd);
     return TRUE;
 }
+
+constexpr int kFileTypeList = 0x470;   // cmb1
+constexpr int kFileNameCombo = 0x47C;  // cmb13, a ComboBoxEx32 holding the name's Edit
+constexpr int kFileNameEdit = 0x480;   // edt1, older layouts
 
 }  // namespace
 
@@ -105,8 +116,7 @@ void ChildProcess::Kill() {
     WaitForSingleObject(process_, 5000);
 }
 
-HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* caption,
-                   DWORD timeoutMs) {
+HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs) {
     FindState s{pid, className, caption, nullptr};
     WaitUntil(
         [&] {
@@ -142,6 +152,99 @@ bool SetChecked(HWND checkBox, bool checked, DWORD timeoutMs) {
     return WaitUntil([&] { return IsChecked(checkBox) == checked; }, timeoutMs);
 }
 
+std::wstring ClassName(HWND window) {
+    wchar_t cls[256] = {};
+    GetClassNameW(window, cls, 256);
+    return cls;
+}
+
+std::vector<HWND> Children(HWND parent, const wchar_t* className) {
+    ChildSearch s{parent, className, {}};
+    EnumChildWindows(parent, &CollectChildren, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+bool ChooseComboEntry(HWND combo, int index) {
+    if (SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0) == CB_ERR) return false;
+    // As a choice with the mouse or keyboard: the selection changes, then the choice ends.
+    for (WORD code : {WORD(CBN_SELCHANGE), WORD(CBN_SELENDOK)})
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), code),
+                     reinterpret_cast<LPARAM>(combo));
+    return true;
+}
+
+bool ChooseComboText(HWND combo, const std::wstring& text) {
+    const int n = int(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i)
+        if (ComboEntry(combo, i) == text) return ChooseComboEntry(combo, i);
+    return false;
+}
+
+int ComboSelection(HWND combo) { return int(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+
+std::wstring ComboEntry(HWND combo, int index) {
+    const LRESULT n = SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(index), 0);
+    if (n < 0) return {};
+    std::wstring text(size_t(n) + 1, L'\0');
+    const LRESULT got =
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(size_t(got > 0 ? got : 0));
+    return text;
+}
+
+void SetTrackbarPos(HWND trackbar, int pos) {
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, pos);
+    const bool vertical = (GetWindowLongPtrW(trackbar, GWL_STYLE) & TBS_VERT) != 0;
+    const UINT msg = vertical ? WM_VSCROLL : WM_HSCROLL;
+    const int now = TrackbarPos(trackbar);
+    HWND owner = GetParent(trackbar);
+    SendMessageW(owner, msg, MAKEWPARAM(TB_THUMBPOSITION, now), reinterpret_cast<LPARAM>(trackbar));
+    SendMessageW(owner, msg, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(trackbar));
+}
+
+int TrackbarPos(HWND trackbar) { return int(SendMessageW(trackbar, TBM_GETPOS, 0, 0)); }
+
+HWND FocusedWindow(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+void PressKey(HWND target, UINT virtualKey) {
+    const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, virtualKey, LPARAM(1 | (scan << 16)));
+    PostMessageW(target, WM_KEYUP, virtualKey, LPARAM(1 | (scan << 16) | (3u << 30)));
+}
+
+void TypeChar(HWND target, wchar_t c) { PostMessageW(target, WM_CHAR, WPARAM(c), 1); }
+
+HWND FileNameBox(HWND dialog) {
+    if (HWND combo = GetDlgItem(dialog, kFileNameCombo)) {
+        for (HWND h : Children(combo, L"Edit")) return h;
+        return combo;
+    }
+    return GetDlgItem(dialog, kFileNameEdit);
+}
+
+bool SetFileDialogName(HWND dialog, const std::wstring& name) {
+    HWND box = FileNameBox(dialog);
+    if (!box) return false;
+    SetText(box, name);
+    return Text(box) == name;
+}
+
+bool ChooseFileDialogFilter(HWND dialog, int index) {
+    HWND list = GetDlgItem(dialog, kFileTypeList);
+    return list && ChooseComboEntry(list, index);
+}
+
+bool CloseFileDialog(HWND dialog, bool ok, DWORD timeoutMs) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(ok ? IDOK : IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, ok ? IDOK : IDCANCEL)));
+    return WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs);
+}
+
 bool MessageBoxInfo::Has(int id) const {
     for (int b : buttons)
         if (b == id) return true;
@@ -162,7 +265,10 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs) {
     if (!found) return std::nullopt;
     info.caption = Text(info.window);
     info.text = Text(GetDlgItem(info.window, 0xFFFF));
-    EnumChildWindows(info.window, &CollectButtons, reinterpret_cast<LPARAM>(&info.buttons));
+    for (HWND b : Children(info.window, L"Button")) {
+        info.buttons.push_back(GetDlgCtrlID(b));
+        info.captions.push_back(Text(b));
+    }
     return info;
 }
 
@@ -188,6 +294,17 @@ std::string UnixPath(const std::wstring& windowsPath) {
     std::string out(p);
     HeapFree(GetProcessHeap(), 0, p);
     return out;
+}
+
+std::wstring WindowsPathOf(const std::string& unixPath) {
+    using Fn = WCHAR*(CDECL*)(LPCSTR);
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (!fn) return std::wstring(unixPath.begin(), unixPath.end());
+    WCHAR* w = fn(unixPath.c_str());
+    std::wstring path = w ? w : L"";
+    if (w) HeapFree(GetProcessHeap(), 0, w);
+    return path;
 }
 
 namespace {

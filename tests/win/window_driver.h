@@ -46,11 +46,41 @@ void Click(HWND button);
 // Clicks a check box until it has the wanted state.
 bool SetChecked(HWND checkBox, bool checked, DWORD timeoutMs = 5000);
 
+// Chooses entry index of a combo box (or the entry whose text is text) as a user would: the
+// selection changes and the owner gets CBN_SELCHANGE. False when there is no such entry.
+bool ChooseComboEntry(HWND combo, int index);
+bool ChooseComboText(HWND combo, const std::wstring& text);
+int ComboSelection(HWND combo);
+std::wstring ComboEntry(HWND combo, int index);
+// Moves a trackbar to pos as a drag would end there: its owner gets WM_HSCROLL/WM_VSCROLL
+// with TB_THUMBPOSITION and TB_ENDTRACK.
+void SetTrackbarPos(HWND trackbar, int pos);
+int TrackbarPos(HWND trackbar);
+// The control with the keyboard focus in the thread that owns window (any process).
+HWND FocusedWindow(HWND window);
+// A key pressed on target (posted WM_KEYDOWN and WM_KEYUP), or a character typed (WM_CHAR).
+void PressKey(HWND target, UINT virtualKey);
+void TypeChar(HWND target, wchar_t c);
+// Child windows of parent of the given class (nullptr: all), in z-order.
+std::vector<HWND> Children(HWND parent, const wchar_t* className = nullptr);
+std::wstring ClassName(HWND window);
+
+// Common file dialogs (open and save) of any process: the file-name box, the filter list and
+// the buttons.
+HWND FileNameBox(HWND dialog);
+bool SetFileDialogName(HWND dialog, const std::wstring& name);
+// Chooses filter index (0-based) in the file-type list.
+bool ChooseFileDialogFilter(HWND dialog, int index);
+// Presses OK (open/save) or Cancel and waits until the dialog has gone (false if it stays,
+// e.g. because it shows a message).
+bool CloseFileDialog(HWND dialog, bool ok, DWORD timeoutMs = 5000);
+
 struct MessageBoxInfo {
     HWND window = nullptr;
     std::wstring caption;
     std::wstring text;
-    std::vector<int> buttons;  // ids of the box's buttons (IDOK, IDYES, IDNO...)
+    std::vector<int> buttons;            // ids of the box's buttons (IDOK, IDYES, IDNO...)
+    std::vector<std::wstring> captions;  // their captions, in the same order
     bool Has(int id) const;
 };
 // The next message box of process pid (a dialog with a text control 0xFFFF), up to timeoutMs.
@@ -75,6 +105,9 @@ namespace tqk::test {
 
 // The Unix path of a Windows path (Wine only); empty elsewhere.
 std::string UnixPath(const std::wstring& windowsPath);
+// The Windows path of a file the build names by its Unix path (Wine only; elsewhere the path as
+// given).
+std::wstring WindowsPathOf(const std::string& unixPath);
 // Runs a shell command line of the Unix side (Wine only) and returns its standard output and
 // error; nullopt when it could not be started or did not end within timeoutMs.
 std::optional<std::string> RunUnixCommand(const std::string& command, DWORD timeoutMs);
