@@ -1,5 +1,6 @@
 #include "run_box.h"
 
+#include "msgbox_ex.h"
 #include "win_text.h"
 
 namespace tqk::rec {
@@ -8,8 +9,7 @@ int RunMessage(HWND owner, const std::string& text, UINT style) {
     // Owned by the given window only when it is visible: a box owned by a hidden window would
     // stay behind the others.
     HWND shownOwner = owner && IsWindowVisible(owner) ? owner : nullptr;
-    return MessageBoxW(shownOwner, WideFromUtf8(text).c_str(), L"TaviroRec",
-                       style | MB_SETFOREGROUND | (shownOwner ? 0 : MB_TOPMOST));
+    return MsgBoxEx::Msg(WideFromUtf8(text), shownOwner, int32_t(style), L"TaviroRec");
 }
 
 bool DeleteRunFile(const std::wstring& path) {

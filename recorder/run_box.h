@@ -1,5 +1,5 @@
-// The recorder's message boxes of the run, the pipeline and the trial: the program's title as
-// caption, the platform's style bits and answer codes.
+// The recorder's message boxes (MsgBoxEx) of the run, the pipeline and the trial: the program's
+// title as caption, the platform's style bits and answer codes.
 #pragma once
 
 #include <windows.h>
