@@ -741,3 +741,42 @@ INSTANTIATE_TEST_SUITE_P(Writers, RecorderKilled, ::testing::Values(false, true)
 
 }  // namespace
 }  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// A full disk during the recording (run by full_disk_test.sh on a small file system): the
+// engine's message, the movie kept, and no AVI made from it as if it were whole.
+TEST(RecorderFullDisk, ShowsTheEnginesMessageAndMakesNoAvi) {
+    const char* small = getenv("TAVIRO_SMALL_DISK");
+    ASSERT_NE(small, nullptr) << "needs TAVIRO_SMALL_DISK (run through full_disk_test.sh)";
+    Staged stage(L"recrun_full");
+    CaptureSettings s = stage.Record(1, 10, 5, false);
+    s.W = 320;
+    s.H = 240;  // the first frame alone does not fit
+    s.AsyncWrite = false;
+    const rec::DerivedPaths p = rec::DerivePaths(std::string(small) + "\\full.TQK");
+    s.TqkPath = p.TqkPath;
+    s.AviPath = p.AviPath;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChildProcess churn;  // every frame different, so that the movie fills the disk
+    ASSERT_TRUE(churn.Start(W(SCREEN_CHURN_EXE), L"20 full"));
+    Sleep(500);
+    Click(r.Item(ids::Command5));
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    churn.Kill();
+    ASSERT_TRUE(box.has_value()) << "no message";
+    EXPECT_EQ(box->caption, L"TaviroRec") << N(box->text);
+    EXPECT_TRUE(box->Has(IDOK));
+    EXPECT_FALSE(box->text.empty());
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 500).has_value());
+    EXPECT_FALSE(Exists(W(s.AviPath))) << "an AVI was made from a failed recording";
+    EXPECT_TRUE(Exists(W(s.TqkPath))) << "the movie was not kept";
+}
+
+}  // namespace
+}  // namespace tqk::test
