@@ -105,6 +105,13 @@ int32_t AddWaveToAvi(const std::string& aviUtf8, const std::string& wavUtf8,
     if (!aviFile.Open(aviUtf8, StdioFile::Mode::kReadWrite)) return kAviErrFileOpen;
     StdioFile wavFile;
     if (!wavFile.Open(wavUtf8, StdioFile::Mode::kRead)) return kAviErrFileOpen;
+    int32_t result = AddWaveToAvi(aviFile, wavFile, progress, segmentBytes);
+    if (!aviFile.Close() && result == kAviOk) result = kAviErrFileWrite;
+    return result;
+}
+
+int32_t AddWaveToAvi(RandomFile& aviFile, RandomFile& wavFile, const Progress& progress,
+                     uint64_t segmentBytes) {
     WavInfo wav;
     switch (ReadWavInfo(wavFile, &wav)) {
     case WavStatus::kOk:
@@ -141,7 +148,6 @@ int32_t AddWaveToAvi(const std::string& aviUtf8, const std::string& wavUtf8,
     }
     const Status closed = writer.Close();
     if (result == kAviOk) result = ToAviError(closed);
-    if (!aviFile.Close() && result == kAviOk) result = kAviErrFileWrite;
     return result;
 }
 

@@ -38,5 +38,8 @@ using Progress = std::function<void(int32_t position, int32_t total)>;
 // exist (nothing is created otherwise). Returns 0 or the library's code.
 int32_t AddWaveToAvi(const std::string& aviUtf8, const std::string& wavUtf8,
                      const Progress& progress, uint64_t segmentBytes = kDefaultSegmentBytes);
+// The same on files already open (the AVI for reading and writing).
+int32_t AddWaveToAvi(RandomFile& avi, RandomFile& wav, const Progress& progress,
+                     uint64_t segmentBytes = kDefaultSegmentBytes);
 
 }  // namespace avi

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "avic.h"
 #include "capture_info.h"
 #include "form2_ids.h"
 #include "form2_texts.h"
@@ -12,7 +13,6 @@
 #include "mixer.h"
 #include "recorder_files.h"
 #include "sound_helper_client.h"
-#include "avic.h"
 
 namespace tqk::rec {
 
@@ -34,85 +34,85 @@ constexpr DWORD kTrack = WS_TABSTOP | TBS_HORZ | TBS_NOTICKS;
 constexpr DWORD kFrame = BS_GROUPBOX;
 
 // 96-DPI pixels.
-constexpr int kClientWidth = 722;
+constexpr int kClientWidth = 676;
 constexpr int kClientHeight = 408;
 
 const tqk::ControlSpec kControls[] = {
-    {L"LISTBOX", List1, L"", WS_TABSTOP | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 8, 8,
-     136, 78},
+    {L"LISTBOX", List1, L"", WS_TABSTOP | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 8, 8, 136,
+     78},
 
     // Page 0: the capture method.
-    {L"BUTTON", Frame1(0), kPageNames[0], kFrame, 152, 4, 300, 232, 0, 1},
-    {L"BUTTON", Option1(0), L"Type 0", kRadio | WS_GROUP | WS_TABSTOP, 166, 26, 96, 20, 0, 1},
-    {L"BUTTON", Option1(1), L"Type 1", kRadio, 166, 48, 96, 20, 0, 1},
-    {L"BUTTON", Option1(2), L"Type 2", kRadio, 166, 70, 96, 20, 0, 1},
-    {L"STATIC", LabelHs2(0), L"回数 1", kLabel | WS_GROUP, 272, 30, 58, 16, 0, 1},
-    {TRACKBAR_CLASSW, HScroll2(0), L"", kTrack, 330, 24, 114, 26, 0, 1},
-    {L"STATIC", LabelHs2(1), L"時間 1", kLabel, 272, 60, 58, 16, 0, 1},
-    {TRACKBAR_CLASSW, HScroll2(1), L"", kTrack, 330, 54, 114, 26, 0, 1},
-    {L"STATIC", LabelPriority, L"プログラムの優先度", kLabel, 166, 110, 128, 16, 0, 1},
-    {L"COMBOBOX", Combo3, L"", kCombo, 296, 106, 148, 200, 0, 1},
-    {L"BUTTON", Check7, L"ファイル領域を確保して非同期書込みをする", kCheck | BS_MULTILINE, 166,
-     140, 278, 34, 0, 1},
+    {L"BUTTON", Frame1(0), kPageNames[0], kFrame, 148, 4, 290, 232, 0, 1},
+    {L"BUTTON", Option1(0), L"Type 0", kRadio | WS_GROUP | WS_TABSTOP, 162, 26, 96, 20, 0, 1},
+    {L"BUTTON", Option1(1), L"Type 1", kRadio, 162, 48, 96, 20, 0, 1},
+    {L"BUTTON", Option1(2), L"Type 2", kRadio, 162, 70, 96, 20, 0, 1},
+    {L"STATIC", LabelHs2(0), L"回数 1", kLabel | WS_GROUP, 268, 30, 58, 16, 0, 1},
+    {TRACKBAR_CLASSW, HScroll2(0), L"", kTrack, 326, 24, 106, 26, 0, 1},
+    {L"STATIC", LabelHs2(1), L"時間 1", kLabel, 268, 60, 58, 16, 0, 1},
+    {TRACKBAR_CLASSW, HScroll2(1), L"", kTrack, 326, 54, 106, 26, 0, 1},
+    {L"STATIC", LabelPriority, L"プログラムの優先度", kLabel, 162, 110, 128, 16, 0, 1},
+    {L"COMBOBOX", Combo3, L"", kCombo, 292, 106, 140, 200, 0, 1},
+    {L"BUTTON", Check7, L"ファイル領域を確保して非同期書込みをする", kCheck | BS_MULTILINE, 162,
+     140, 268, 34, 0, 1},
 
     // Page 1: the capture region.
-    {L"BUTTON", Frame1(1), kPageNames[1], kFrame, 152, 4, 300, 232, 0, 2},
-    {L"STATIC", LabelPosition, L"位置", kLabel, 166, 32, 44, 16, 0, 2},
-    {L"STATIC", LabelText1(0), L"X", kLabel, 212, 32, 14, 16, 0, 2},
-    {L"EDIT", Text1(0), L"0", kEdit, 228, 28, 72, 22, WS_EX_CLIENTEDGE, 2},
-    {L"STATIC", LabelText1(1), L"Y", kLabel, 310, 32, 14, 16, 0, 2},
-    {L"EDIT", Text1(1), L"0", kEdit, 326, 28, 72, 22, WS_EX_CLIENTEDGE, 2},
-    {L"STATIC", LabelSize, L"サイズ", kLabel, 166, 62, 44, 16, 0, 2},
-    {L"STATIC", LabelText1(2), L"W", kLabel, 212, 62, 14, 16, 0, 2},
-    {L"EDIT", Text1(2), L"320", kEdit, 228, 58, 72, 22, WS_EX_CLIENTEDGE, 2},
-    {L"STATIC", LabelText1(3), L"H", kLabel, 310, 62, 14, 16, 0, 2},
-    {L"EDIT", Text1(3), L"240", kEdit, 326, 58, 72, 22, WS_EX_CLIENTEDGE, 2},
-    {L"BUTTON", Check1(0), L"ｳｨﾝﾄﾞｳ", kCheck, 166, 98, 84, 20, 0, 2},
-    {L"BUTTON", Check1(1), L"ｸﾗｲｱﾝﾄ", kCheck, 252, 98, 84, 20, 0, 2},
-    {L"BUTTON", Command1, L"取得", kButton, 346, 96, 72, 24, 0, 2},
-    {L"BUTTON", Check5, L"マウス中心のキャプチャ", kCheck, 166, 132, 270, 20, 0, 2},
+    {L"BUTTON", Frame1(1), kPageNames[1], kFrame, 148, 4, 290, 232, 0, 2},
+    {L"STATIC", LabelPosition, L"位置", kLabel, 162, 32, 44, 16, 0, 2},
+    {L"STATIC", LabelText1(0), L"X", kLabel, 208, 32, 14, 16, 0, 2},
+    {L"EDIT", Text1(0), L"0", kEdit, 224, 28, 72, 22, WS_EX_CLIENTEDGE, 2},
+    {L"STATIC", LabelText1(1), L"Y", kLabel, 306, 32, 14, 16, 0, 2},
+    {L"EDIT", Text1(1), L"0", kEdit, 322, 28, 72, 22, WS_EX_CLIENTEDGE, 2},
+    {L"STATIC", LabelSize, L"サイズ", kLabel, 162, 62, 44, 16, 0, 2},
+    {L"STATIC", LabelText1(2), L"W", kLabel, 208, 62, 14, 16, 0, 2},
+    {L"EDIT", Text1(2), L"320", kEdit, 224, 58, 72, 22, WS_EX_CLIENTEDGE, 2},
+    {L"STATIC", LabelText1(3), L"H", kLabel, 306, 62, 14, 16, 0, 2},
+    {L"EDIT", Text1(3), L"240", kEdit, 322, 58, 72, 22, WS_EX_CLIENTEDGE, 2},
+    {L"BUTTON", Check1(0), L"ｳｨﾝﾄﾞｳ", kCheck, 162, 98, 84, 20, 0, 2},
+    {L"BUTTON", Check1(1), L"ｸﾗｲｱﾝﾄ", kCheck, 248, 98, 84, 20, 0, 2},
+    {L"BUTTON", Command1, L"取得", kButton, 342, 96, 72, 24, 0, 2},
+    {L"BUTTON", Check5, L"マウス中心のキャプチャ", kCheck, 162, 132, 270, 20, 0, 2},
 
     // Page 2: rate, length, mouse and sound.
-    {L"BUTTON", Frame1(2), kPageNames[2], kFrame, 152, 4, 300, 232, 0, 3},
-    {L"STATIC", LabelHs1(0), L"30fps", kLabel, 166, 30, 64, 16, 0, 3},
-    {TRACKBAR_CLASSW, HScroll1(0), L"", kTrack, 230, 24, 214, 26, 0, 3},
-    {L"STATIC", LabelHs1(1), L"20sec", kLabel, 166, 60, 64, 16, 0, 3},
-    {TRACKBAR_CLASSW, HScroll1(1), L"", kTrack, 230, 54, 214, 26, 0, 3},
-    {L"BUTTON", Check2, L"マウスを書きこむ", kCheck, 166, 90, 270, 20, 0, 3},
-    {L"BUTTON", Check3, L"サウンドも取り込む", kCheck, 166, 116, 270, 20, 0, 3},
-    {L"COMBOBOX", Combo1, L"", kCombo, 184, 140, 252, 240, 0, 3},
-    {L"COMBOBOX", Combo2, L"", kCombo, 184, 170, 252, 200, 0, 3},
-    {L"BUTTON", Check4, L"Wavの削除", kCheck, 184, 200, 200, 20, 0, 3},
+    {L"BUTTON", Frame1(2), kPageNames[2], kFrame, 148, 4, 290, 232, 0, 3},
+    {L"STATIC", LabelHs1(0), L"30fps", kLabel, 162, 30, 64, 16, 0, 3},
+    {TRACKBAR_CLASSW, HScroll1(0), L"", kTrack, 226, 24, 206, 26, 0, 3},
+    {L"STATIC", LabelHs1(1), L"20sec", kLabel, 162, 60, 64, 16, 0, 3},
+    {TRACKBAR_CLASSW, HScroll1(1), L"", kTrack, 226, 54, 206, 26, 0, 3},
+    {L"BUTTON", Check2, L"マウスを書きこむ", kCheck, 162, 90, 270, 20, 0, 3},
+    {L"BUTTON", Check3, L"サウンドも取り込む", kCheck, 162, 116, 270, 20, 0, 3},
+    {L"COMBOBOX", Combo1, L"", kCombo, 180, 140, 248, 240, 0, 3},
+    {L"COMBOBOX", Combo2, L"", kCombo, 180, 170, 248, 200, 0, 3},
+    {L"BUTTON", Check4, L"Wavの削除", kCheck, 180, 200, 200, 20, 0, 3},
 
     // Page 3: what is saved.
-    {L"BUTTON", Frame1(3), kPageNames[3], kFrame, 152, 4, 300, 232, 0, 4},
-    {L"BUTTON", Option2(0), L"AVIとTQKを作成", kRadio | WS_GROUP | WS_TABSTOP, 166, 26, 220, 20,
-     0, 4},
-    {L"BUTTON", Option2(1), L"AVIだけ作成", kRadio, 166, 48, 220, 20, 0, 4},
-    {L"BUTTON", Option2(2), L"TQKだけ作成", kRadio, 166, 70, 220, 20, 0, 4},
-    {L"STATIC", LabelCompressor, L"圧縮方法", kLabel | WS_GROUP, 166, 108, 62, 16, 0, 4},
-    {L"STATIC", Label11, L"", kLabel | SS_SUNKEN | SS_ENDELLIPSIS, 230, 105, 146, 22, 0, 4},
-    {L"BUTTON", Command8, L"選択", kButton, 382, 104, 62, 24, 0, 4},
-    {L"BUTTON", Check6, L"24bitでAVIを保存する", kCheck, 166, 140, 270, 20, 0, 4},
+    {L"BUTTON", Frame1(3), kPageNames[3], kFrame, 148, 4, 290, 232, 0, 4},
+    {L"BUTTON", Option2(0), L"AVIとTQKを作成", kRadio | WS_GROUP | WS_TABSTOP, 162, 26, 220, 20, 0,
+     4},
+    {L"BUTTON", Option2(1), L"AVIだけ作成", kRadio, 162, 48, 220, 20, 0, 4},
+    {L"BUTTON", Option2(2), L"TQKだけ作成", kRadio, 162, 70, 220, 20, 0, 4},
+    {L"STATIC", LabelCompressor, L"圧縮方法", kLabel | WS_GROUP, 162, 108, 62, 16, 0, 4},
+    {L"STATIC", Label11, L"", kLabel | SS_SUNKEN | SS_ENDELLIPSIS, 226, 105, 140, 22, 0, 4},
+    {L"BUTTON", Command8, L"選択", kButton, 372, 104, 60, 24, 0, 4},
+    {L"BUTTON", Check6, L"24bitでAVIを保存する", kCheck, 162, 140, 270, 20, 0, 4},
 
     // Outside the pages.
     {L"STATIC", LabelPreview, L"プレビュー", kLabel, 8, 94, 136, 16},
     {L"STATIC", Picture1, L"", SS_OWNERDRAW, 8, 112, 136, 100, WS_EX_CLIENTEDGE},
     {L"BUTTON", Command6, L"再描画", kButton, 8, 214, 136, 24},
     {L"STATIC", LabelSaveTo, L"保存先", kLabel, 8, 252, 50, 16},
-    {L"EDIT", Text2, L"", kEdit, 60, 248, 326, 22, WS_EX_CLIENTEDGE},
-    {L"BUTTON", Command2, L"参照", kButton, 390, 247, 62, 24},
+    {L"EDIT", Text2, L"", kEdit, 60, 248, 314, 22, WS_EX_CLIENTEDGE},
+    {L"BUTTON", Command2, L"参照", kButton, 378, 247, 60, 24},
     {L"STATIC", Label12, L"未圧縮時最大必要容量", kLabel, 8, 284, 150, 16},
-    {L"STATIC", Label9, L"", kLabel, 160, 284, 292, 16},
-    {L"BUTTON", Command3, L"試行", kButton, 8, 336, 86, 28},
-    {L"BUTTON", Command5, L"録画", kButton, 98, 336, 86, 28},
-    {L"BUTTON", Command4, L"再生画面", kButton, 188, 336, 86, 28},
-    {L"BUTTON", Command7, L"設定保存", kButton, 8, 372, 86, 26},
-    {L"BUTTON", Command10, L"設定読込", kButton, 98, 372, 86, 26},
-    {L"BUTTON", Command9, L"標準に戻す", kButton, 188, 372, 86, 26},
-    {L"BUTTON", Command11, L"ﾍﾙﾌﾟ", kButton, 278, 372, 86, 26},
-    {L"BUTTON", Command12, L"ﾊﾞｰｼﾞｮﾝ", kButton, 368, 372, 86, 26},
-    {L"STATIC", Picture2, L"", kLabel, 460, 8, 254, 390, WS_EX_CLIENTEDGE},
+    {L"STATIC", Label9, L"", kLabel, 160, 284, 278, 16},
+    {L"BUTTON", Command3, L"試行", kButton, 8, 336, 82, 28},
+    {L"BUTTON", Command5, L"録画", kButton, 94, 336, 82, 28},
+    {L"BUTTON", Command4, L"再生画面", kButton, 180, 336, 82, 28},
+    {L"BUTTON", Command7, L"設定保存", kButton, 8, 372, 82, 26},
+    {L"BUTTON", Command10, L"設定読込", kButton, 94, 372, 82, 26},
+    {L"BUTTON", Command9, L"標準に戻す", kButton, 180, 372, 82, 26},
+    {L"BUTTON", Command11, L"ﾍﾙﾌﾟ", kButton, 266, 372, 82, 26},
+    {L"BUTTON", Command12, L"ﾊﾞｰｼﾞｮﾝ", kButton, 352, 372, 82, 26},
+    {L"STATIC", Picture2, L"", kLabel, 446, 8, 222, 390, WS_EX_CLIENTEDGE},
 };
 
 std::wstring W(const std::string& utf8) { return Wide(utf8); }
@@ -145,10 +145,19 @@ int Form2::Run() {
                          WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, kClientWidth,
                          kClientHeight};
     if (!Create(spec)) return -1;
+    // Centred on the work area.
+    RECT work{}, r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(Hwnd(), &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    SetWindowPos(Hwnd(), nullptr, std::max(work.left, work.left + (work.right - work.left - w) / 2),
+                 std::max(work.top, work.top + (work.bottom - work.top - h) / 2), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return ShowModal();
 }
 
 bool Form2::OnCreate() {
+    displayDepth_ = DisplayDepth();
     if (!AddControls(kControls)) return false;
     for (const wchar_t* name : kPageNames) ListAdd(List1, name);
     SetTrackRange(HScroll1(0), kFpsMin, kFpsMax);
@@ -230,6 +239,7 @@ void Form2::FillSoundFormats() {
     }
     const std::vector<std::string> entries = SoundFormatEntries(formats);
     for (const std::string& e : entries) ComboAdd(Combo1, W(e));
+    soundEntries_ = entries;
     if (!entries.empty()) ComboSelect(Combo1, 0);
     soundAvailable_ = !entries.empty() && setup_.sound && setup_.sound->Available();
     if (!soundAvailable_) {
@@ -291,8 +301,7 @@ Form2Values Form2::ReadControls() const {
     v.Check7 = IsChecked(Check7);
     v.Option2 = std::max(0, CheckedRadio(Option2));
     v.Label11 = Utf8(ItemText(Label11));
-    const int formats = ComboCount(Combo1);
-    for (int i = 0; i < formats; ++i) v.Combo1.push_back(Utf8(ComboEntry(Combo1, i)));
+    v.Combo1 = soundEntries_;
     v.Combo1Index = ComboSelection(Combo1);
     v.Combo2Count = ComboCount(Combo2);
     v.Combo2Index = std::max(0, ComboSelection(Combo2));
@@ -327,7 +336,7 @@ void Form2::WriteControls(const Form2Values& v) {
 Form2Extra Form2::Extra() const {
     Form2Extra e;
     e.CompressorName = Utf8(compressorName_);
-    e.DisplayDepth = DisplayDepth();
+    e.DisplayDepth = displayDepth_;
     e.SoundAvailable = soundAvailable_;
     return e;
 }
@@ -343,16 +352,21 @@ void Form2::Apply(const CaptureSettings& s) {
     Check3Click();
 }
 
+void Form2::SetTextIfChanged(int id, const std::wstring& text) {
+    // A static redraws itself on every new text, even the same one; a slider sends many.
+    if (ItemText(id) != text) SetItemText(id, text);
+}
+
 void Form2::SetSliderLabels() {
     for (int i = 0; i < 2; ++i) {
-        SetItemText(LabelHs1(i), W(HScroll1Label(i, TrackPos(HScroll1(i)))));
-        SetItemText(LabelHs2(i), W(HScroll2Label(i, TrackPos(HScroll2(i)))));
+        SetTextIfChanged(LabelHs1(i), W(HScroll1Label(i, TrackPos(HScroll1(i)))));
+        SetTextIfChanged(LabelHs2(i), W(HScroll2Label(i, TrackPos(HScroll2(i)))));
     }
 }
 
 void Form2::ApplyEnables() {
-    const Form2Enables e = EnableRules(ReadControls(), soundAvailable_, mixerUsable_,
-                                       IsChecked(Check1(0)));
+    const Form2Enables e =
+        EnableRules(ReadControls(), soundAvailable_, mixerUsable_, IsChecked(Check1(0)));
     Enable(Check1(1), e.Check1Client);
     for (int id : {Text1(0), Text1(1), LabelText1(0), LabelText1(1), LabelPosition}) {
         Enable(id, e.Position);
@@ -374,18 +388,22 @@ void Form2::Check3Click() {
 }
 
 void Form2::DrawInfo() {
-    SetItemText(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_))));
+    SetTextIfChanged(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_))));
 }
 
-void Form2::ReCalc() {
-    const CaptureSettings s = Build();
-    const double total = DiskEstimateBytes(s);
+const VolumeFacts& Form2::Volume(const std::string& tqkPath) {
+    // The free space of the movie's volume, asked again when the volume changes or a second
+    // has passed: a slider sends many changes a second.
+    const std::string root = VolumeRootOf(tqkPath);
+    const DWORD now = GetTickCount();
+    if (volumeKnown_ && root == volumeRoot_ && now - volumeTick_ < 1000) return volume_;
     VolumeFacts v;
     v.NtFamily = setup_.ntFamily;
-    const std::wstring root = W(VolumeRootOf(s.TqkPath));
-    const wchar_t* rootArg = root.empty() ? nullptr : root.c_str();
+    const std::wstring wroot = W(root);
+    const wchar_t* rootArg = wroot.empty() ? nullptr : wroot.c_str();
     ULARGE_INTEGER freeBytes{};
-    if (GetDiskFreeSpaceExW(rootArg, &freeBytes, nullptr, nullptr)) v.FreeBytes = freeBytes.QuadPart;
+    if (GetDiskFreeSpaceExW(rootArg, &freeBytes, nullptr, nullptr))
+        v.FreeBytes = freeBytes.QuadPart;
     wchar_t fs[MAX_PATH + 1] = L"";
     if (GetVolumeInformationW(rootArg, nullptr, 0, nullptr, nullptr, nullptr, fs, MAX_PATH + 1)) {
         v.FileSystem = Utf8(fs);
@@ -395,10 +413,24 @@ void Form2::ReCalc() {
         m.dwLength = sizeof m;
         if (GlobalMemoryStatusEx(&m)) v.TotalPhysicalMemory = m.ullTotalPhys;
     }
-    estimateRed_ = EstimateIsRed(total, DiskLimit(v, s.AsyncWrite));
-    SetItemText(Label9, W(EstimateText(total)));
-    InvalidateRect(Item(Label9), nullptr, TRUE);
-    SetItemText(Picture2, W(DrawInfoText(s, Utf8(compressorName_))));
+    volume_ = v;
+    volumeRoot_ = root;
+    volumeTick_ = now;
+    volumeKnown_ = true;
+    return volume_;
+}
+
+void Form2::ReCalc() {
+    const CaptureSettings s = Build();
+    const double total = DiskEstimateBytes(s);
+    const bool red = EstimateIsRed(total, DiskLimit(Volume(s.TqkPath), s.AsyncWrite));
+    const std::wstring text = W(EstimateText(total));
+    if (red != estimateRed_ || ItemText(Label9) != text) {
+        estimateRed_ = red;
+        SetItemText(Label9, text);
+        InvalidateRect(Item(Label9), nullptr, TRUE);
+    }
+    SetTextIfChanged(Picture2, W(DrawInfoText(s, Utf8(compressorName_))));
 }
 
 bool Form2::ValidateBox(int index) {
@@ -414,6 +446,8 @@ bool Form2::ValidateBox(int index) {
     const std::wstring text = std::to_wstring(*v);
     if (ItemText(Text1(index)) != text) SetItemText(Text1(index), text);
     Preview();
+    // The size and position change the estimate and the information too.
+    ReCalc();
     return true;
 }
 
@@ -493,8 +527,8 @@ void Form2::RegionPick() {
 
 void Form2::Browse() {
     const std::wstring current = ItemText(Text2);
-    const std::wstring name = RecSaveFile(Hwnd(), L"Taviroファイル|*.TQK",
-                                          W(FolderOf(Utf8(current))), L"");
+    const std::wstring name =
+        RecSaveFile(Hwnd(), L"Taviroファイル|*.TQK", W(FolderOf(Utf8(current))), L"");
     if (name.empty()) return;
     SetItemText(Text2, name);
     SetFocus(Item(Text2));
@@ -537,12 +571,12 @@ void Form2::Record() {
     }
     const std::string question =
         OverwriteQuestion(s, [](const std::string& f) { return FileExists(Wide(f)); });
-    if (!question.empty() &&
-        RecMessage(Hwnd(), W(question), MB_ICONQUESTION | MB_YESNO) != IDYES) {
+    if (!question.empty() && RecMessage(Hwnd(), W(question), MB_ICONQUESTION | MB_YESNO) != IDYES) {
         return;
     }
     RecordAndFinish(Context(), s);
     ShowWindow(Hwnd(), SW_SHOW);
+    volumeKnown_ = false;
     ReCalc();
 }
 
@@ -616,7 +650,10 @@ void Form2::OnCommand(int id, int code, HWND /*control*/) {
         return;
     }
     if (id == Text2) {
-        if (code == EN_KILLFOCUS) ReCalc();
+        if (code == EN_KILLFOCUS) {
+            volumeKnown_ = false;
+            ReCalc();
+        }
         return;
     }
     if (id == Combo1) {
@@ -670,7 +707,10 @@ void Form2::OnScroll(const tqk::ScrollEvent& e) {
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DRAWITEM) {
+    if (msg == WM_DISPLAYCHANGE) {
+        displayDepth_ = DisplayDepth();
+        volumeKnown_ = false;
+    } else if (msg == WM_DRAWITEM) {
         const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (d && int(d->CtlID) == Picture1) {
             DrawPreview(*d);

@@ -10,7 +10,9 @@
 // clang-format on
 
 #include <string>
+#include <vector>
 
+#include "capture_info.h"
 #include "form2_model.h"
 #include "rec_ui.h"
 #include "recorder_actions.h"
@@ -81,14 +83,22 @@ private:
     void OpenHelp();
     void ShowAbout();
     RecorderContext Context();
+    void SetTextIfChanged(int id, const std::wstring& text);
+    const VolumeFacts& Volume(const std::string& tqkPath);
 
     Form2Setup setup_;
-    COMPVARS cv_{};               // the compressor options
+    COMPVARS cv_{};                // the compressor options
     std::wstring compressorName_;  // empty: none chosen
     bool soundAvailable_ = false;
     bool mixerUsable_ = false;
     bool estimateRed_ = false;
     bool validating_ = false;
+    int displayDepth_ = 32;
+    std::vector<std::string> soundEntries_;  // Combo1's texts
+    VolumeFacts volume_;
+    std::string volumeRoot_;
+    DWORD volumeTick_ = 0;
+    bool volumeKnown_ = false;
     RecToolTips tips_;
     tqk::MemoryDc previewDc_;
     tqk::GdiObject previewBitmap_;

@@ -18,7 +18,7 @@ inline constexpr int Combo3 = 141;
 inline constexpr int Check7 = 142;
 
 // Page 1 "キャプチャ領域".
-inline constexpr tqk::IdBlock Text1{150, 4};      // X, Y, W, H
+inline constexpr tqk::IdBlock Text1{150, 4};       // X, Y, W, H
 inline constexpr tqk::IdBlock LabelText1{155, 4};  // "X", "Y", "W", "H"
 inline constexpr int LabelPosition = 160;          // "位置"
 inline constexpr int LabelSize = 161;              // "サイズ"
@@ -62,13 +62,15 @@ inline constexpr int Command11 = 237;
 inline constexpr int Command12 = 238;
 inline constexpr int LabelRemarks = 239;  // the informal remarks line
 
-static_assert(tqk::IdsValid({List1, Frame1, Option1, HScroll2, LabelHs2, LabelPriority, Combo3,
-                             Check7, Text1, LabelText1, LabelPosition, LabelSize, Check1,
-                             Command1, Check5, HScroll1, LabelHs1, Check2, Check3, Combo1,
-                             Combo2, Check4, Option2, LabelCompressor, Label11, Command8, Check6,
-                             LabelSaveTo, Text2, Command2, LabelPreview, Picture1, Picture2,
-                             Label12, Label9, Command3, Command5, Command4, Command6, Command7,
-                             Command9, Command10, Command11, Command12, LabelRemarks}),
+static_assert(tqk::IdsValid({List1,         Frame1,    Option1,     HScroll2,        LabelHs2,
+                             LabelPriority, Combo3,    Check7,      Text1,           LabelText1,
+                             LabelPosition, LabelSize, Check1,      Command1,        Check5,
+                             HScroll1,      LabelHs1,  Check2,      Check3,          Combo1,
+                             Combo2,        Check4,    Option2,     LabelCompressor, Label11,
+                             Command8,      Check6,    LabelSaveTo, Text2,           Command2,
+                             LabelPreview,  Picture1,  Picture2,    Label12,         Label9,
+                             Command3,      Command5,  Command4,    Command6,        Command7,
+                             Command9,      Command10, Command11,   Command12,       LabelRemarks}),
               "ids unique, not 1-7, not 0xFFFF");
 
 }  // namespace tqk::form2_ids

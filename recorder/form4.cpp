@@ -42,8 +42,8 @@ bool OwnVersion(int* major, int* minor, int* revision) {
 }
 
 void Form4::Show(HWND owner) {
-    tqk::DialogSpec spec{L"バージョン情報", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-                         280, 112};
+    tqk::DialogSpec spec{L"バージョン情報", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 280,
+                         112};
     RunModal(spec, owner);
 }
 

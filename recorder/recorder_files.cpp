@@ -1,5 +1,6 @@
 #include "recorder_files.h"
 
+#include "safe_file.h"
 #include "win_handles.h"
 #include "win_text.h"
 
@@ -31,12 +32,11 @@ bool Utf8ToAnsi(std::string_view utf8, std::string* ret) {
         ret->clear();
         return true;
     }
-    const int wn = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                       int(utf8.size()), nullptr, 0);
+    const int wn = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
+                                       nullptr, 0);
     if (wn <= 0) return false;
     std::wstring w(size_t(wn), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(),
-                        wn);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(), wn);
     BOOL usedDefault = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wn, nullptr, 0,
                                       nullptr, &usedDefault);
@@ -76,30 +76,12 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path, size_t maxByt
 }
 
 bool ReplaceFileBytes(const std::wstring& path, const std::string& bytes) {
-    const std::wstring temp = path + L".new";
-    {
-        FileHandle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!f) return false;
-        DWORD put = 0;
-        const bool ok = WriteFile(f.Get(), bytes.data(), DWORD(bytes.size()), &put, nullptr) &&
-                        put == bytes.size() && FlushFileBuffers(f.Get());
-        if (!ok) {
-            f.Reset();
-            DeleteFileW(temp.c_str());
-            return false;
-        }
-    }
+    // A read-only old file is replaced too, as the old program deleted it first.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     }
-    if (!MoveFileExW(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileReplacing(Utf8FromWide(path), bytes) == 0;
 }
 
 TqpStatus LoadSettingsFile(const std::wstring& path, CaptureSettings* ret) {

@@ -82,8 +82,7 @@ WindowPositions ReadPositions(const RecorderPaths& paths) {
     const ScreenRect work = WorkArea();
     const SIZE rec = RecordingWindowSize();
     const SIZE avi = AviWindowSize();
-    const WindowPositions defaults =
-        DefaultPositions(work, rec.cx, rec.cy, avi.cx, avi.cy);
+    const WindowPositions defaults = DefaultPositions(work, rec.cx, rec.cy, avi.cx, avi.cy);
     WindowPositions p;
     if (LoadPositionFile(Wide(paths.PositionFile), defaults, &p)) {
         // A position far off every screen would leave a window nobody can reach.
@@ -99,8 +98,7 @@ int Main() {
         return 1;
     }
     // One instance per logon session.
-    ObjectHandle instance(
-        CreateMutexW(nullptr, TRUE, L"Local\\TaviroRec.SingleInstance"));
+    ObjectHandle instance(CreateMutexW(nullptr, TRUE, L"Local\\TaviroRec.SingleInstance"));
     if (instance && GetLastError() == ERROR_ALREADY_EXISTS) {
         RecMessage(nullptr, L"既に起動しています。", MB_ICONHAND);
         return 1;

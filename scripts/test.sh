@@ -3,6 +3,7 @@
 #   native (Linux): portable modules, unit tests, benchmarks, tqk
 #   win64 (MinGW x86_64): everything, tests run under Wine
 #   win32 (MinGW i686): built only (32-bit programs cannot run here)
+#   fuzz (clang, sanitizers): the fuzz targets, each run for a few seconds
 # Prints each test runner's summary; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,9 @@ configure_and_build native || status=1
 configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" || status=1
 configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DTAVIRO_TESTS=OFF || status=1
+# The fuzz targets under libFuzzer, AddressSanitizer and UBSan (clang), each run briefly over
+# its seeds by its CTest test; scripts/fuzz.sh runs them for longer.
+CC=clang CXX=clang++ configure_and_build fuzz -DTAVIRO_FUZZ=ON || status=1
 
 run_tests() { # name
     echo "== test $1"
@@ -32,6 +36,7 @@ run_tests() { # name
 }
 [ -d "$root/build/native" ] && run_tests native
 [ -d "$root/build/win64" ] && run_tests win64
+[ -d "$root/build/fuzz" ] && run_tests fuzz
 "$root/scripts/wine-env.sh" stop >/dev/null 2>&1 || true
 
 if [ $status -eq 0 ]; then echo "== all tests passed"; else echo "== FAILURES"; fi

@@ -61,9 +61,15 @@ bool ReadBlock(HANDLE mapping, SoundHelperBlock* ret) {
     return true;
 }
 
-void WriteBlock(HANDLE mapping, const SoundHelperBlock& b) {
+void WriteBlock(HANDLE mapping, SoundHelperBlock b) {
     uint8_t copy[kBlockBytes];
-    if (!EncodeBlock(b, copy)) return;
+    if (!EncodeBlock(b, copy)) {
+        // A path that came without its terminating zero cannot go back: the reply is written
+        // without the paths rather than lost (the recorder would wait for it in vain).
+        b.WavePath.clear();
+        b.ScratchPath.clear();
+        if (!EncodeBlock(b, copy)) return;
+    }
     MappedView view(mapping, FILE_MAP_WRITE, 0, kBlockBytes);
     if (view) std::memcpy(view.Get(), copy, kBlockBytes);
 }

@@ -84,8 +84,8 @@ void PackRoundTrip(const uint8_t* data, size_t size) {
     }
     const size_t capacity = static_cast<size_t>(tqk::PackedCapacity(F));
     std::vector<uint8_t> first;
-    for (tqk::PackerVersion v : {tqk::PackerVersion::Portable, tqk::PackerVersion::Sse2,
-                                 tqk::PackerVersion::Avx2}) {
+    for (tqk::PackerVersion v :
+         {tqk::PackerVersion::Portable, tqk::PackerVersion::Sse2, tqk::PackerVersion::Avx2}) {
         if (!tqk::PackerVersionAvailable(v)) continue;
         uint8_t* out = static_cast<uint8_t*>(std::malloc(capacity));
         const int32_t n = tqk::PackFrameWith(v, out, cur, prev, static_cast<int32_t>(words));

@@ -1,0 +1,84 @@
+#!/bin/bash
+# Makes the fuzz targets' seed files: movies and AVIs written by the suite's tqk tool, WAV
+# files and AVIs written by sox and ffmpeg, install logs and shared blocks as the programs
+# write them, and cut-short copies of several. Made once per build folder.
+#   tests/fuzz/make_seeds.sh SEED_DIR TQK_EXE
+set -euo pipefail
+out=$1 tqk=$2
+[ -f "$out/.done" ] && exit 0
+rm -rf "$out"
+mkdir -p "$out"/{reader_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cut_copy() { # file: a copy cut to two thirds beside it
+    head -c $(($(stat -c %s "$1") * 2 / 3)) "$1" >"${1%.*}.cut.${1##*.}"
+}
+
+# Movies of every depth and method.
+m=$out/reader_fuzz
+n=0
+for spec in "32 1 16x8" "32 0 12x6" "32 2 8x4" "24 1 16x8" "24 2 12x4" "16 1 16x8" \
+            "16 0 8x8" "8 1 16x8" "8 1 4x4"; do
+    set -- $spec
+    n=$((n + 1))
+    "$tqk" sample "$m/s$n.tqk" --bits "$1" --method "$2" --size "$3" --fps 3 --sec 1 >/dev/null
+    cut_copy "$m/s$n.tqk"
+done
+
+# WAV files: sox's and ffmpeg's layouts (fact and LIST chunks, extensible and compressed
+# formats), cut short too.
+w=$out/wav_reader_fuzz
+sox -n -r 8000 -b 16 -c 1 "$w/sox16m.wav" synth 0.02 sine 440
+sox -n -r 11025 -b 8 -c 2 "$w/sox8s.wav" synth 0.02 sine 440
+sox -n -r 8000 -b 24 -c 1 "$w/sox24.wav" synth 0.01 sine 440
+sox -n -r 8000 -e floating-point -b 32 -c 1 "$w/soxfloat.wav" synth 0.01 sine 440
+sox -n -r 8000 -b 16 -c 4 "$w/sox4ch.wav" synth 0.005 sine 440
+sox -n -r 8000 -e ima-adpcm -c 1 "$w/soximaadpcm.wav" synth 0.05 sine 440
+ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+ff -f lavfi -i "sine=f=440:r=8000:d=0.02" -c:a pcm_s16le -metadata title=t "$w/ff16.wav"
+ff -f lavfi -i "sine=f=440:r=8000:d=0.02" -c:a pcm_u8 -ac 2 "$w/ffu8.wav"
+ff -f lavfi -i "sine=f=440:r=8000:d=0.05" -c:a adpcm_ms "$w/ffadpcm.wav"
+ff -f lavfi -i "sine=f=440:r=8000:d=0.02" -c:a pcm_alaw "$w/ffalaw.wav"
+for f in "$w"/sox16m.wav "$w"/ff16.wav; do cut_copy "$f"; done
+
+# AVIs the suite writes (one and several segments, with and without sound), and ffmpeg's.
+a=$out/avi_add_stream_fuzz
+"$tqk" sample "$tmp/m24.tqk" --bits 24 --method 1 --size 16x8 --fps 10 --sec 3 >/dev/null
+"$tqk" sample "$tmp/m8.tqk" --bits 8 --method 1 --size 4x4 --fps 5 --sec 1 >/dev/null
+"$tqk" avi "$tmp/m24.tqk" "$a/one.avi" >/dev/null
+"$tqk" avi "$tmp/m8.tqk" "$a/eight.avi" >/dev/null
+"$tqk" avi --segment 21000 "$tmp/m24.tqk" "$a/segments.avi" >/dev/null
+"$tqk" avi --segment 21000 "$tmp/m24.tqk" "$a/withsound.avi" "$w/sox16m.wav" >/dev/null
+cut_copy "$a/segments.avi"
+ff -f lavfi -i "testsrc=s=16x8:r=5:d=0.4" -c:v rawvideo -pix_fmt bgr24 "$a/ffmpeg.avi"
+
+# Install logs as the installer writes them (ANSI, CR LF), and hostile ones.
+l=$out/install_log_fuzz
+p='C:\Program Files\Taviro'
+d='C:\users\u\Desktop'
+s='C:\users\u\Start Menu\Programs\Nolvane\Taviro'
+printf 'dir:%s\\\r\ndir:%s\\help\\\r\n\r\nfnm:%s\\TaviroRec.exe\r\nfnm:%s\\help\\index.htm\r\nfnm:%s\\TaviroRec.lnk\r\nfnm:%s\\TaviroPlayer.lnk\r\n\r\nreg:TQK\r\n\r\n' \
+    "$p" "$p" "$p" "$p" "$d" "$s" >"$l/log.txt"
+printf 'fnm:%s\\..\\..\\Windows\\win.ini\r\ndir:%s\\ .. \\\r\nfnm:C:\\Windows\\x\r\nfnm:relative\\x\r\nreg:TQK\r\nxyz:?\r\n' \
+    "$p" "$p" >"$l/hostile.txt"
+printf 'TaviroRec.exe\0*.exe;*.dll;help\\*.htm;????.tq?' >"$l/patterns.txt"
+
+# Shared blocks as the recorder fills them, and a command line.
+python3 - "$out/sound_block_fuzz" <<'PY'
+import struct, sys
+d = sys.argv[1]
+def block(code, bits, rate, ch, sec, kb, wave, scratch, actual, start):
+    b = bytearray(594)
+    struct.pack_into('<6i', b, 0, code, bits, rate, ch, sec, kb)
+    b[24:24 + len(wave)] = wave
+    b[285:285 + len(scratch)] = scratch
+    struct.pack_into('<ii', b, 548, actual, start)
+    return bytes(b)
+open(f'{d}/start.bin', 'wb').write(block(1, 16, 44100, 2, 10, 1000, b'C:\\movies\\a.wav', b'', 0, 12345))
+open(f'{d}/scratch.bin', 'wb').write(block(1, 8, 22050, 1, 3600, 64, b'D:\\x.wav', b'E:\\tmp\\s', 5, 0))
+open(f'{d}/done.bin', 'wb').write(block(4, 1234, 0, 0, 0, 0, b'', b'', 77, 0))
+open(f'{d}/cmdline.bin', 'wb').write(block(7, 0, 0, 0, 0, 0, b'', b'', 0, 0) + b' 4242 ')
+PY
+touch "$out/.done"
+ls "$out"/* | wc -l >/dev/null
