@@ -232,7 +232,46 @@ RecordsEnd ClassifyEnd(RandomSource& file, uint64_t at, uint64_t capacity) {
 
 }  // namespace
 
-RecordScan ScanRecords(RandomSource& file, const MovieHeader& h) {
+namespace {
+
+// Reads small pieces through a window read ahead, so record heads that lie close together
+// (the small records of a still screen) cost one platform read for many.
+class ReadAhead : public RandomSource {
+public:
+    explicit ReadAhead(RandomSource& file) : file_(file), length_(file.Length()) {}
+    uint64_t Length() const override { return length_; }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override {
+        if (n > window_.size()) return file_.ReadAt(offset, dst, n);
+        if (offset < start_ || offset + n > start_ + got_) {
+            // Heads far apart (large records) are read a little at a time: a whole window
+            // per head would cost more than it saves.
+            const bool far = offset >= last_ && offset - last_ > kFar;
+            start_ = offset;
+            got_ = file_.ReadAt(offset, window_.data(), far ? kSmallRead : window_.size());
+        }
+        last_ = offset;
+        const size_t k = offset >= start_ + got_
+                             ? 0
+                             : static_cast<size_t>(std::min<uint64_t>(n, start_ + got_ - offset));
+        if (k != 0) std::memcpy(dst, window_.data() + (offset - start_), k);
+        return k;
+    }
+
+private:
+    RandomSource& file_;
+    uint64_t length_;
+    static constexpr uint64_t kFar = 16 * 1024;
+    static constexpr size_t kSmallRead = 512;
+    uint64_t start_ = 0;
+    uint64_t last_ = 0;
+    size_t got_ = 0;
+    std::vector<uint8_t> window_ = std::vector<uint8_t>(64 * 1024);
+};
+
+}  // namespace
+
+RecordScan ScanRecords(RandomSource& source, const MovieHeader& h) {
+    ReadAhead file(source);
     RecordScan s;
     const uint64_t total = FrameCount(h);
     const uint64_t capacity = PackedCapacity(FrameBytes(h));

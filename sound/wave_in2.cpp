@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -338,8 +339,15 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             const int32_t finished = events.finished.load();
             // The buffer being filled now, and what it holds so far.
             const WAVEHDR& current = device.Header((filling + (finished - handled)) & 1);
-            const uint64_t delivered = uint64_t(finished) * half +
-                                       (current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded);
+            uint64_t delivered = uint64_t(finished) * half +
+                                 (current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded);
+            // Where a buffer's count grows only when it is done, the device position says
+            // what the stop will hand over (under Wine the two agree).
+            MMTIME mt{};
+            mt.wType = TIME_BYTES;
+            if (waveInGetPosition(device.Get(), &mt, sizeof mt) == MMSYSERR_NOERROR &&
+                mt.wType == TIME_BYTES)
+                delivered = std::max<uint64_t>(delivered, mt.u.cb);
             if (delivered >= wanted) break;
             PumpMessages();
             Sleep(1);

@@ -25,7 +25,8 @@ frames_of() { # avi
 header_sec() { python3 -c 'import struct,sys; print(struct.unpack("<i", open(sys.argv[1],"rb").read()[28:32])[0])' "$1"; }
 
 for writer in sync async; do
-    movie="$dir/$writer.TQK"
+    # Names no other test's pattern takes for its own recorder.
+    movie="$dir/killed_$writer.mov.TQK"
     flag=""
     [ "$writer" = async ] && flag=--async
     "$run" "$rec" "$(winpath "$movie")" --rect 0,0,64,48 --fps 10 --sec 20 $flag \
@@ -34,7 +35,7 @@ for writer in sync async; do
     for _ in $(seq 300); do [ -e "$movie" ] && break; sleep 0.1; done
     sleep 2.4
     # Its command line names the movie by its Windows path.
-    pattern="$(basename "$dir").$writer\.TQK"
+    pattern="$(basename "$dir").killed_$writer\.mov\.TQK"
     pid=$(pgrep -f "$pattern" | head -1)
     if [ -z "$pid" ]; then
         fail "$writer: recorder not found: $(cat "$dir/$writer.out")"

@@ -467,6 +467,39 @@ TEST(Tqkavi, PaddedRowMoviesAreRefusedBeforeAnythingIsWritten) {
     }
 }
 
+// 32-bit rows are whole at any width: a movie 5 pixels wide exports both ways (the 24-bit
+// read-back rows padded to 16 bytes), and the rewrite refuses it as recording refuses the
+// width (-1).
+TEST(Tqkavi, OddWidthAt32BitsExportsBothWaysAndIsNotRewritten) {
+    OutDir dir;
+    tqk::MovieHeader h;
+    h.Method = 1, h.BitCo = 32, h.W = 5, h.H = 300, h.fps = 5, h.sec = 1;
+    tqk::MovieEncoder enc;
+    ASSERT_EQ(enc.Start(h), tqk::kOk);
+    {
+        std::ofstream out(fs::path(dir.File("w5.TQK")), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(enc.Header()), tqk::kHeaderBytes);
+        std::vector<uint8_t> frame(enc.FrameSize());
+        for (int i = 0; i < 5; ++i) {
+            for (size_t k = 0; k < frame.size(); ++k) frame[k] = uint8_t(k * 3 + i);
+            size_t n = 0;
+            const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+            out.write(reinterpret_cast<const char*>(rec), std::streamsize(n));
+        }
+    }
+    for (bool to24 : {false, true}) {
+        SCOPED_TRACE(to24);
+        TQKAVI da;
+        const std::wstring avi = dir.File("w5.avi");
+        EXPECT_EQ(da.TQKtoAVI(dir.File("w5.TQK"), avi, nullptr, to24), 0);
+        EXPECT_EQ(da.FramesWritten(), 5);
+        EXPECT_EQ(AviFrames(avi), 5);
+    }
+    TQKAVI da;
+    EXPECT_EQ(da.TQKtoTQK(dir.File("w5.TQK"), dir.File("w5_out.TQK"), 24, 1),
+              tqk::MakeResultCode(tqk::kErrNotInitialised, 0));
+}
+
 // A movie whose recorder died: 3 s promised at 10 fps, the file ends inside the 26th record.
 // Both exports and the rewrite give its 2 whole seconds and report success.
 TEST(Tqkavi, CutShortMoviesConvertTheirWholeSeconds) {

@@ -47,8 +47,9 @@ grep -q '初期化されていません。' <<<"$out" || fail "message: $out"
 runner=$!
 for _ in $(seq 100); do [ -e "$dir/c.TQK" ] && break; sleep 0.1; done
 sleep 1.5
-pid=$(pgrep -f "$dir/c.TQK" | head -1)
-[ -z "$pid" ] && pid=$(pgrep -f 'c.TQK' | head -1)
+# Its command line names the movie by its Windows path: match this test's folder only, so no
+# recorder of another test running alongside is taken for it.
+pid=$(pgrep -f "$(basename "$dir").c\.TQK" | head -1)
 [ -n "$pid" ] || fail "recorder not found"
 kill -INT "$pid"
 wait "$runner" || fail "stopped recorder exited non-zero: $(cat "$dir/c.out")"
