@@ -454,8 +454,9 @@ TEST_F(RecorderPick, ClickWithoutMovingAndRightClick) {
 
 // A window of this process to point at: 101 pixels wide, or partly off the left edge.
 HWND TargetWindow(int x, int y, int w, int h) {
-    HWND t = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, x,
-                             y, w, h, nullptr, nullptr, nullptr, nullptr);
+    HWND t = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"STATIC", L"",
+                             WS_POPUP | WS_VISIBLE | SS_BLACKRECT, x, y, w, h, nullptr, nullptr,
+                             nullptr, nullptr);
     UpdateWindow(t);
     return t;
 }
@@ -475,13 +476,15 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
     const struct {
         int x, y, w, h;
         const wchar_t *X, *W;
-    } cases[] = {{200, 500, 101, 60, L"200", L"104"}, {-40, 500, 140, 60, L"0", L"100"}};
+    } cases[] = {{200, 640, 101, 60, L"200", L"104"}, {-40, 640, 140, 60, L"0", L"100"}};
     for (const auto& c : cases) {
         HWND target = TargetWindow(c.x, c.y, c.w, c.h);
         PumpFor(300);
-        const std::string before = Shell("import -window root -crop 400x200+0+450 rgb:- | md5sum");
+        SetForegroundWindow(r_.form2);
+        PumpFor(300);
+        const std::string before = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
         PressPickButton(r_);
-        Sleep(300);
+        PumpFor(500);
         Xdo("mousemove " + std::to_string(c.x + c.w / 2 + (c.x < 0 ? 20 : 0)) + " " +
             std::to_string(c.y + c.h / 2));
         PumpFor(400);
@@ -490,11 +493,11 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
         PumpFor(600);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, c.X);
-        EXPECT_EQ(b.y, L"500");
+        EXPECT_EQ(b.y, L"640");
         EXPECT_EQ(b.w, c.W);
         EXPECT_EQ(b.h, L"60");
         // Nothing of the pen's outline is left on the screen.
-        const std::string after = Shell("import -window root -crop 400x200+0+450 rgb:- | md5sum");
+        const std::string after = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
         EXPECT_EQ(before, after) << "a trace of the pick is left on the screen";
         DestroyWindow(target);
         PumpFor(100);
