@@ -1,0 +1,152 @@
+#include "pipeline.h"
+
+#include <memory>
+
+#include "form5.h"
+#include "result_code.h"
+#include "run_box.h"
+#include "safe_file.h"
+#include "tqkavi.h"
+#include "win_text.h"
+
+namespace tqk::rec {
+
+namespace {
+
+// The conversion the progress window runs, watched so that the pipeline knows how the export
+// ended (the window keeps its results to itself).
+class WatchedConversion : public ConversionSource {
+public:
+    explicit WatchedConversion(ExportOutcome* outcome) : outcome_(outcome) {
+        inner_.Decoding = [this](int32_t now, int32_t total, int32_t ms) {
+            if (Decoding) Decoding(now, total, ms);
+        };
+    }
+    int32_t TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFile,
+                     const COMPVARS* ptr_cv, bool ModifyAVI24bit) override {
+        outcome_->aviResult = inner_.TQKtoAVI(TQKFile, AVIFile, ptr_cv, ModifyAVI24bit);
+        outcome_->failed = !inner_.FailureText().empty();
+        return outcome_->aviResult;
+    }
+    void AVIRecCancel() override {
+        outcome_->cancelled = true;
+        inner_.AVIRecCancel();
+    }
+    int32_t WAVaddAVI(const std::wstring& WaveFile, const std::wstring& AVIFile,
+                      intptr_t CallBack) override {
+        outcome_->waveResult = inner_.WAVaddAVI(WaveFile, AVIFile, CallBack);
+        return outcome_->waveResult;
+    }
+    int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
+                     int32_t dstType) override {
+        return inner_.TQKtoTQK(srcFnm, dstFnm, dstBit, dstType);
+    }
+    std::wstring FailureText() const override { return inner_.FailureText(); }
+
+private:
+    TQKAVI inner_;
+    ExportOutcome* outcome_;
+};
+
+std::string EngineText(int32_t code) {
+    tqk::Capture engine;
+    return Utf8FromWide(engine.GetError(code));
+}
+
+}  // namespace
+
+Form1& RecordingWindow() {
+    static Form1 form;
+    return form;
+}
+
+bool ReplaceMovie(const std::wstring& scratch, const std::wstring& movie, DWORD* retError) {
+    // Both files lie in one folder, so this is a rename on one volume: at every moment the
+    // movie's name holds either the recorded movie or its complete rewrite.
+    const DWORD attributes = GetFileAttributesW(movie.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(movie.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    const uint32_t error = ReplaceFileWith(Utf8FromWide(scratch), Utf8FromWide(movie));
+    *retError = error;
+    return error == 0;
+}
+
+void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
+                 const RunResult& run) {
+    if (run.aborted) return;  // the files are already gone
+    CaptureSettings s = recorded;
+    const std::wstring tqkPath = WideFromUtf8(s.TqkPath);
+    const std::wstring aviPath = WideFromUtf8(s.AviPath);
+    const std::wstring wavePath = WideFromUtf8(s.WavePath);
+
+    ExportOutcome outcome;
+    if (ctx.positions) {
+        g_Form5Left = ctx.positions->AviX;
+        g_Form5Top = ctx.positions->AviY;
+    }
+    Form5 form5([&outcome] { return std::make_unique<WatchedConversion>(&outcome); });
+
+    int32_t result = run.resultCode;
+    if (NeedsNormalising(s)) {
+        const std::wstring scratch = WideFromUtf8(NormaliseScratchPath(s.TqkPath));
+        DeleteRunFile(scratch);  // a rewrite left by an earlier, interrupted run
+        result = form5.U_ShowTQKtoTQK(tqkPath, scratch, 24, 1);
+        switch (DecideAfterNormalise(result, s.MakesAvi(), RunFileExists(scratch))) {
+        case AfterNormalise::Replace: {
+            DWORD error = 0;
+            if (!ReplaceMovie(scratch, tqkPath, &error)) {
+                DeleteRunFile(scratch);
+                RunMessage(ctx.owner, ReplaceErrorText(Utf8FromWide(SystemErrorText(error))),
+                           MB_OK | MB_ICONSTOP);
+                result = MakeResultCode(kErrApi, int32_t(error));
+            } else {
+                s.Method = 1;
+                s.DisplayDepth = 24;
+            }
+            break;
+        }
+        case AfterNormalise::GoOn: break;
+        case AfterNormalise::AskCancelled:
+            if (RunMessage(ctx.owner, kNormaliseCancelledQuestion, MB_YESNO | MB_ICONSTOP) == IDNO)
+                result = MakeResultCode(kErrCancelled, 0);
+            else
+                result = 0;
+            break;
+        case AfterNormalise::ShowError:
+            RunMessage(ctx.owner, NormaliseErrorText(EngineText(result)), MB_OK | MB_ICONSTOP);
+            break;
+        case AfterNormalise::StopCancelled: break;
+        }
+    }
+
+    if (ShouldExport(s, run.resultCode, result)) {
+        form5.U_Show(tqkPath, aviPath, s.RecordsSound() ? wavePath : std::wstring(),
+                     s.CompressorChosen ? ctx.compressor : nullptr, s.Avi24);
+        const Removals gone = RemovalsAfterExport(s, outcome);
+        if (gone.tqk) DeleteRunFile(tqkPath);
+        if (gone.wave) DeleteRunFile(wavePath);
+    }
+    if (ctx.positions) {
+        ctx.positions->AviX = g_Form5Left;
+        ctx.positions->AviY = g_Form5Top;
+    }
+}
+
+RunResult RecordAndFinish(const RecorderContext& ctx, const CaptureSettings& settings) {
+    if (ctx.owner) ShowWindow(ctx.owner, SW_HIDE);
+    const RunResult run = RecordingWindow().Run(ctx, settings);
+    RunPipeline(ctx, settings, run);
+    if (ctx.owner) {
+        ShowWindow(ctx.owner, SW_SHOW);
+        SetForegroundWindow(ctx.owner);
+    }
+    return run;
+}
+
+SIZE RecordingWindowSize() {
+    Form1& form = RecordingWindow();
+    if (!form.Load()) return SIZE{400, 60};
+    return form.OuterSize();
+}
+
+}  // namespace tqk::rec

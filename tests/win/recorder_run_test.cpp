@@ -1,0 +1,785 @@
+// The real TaviroRec.exe driven from this process: recordings in each save mode over a known
+// image on the screen, with a tone playing; the cancel and its two answers; the region pick
+// with real mouse input; the trial. The files are checked with tqk (in this process), ffmpeg,
+// ffprobe and sox.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture_settings.h"
+#include "form1_ids.h"
+#include "form2_ids.h"
+#include "form3_ids.h"
+#include "test_files.h"
+#include "tool_test_util.h"
+#include "window_driver.h"
+
+namespace tqk::test {
+namespace {
+
+namespace ids = tqk::form2_ids;
+using tqk::rec::CaptureSettings;
+
+const wchar_t* const kForm2Class = L"TaviroRecForm2";
+constexpr int kW = 64, kH = 48;
+
+std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::string N(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+// The colour of a pixel of the known image: four blocks and a diagonal.
+COLORREF PatternAt(int x, int y) {
+    if (x == y) return RGB(255, 255, 255);
+    if (x < kW / 2) return y < kH / 2 ? RGB(255, 0, 0) : RGB(0, 128, 255);
+    return y < kH / 2 ? RGB(0, 200, 0) : RGB(40, 40, 40);
+}
+
+// The image's bytes as tqk raw gives them: rows top-down, blue-green-red.
+std::string PatternBgr() {
+    std::string b;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const COLORREF c = PatternAt(x, y);
+            b += char(GetBValue(c));
+            b += char(GetGValue(c));
+            b += char(GetRValue(c));
+        }
+    return b;
+}
+
+// The known image at the screen's top-left corner, in a window of its own thread so that it
+// repaints whatever happens to this one.
+class ScreenPattern {
+public:
+    ScreenPattern() {
+        thread_ = std::thread([this] { Loop(); });
+        while (!hwnd_) Sleep(5);
+        Sleep(300);
+    }
+    ~ScreenPattern() {
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_PAINT) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(h, &ps);
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) SetPixelV(dc, x, y, PatternAt(x, y));
+            EndPaint(h, &ps);
+            return 0;
+        }
+        if (m == WM_CLOSE) {
+            DestroyWindow(h);
+            return 0;
+        }
+        if (m == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcW(h, m, wp, lp);
+    }
+    void Loop() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RecorderRunPattern";
+        RegisterClassW(&wc);
+        HWND h = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+                                 wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kW, kH,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        UpdateWindow(h);
+        hwnd_ = h;
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    }
+    std::atomic<HWND> hwnd_{nullptr};
+    std::thread thread_;
+};
+
+std::string Unix(const std::wstring& path) { return UnixPath(path); }
+
+std::string Shell(const std::string& command, DWORD timeoutMs = 60000) {
+    const auto out = RunUnixCommand(command, timeoutMs);
+    EXPECT_TRUE(out.has_value()) << "did not finish: " << command;
+    return out.value_or("");
+}
+
+// A program folder of its own with the recorder, its helper, its libraries and the record
+// it starts with (settings\default.TQP).
+class Staged {
+public:
+    explicit Staged(const wchar_t* stem) : dir_(stem) {
+        for (auto [from, name] :
+             {std::pair{TAVIROREC_EXE, L"TaviroRec.exe"},
+              std::pair{TAVIROAVI_DLL, L"TaviroAvi.dll"}, std::pair{TVR_DLL, L"TVR.dll"},
+              std::pair{TAVIROWAVE_EXE, L"TaviroWave.exe"}})
+            EXPECT_TRUE(CopyFileW(W(from).c_str(), File(name).c_str(), FALSE)) << N(name);
+        CreateDirectoryW(File(L"settings").c_str(), nullptr);
+    }
+    std::wstring File(const std::wstring& name) const { return dir_.Path() + name; }
+    std::string FileA(const std::string& name) const { return N(dir_.Path()) + name; }
+    void SetRecord(const CaptureSettings& s) const {
+        std::string bytes;
+        ASSERT_EQ(rec::EncodeTqp(s, rec::Utf8IdentityCodec(), &bytes), rec::TqpStatus::kOk);
+        ASSERT_TRUE(WriteBytes(File(L"settings\\default.TQP"), bytes));
+    }
+    // A record over the known image, its files in this folder.
+    CaptureSettings Record(int method, int fps, int sec, bool sound) const {
+        CaptureSettings s = rec::DefaultSettings(true);
+        s.X = 0;
+        s.Y = 0;
+        s.W = kW;
+        s.H = kH;
+        s.Fps = fps;
+        s.Sec = sec;
+        s.Method = method;
+        s.DrawMouse = false;
+        s.FollowMouse = false;
+        s.PriorityClass = 0;
+        s.AsyncWrite = true;
+        const rec::DerivedPaths p = rec::DerivePaths(FileA("movie.TQK"));
+        s.TqkPath = p.TqkPath;
+        s.AviPath = p.AviPath;
+        s.WavePath = sound ? p.WavePath : "";
+        s.WaveScratchPath = sound ? p.WaveScratchPath : "";
+        s.SamplesPerSec = 44100;
+        s.BitsPerSample = 16;
+        s.Channels = 2;
+        return s;
+    }
+
+private:
+    TempFolder dir_;
+};
+
+// A running recorder and its settings window.
+struct Recorder {
+    ChildProcess process;
+    HWND form2 = nullptr;
+
+    bool Start(const Staged& s) {
+        if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
+        form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, 20000);
+        return form2 != nullptr;
+    }
+    HWND Item(int id) const { return Child(form2, id); }
+    // The settings window is back after a run.
+    bool WaitBack(DWORD timeoutMs) const {
+        return WaitUntil([&] { return IsWindowVisible(form2) != FALSE; }, timeoutMs);
+    }
+    ~Recorder() {
+        if (form2) PostMessageW(form2, WM_CLOSE, 0, 0);
+        if (process.Handle() && !process.WaitExit(10000)) process.Kill();
+    }
+};
+
+HWND WaitForForm1(const Recorder& r, DWORD timeoutMs = 10000) {
+    return WaitForWindow(r.process.Id(), form1_ids::kClassName, nullptr, timeoutMs);
+}
+
+void Screenshot(const std::string& name) {
+    const char* dir = getenv("TAVIRO_SHOT_DIR");
+    if (!dir) return;
+    Shell("import -window root '" + std::string(dir) + "/" + name + ".png'");
+}
+
+// Header fields of a movie, from tqk info.
+std::string Info(const std::wstring& movie) { return tooltest::Tqk({"info", N(movie)}).out; }
+bool InfoHas(const std::string& info, const std::string& line) {
+    return info.find(line + "\n") != std::string::npos;
+}
+
+// Every frame of the movie equals the known image.
+void ExpectFramesArePattern(const std::wstring& movie, int frames) {
+    const tooltest::ToolRun raw = tooltest::Tqk({"raw", N(movie)});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    const std::string one = PatternBgr();
+    ASSERT_EQ(raw.out.size(), one.size() * size_t(frames));
+    for (int f = 0; f < frames; ++f)
+        ASSERT_EQ(raw.out.compare(one.size() * f, one.size(), one), 0) << "frame " << f;
+}
+
+// The AVI's frames decoded by ffmpeg, each equal to the known image; its sound stream there.
+void ExpectAviIsPattern(const std::wstring& avi, int frames, bool sound) {
+    const std::string u = Unix(avi);
+    const std::string sums =
+        Shell("ffmpeg -v error -i '" + u + "' -f rawvideo -pix_fmt bgr24 - | md5sum");
+    std::string expected;
+    for (int f = 0; f < frames; ++f) expected += PatternBgr();
+    // The expected bytes' checksum computed on the Unix side from a file of them.
+    const std::wstring ref = avi + L".ref";
+    ASSERT_TRUE(WriteBytes(ref, expected));
+    const std::string refSum = Shell("md5sum < '" + Unix(ref) + "'");
+    DeleteFileW(ref.c_str());
+    EXPECT_EQ(sums.substr(0, 32), refSum.substr(0, 32)) << "AVI frames differ from the screen";
+    const std::string streams = Shell(
+        "ffprobe -v error -show_entries stream=codec_type "
+        "-of csv=p=0 '" +
+        u + "'");
+    EXPECT_NE(streams.find("video"), std::string::npos) << streams;
+    EXPECT_EQ(streams.find("audio") != std::string::npos, sound) << streams;
+}
+
+// The tone is in the WAV: its level over the middle of the recording.
+void ExpectTone(const std::wstring& wav, double seconds) {
+    const std::string u = Unix(wav);
+    const std::string length = Shell("soxi -D '" + u + "'");
+    EXPECT_NEAR(atof(length.c_str()), seconds, 0.1) << length;
+    const std::string stat = Shell("sox '" + u + "' -n trim 0.3 " + std::to_string(seconds - 0.6) +
+                                   " remix 1 stat 2>&1");
+    const size_t at = stat.find("RMS     amplitude:");
+    ASSERT_NE(at, std::string::npos) << stat;
+    EXPECT_GT(atof(stat.c_str() + at + 18), 0.1) << stat;
+}
+
+// A 1 kHz tone into the audio daemon for the length of the recording and more.
+void PlayTone(const Staged& s, int seconds) {
+    const std::string tone = Unix(s.File(L"tone.wav"));
+    Shell("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " + std::to_string(seconds) +
+          " sine 1000 vol 0.5");
+    Shell("(paplay '" + tone + "' >/dev/null 2>&1 &)");
+}
+
+// The compressor box says a compressor is chosen (full frames), as after the choice.
+void ChooseFullFrames(const Recorder& r) { SetText(r.Item(ids::Label11), L"未圧縮"); }
+
+struct ModeCase {
+    const char* name;
+    bool keepTqk, avi, deleteWave;
+    int method;
+};
+
+class RecorderSaveMode : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
+    const ModeCase c = GetParam();
+    ScreenPattern pattern;
+    Staged stage(L"recrun_mode");
+    CaptureSettings s = stage.Record(c.method, 10, 2, true);
+    s.KeepTqk = c.keepTqk;
+    if (!c.avi) s.AviPath.clear();
+    s.DeleteWave = c.deleteWave;
+    stage.SetRecord(s);
+    SetCursorPos(600, 500);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    if (c.avi) ChooseFullFrames(r);
+    if (c.deleteWave) {
+        // "Wavの削除" through its control (the settings file does not show it on start).
+        HWND check = r.Item(ids::Check4);
+        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageW(r.form2, WM_COMMAND, MAKEWPARAM(ids::Check4, BN_CLICKED), LPARAM(check));
+    }
+    PlayTone(stage, 6);
+    Sleep(500);
+    Click(r.Item(ids::Command5));
+    HWND form1 = WaitForForm1(r);
+    ASSERT_NE(form1, nullptr) << "no recording window";
+    EXPECT_FALSE(IsWindowVisible(r.form2));
+    EXPECT_EQ(GetWindowLongPtrW(form1, GWL_STYLE) & WS_CAPTION, 0) << "caption shown";
+    Sleep(1900);  // past the first refresh of the statistics
+    Screenshot(std::string("form1_") + c.name);
+    ASSERT_TRUE(r.WaitBack(60000)) << "the settings window did not come back";
+    if (auto box = WaitForMessageBox(r.process.Id(), 200)) {
+        ADD_FAILURE() << "unexpected message: " << N(box->text);
+        AnswerMessageBox(*box, box->Has(IDOK) ? IDOK : IDNO);
+    }
+
+    const std::wstring tqk = W(s.TqkPath), avi = W(s.AviPath), wav = W(s.WavePath);
+    if (c.avi) {
+        ASSERT_TRUE(Exists(avi));
+        ExpectAviIsPattern(avi, 20, true);
+    }
+    EXPECT_EQ(Exists(tqk), c.keepTqk);
+    EXPECT_EQ(Exists(wav), !c.deleteWave);
+    if (Exists(wav)) ExpectTone(wav, 2.0);
+    if (c.keepTqk) {
+        const std::string info = Info(tqk);
+        const bool normalised = c.method == 0;  // the screen has 32 bits
+        EXPECT_TRUE(InfoHas(info, normalised ? "method: 1" : "method: " + std::to_string(c.method)))
+            << info;
+        EXPECT_TRUE(InfoHas(info, normalised ? "bitco: 24" : "bitco: 32")) << info;
+        EXPECT_TRUE(InfoHas(info, "sec: 2")) << info;
+        ExpectFramesArePattern(tqk, 20);
+        EXPECT_FALSE(Exists(tqk + L".tmp~")) << "the rewrite's scratch file was left";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RecorderSaveMode,
+                         ::testing::Values(ModeCase{"TqkOnlyType1", true, false, false, 1},
+                                           ModeCase{"AviAndTqkType0", true, true, false, 0},
+                                           ModeCase{"AviOnlyType2DeleteWave", false, true, true,
+                                                    2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A cancel in the first second at 30 fps: the movie holds one second and says so.
+TEST(RecorderCancel, InTheFirstSecondKeepsOneWholeSecond) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_cancel");
+    CaptureSettings s = stage.Record(1, 30, 20, false);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    HWND form1 = WaitForForm1(r);
+    ASSERT_NE(form1, nullptr);
+    Click(Child(form1, form1_ids::Command1(0)));
+    const auto box = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_NE(box->text.find(L"このまま作業を続行しますか？"), std::wstring::npos);
+    ASSERT_TRUE(AnswerMessageBox(*box, IDYES));
+    ASSERT_TRUE(r.WaitBack(20000));
+    const std::string info = Info(W(s.TqkPath));
+    EXPECT_TRUE(InfoHas(info, "sec: 1")) << info;
+    EXPECT_TRUE(InfoHas(info, "records_present: 30")) << info;
+    EXPECT_EQ(tooltest::Tqk({"verify", s.TqkPath}).code, 0);
+}
+
+TEST(RecorderCancel, AnsweredNoRemovesMovieAndSound) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_cancelno");
+    CaptureSettings s = stage.Record(1, 10, 20, true);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    HWND form1 = WaitForForm1(r);
+    ASSERT_NE(form1, nullptr);
+    Sleep(1500);
+    Click(Child(form1, form1_ids::Command1(0)));
+    const auto box = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(box.has_value());
+    ASSERT_TRUE(AnswerMessageBox(*box, IDNO));
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_FALSE(Exists(W(s.TqkPath)));
+    EXPECT_FALSE(Exists(W(s.WavePath)));
+}
+
+// Real mouse input through the X server.
+void Xdo(const std::string& args) { Shell("xdotool " + args); }
+
+RECT ScreenRectOf(HWND h) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    return r;
+}
+
+struct Boxes {
+    std::wstring x, y, w, h;
+};
+Boxes ReadBoxes(const Recorder& r) {
+    return {Text(r.Item(ids::Text1(0))), Text(r.Item(ids::Text1(1))), Text(r.Item(ids::Text1(2))),
+            Text(r.Item(ids::Text1(3)))};
+}
+
+// Presses and releases the pick button with the real mouse; the pick starts on the release.
+void PressPickButton(const Recorder& r) {
+    const RECT b = ScreenRectOf(r.Item(ids::Command1));
+    Xdo("mousemove " + std::to_string((b.left + b.right) / 2) + " " +
+        std::to_string((b.top + b.bottom) / 2) + " click 1");
+}
+
+class RecorderPick : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CaptureSettings s = stage_.Record(1, 10, 2, false);
+        stage_.SetRecord(s);
+        ASSERT_TRUE(r_.Start(stage_));
+        HWND list = r_.Item(ids::List1);
+        SendMessageW(list, LB_SETCURSEL, 1, 0);  // the region page
+        SendMessageW(r_.form2, WM_COMMAND, MAKEWPARAM(ids::List1, LBN_SELCHANGE), LPARAM(list));
+        SetForegroundWindow(r_.form2);
+        Sleep(300);
+    }
+    HWND WaitOverlay() {
+        return WaitForWindow(r_.process.Id(), form3_ids::kClassName, nullptr, 5000);
+    }
+    Staged stage_{L"recrun_pick"};
+    Recorder r_;
+};
+
+TEST_F(RecorderPick, DragsEitherWayGiveOneRectangle) {
+    const struct { int x0, y0, x1, y1; } drags[] = {{300, 200, 100, 50}, {100, 50, 300, 200}};
+    for (const auto& d : drags) {
+        PressPickButton(r_);
+        HWND overlay = WaitOverlay();
+        ASSERT_NE(overlay, nullptr);
+        Sleep(300);
+        Xdo("mousemove " + std::to_string(d.x0) + " " + std::to_string(d.y0) + " mousedown 1");
+        Xdo("mousemove " + std::to_string((d.x0 + d.x1) / 2) + " " + std::to_string(d.y1));
+        Xdo("mousemove " + std::to_string(d.x1) + " " + std::to_string(d.y1));
+        Sleep(200);
+        if (d.x0 > d.x1) Screenshot("form3_drag");
+        Xdo("mouseup 1");
+        ASSERT_TRUE(
+            WaitUntil([&] { return !IsWindow(overlay) || !IsWindowVisible(overlay); }, 5000));
+        Sleep(200);
+        const Boxes b = ReadBoxes(r_);
+        EXPECT_EQ(b.x, L"100");
+        EXPECT_EQ(b.y, L"50");
+        EXPECT_EQ(b.w, L"204");  // 201 rounded up
+        EXPECT_EQ(b.h, L"151");
+    }
+}
+
+TEST_F(RecorderPick, ClickWithoutMovingAndRightClick) {
+    PressPickButton(r_);
+    ASSERT_NE(WaitOverlay(), nullptr);
+    Sleep(300);
+    Xdo("mousemove 222 111 click 1");
+    Sleep(500);
+    Boxes b = ReadBoxes(r_);
+    EXPECT_EQ(b.x, L"222");
+    EXPECT_EQ(b.y, L"111");
+    EXPECT_EQ(b.w, L"4");
+    EXPECT_EQ(b.h, L"1");
+
+    PressPickButton(r_);
+    ASSERT_NE(WaitOverlay(), nullptr);
+    Sleep(300);
+    Xdo("mousemove 400 300 mousedown 1 mousemove 500 400 click 3 mouseup 1");
+    Sleep(500);
+    b = ReadBoxes(r_);
+    EXPECT_EQ(b.x, L"222");
+    EXPECT_EQ(b.w, L"4");
+}
+
+// A window of this process to point at: 101 pixels wide, or partly off the left edge.
+HWND TargetWindow(int x, int y, int w, int h) {
+    HWND t = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"STATIC", L"",
+                             WS_POPUP | WS_VISIBLE | SS_BLACKRECT, x, y, w, h, nullptr, nullptr,
+                             nullptr, nullptr);
+    UpdateWindow(t);
+    return t;
+}
+
+void PumpFor(DWORD ms) {
+    WaitUntil(
+        [] {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            return false;
+        },
+        ms);
+}
+
+TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
+    SendMessageW(r_.Item(ids::Check1(0)), BM_SETCHECK, BST_CHECKED, 0);
+    const struct {
+        int x, y, w, h;
+        const wchar_t *X, *W;
+    } cases[] = {{200, 640, 101, 60, L"200", L"104"}, {-40, 640, 140, 60, L"0", L"100"}};
+    for (const auto& c : cases) {
+        HWND target = TargetWindow(c.x, c.y, c.w, c.h);
+        PumpFor(300);
+        SetForegroundWindow(r_.form2);
+        PumpFor(300);
+        const std::string before = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        PressPickButton(r_);
+        PumpFor(500);
+        Xdo("mousemove " + std::to_string(c.x + c.w / 2 + (c.x < 0 ? 20 : 0)) + " " +
+            std::to_string(c.y + c.h / 2));
+        PumpFor(400);
+        Screenshot("pick_window_" + std::to_string(c.w));
+        Xdo("mousedown 1 sleep 0.15 mouseup 1");
+        PumpFor(600);
+        const Boxes b = ReadBoxes(r_);
+        EXPECT_EQ(b.x, c.X);
+        EXPECT_EQ(b.y, L"640");
+        EXPECT_EQ(b.w, c.W);
+        EXPECT_EQ(b.h, L"60");
+        // Nothing of the pen's outline is left on the screen.
+        const std::string after = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        EXPECT_EQ(before, after) << "a trace of the pick is left on the screen";
+        DestroyWindow(target);
+        PumpFor(100);
+    }
+}
+
+// Three two-second runs, reported; no file of the user's is written and nothing is left.
+TEST(RecorderTrial, ReportsEveryMethodAndLeavesNoFile) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_trial");
+    CaptureSettings s = stage.Record(1, 10, 20, true);
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command3));
+    const auto box = WaitForMessageBox(r.process.Id(), 40000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->caption, L"キャプチャ試行結果");
+    for (int t = 0; t < 3; ++t) {
+        const std::wstring type = L"Type " + std::to_wstring(t) + L" ... FrameTime:";
+        EXPECT_NE(box->text.find(type), std::wstring::npos) << N(type);
+    }
+    EXPECT_NE(box->text.find(L"Fps. Drop:"), std::wstring::npos);
+    AnswerMessageBox(*box, IDOK);
+    EXPECT_FALSE(Exists(W(s.TqkPath)));
+    EXPECT_FALSE(Exists(W(s.WavePath)));
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((std::wstring(temp) + L"TaviroTrial*").c_str(), &fd);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "scratch file left: " << N(fd.cFileName);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// The process id of the running program with this file name, 0 if none.
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    DWORD pid = 0;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
+        if (_wcsicmp(e.szExeFile, exeName) == 0 &&
+            (parentOrZero == 0 || e.th32ParentProcessID == parentOrZero))
+            pid = e.th32ProcessID;
+    }
+    CloseHandle(snap);
+    return pid;
+}
+
+DWORD PriorityOf(DWORD pid) {
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    const DWORD c = p ? GetPriorityClass(p) : 0;
+    if (p) CloseHandle(p);
+    return c;
+}
+
+// The shared block's bytes as they are now.
+std::string SharedBlock() {
+    HANDLE m = OpenFileMappingA(FILE_MAP_READ, FALSE, "{1FF13A99-90A3-11d6-952A-000629195288}");
+    if (!m) return {};
+    std::string bytes;
+    if (const void* v = MapViewOfFile(m, FILE_MAP_READ, 0, 0, 594)) {
+        bytes.assign(static_cast<const char*>(v), 594);
+        UnmapViewOfFile(v);
+    }
+    CloseHandle(m);
+    return bytes;
+}
+
+// "高" raises both processes for the run and puts both back; a run without sound leaves the
+// shared block as the handshake left it.
+TEST(RecorderRunProcess, PriorityRaisedForTheRunAndSoundBlockUntouchedWithoutSound) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_prio");
+    CaptureSettings s = stage.Record(1, 10, 3, false);
+    s.AviPath.clear();
+    s.PriorityClass = HIGH_PRIORITY_CLASS;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u) << "no helper";
+    const std::string blockBefore = SharedBlock();
+    ASSERT_EQ(blockBefore.size(), 594u);
+    const DWORD recBefore = PriorityOf(r.process.Id()), helperBefore = PriorityOf(helper);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1500);
+    EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(HIGH_PRIORITY_CLASS));
+    EXPECT_EQ(PriorityOf(helper), DWORD(HIGH_PRIORITY_CLASS));
+    EXPECT_EQ(SharedBlock(), blockBefore) << "a run without sound wrote the shared block";
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_EQ(PriorityOf(r.process.Id()), recBefore);
+    EXPECT_EQ(PriorityOf(helper), helperBefore);
+    EXPECT_EQ(SharedBlock(), blockBefore);
+}
+
+TEST(RecorderRunProcess, PriorityEntryZeroLeavesBothAlone) {
+    Staged stage(L"recrun_prio0");
+    CaptureSettings s = stage.Record(1, 10, 2, false);
+    s.AviPath.clear();
+    s.PriorityClass = 0;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u);
+    HANDLE h = OpenProcess(PROCESS_SET_INFORMATION, FALSE, helper);
+    ASSERT_NE(h, nullptr);
+    SetPriorityClass(h, BELOW_NORMAL_PRIORITY_CLASS);  // a class the run must not touch
+    CloseHandle(h);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1000);
+    EXPECT_EQ(PriorityOf(helper), DWORD(BELOW_NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(NORMAL_PRIORITY_CLASS));
+    ASSERT_TRUE(r.WaitBack(20000));
+}
+
+// The helper killed during a recording: the time-out message about 5 s after the capture
+// ended, and the movie kept whole.
+TEST(RecorderRunProcess, HelperKilledGivesTheTimeOutMessageAndKeepsTheMovie) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_helperkill");
+    CaptureSettings s = stage.Record(1, 10, 3, true);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
+    ASSERT_NE(helper, 0u);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(1000);
+    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, helper);
+    ASSERT_NE(h, nullptr);
+    TerminateProcess(h, 1);
+    CloseHandle(h);
+    // The capture ends about 2.4 s from here; the message comes 5 s after that.
+    const DWORD t0 = GetTickCount();
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    ASSERT_TRUE(box.has_value());
+    const DWORD waited = GetTickCount() - t0;
+    EXPECT_NE(box->text.find(L"録音完了の返答がありません。"), std::wstring::npos) << N(box->text);
+    EXPECT_GT(waited, 6000u);
+    EXPECT_LT(waited, 11000u);
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(r.WaitBack(20000));
+    const std::string info = Info(W(s.TqkPath));
+    EXPECT_TRUE(InfoHas(info, "sec: 3")) << info;
+    EXPECT_TRUE(InfoHas(info, "records_present: 30")) << info;
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// Follow mouse near the top-left corner: the rectangle, centred on the cursor, leaves the
+// screen, and what lies outside is black.
+TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_follow");
+    CaptureSettings s = stage.Record(1, 10, 1, false);
+    s.AviPath.clear();
+    s.FollowMouse = true;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    SetCursorPos(10, 10);
+    ASSERT_TRUE(r.WaitBack(20000));
+    SetCursorPos(600, 500);
+    const tooltest::ToolRun raw = tooltest::Tqk({"raw", s.TqkPath});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    const size_t frame = size_t(kW) * kH * 3;
+    ASSERT_EQ(raw.out.size(), frame * 10);
+    // The last frame: the rectangle's corner at (10 - 32, 10 - 24) = (-22, -14).
+    const char* last = raw.out.data() + frame * 9;
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const int sx = x - 22, sy = y - 14;
+            COLORREF want = RGB(0, 0, 0);
+            if (sx >= 0 && sy >= 0) want = PatternAt(sx, sy);
+            const unsigned char* p =
+                reinterpret_cast<const unsigned char*>(last) + (size_t(y) * kW + x) * 3;
+            if (RGB(p[2], p[1], p[0]) != want) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// The recorder killed during a recording, with either writer: the movie plays and exports up
+// to its last whole second, and tqk verify says how much it holds.
+class RecorderKilled : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecorderKilled, LeavesAMovieThatPlaysToItsLastWholeSecond) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_killed");
+    CaptureSettings s = stage.Record(1, 10, 20, false);
+    s.AviPath.clear();
+    s.AsyncWrite = GetParam();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    Sleep(2900);
+    r.process.Kill();
+    r.form2 = nullptr;
+    Sleep(500);
+    const tooltest::ToolRun verify = tooltest::Tqk({"verify", s.TqkPath});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_NE(verify.out.find("cut short:"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("of 20 seconds"), std::string::npos) << verify.out;
+    const std::string avi = s.TqkPath + ".avi";
+    const tooltest::ToolRun exported = tooltest::Tqk({"avi", s.TqkPath, avi});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    const std::string frames = Shell(
+        "ffprobe -v error -count_frames -select_streams v:0 "
+        "-show_entries stream=nb_read_frames -of csv=p=0 '" +
+        Unix(W(avi)) + "'");
+    const int n = atoi(frames.c_str());
+    EXPECT_GE(n, 10) << frames;
+    EXPECT_EQ(n % 10, 0) << "not whole seconds: " << frames;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, RecorderKilled, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Mapped" : "Plain"; });
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// A full disk during the recording (run by full_disk_test.sh on a small file system): the
+// engine's message, the movie kept, and no AVI made from it as if it were whole.
+TEST(RecorderFullDisk, ShowsTheEnginesMessageAndMakesNoAvi) {
+    const char* small = getenv("TAVIRO_SMALL_DISK");
+    ASSERT_NE(small, nullptr) << "needs TAVIRO_SMALL_DISK (run through full_disk_test.sh)";
+    Staged stage(L"recrun_full");
+    CaptureSettings s = stage.Record(1, 10, 5, false);
+    s.W = 320;
+    s.H = 240;  // the first frame alone does not fit
+    s.AsyncWrite = false;
+    const rec::DerivedPaths p = rec::DerivePaths(std::string(small) + "\\full.TQK");
+    s.TqkPath = p.TqkPath;
+    s.AviPath = p.AviPath;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChildProcess churn;  // every frame different, so that the movie fills the disk
+    ASSERT_TRUE(churn.Start(W(SCREEN_CHURN_EXE), L"20 full"));
+    Sleep(500);
+    Click(r.Item(ids::Command5));
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    churn.Kill();
+    ASSERT_TRUE(box.has_value()) << "no message";
+    EXPECT_EQ(box->caption, L"TaviroRec") << N(box->text);
+    EXPECT_TRUE(box->Has(IDOK));
+    EXPECT_FALSE(box->text.empty());
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 500).has_value());
+    EXPECT_FALSE(Exists(W(s.AviPath))) << "an AVI was made from a failed recording";
+    EXPECT_TRUE(Exists(W(s.TqkPath))) << "the movie was not kept";
+}
+
+}  // namespace
+}  // namespace tqk::test
