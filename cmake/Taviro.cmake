@@ -5,7 +5,10 @@ add_compile_options(-Wall -Wextra)
 if(WIN32)
   # Programs import only system DLLs: no MinGW runtime beside them.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+  # Windows 10 headers; newer functions are looked up at run time where the programs need them
+  # (common/win_window.cpp), so the programs still start on older systems.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX WINVER=0x0A00
+                          _WIN32_WINNT=0x0A00)
 endif()
 
 set(TAVIRO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)

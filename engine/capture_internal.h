@@ -5,11 +5,9 @@
 
 #include <cstdint>
 
-namespace tqk {
+#include "message_pump.h"
 
-// Runs the thread's pending window messages; a quit request is put back for the caller's
-// own loop.
-void PumpMessages();
+namespace tqk {
 
 // BITMAPINFOHEADER followed by a 256-entry colour table.
 struct BitmapInfo256 {

@@ -16,18 +16,6 @@
 
 namespace tqk {
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 void FillBitmapInfo(BitmapInfo256* bi, int32_t W, int32_t H, int32_t bits) {
     std::memset(bi, 0, sizeof *bi);
     bi->header.biSize = sizeof(BITMAPINFOHEADER);

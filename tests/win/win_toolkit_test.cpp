@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 #include "win_handles.h"
 #include "win_text.h"
@@ -67,6 +68,229 @@ TEST(WinWindow, HandlersAndControls) {
     PumpMessages();  // the WM_QUIT of nobody: nothing to do
 }
 
+// A window with a menu, stacked pages, a radio group, lists and position controls, as the
+// recorder's and the player's windows have.
+namespace ids {
+inline constexpr int Command1 = 201;
+inline constexpr int Text1 = 202;
+inline constexpr int Combo1 = 203;
+inline constexpr int List1 = 204;
+inline constexpr int Slider1 = 205;
+inline constexpr int UpDown1 = 206;
+inline constexpr int HScroll1 = 207;
+inline constexpr int Page1Label = 208;
+inline constexpr int Page2Label = 209;
+inline constexpr int Page2Hidden = 210;
+inline constexpr int Command2 = 211;
+inline constexpr IdBlock Option1{220, 3};
+inline constexpr int MenuOpen = 300;
+static_assert(IdsValid({Command1, Text1, Combo1, List1, Slider1, UpDown1, HScroll1, Page1Label,
+                        Page2Label, Page2Hidden, Command2, Option1, MenuOpen}));
+}  // namespace ids
+
+class RichWindow : public Window {
+public:
+    int commands = 0, scrolls = 0, lastScrollPos = -1, sizes = 0, mouseDowns = 0, paints = 0;
+    int lastWidth = 0;
+    std::vector<std::wstring> dropped;
+
+protected:
+    bool OnCreate() override {
+        using namespace ids;
+        static const ControlSpec controls[] = {
+            {L"BUTTON", Command1, L"開始", WS_TABSTOP | BS_PUSHBUTTON, 8, 8, 80, 24},
+            {L"EDIT", Text1, L"12", WS_TABSTOP | ES_AUTOHSCROLL, 96, 8, 80, 22, WS_EX_CLIENTEDGE},
+            {L"COMBOBOX", Combo1, L"", WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, 8, 40, 160, 200},
+            {L"LISTBOX", List1, L"", WS_TABSTOP | LBS_NOTIFY | WS_BORDER, 180, 40, 100, 60},
+            {TRACKBAR_CLASSW, Slider1, L"", WS_TABSTOP | TBS_HORZ, 8, 110, 160, 28},
+            {UPDOWN_CLASSW, UpDown1, L"", 0, 180, 110, 20, 24},
+            {L"SCROLLBAR", HScroll1, L"", SBS_HORZ, 8, 144, 160, 17},
+            {L"STATIC", Page1Label, L"ページ1", 0, 8, 170, 100, 18, 0, 1},
+            {L"STATIC", Page2Label, L"ページ2", 0, 8, 170, 100, 18, 0, 2},
+            {L"STATIC", Page2Hidden, L"隠し", 0, 120, 170, 100, 18, 0, 2, true},
+            {L"BUTTON", Option1(0), L"A", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 8, 196, 40,
+             20},
+            {L"BUTTON", Option1(1), L"B", BS_AUTORADIOBUTTON, 52, 196, 40, 20},
+            {L"BUTTON", Option1(2), L"C", BS_AUTORADIOBUTTON, 96, 196, 40, 20},
+            {L"BUTTON", Command2, L"閉じる", WS_TABSTOP | BS_PUSHBUTTON, 200, 196, 80, 24},
+        };
+        return AddControls(controls);
+    }
+    void OnCommand(int id, int code, HWND) override {
+        ++commands;
+        if (id == ids::Command2 && code == BN_CLICKED) EndModal(77);
+    }
+    void OnScroll(const ScrollEvent& e) override {
+        ++scrolls;
+        lastScrollPos = e.pos;
+    }
+    void OnSize(UINT, int w, int) override {
+        ++sizes;
+        lastWidth = w;
+    }
+    bool OnMouse(const MouseEvent& e) override {
+        if (e.message == WM_LBUTTONDOWN) ++mouseDowns;
+        return true;
+    }
+    void OnPaint(HDC, const RECT&) override { ++paints; }
+    void OnDropFiles(const std::vector<std::wstring>& paths, POINT) override { dropped = paths; }
+};
+
+HMENU MakeMenu() {
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, ids::MenuOpen, L"開く(&O)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"ファイル(&F)");
+    return bar;
+}
+
+TEST(WinWindow, SpecMenuPagesAndHelpers) {
+    using namespace ids;
+    RichWindow w;
+    WindowSpec spec{L"TaviroToolkitRich", L"rich", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 300,
+                    230};
+    spec.exStyle = WS_EX_ACCEPTFILES;
+    spec.x = 40;
+    spec.y = 30;
+    spec.menu = MakeMenu();
+    spec.cursor = LoadCursorW(nullptr, IDC_CROSS);
+    ASSERT_TRUE(w.Create(spec));
+    const DpiScale s = w.Scale();
+    RECT client{}, frame{};
+    GetClientRect(w.Hwnd(), &client);
+    GetWindowRect(w.Hwnd(), &frame);
+    EXPECT_EQ(client.right, s.Px(300));  // the menu bar is outside the client area
+    EXPECT_EQ(client.bottom, s.Px(230));
+    EXPECT_EQ(frame.left, 40);
+    EXPECT_EQ(frame.top, 30);
+    EXPECT_TRUE(GetWindowLongPtrW(w.Hwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(w.Hwnd(), GCLP_HCURSOR)),
+              LoadCursorW(nullptr, IDC_CROSS));
+    EXPECT_EQ(GetMenuItemCount(GetMenu(w.Hwnd())), 1);
+    RECT button{};
+    GetWindowRect(w.Item(Command1), &button);
+    EXPECT_EQ(button.right - button.left, s.Px(80));
+
+    // Stacked pages start hidden; a page shows its controls but not those created hidden.
+    EXPECT_TRUE(w.IsShown(Command1));
+    EXPECT_FALSE(w.IsShown(Page1Label));
+    EXPECT_FALSE(w.IsShown(Page2Label));
+    ShowWindow(w.Hwnd(), SW_SHOW);
+    w.ShowPage(2);
+    EXPECT_EQ(w.Page(), 2);
+    EXPECT_FALSE(w.IsShown(Page1Label));
+    EXPECT_TRUE(w.IsShown(Page2Label));
+    EXPECT_FALSE(w.IsShown(Page2Hidden));
+    w.ShowPage(1);
+    EXPECT_TRUE(w.IsShown(Page1Label));
+    EXPECT_FALSE(w.IsShown(Page2Label));
+
+    // Disabling the control that has the focus moves the focus on first.
+    SetFocus(w.Item(Command1));
+    ASSERT_EQ(GetFocus(), w.Item(Command1));
+    w.Enable(Command1, false);
+    EXPECT_FALSE(w.IsEnabled(Command1));
+    EXPECT_NE(GetFocus(), w.Item(Command1));
+    EXPECT_NE(GetFocus(), nullptr);
+    w.Enable(Command1, true);
+    EXPECT_TRUE(w.IsEnabled(Command1));
+
+    bool ok = false;
+    EXPECT_EQ(w.ItemInt(Text1, &ok), 12);
+    EXPECT_TRUE(ok);
+    w.SetItemText(Text1, L"12a");
+    w.ItemInt(Text1, &ok);
+    EXPECT_FALSE(ok);
+    w.SetItemInt(Text1, -40);
+    EXPECT_EQ(w.ItemText(Text1), L"-40");
+
+    EXPECT_EQ(w.ComboSelection(Combo1), -1);
+    for (const wchar_t* t : {L"未圧縮", L"MS-RLE", L"ｶﾀｶﾅ"}) w.ComboAdd(Combo1, t);
+    EXPECT_EQ(w.ComboCount(Combo1), 3);
+    w.ComboSelect(Combo1, 2);
+    EXPECT_EQ(w.ComboSelection(Combo1), 2);
+    EXPECT_EQ(w.ComboEntry(Combo1, 0), L"未圧縮");
+    EXPECT_EQ(w.ComboEntry(Combo1, 9), L"");
+    w.ComboClear(Combo1);
+    EXPECT_EQ(w.ComboCount(Combo1), 0);
+    w.ListAdd(List1, L"一");
+    w.ListAdd(List1, L"二");
+    w.ListSelect(List1, 1);
+    EXPECT_EQ(w.ListSelection(List1), 1);
+    EXPECT_EQ(w.ListEntry(List1, 1), L"二");
+    EXPECT_EQ(w.ListCount(List1), 2);
+
+    w.SetTrackRange(Slider1, 1, 100);
+    w.SetTrackPos(Slider1, 250);  // clamped to the range
+    EXPECT_EQ(w.TrackPos(Slider1), 100);
+    w.SetUpDownRange(UpDown1, 1, 3600);
+    w.SetUpDownPos(UpDown1, 3000);  // beyond 16 bits' signed half is not needed; 32-bit anyway
+    EXPECT_EQ(w.UpDownPos(UpDown1), 3000);
+    w.SetScrollRange(HScroll1, 0, 100000);
+    w.SetScrollPos(HScroll1, 70000);  // more than a 16-bit thumb position
+    EXPECT_EQ(w.ScrollPos(HScroll1), 70000);
+
+    w.CheckRadio(Option1, 1);
+    EXPECT_EQ(w.CheckedRadio(Option1), 1);
+    EXPECT_FALSE(w.IsChecked(Option1(0)));
+    w.CheckRadio(Option1, -1);
+    EXPECT_EQ(w.CheckedRadio(Option1), -1);
+
+    // Dispatch: scroll messages carry the full position, size, mouse, paint.
+    SendMessageW(w.Hwnd(), WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0),
+                 reinterpret_cast<LPARAM>(w.Item(HScroll1)));
+    EXPECT_EQ(w.lastScrollPos, 70000);
+    SendMessageW(w.Hwnd(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                 reinterpret_cast<LPARAM>(w.Item(Slider1)));
+    EXPECT_EQ(w.lastScrollPos, 100);
+    SendMessageW(w.Hwnd(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(123, 45));
+    EXPECT_EQ(w.lastWidth, 123);
+    SendMessageW(w.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_EQ(w.mouseDowns, 1);
+    InvalidateRect(w.Hwnd(), nullptr, TRUE);
+    UpdateWindow(w.Hwnd());
+    EXPECT_GE(w.paints, 1);
+    SendMessageW(w.Hwnd(), WM_COMMAND, MAKEWPARAM(MenuOpen, 0), 0);
+    EXPECT_GE(w.commands, 1);
+}
+
+TEST(WinWindow, ModalRunDisablesTheOwner) {
+    ProbeWindow owner;
+    ASSERT_TRUE(owner.Create(L"TaviroToolkitProbe", L"owner", WS_OVERLAPPEDWINDOW, 200, 100));
+    ShowWindow(owner.Hwnd(), SW_SHOW);
+    owner.allowClose = true;
+
+    RichWindow modal;
+    WindowSpec spec{L"TaviroToolkitRich", L"modal", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 300,
+                    230};
+    spec.owner = owner.Hwnd();
+    ASSERT_TRUE(modal.Create(spec));
+    bool ownerDisabledInside = false;
+    // A timer inside the modal loop checks the owner and presses the window's close button.
+    struct Ctx {
+        RichWindow* w;
+        HWND owner;
+        bool* disabled;
+    } static ctx;
+    ctx = {&modal, owner.Hwnd(), &ownerDisabledInside};
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        *ctx.disabled = !IsWindowEnabled(ctx.owner);
+        SendMessageW(ctx.w->Item(ids::Command2), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(modal.ShowModal(), 77);
+    EXPECT_TRUE(ownerDisabledInside);
+    EXPECT_TRUE(IsWindowEnabled(owner.Hwnd()));
+    EXPECT_FALSE(IsWindowVisible(modal.Hwnd()));
+
+    // Closed by its caption button instead: the window goes and the result is 0.
+    ASSERT_TRUE(IsWindow(modal.Hwnd()));
+    PostMessageW(modal.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(modal.ShowModal(), 0);
+    EXPECT_EQ(modal.Hwnd(), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(owner.Hwnd()));
+}
+
 class ProbeDialog : public Dialog {
 public:
     int inits = 0, destroyed = 0;
@@ -104,6 +328,64 @@ TEST(WinDialog, ModalAndModeless) {
     EXPECT_EQ(modeless.Hwnd(), nullptr);
 }
 
+// A dialog built in memory: class "#32770", controls from a table, the frame in pixels.
+class SpecDialog : public Dialog {
+public:
+    int result = 0;
+
+protected:
+    bool OnInit() override {
+        static const ControlSpec controls[] = {
+            {L"STATIC", 0xFFFF, L"本文", SS_LEFT, 10, 10, 200, 20},
+            {L"BUTTON", IDOK, L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 40, 80, 24},
+        };
+        return AddControls(controls);
+    }
+};
+
+TEST(WinDialog, FromSpecInMemory) {
+    static const DialogSpec spec{L"メモリ上", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                                 220, 80};
+    SpecDialog d;
+    ASSERT_TRUE(d.CreateModeless(spec, nullptr));
+    wchar_t cls[32] = {};
+    GetClassNameW(d.Hwnd(), cls, 32);
+    EXPECT_STREQ(cls, L"#32770");
+    EXPECT_EQ(d.ItemText(0xFFFF), L"本文");
+    RECT client{};
+    GetClientRect(d.Hwnd(), &client);
+    EXPECT_EQ(client.right, d.Px(220));
+    EXPECT_EQ(client.bottom, d.Px(80));
+    // A modal run of the modeless dialog: OK ends it with IDOK.
+    PostMessageW(d.Item(IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(d.ShowModal(), IDOK);
+    // Closing it otherwise (WM_CLOSE) acts as Cancel.
+    PostMessageW(d.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(d.ShowModal(), IDCANCEL);
+
+    SpecDialog m;
+    struct Ctx {
+        SpecDialog* d;
+    } static ctx;
+    ctx = {&m};
+    SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        if (ctx.d->Hwnd()) SendMessageW(ctx.d->Item(IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(m.RunModal(spec, nullptr), IDOK);
+}
+
+TEST(WinDpi, WindowDpiMatchesTheScreen) {
+    HDC screen = GetDC(nullptr);
+    const int logPixels = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(SystemDpi(), logPixels);
+    ProbeWindow w;
+    ASSERT_TRUE(w.Create(L"TaviroToolkitProbe", L"dpi", WS_OVERLAPPEDWINDOW, 300, 100));
+    EXPECT_EQ(w.Scale().Dpi(), WindowDpi(w.Hwnd()));
+    w.allowClose = true;
+}
+
 TEST(WinText, SystemCodePage) {
     ASSERT_EQ(GetACP(), 932u);
     const std::wstring w = L"表ﾃｽﾄ再生";
@@ -120,10 +402,11 @@ TEST(WinText, SystemCodePage) {
 TEST(WinHandles, OwnersRelease) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"taviro_handles_" +
-                              std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    const std::wstring path =
+        std::wstring(temp) + L"taviro_handles_" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     {
-        FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        FileHandle f(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(f);
         FileHandle moved = std::move(f);
         EXPECT_FALSE(f);
@@ -132,7 +415,8 @@ TEST(WinHandles, OwnersRelease) {
         EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
                   INVALID_HANDLE_VALUE);
     }
-    FileHandle again(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle again(
+        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(again);
     again.Reset();
     EXPECT_TRUE(DeleteFileW(path.c_str()));
