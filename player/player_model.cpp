@@ -9,17 +9,11 @@ namespace tqk::player {
 
 namespace {
 
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
-}
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
-std::wstring Widen(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-size_t LastSeparator(const std::wstring& path) {
-    return path.find_last_of(L"\\/");
-}
+size_t LastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
 
 // Start of the extension's "." in the last component, or npos.
 size_t ExtensionDot(const std::wstring& path) {
@@ -90,12 +84,6 @@ std::wstring StatusText(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, in
            std::to_wstring(Types);
 }
 
-int Scale(int px96, int dpi) {
-    if (dpi <= 0) dpi = 96;
-    const int64_t v = int64_t(px96) * dpi;
-    return int(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
-}
-
 Fit SizeFit(int32_t PicW, int32_t PicH, Size frame1, Size nonClient) {
     int w = PicW, h = PicH;
     if (w < 1 || h < 1) w = 160, h = 120;
@@ -111,13 +99,9 @@ Fit SizeFit(int32_t PicW, int32_t PicH, Size frame1, Size nonClient) {
     return f;
 }
 
-int Frame1Top(int clientHeight, int frame1Height) {
-    return clientHeight - frame1Height;
-}
+int Frame1Top(int clientHeight, int frame1Height) { return clientHeight - frame1Height; }
 
-int CaptionWidth(int windowWidth, int cxMin) {
-    return std::max(0, windowWidth - cxMin);
-}
+int CaptionWidth(int windowWidth, int cxMin) { return std::max(0, windowWidth - cxMin); }
 
 BarView ComputeBar(int32_t NowFrame, int32_t TotalFrame, int32_t FramesPerSecond) {
     BarView v;
@@ -198,49 +182,48 @@ bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) 
     const double resumeAt =
         FramesPerSecond_ > 0 ? now - double(LastFrame_) * 1000.0 / FramesPerSecond_ : now;
     switch (index) {
-        case 0:
-            if (checked) {
-                out->push_back({Do::Timer1On});
+    case 0:
+        if (checked) {
+            out->push_back({Do::Timer1On});
+        } else {
+            CancelRequested_ = true;
+            Paused_ = false;
+            // A stop before the play timer fired must not start the play afterwards.
+            if (!Playing_) out->push_back({Do::Timer1Off});
+        }
+        break;
+    case 1:
+        Paused_ = checked;
+        // Sound commands only while a play runs: idle toggles must not start the sound
+        // without pictures.
+        if (Playing_ && !FastForward_) {
+            if (!Paused_) {
+                out->push_back({Do::SoundPlay});
+                out->push_back({Do::SetStartT, resumeAt});
+                soundRunning_ = soundOpen_;
             } else {
-                CancelRequested_ = true;
-                Paused_ = false;
-                // A stop before the play timer fired must not start the play afterwards.
-                if (!Playing_) out->push_back({Do::Timer1Off});
+                out->push_back({Do::SoundStop});
+                soundRunning_ = false;
             }
-            break;
-        case 1:
-            Paused_ = checked;
-            // Sound commands only while a play runs: idle toggles must not start the sound
-            // without pictures.
-            if (Playing_ && !FastForward_) {
-                if (!Paused_) {
-                    out->push_back({Do::SoundPlay});
-                    out->push_back({Do::SetStartT, resumeAt});
-                    soundRunning_ = soundOpen_;
-                } else {
-                    out->push_back({Do::SoundStop});
-                    soundRunning_ = false;
-                }
-                clock_.Reset();
+            clock_.Reset();
+        }
+        break;
+    case 2:
+        FastForward_ = checked;
+        if (Playing_ && !Paused_) {
+            if (!FastForward_) {
+                out->push_back({Do::SoundPlay});
+                // The pictures ran ahead of the schedule: count from the current frame again.
+                out->push_back({Do::SetStartT, resumeAt});
+                soundRunning_ = soundOpen_;
+            } else {
+                out->push_back({Do::SoundStop});
+                soundRunning_ = false;
             }
-            break;
-        case 2:
-            FastForward_ = checked;
-            if (Playing_ && !Paused_) {
-                if (!FastForward_) {
-                    out->push_back({Do::SoundPlay});
-                    // The pictures ran ahead of the schedule: count from the current frame again.
-                    out->push_back({Do::SetStartT, resumeAt});
-                    soundRunning_ = soundOpen_;
-                } else {
-                    out->push_back({Do::SoundStop});
-                    soundRunning_ = false;
-                }
-                clock_.Reset();
-            }
-            break;
-        default:
-            break;
+            clock_.Reset();
+        }
+        break;
+    default: break;
     }
     out->push_back({Do::FocusPicture});
     return true;

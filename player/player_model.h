@@ -31,9 +31,6 @@ std::wstring AviFileOf(const std::wstring& moviePath);
 std::wstring StatusText(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, int32_t sec,
                         int32_t Types);
 
-// Pixels at dpi of a length given at 96 dpi, rounded.
-int Scale(int px96, int dpi);
-
 struct Size {
     int width = 0, height = 0;
 };
