@@ -119,10 +119,6 @@ TEST(PlayerGeometry, SizeFit) {
     }
     EXPECT_EQ(CaptionWidth(656, 112), 544);
     EXPECT_EQ(CaptionWidth(100, 112), 0);
-    EXPECT_EQ(Scale(190, 96), 190);
-    EXPECT_EQ(Scale(190, 144), 285);
-    EXPECT_EQ(Scale(-1, 144), -2);  // -1.5 away from zero, like +1.5
-    EXPECT_EQ(Scale(14, 120), 18);  // 17.5 up
 }
 
 // A sound device whose position steps by stepMs, reported late by latencyMs, running at
