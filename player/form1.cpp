@@ -351,7 +351,8 @@ void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
     const BarView v = ComputeBar(NowFrame, TotalFrame, model_.FramesPerSecond());
     HDC dc = barDc_.Get();
     SelectGuard pen(dc, GetStockObject(BLACK_PEN));
-    SelectGuard brush(dc, GetStockObject(WHITE_BRUSH));
+    // The panel's face behind the bar: the white text with its shadow reads on it.
+    SelectGuard brush(dc, GetSysColorBrush(COLOR_BTNFACE));
     Rectangle(dc, 0, 0, barW_, barH_);
     const int n = int(std::lround(double(v.barLength) * barW_ / kBarAreaWidth));
     BitBlt(dc, 0, 0, n, barH_, picture3Dc_.Get(), 0, 0, SRCCOPY);

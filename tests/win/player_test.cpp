@@ -182,6 +182,52 @@ double RecordedLevel(DWORD ms, const std::wstring& folder) {
     return colon == std::string::npos ? -1 : std::atof(out->c_str() + colon + 1);
 }
 
+// The open dialog of process pid: a dialog with the file-name box (id 1148, older 1152).
+HWND WaitForOpenDialog(DWORD pid) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            HWND d = WaitForWindow(pid, L"#32770", nullptr, 50);
+            if (d && (GetDlgItem(d, 1148) || GetDlgItem(d, 1152))) found = d;
+            return found != nullptr;
+        },
+        kWait);
+    return found;
+}
+
+BOOL CALLBACK FindEdit(HWND w, LPARAM lp) {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    if (_wcsicmp(cls, L"Edit") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = w;
+    return FALSE;
+}
+
+// Types path into the open dialog and presses its OK button.
+bool ChooseFile(HWND dialog, const std::wstring& path) {
+    HWND box = GetDlgItem(dialog, 1148);
+    HWND edit = nullptr;
+    if (box) EnumChildWindows(box, &FindEdit, LPARAM(&edit));
+    if (!edit) edit = GetDlgItem(dialog, 1152);
+    if (!edit) return false;
+    SetText(edit, path);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, kWait);
+}
+
+// The compressor choice of process pid: a dialog with a list of compressors.
+HWND WaitForPlainDialog(DWORD pid) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            HWND d = WaitForWindow(pid, L"#32770", nullptr, 50);
+            if (d && FindWindowExW(d, nullptr, L"ComboBox", nullptr)) found = d;
+            return found != nullptr;
+        },
+        kWait);
+    return found;
+}
+
 class PlayerTest : public ::testing::Test {
 protected:
     TempFolder dir_{L"player"};
@@ -396,6 +442,75 @@ TEST_F(PlayerTest, NoHandleOrGdiObjectLeaksOverTenRounds) {
     // The first rounds may settle caches; the last rounds must not grow.
     EXPECT_LE(after[9].first, after[3].first) << "kernel handles";
     EXPECT_LE(after[9].second, after[3].second) << "GDI objects";
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, ExportsFromTheMenuWithItsQuestions) {
+    const std::wstring movie = Movie(L"export.TQK", 1, 2, 10);
+    const std::wstring wav = dir_.Path() + L"export.wav";
+    const std::wstring avi = dir_.Path() + L"export.avi";
+    WriteSound(wav, 2);
+    struct Case {
+        int soundAnswer;
+        bool written;
+    } cases[] = {{IDNO, false}, {IDYES, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.soundAnswer == IDYES ? "sound yes" : "sound no");
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        p.Menu(MenuExport);
+        HWND open = WaitForOpenDialog(p.Pid());
+        ASSERT_TRUE(open);
+        ASSERT_TRUE(ChooseFile(open, movie));
+        auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, L"export.wavが存在しています。Waveも取りこみますか？");
+        AnswerMessageBox(*box, c.soundAnswer);
+        if (c.written) {
+            HWND chooser = WaitForPlainDialog(p.Pid());
+            ASSERT_TRUE(chooser);
+            PostMessageW(chooser, WM_COMMAND, IDOK, 0);  // full frames
+            // The progress window runs the export and goes; the player comes back.
+            ASSERT_TRUE(WaitUntil([&] { return Exists(avi) && IsWindowVisible(p.Wnd()); }, kWait));
+        } else {
+            Sleep(500);
+        }
+        EXPECT_EQ(Exists(avi), c.written);
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    // The AVI holds the movie's 20 frames, in order, and its sound.
+    const std::string a = UnixPath(avi);
+    const auto streams = RunUnixCommand(
+        "ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames "
+        "-of csv=p=0 '" +
+            a + "'",
+        30000);
+    ASSERT_TRUE(streams);
+    EXPECT_NE(streams->find("video,20"), std::string::npos) << *streams;
+    EXPECT_NE(streams->find("audio"), std::string::npos) << *streams;
+    // The red channel of each frame's first pixel is its number.
+    const auto reds =
+        RunUnixCommand("ffmpeg -v error -i '" + a +
+                           "' -map 0:v -pix_fmt rgb24 -s 1x1 -sws_flags neighbor "
+                           "-f rawvideo - | od -An -v -tu1 -w3 | awk '{print $1}' | tr '\\n' ' '",
+                       30000);
+    ASSERT_TRUE(reds);
+    std::string want;
+    for (int i = 0; i < 20; ++i) want += std::to_string(i) + " ";
+    EXPECT_EQ(*reds, want);
+    // A second export asks before replacing the AVI; No leaves it alone.
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    p.Menu(MenuExport);
+    HWND open = WaitForOpenDialog(p.Pid());
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(ChooseFile(open, movie));
+    auto box = WaitForMessageBox(p.Pid(), kWait);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"export.aviが存在しています。上書きしてよろしいですか？");
+    AnswerMessageBox(*box, IDNO);
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
