@@ -96,6 +96,10 @@ int32_t Capture::GetTVRFileData(const std::wstring& Fnm, int32_t* W, int32_t* H,
     MovieHeader h;
     const int32_t rc = CheckInfoBytes(uint64_t(length.QuadPart), head, got, &h);
     if (rc != kOk) return rc;
+    // A movie whose recorder stopped early (killed, crashed) says how long it plays: its
+    // whole seconds. Without one whole second it holds no movie.
+    h.sec = PlayableSeconds(h, ScanMovieRecords(file.Get(), h));
+    if (h.sec < 1) return kErrBadFile;
     if (W) *W = h.W;
     if (H) *H = h.H;
     if (BitCo) *BitCo = h.BitCo;

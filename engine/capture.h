@@ -80,7 +80,9 @@ public:
     void Init_Capture(int32_t fpsv, int32_t secv, int32_t Methodv, int32_t MaxSizeMBv = 0,
                       int32_t SleepCov = 0, int32_t SleepTimev = 0, bool DrawMousev = false);
 
-    // 0, -2, -3, -11 or -12; the outputs (any may be null) are written only on 0.
+    // 0, -2, -3, -11 or -12; the outputs (any may be null) are written only on 0. For a movie
+    // cut short (its records stop early and nothing but the end of the file or unwritten
+    // zeros follows them) sec is the whole seconds it holds; -3 when that is none.
     int32_t GetTVRFileData(const std::wstring& Fnm, int32_t* W = nullptr, int32_t* H = nullptr,
                            int32_t* BitCo = nullptr, int32_t* fps = nullptr,
                            int32_t* sec = nullptr, int32_t* Method = nullptr) const;

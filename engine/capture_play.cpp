@@ -32,7 +32,10 @@ int32_t Capture::Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x
     if (rc != kOk) return rc;
     const size_t F = reader.FrameSize();
     const double ms = SlotMillis(h.fps);
-    const uint64_t count = FrameCount(h);
+    // A movie whose recorder stopped early plays up to its last whole second.
+    MovieHeader playable = h;
+    playable.sec = PlayableSeconds(h, ScanMovieRecords(file.Get(), h));
+    const uint64_t count = FrameCount(playable);
     const int32_t total = count > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(count);
 
     BitmapInfo256 bi;

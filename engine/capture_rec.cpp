@@ -81,10 +81,15 @@ protected:
     uint64_t pos_ = 0;
 };
 
+// An older file at the path is emptied at once: a recorder that dies mid-way then leaves
+// its own records followed by nothing (or by the mapped writer's zeros), never by another
+// movie's records, which readers could not tell from its own.
 FileHandle OpenMovie(const std::wstring& path, DWORD extraFlags) {
-    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | extraFlags,
-                                  nullptr));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | extraFlags,
+                                nullptr));
+    if (file && CutAt(file.Get(), 0) != 0) file.Reset();
+    return file;
 }
 
 class FileSink : public MovieSink {
@@ -259,6 +264,11 @@ public:
             cursor = GetCursor();
             if (!GetCursorPos(&pos)) return Failed();
             if (!cursor) return;  // the thread shows no cursor
+            // Hidden: the display count is below 0. ShowCursor returns the count after its
+            // change, so a pair that leaves it as it was reads it.
+            const int shown = ShowCursor(TRUE);
+            ShowCursor(FALSE);
+            if (shown <= 0) return;
         }
         if (cursor) {
             if (cursor != cached_) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "copy_run.h"
 #include "tvr_pack.h"
@@ -51,6 +52,16 @@ uint64_t FrameBytes(const MovieHeader& h) {
     return f;
 }
 
+uint64_t DibRowBytes(int32_t W, int32_t bits) {
+    if (W <= 0 || bits <= 0) return 0;
+    return (uint64_t(uint32_t(W)) * uint64_t(uint32_t(bits)) + 31) / 32 * 4;
+}
+
+bool RowsFillWords(const MovieHeader& h) {
+    return h.W > 0 && h.BitCo > 0 &&
+           uint64_t(uint32_t(h.W)) * uint64_t(uint32_t(h.BitCo)) % 32 == 0;
+}
+
 uint64_t FrameCount(const MovieHeader& h) {
     if (h.fps <= 0 || h.sec <= 0) return 0;
     return uint64_t(uint32_t(h.fps)) * uint64_t(uint32_t(h.sec));
@@ -60,6 +71,7 @@ int32_t CheckHeaderForInfo(const MovieHeader& h) {
     if (h.W < 1 || h.H < 1 || h.fps < 1 || h.sec < 1) return kErrBadFile;
     if (h.Method < 0 || h.Method > 2) return kErrBadFile;
     if (!IsSupportedDepth(h.BitCo)) return kErrBadFile;
+    if (!RowsFillWords(h)) return kErrBadFile;
     if (FrameBytes(h) > kMaxFrameBytes) return kErrBadFile;
     return kOk;
 }
@@ -69,6 +81,8 @@ int32_t CheckHeaderForPlay(const MovieHeader& h) {
     if (h.W < 1 || h.H < 1 || h.fps < 1) return kErrBadFile;
     if (h.Method < 0 || h.Method > 2) return kErrBadFile;
     if (!IsSupportedDepth(h.BitCo)) return kErrBadFile;
+    // Padded rows would make the platform read or write past a frame of F bytes.
+    if (!RowsFillWords(h)) return kErrBadFile;
     const uint64_t f = FrameBytes(h);
     if (f > kMaxFrameBytes || f % 4 != 0) return kErrBadFile;
     return kOk;
@@ -162,6 +176,131 @@ uint64_t CountRecords(ByteSource& src, uint64_t limit) {
         ++count;
     }
     return count;
+}
+
+size_t MemoryFile::ReadAt(uint64_t offset, void* dst, size_t n) {
+    if (offset >= size_) return 0;
+    const size_t k = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+    std::memcpy(dst, data_ + offset, k);
+    return k;
+}
+
+namespace {
+
+bool AllZeroFrom(RandomSource& file, uint64_t from) {
+    std::vector<uint8_t> chunk(1u << 20);
+    const uint64_t length = file.Length();
+    for (uint64_t at = from; at < length;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), length - at));
+        const size_t got = file.ReadAt(at, chunk.data(), want);
+        if (got == 0) return false;
+        for (size_t i = 0; i < got; ++i)
+            if (chunk[i] != 0) return false;
+        at += got;
+    }
+    return true;
+}
+
+// What stands at a record position behind which the records stop early.
+RecordsEnd ClassifyEnd(RandomSource& file, uint64_t at, uint64_t capacity) {
+    const uint64_t length = file.Length();
+    if (at >= length) return RecordsEnd::kCutShort;
+    const uint64_t rest = length - at;
+    uint8_t head[kRecordHeadBytes] = {};
+    const size_t got = file.ReadAt(at, head, size_t(std::min<uint64_t>(rest, sizeof head)));
+    if (got < std::min<uint64_t>(rest, sizeof head)) return RecordsEnd::kDamaged;
+    if (rest < kRecordHeadBytes) {
+        // A head cut by the end of the file: its tag as far as it goes.
+        const size_t tagBytes = std::min<size_t>(got, 4);
+        return std::memcmp(head, kFrameTag, tagBytes) == 0 ? RecordsEnd::kCutShort
+                                                           : RecordsEnd::kDamaged;
+    }
+    if (std::memcmp(head, kFrameTag, 4) == 0) {
+        const uint32_t packedBytes = LoadLE32(head + 4);
+        // A sound head whose bytes the file ends before.
+        if (packedBytes % 4 == 0 && packedBytes <= capacity &&
+            kRecordHeadBytes + uint64_t(packedBytes) > rest)
+            return RecordsEnd::kCutShort;
+        return RecordsEnd::kDamaged;
+    }
+    static const uint8_t kZeroHead[kRecordHeadBytes] = {};
+    if (std::memcmp(head, kZeroHead, sizeof head) == 0 &&
+        AllZeroFrom(file, at + kRecordHeadBytes + capacity))
+        return RecordsEnd::kCutShort;
+    return RecordsEnd::kDamaged;
+}
+
+}  // namespace
+
+namespace {
+
+// Reads small pieces through a window read ahead, so record heads that lie close together
+// (the small records of a still screen) cost one platform read for many.
+class ReadAhead : public RandomSource {
+public:
+    explicit ReadAhead(RandomSource& file) : file_(file), length_(file.Length()) {}
+    uint64_t Length() const override { return length_; }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override {
+        if (n > window_.size()) return file_.ReadAt(offset, dst, n);
+        if (offset < start_ || offset + n > start_ + got_) {
+            // Heads far apart (large records) are read a little at a time: a whole window
+            // per head would cost more than it saves.
+            const bool far = offset >= last_ && offset - last_ > kFar;
+            start_ = offset;
+            got_ = file_.ReadAt(offset, window_.data(), far ? kSmallRead : window_.size());
+        }
+        last_ = offset;
+        const size_t k = offset >= start_ + got_
+                             ? 0
+                             : static_cast<size_t>(std::min<uint64_t>(n, start_ + got_ - offset));
+        if (k != 0) std::memcpy(dst, window_.data() + (offset - start_), k);
+        return k;
+    }
+
+private:
+    RandomSource& file_;
+    uint64_t length_;
+    static constexpr uint64_t kFar = 16 * 1024;
+    static constexpr size_t kSmallRead = 512;
+    uint64_t start_ = 0;
+    uint64_t last_ = 0;
+    size_t got_ = 0;
+    std::vector<uint8_t> window_ = std::vector<uint8_t>(64 * 1024);
+};
+
+}  // namespace
+
+RecordScan ScanRecords(RandomSource& source, const MovieHeader& h) {
+    ReadAhead file(source);
+    RecordScan s;
+    const uint64_t total = FrameCount(h);
+    const uint64_t capacity = PackedCapacity(FrameBytes(h));
+    const uint64_t length = file.Length();
+    const uint64_t fps = h.fps > 0 ? uint64_t(h.fps) : 1;
+    uint64_t at = kHeaderBytes;
+    s.recordsEnd = s.secondsEnd = at;
+    while (s.records < total) {
+        uint8_t head[kRecordHeadBytes];
+        if (length < at || length - at < kRecordHeadBytes ||
+            file.ReadAt(at, head, sizeof head) != sizeof head ||
+            std::memcmp(head, kFrameTag, 4) != 0)
+            break;
+        const uint32_t packedBytes = LoadLE32(head + 4);
+        if (packedBytes % 4 != 0 || packedBytes > capacity ||
+            length - at - kRecordHeadBytes < packedBytes)
+            break;
+        at += kRecordHeadBytes + packedBytes;
+        ++s.records;
+        s.recordsEnd = at;
+        if (s.records % fps == 0) s.secondsEnd = at;
+    }
+    if (s.records < total) s.end = ClassifyEnd(file, at, capacity);
+    return s;
+}
+
+int32_t PlayableSeconds(const MovieHeader& h, const RecordScan& scan) {
+    if (scan.end != RecordsEnd::kCutShort || h.fps <= 0) return h.sec;
+    return static_cast<int32_t>(scan.records / uint64_t(h.fps));
 }
 
 int32_t MovieEncoder::Start(const MovieHeader& h) {

@@ -56,15 +56,23 @@ void EncodeHeader(const MovieHeader& h, uint8_t out[kHeaderBytes]);
 
 // F: BitCo x H x W / 8, plus 1024 at 8 bits, in 64 bits. 0 when a factor is not positive.
 uint64_t FrameBytes(const MovieHeader& h);
+// Bytes of one row of a device-independent bitmap of W pixels at bits per pixel: the
+// platform pads every row to whole 4-byte words. 0 when W or bits is not positive.
+uint64_t DibRowBytes(int32_t W, int32_t bits);
+// Whether a row of the movie's frames fills whole 4-byte words (W x BitCo a multiple of 32).
+// Only then does a frame of F bytes match what the platform reads and writes for a W x H
+// bitmap; any other width (not a multiple of 4 at 8 and 24 bits, odd at 16) has padded rows
+// that F does not hold.
+bool RowsFillWords(const MovieHeader& h);
 // Number of records readers use: fps x sec (0 when either is not positive).
 uint64_t FrameCount(const MovieHeader& h);
 
-// The checks of GetTVRFileData after the tag: sizes, rate, length, method, depth and the
-// frame-size bound. kOk or kErrBadFile.
+// The checks of GetTVRFileData after the tag: sizes, rate, length, method, depth, rows of
+// whole words and the frame-size bound. kOk or kErrBadFile.
 [[nodiscard]] int32_t CheckHeaderForInfo(const MovieHeader& h);
 // The checks of playback and re-encoding after the tag: an 8-bit movie must be Type1 (-8);
-// a header that cannot be played (rate or size below 1, odd depth, frame above the bound)
-// is kErrBadFile.
+// a header that cannot be played (rate or size below 1, odd depth, padded rows, frame above
+// the bound) is kErrBadFile. Every reader of frames applies it.
 [[nodiscard]] int32_t CheckHeaderForPlay(const MovieHeader& h);
 
 // GetTVRFileData's checks once the file exists and is open: its length (-12 when 0), then
@@ -126,6 +134,56 @@ ByteBuffer AllocateZeroed(size_t n);
 // Counts the whole records (head and packed bytes present) from the source's position on,
 // stopping at the first bad tag, at a short record or after limit records.
 uint64_t CountRecords(ByteSource& src, uint64_t limit);
+
+// A movie file read at any offset, for the scan of its record heads.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+    virtual uint64_t Length() const = 0;
+    // Reads up to n bytes at offset; returns how many were read.
+    virtual size_t ReadAt(uint64_t offset, void* dst, size_t n) = 0;
+};
+
+class MemoryFile : public RandomSource {
+public:
+    MemoryFile(const void* data, size_t size)
+        : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+    uint64_t Length() const override { return size_; }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+// How the records of a movie end, as far as their heads tell.
+enum class RecordsEnd {
+    kComplete,  // fps x sec whole records (anything behind them is ignored)
+    // Fewer records, and what follows the last whole record is what a writer that stopped
+    // (killed, crashed, power lost) leaves: the file ends there or inside the next record
+    // (whose head is intact as far as it goes), or the next record's head is all zero and
+    // every byte from the end of the largest record that could stand there on is zero (the
+    // mapped writer's unwritten reserve, its head written last). Readers play such a movie
+    // up to its last whole second.
+    kCutShort,
+    // Anything else behind the last whole record: damage, which readers report (-4 or -5)
+    // when they reach it.
+    kDamaged,
+};
+
+struct RecordScan {
+    RecordsEnd end = RecordsEnd::kComplete;
+    uint64_t records = 0;     // whole records (tag, size and bytes present), at most fps x sec
+    uint64_t recordsEnd = 0;  // file offset right behind the last of them
+    uint64_t secondsEnd = 0;  // file offset right behind the last record of a whole second
+};
+
+// Walks the record heads behind the header (h must have passed CheckHeaderForPlay). Reads
+// one head per record, and a cut-short movie's zero tail once.
+RecordScan ScanRecords(RandomSource& file, const MovieHeader& h);
+// The seconds readers play: the header's, or for a cut-short movie the whole seconds among
+// its records.
+int32_t PlayableSeconds(const MovieHeader& h, const RecordScan& scan);
 
 // Writes a movie: the header, then one record per frame, packed against the frame before.
 // Used by the tools and the tests; the recorder packs through TVR.dll instead.

@@ -76,6 +76,20 @@ bool StdioSource::Skip(uint64_t n) {
     return true;
 }
 
+StdioRandomSource::StdioRandomSource(std::FILE* f) : f_(f) {
+    const int64_t at = Tell(f);
+    if (at >= 0 && SeekEnd(f)) {
+        const int64_t end = Tell(f);
+        if (end >= 0) length_ = uint64_t(end);
+        SeekTo(f, at);
+    }
+}
+
+size_t StdioRandomSource::ReadAt(uint64_t offset, void* dst, size_t n) {
+    if (!SeekTo(f_, static_cast<int64_t>(offset))) return 0;
+    return std::fread(dst, 1, n, f_);
+}
+
 std::FILE* OpenForReading(const std::string& utf8Path) {
 #ifdef _WIN32
     return _wfopen(Widen(utf8Path).c_str(), L"rb");
@@ -89,6 +103,14 @@ std::FILE* OpenForWriting(const std::string& utf8Path) {
     return _wfopen(Widen(utf8Path).c_str(), L"wb");
 #else
     return std::fopen(utf8Path.c_str(), "wb");
+#endif
+}
+
+std::FILE* OpenForUpdate(const std::string& utf8Path) {
+#ifdef _WIN32
+    return _wfopen(Widen(utf8Path).c_str(), L"r+b");
+#else
+    return std::fopen(utf8Path.c_str(), "r+b");
 #endif
 }
 

@@ -24,6 +24,18 @@ private:
     int64_t pos_ = 0;
 };
 
+// Positioned reads from a FILE* opened in binary mode. Moves the stream's position.
+class StdioRandomSource : public RandomSource {
+public:
+    explicit StdioRandomSource(std::FILE* f);
+    uint64_t Length() const override { return length_; }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+
+private:
+    std::FILE* f_;
+    uint64_t length_ = 0;
+};
+
 // Owns a FILE*.
 struct StdioFile {
     std::FILE* f = nullptr;
@@ -39,5 +51,7 @@ struct StdioFile {
 // Opens a UTF-8 path for binary reading (wide on Windows, so any file name works).
 std::FILE* OpenForReading(const std::string& utf8Path);
 std::FILE* OpenForWriting(const std::string& utf8Path);
+// For reading and writing in place (an existing file).
+std::FILE* OpenForUpdate(const std::string& utf8Path);
 
 }  // namespace tqk

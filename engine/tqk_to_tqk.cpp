@@ -37,9 +37,13 @@ int32_t TQKtoTQK::Init(const std::wstring& srcTQK, int32_t dstBitCount) {
     if (rc == kOk && !IsRecordableDepth(dstBitCount)) rc = kErrBadFile;
     if (rc == kOk) rc = reader_.Start(header_);
     if (rc != kOk) return error_ = rc;
+    // A movie whose recorder stopped early is read up to its last whole second.
+    header_.sec = PlayableSeconds(header_, ScanMovieRecords(file_.Get(), header_));
     F_ = reader_.FrameSize();
     dstBits_ = dstBitCount;
-    outputSize_ = size_t(header_.W) * size_t(header_.H) * size_t(dstBitCount) / 8;
+    // Rows as the platform writes them: a 32-bit movie of any width read back at 24 or 16
+    // bits gets rows padded to whole words.
+    outputSize_ = size_t(DibRowBytes(header_.W, dstBitCount)) * size_t(header_.H);
     if (dstBitCount == 8) outputSize_ += kColourTableBytes;
     FillBitmapInfo(&srcInfo_, header_.W, header_.H, header_.BitCo);
     FillBitmapInfo(&dstInfo_, header_.W, header_.H, dstBitCount);

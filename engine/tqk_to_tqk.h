@@ -26,10 +26,11 @@ public:
     // Opens srcTQK and prepares the conversion surface: 0, -2, -3 (also for a header that
     // cannot be played or an unsupported destination depth), -8, or -10.
     int32_t Init(const std::wstring& srcTQK, int32_t dstBitCount);
-    // Replaces dstDAT with the next frame (W x H x depth / 8 bytes, bottom-up rows; for an
-    // 8-bit destination the 1024-byte colour table follows). IsEnd turns true with the last
-    // frame. Returns the sticky error: 0, -4, -5 or an Init failure. Past the last frame it
-    // returns 0 and touches nothing.
+    // Replaces dstDAT with the next frame (H bottom-up rows of W pixels at the depth, each
+    // padded to whole 4-byte words; for an 8-bit destination the 1024-byte colour table
+    // follows). IsEnd turns true with the last frame (of the whole seconds present, for a
+    // movie whose recorder stopped early). Returns the sticky error: 0, -4, -5 or an Init
+    // failure. Past the last frame it returns 0 and touches nothing.
     int32_t GetNextTQK(std::vector<uint8_t>& dstDAT, bool& IsEnd);
     void CloseDD();
 

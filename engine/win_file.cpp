@@ -40,6 +40,36 @@ size_t Win32FileSource::Read(void* dst, size_t n) {
     return done;
 }
 
+Win32RandomSource::Win32RandomSource(HANDLE file) : file_(file) {
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size)) length_ = uint64_t(size.QuadPart);
+}
+
+size_t Win32RandomSource::ReadAt(uint64_t offset, void* dst, size_t n) {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    size_t done = 0;
+    while (done < n) {
+        OVERLAPPED ov = {};
+        const uint64_t at = offset + done;
+        ov.Offset = DWORD(at);
+        ov.OffsetHigh = DWORD(at >> 32);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+        if (!ReadFile(file_, out + done, want, &got, &ov) || got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+RecordScan ScanMovieRecords(HANDLE file, const MovieHeader& h) {
+    Win32RandomSource random(file);
+    const RecordScan scan = ScanRecords(random, h);
+    LARGE_INTEGER behindHeader;
+    behindHeader.QuadPart = LONGLONG(kHeaderBytes);
+    SetFilePointerEx(file, behindHeader, nullptr, FILE_BEGIN);
+    return scan;
+}
+
 FileHandle OpenForRead(const std::wstring& path) {
     return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -27,6 +27,23 @@ private:
     size_t bufLen_ = 0;
 };
 
+// Positioned reads from an open file (synchronous handle), for the scan of record heads.
+// Moves the file pointer: seek before reading sequentially again.
+class Win32RandomSource : public RandomSource {
+public:
+    explicit Win32RandomSource(HANDLE file);
+    uint64_t Length() const override { return length_; }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override;
+
+private:
+    HANDLE file_;
+    uint64_t length_ = 0;
+};
+
+// Scans the records of a movie whose header h was read from file, and leaves the file
+// positioned right behind the header for sequential reading.
+RecordScan ScanMovieRecords(HANDLE file, const MovieHeader& h);
+
 // Opens a file for reading, sharing it with writers (a movie may still be recorded).
 FileHandle OpenForRead(const std::wstring& path);
 // Reads exactly n bytes at offset; false on a short read or an error.

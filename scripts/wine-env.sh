@@ -23,7 +23,7 @@ locales="$ENV_DIR/locale"
 
 base_vars() {
     echo "WINEPREFIX=$prefix"
-    echo "WINEDEBUG=-all"
+    echo "WINEDEBUG=${TAVIRO_WINEDEBUG:--all}"
     echo "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree,mshtml="
     echo "HOME=$home"
     echo "LOCPATH=$locales"

@@ -50,9 +50,11 @@ public:
 
     void Close();
 
-private:
+    // Writes code into the first field only, and only while it still holds expected (the
+    // value just read): a status the helper wrote in between survives.
     void ReplaceCode(int32_t expected, int32_t code) const;
 
+private:
     ObjectHandle mapping_;
     uint32_t helperPid_ = 0;
 };

@@ -24,6 +24,9 @@ using tqk::ObjectHandle;
 namespace {
 
 constexpr UINT kWimData = 0x3C0;
+// The longest the recording goes on after the stop for the device's late sound; the recorder
+// waits 5000 ms for the reply, the WAV still has to be written.
+constexpr double kDrainLimitMs = 2500;
 
 // Shared with the wave driver's thread: the callback only counts finished buffers.
 struct DeviceEvents {
@@ -192,6 +195,10 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     wfx.wBitsPerSample = f.BitsPerSample;
     wfx.cbSize = 0;
 
+    // The user agreed to replace a WAV at the path: it goes now, so that a recording that
+    // fails leaves none behind for the export to take for this recording's sound.
+    if (!p.ProbeOnly) DeleteIfExists(p.WavePath);
+
     DeviceEvents events;
     HWAVEIN hwi = nullptr;
     const MMRESULT opened =
@@ -322,6 +329,30 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             }
         }
         elapsed = ElapsedWholeMillis(PerfMillis() - started);
+        // The device hands its sound over late (Wine's wave-in by up to a second), and what it
+        // still holds at the stop would be lost: keep recording until it has delivered the
+        // sound up to the stop, for at most kDrainLimitMs. The WAV is cut at the stop.
+        const uint64_t wanted = SoundLengthBytes(elapsed, f, UINT64_MAX);
+        const double drainUntil = PerfMillis() + kDrainLimitMs;
+        while (!abandoned && result == kWaveOk && PerfMillis() < drainUntil) {
+            const int32_t finished = events.finished.load();
+            // The buffer being filled now, and what it holds so far.
+            const WAVEHDR& current = device.Header((filling + (finished - handled)) & 1);
+            const uint64_t delivered = uint64_t(finished) * half +
+                                       (current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded);
+            if (delivered >= wanted) break;
+            PumpMessages();
+            Sleep(1);
+            if (events.finished.load() > handled) {
+                ++handled;
+                if (!writeBuffer(false)) result = kWaveErrScratchWrite;
+            }
+            if (p.Recorder) {
+                DWORD exitCode = 0;
+                if (!GetExitCodeProcess(p.Recorder, &exitCode) || exitCode != STILL_ACTIVE)
+                    abandoned = true;
+            }
+        }
     }
     // A buffer that finished after the last pass is still in order before the partial one.
     const bool finishedPending = events.finished.load() > handled;

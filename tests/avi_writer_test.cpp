@@ -252,6 +252,27 @@ TEST(AviWriter, FileClosedAfterFailureHoldsEveryWholeFrame) {
     }
 }
 
+// A write that fails in the middle of a chunk: the partial chunk is cut off at once, so the
+// file ends behind the last whole frame, and every later frame is refused even when the file
+// would take it again (a full disk that gained room), so no frame follows a hole.
+TEST(AviWriter, FailedWriteCutsThePartialChunkAndRefusesLaterFrames) {
+    const size_t n = size_t(DibFrameBytes(32, 24, 24));
+    MemoryFile file;
+    Writer w;
+    ASSERT_EQ(w.Create(&file, Video(32, 24, 24, 30), 1 << 30), Status::kOk);
+    for (uint32_t i = 0; i < 3; ++i)
+        ASSERT_EQ(w.WriteChunk(0, Frame(n, i).data(), n, true), Status::kOk);
+    const size_t whole = file.data.size();
+    file.limit = whole + 8 + n / 2;
+    EXPECT_EQ(w.WriteChunk(0, Frame(n, 3).data(), n, true), Status::kWriteFailed);
+    EXPECT_EQ(file.failedWrites, 1);
+    EXPECT_EQ(file.data.size(), whole) << "the partial chunk stays in the file";
+    file.limit = UINT64_MAX;
+    EXPECT_EQ(w.WriteChunk(0, Frame(n, 4).data(), n, true), Status::kWriteFailed);
+    EXPECT_EQ(file.data.size(), whole) << "a frame was written after the failure";
+    EXPECT_EQ(w.ChunksWritten(0), 3u);
+}
+
 TEST(AviExport, FrameBytesAndFormats) {
     EXPECT_EQ(DibFrameBytes(320, 240, 24), 230400u);
     EXPECT_EQ(DibFrameBytes(320, 240, 8), 76800u);

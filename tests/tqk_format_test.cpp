@@ -104,6 +104,34 @@ TEST(MovieHeader, PlayChecks) {
     EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, 10, 0)), kOk);
 }
 
+// Rows that do not fill whole words would make the platform read or write past F: every
+// reader refuses them, at each depth and method; 32-bit rows are always whole.
+TEST(MovieHeader, PaddedRowsAreRefusedByEveryReader) {
+    for (int32_t bits : {8, 16, 24, 32}) {
+        for (int32_t w : {1, 2, 3, 4, 5, 6, 7, 8, 100, 101, 102, 1366}) {
+            for (int32_t method : {0, 1, 2}) {
+                if (bits == 8 && method != 1) continue;
+                SCOPED_TRACE(testing::Message()
+                             << bits << " bits, width " << w << ", method " << method);
+                const MovieHeader h = Header(method, bits, w, 3);
+                const bool whole = (w * bits) % 32 == 0;
+                EXPECT_EQ(RowsFillWords(h), whole);
+                EXPECT_EQ(DibRowBytes(w, bits), (uint64_t(w) * bits + 31) / 32 * 4);
+                const int32_t want = whole ? kOk : kErrBadFile;
+                EXPECT_EQ(CheckHeaderForPlay(h), want);
+                EXPECT_EQ(CheckHeaderForInfo(h), want);
+                uint8_t b[kHeaderBytes];
+                EncodeHeader(h, b);
+                MovieHeader got;
+                EXPECT_EQ(CheckInfoBytes(64, b, kHeaderBytes, &got), want);
+            }
+        }
+    }
+    // The crafted movie of the heap fault: 16 bits, 1 pixel wide, 100000 rows.
+    EXPECT_EQ(CheckHeaderForPlay(Header(0, 16, 1, 100000)), kErrBadFile);
+    EXPECT_EQ(CheckHeaderForPlay(Header(1, 16, 2, 100000)), kOk);
+}
+
 TEST(MovieHeader, PatchReplacesOnlyNonZero) {
     MovieHeader h = Header(1, 24, 100, 80, 15, 10);
     PatchHeader(&h, 0, 0, 0, 0, 3);
@@ -268,6 +296,43 @@ TEST(FrameReader, HostileRecords) {
     }
 }
 
+// The largest record a writer may produce (1.5 x F, or F + 8 for small frames) is read; a
+// record one byte or one word longer is refused, whatever its runs say.
+TEST(FrameReader, RecordAtThePackedSizeLimitIsReadAndOneMoreIsRefused) {
+    for (const MovieHeader& h : {Header(1, 32, 4, 2), Header(1, 32, 32, 32)}) {
+        const uint64_t F = FrameBytes(h);
+        const uint64_t cap = PackedCapacity(F);
+        SCOPED_TRACE(testing::Message() << "F " << F << ", limit " << cap);
+        // Pairs of an empty unchanged run and a literal run of w words, filling the limit.
+        const uint64_t words = F / 4;
+        const uint64_t pairs = (cap - 4 * words) / 8;
+        ASSERT_EQ(words % pairs, 0u);
+        const uint32_t w = uint32_t(words / pairs);
+        Bytes packed;
+        for (uint64_t i = 0; i < pairs; ++i) {
+            PutWord(&packed, 0);
+            PutWord(&packed, w);
+            for (uint32_t k = 0; k < w; ++k) PutWord(&packed, uint32_t(i * 1000 + k));
+        }
+        ASSERT_EQ(packed.size(), cap);
+        for (size_t extra : {0, 1, 4}) {
+            SCOPED_TRACE(extra);
+            Bytes record = packed;
+            record.resize(record.size() + extra, 0);
+            Bytes file;
+            AppendRecord(&file, record);
+            MemorySource src(file.data(), file.size());
+            FrameReader r;
+            ASSERT_EQ(r.Start(h), kOk);
+            EXPECT_EQ(r.ReadNext(src), extra == 0 ? kOk : kErrFrameSize);
+            Bytes movie = MovieBytes(Header(1, 32, h.W, h.H, 1, 1));
+            movie.insert(movie.end(), file.begin(), file.end());
+            MemoryFile whole(movie.data(), movie.size());
+            EXPECT_EQ(ScanRecords(whole, h).records, extra == 0 ? 1u : 0u);
+        }
+    }
+}
+
 TEST(FrameReader, RefusesHeadersItCannotSize) {
     FrameReader r;
     EXPECT_EQ(r.Start(Header(1, 32, 32768, 16384)), kErrBadFile);
@@ -291,6 +356,86 @@ TEST(MovieEncoder, PatchedLengthLimitsRecordsRead) {
     EXPECT_EQ(FrameCount(h), 45u);
     MemorySource src(movie.data() + kHeaderBytes, movie.size() - kHeaderBytes);
     EXPECT_EQ(CountRecords(src, FrameCount(h)), 45u);
+}
+
+// How a movie's records end: a writer that stopped early leaves the end of the file or its
+// unwritten zeros behind the last whole record; anything else is damage.
+TEST(RecordScan, CutShortOnlyWhenTheRestIsWhatAStoppedWriterLeaves) {
+    const MovieHeader h = Header(1, 32, 4, 2, 2, 3);  // F = 32, capacity 48, 6 records
+    MovieEncoder enc;
+    ASSERT_EQ(enc.Start(h), kOk);
+    std::vector<Bytes> records;
+    Bytes frame(enc.FrameSize());
+    for (int i = 0; i < 6; ++i) {
+        frame[size_t(i * 5) % frame.size()] ^= 0x77;
+        size_t n = 0;
+        const uint8_t* r = enc.EncodeFrame(frame.data(), &n);
+        records.emplace_back(r, r + n);
+    }
+    auto movie = [&](int n, const Bytes& tail) {
+        Bytes b(enc.Header(), enc.Header() + kHeaderBytes);
+        for (int i = 0; i < n; ++i) b.insert(b.end(), records[i].begin(), records[i].end());
+        b.insert(b.end(), tail.begin(), tail.end());
+        return b;
+    };
+    auto cat = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Bytes half(records[5].begin(), records[5].begin() + records[5].size() / 2);
+    Bytes zeroHeadPartial(8, 0);  // the mapped writer packed in place, then was killed
+    zeroHeadPartial.insert(zeroHeadPartial.end(), records[5].begin() + 8, records[5].end() - 4);
+    Bytes farByte(8 + 48 + 100, 0);
+    farByte.back() = 1;
+    Bytes bigHead = {'F', 'R', 'A', 'M'};
+    PutWord(&bigHead, 52);  // beyond the capacity
+    struct Case {
+        const char* name;
+        Bytes file;
+        RecordsEnd end;
+        uint64_t records;
+        int32_t seconds;
+    };
+    const Case cases[] = {
+        {"complete", movie(6, {}), RecordsEnd::kComplete, 6, 3},
+        {"complete with a tail", movie(6, Bytes(40, 9)), RecordsEnd::kComplete, 6, 3},
+        {"ends behind a record", movie(5, {}), RecordsEnd::kCutShort, 5, 2},
+        {"ends in a head", movie(5, {'F', 'R', 'A'}), RecordsEnd::kCutShort, 5, 2},
+        {"ends in a size", movie(5, {'F', 'R', 'A', 'M', 4, 0}), RecordsEnd::kCutShort, 5, 2},
+        {"ends in the packed bytes", movie(5, half), RecordsEnd::kCutShort, 5, 2},
+        {"zero reserve", movie(4, Bytes(5000, 0)), RecordsEnd::kCutShort, 4, 2},
+        {"zero head, partial record, reserve", movie(5, cat(zeroHeadPartial, Bytes(3000, 0))),
+         RecordsEnd::kCutShort, 5, 2},
+        {"header only", movie(0, {}), RecordsEnd::kCutShort, 0, 0},
+        {"header and reserve", movie(0, Bytes(600, 0)), RecordsEnd::kCutShort, 0, 0},
+        {"bad tag", movie(5, {'X', 'R', 'A', 'M', 4, 0, 0, 0, 8, 0, 0, 0}), RecordsEnd::kDamaged, 5,
+         3},
+        {"bad partial head", movie(5, {'X', 'R'}), RecordsEnd::kDamaged, 5, 3},
+        {"zeros, then data far behind", movie(5, farByte), RecordsEnd::kDamaged, 5, 3},
+        {"size beyond the capacity", movie(5, bigHead), RecordsEnd::kDamaged, 5, 3},
+        {"bad record in the middle",
+         cat(movie(2, {'F', 'R', 'A', 'X', 4, 0, 0, 0, 8, 0, 0, 0}), cat(records[3], records[4])),
+         RecordsEnd::kDamaged, 2, 3},
+        // Records behind the room of the largest record that could stand there.
+        {"zero head in the middle",
+         cat(movie(2, Bytes(8, 0)),
+             cat(cat(records[2], records[3]), cat(cat(records[4], records[5]), records[5]))),
+         RecordsEnd::kDamaged, 2, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFile file(c.file.data(), c.file.size());
+        const RecordScan scan = ScanRecords(file, h);
+        EXPECT_EQ(scan.end, c.end);
+        EXPECT_EQ(scan.records, c.records);
+        EXPECT_EQ(PlayableSeconds(h, scan), c.seconds);
+        size_t behind = kHeaderBytes;
+        for (uint64_t i = 0; i < c.records; ++i) behind += records[i].size();
+        EXPECT_EQ(scan.recordsEnd, behind);
+        size_t wholeSeconds = kHeaderBytes;
+        for (uint64_t i = 0; i < c.records / 2 * 2; ++i) wholeSeconds += records[i].size();
+        EXPECT_EQ(scan.secondsEnd, wholeSeconds);
+    }
 }
 
 }  // namespace

@@ -128,15 +128,135 @@ TEST(TqkTool, BadFilesGiveTheirMessages) {
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(r.out.size(), 2u * 16 * 4 * 3);
 
-    // Truncated in the middle of the last record.
+    // A run beyond the frame in the last record.
     bad = good;
-    bad.resize(bad.size() - 5);
+    at = 32;
+    for (int i = 0; i < 3; ++i) at += 8 + LoadLE32(&bad[at + 4]);
+    StoreLE32(&bad[at + 8], 0x7FFFFFFF);
     WriteAll(movie, bad);
     r = Tqk({"verify", movie});
     EXPECT_NE(r.err.find("record 3: 不正なフレームサイズです。"), std::string::npos);
 
     EXPECT_EQ(Tqk({"bogus"}).code, 2);
     EXPECT_EQ(Tqk({}).code, 0);
+}
+
+// A movie whose recorder was killed: the header promises 5 seconds, 7 records at 2 fps are
+// present and the file ends inside the 8th (or the mapped writer's zeros follow). verify
+// says how much it holds, raw and avi give its 3 whole seconds, repair makes it whole.
+TEST(TqkTool, CutShortMoviesPlayTheirWholeSecondsAndRepair) {
+    TempDir dir;
+    const std::string full = dir.File("full.TQK");
+    ASSERT_EQ(Tqk({"sample", full, "--size", "16x4", "--fps", "2", "--sec", "5"}).code, 0);
+    const Bytes good = ReadAll(full);
+    size_t at = 32;
+    std::vector<size_t> ends;
+    for (int i = 0; i < 10; ++i) ends.push_back(at += 8 + LoadLE32(&good[at + 4]));
+    const ToolRun fullRaw = Tqk({"raw", full});
+    const size_t frameBytes = 16 * 4 * 3;
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
+    Bytes killed(good.begin(), good.begin() + ends[6] + 10);
+    Bytes reserved(good.begin(), good.begin() + ends[6]);
+    reserved.resize(reserved.size() + 20000, 0);
+    for (const Case& c : {Case{"file ends", killed}, Case{"zero reserve", reserved}}) {
+        SCOPED_TRACE(c.name);
+        const std::string movie = dir.File("cut.TQK");
+        WriteAll(movie, c.file);
+        ToolRun r = Tqk({"verify", movie});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  "cut short: 7 of 10 records, 3 of 5 seconds; plays 6 frames (tqk repair "
+                  "fixes the header)\n");
+        r = Tqk({"raw", movie});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, fullRaw.out.substr(0, 6 * frameBytes));
+        r = Tqk({"avi", movie, dir.File("cut.avi")});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(": 6 frames"), std::string::npos) << r.out;
+
+        r = Tqk({"repair", movie});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "repaired: 3 of 5 seconds kept (6 frames), " + std::to_string(ends[5]) +
+                             " bytes\n");
+        Bytes want(good.begin(), good.begin() + ends[5]);
+        StoreLE32(&want[28], 3);
+        EXPECT_EQ(ReadAll(movie), want);
+        r = Tqk({"verify", movie});
+        EXPECT_EQ(r.out, "ok: 6 frames\n");
+        r = Tqk({"repair", movie});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, "nothing to repair: 6 frames\n");
+    }
+    // Damage is no cut: repair refuses it and changes nothing.
+    Bytes damaged = killed;
+    damaged[ends[6]] = 'X';
+    const std::string movie = dir.File("damaged.TQK");
+    WriteAll(movie, damaged);
+    ToolRun r = Tqk({"verify", movie});
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("record 7: フレームヘッダが見つかりません。"), std::string::npos) << r.err;
+    r = Tqk({"repair", movie});
+    EXPECT_NE(r.code, 0);
+    EXPECT_EQ(ReadAll(movie), damaged);
+    // Less than a second: nothing to keep.
+    WriteAll(movie, Bytes(good.begin(), good.begin() + ends[0]));
+    r = Tqk({"repair", movie});
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("holds no whole second"), std::string::npos);
+}
+
+// Hand-made movies whose rows would need padding (the recorder never writes them): every
+// command refuses them with -3; 32-bit rows of any width are whole and convert exactly.
+TEST(TqkTool, PaddedRowWidthsAreRefusedAndOdd32BitWidthsConvert) {
+    TempDir dir;
+    for (int bits : {8, 16, 24, 32}) {
+        for (int w : {1, 2, 3, 5, 6, 7}) {
+            for (int method : {0, 1, 2}) {
+                if (bits == 8 && method != 1) continue;
+                SCOPED_TRACE(testing::Message()
+                             << bits << " bits, width " << w << ", method " << method);
+                MovieHeader h;
+                h.Method = method;
+                h.BitCo = bits;
+                h.W = w;
+                h.H = 300;
+                h.fps = 1;
+                h.sec = 1;
+                const size_t F = size_t(w) * 300 * bits / 8 + (bits == 8 ? 1024 : 0);
+                // One record storing the whole frame as literal words (rounded up).
+                const uint32_t words = uint32_t((F + 3) / 4);
+                Bytes file(32);
+                EncodeHeader(h, file.data());
+                const uint8_t tag[4] = {'F', 'R', 'A', 'M'};
+                file.insert(file.end(), tag, tag + 4);
+                Bytes rec(8 + size_t(words) * 4, 0x5A);
+                StoreLE32(&rec[0], 0);
+                StoreLE32(&rec[4], words);
+                Bytes size(4);
+                StoreLE32(size.data(), uint32_t(rec.size()));
+                file.insert(file.end(), size.begin(), size.end());
+                file.insert(file.end(), rec.begin(), rec.end());
+                const std::string movie = dir.File("odd.TQK");
+                WriteAll(movie, file);
+                const bool whole = (w * bits) % 32 == 0;
+                for (const char* cmd : {"info", "verify", "raw", "avi", "repair"}) {
+                    SCOPED_TRACE(cmd);
+                    std::vector<std::string> args = {cmd, movie};
+                    if (std::string(cmd) == "avi") args.push_back(dir.File("odd.avi"));
+                    const ToolRun r = Tqk(args);
+                    if (whole) {
+                        EXPECT_EQ(r.code, 0) << r.err;
+                    } else {
+                        EXPECT_NE(r.code, 0);
+                        EXPECT_NE(r.err.find("ファイルが壊れているか"), std::string::npos) << r.err;
+                    }
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -47,6 +47,21 @@ void PauseMs(double ms) {
 
 class SoundHelperTest : public ::testing::Test {
 protected:
+    // RMS of the left channel in each whole 0.1 s window of a 44.1 kHz stereo 16-bit WAV.
+    std::vector<double> WindowRms(const WavInfo& w, const std::string& wav, double from) {
+        std::vector<double> rms;
+        for (double t = from; t + 0.1 <= w.dataSize / 176400.0 + 1e-9; t += 0.1) {
+            const std::string stat = RunUnix(dir_, "sox '" + UnixPath(wav) + "' -n trim " +
+                                                       std::to_string(t) + " 0.1 remix 1 stat");
+            const size_t at = stat.find("RMS     amplitude:");
+            if (at == std::string::npos) {
+                ADD_FAILURE() << stat;
+                break;
+            }
+            rms.push_back(atof(stat.c_str() + at + 18));
+        }
+        return rms;
+    }
     void StartHelper() {
         ASSERT_TRUE(client_.Start(HelperExe()));
         helper_ =
@@ -159,29 +174,43 @@ TEST_F(SoundHelperTest, SmallBuffersTakeTurnsWithoutGapsInTheSound) {
     ASSERT_EQ(client_.StopAndWait(), StopOutcome::Done);
     const WavInfo w = ReadWav(wav);
     ASSERT_TRUE(w.ok);
-    ASSERT_EQ(w.dataSize % 65536, 0u) << "capped at the buffers written";
-    ASSERT_GE(w.dataSize, 3u * 65536);
-    // The tone at full level in every 0.1 s window up to where the device's delivery ended,
-    // silence after it: a buffer written twice, out of order or over itself would show as a
-    // step or a gap. The device hands over its last half second or so too late for the stop.
-    std::vector<double> rms;
-    for (double t = 0.0; t + 0.1 <= w.dataSize / 176400.0; t += 0.1) {
-        const std::string stat =
-            RunUnix(dir_, "sox '" + UnixPath(wav) + "' -n trim " + std::to_string(t) + " 0.1 stat");
-        const size_t at = stat.find("RMS     amplitude:");
-        ASSERT_NE(at, std::string::npos) << stat;
-        rms.push_back(atof(stat.c_str() + at + 18));
-    }
-    size_t sounding = 0;
-    while (sounding < rms.size() && rms[sounding] > 0.3436) ++sounding;
-    EXPECT_GE(sounding, 10u) << "less than 1 s of the tone";
+    ASSERT_GE(w.dataSize, 6u * 65536);
+    // The tone at full level in every 0.1 s window to the end: a buffer written twice, out of
+    // order or over itself would show as a step or a gap, and sound the device handed over
+    // after the stop, if dropped, as silence at the end.
+    const std::vector<double> rms = WindowRms(w, wav, 0.0);
+    ASSERT_GE(rms.size(), 20u);
     for (size_t i = 0; i < rms.size(); ++i) {
         SCOPED_TRACE(i);
-        if (i < sounding) {
-            EXPECT_NEAR(rms[i], 0.3536, 0.01);
-        } else if (i > sounding) {  // window `sounding` holds the end of the delivery
-            EXPECT_LT(rms[i], 0.001);
-        }
+        EXPECT_NEAR(rms[i], 0.3536, 0.01);
+    }
+}
+
+// A tone throughout a 3-second recording: the WAV lasts from the device's start to the stop
+// and holds the tone to its last window, although the device delivers its sound late (the
+// helper records on after the stop until the device has handed over everything up to it).
+TEST_F(SoundHelperTest, SoundCoversTheWholeRecordingUpToTheStop) {
+    StartHelper();
+    PlayTone(6);
+    const std::string wav = dir_.File("whole.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 10, 16, 44100, 2, 445);
+    ASSERT_TRUE(client_.SendStart(start));
+    PauseMs(start.StartTime + 3000 - PerfMillis());
+    const double stopAt = PerfMillis();
+    SoundHelperBlock final;
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, &final), StopOutcome::Done);
+    const double replyAfter = PerfMillis() - stopAt;
+    RecordProperty("reply_after_stop_ms", int(replyAfter));
+    const WavInfo w = ReadWav(wav);
+    ASSERT_TRUE(w.ok);
+    // The helper reads the stop within a pass of its loop (1 ms and the messages).
+    const double ms = w.dataSize / 176.4;
+    EXPECT_NEAR(ms, stopAt - final.ActualStartTime, 30);
+    const std::vector<double> rms = WindowRms(w, wav, 0.0);
+    ASSERT_GE(rms.size(), 29u);
+    for (size_t i = 0; i < rms.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(rms[i], 0.3536, 0.01);
     }
 }
 
@@ -230,6 +259,9 @@ TEST_F(SoundHelperTest, UnusableScratchOrWavPathEndsInStatusSixWithoutWav) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        // An older WAV at the path goes when the recording starts: a failure leaves none
+        // that an export could take for this recording's sound.
+        { std::ofstream(c.wav) << "an older recording's sound"; }
         const SoundHelperBlock start = MakeRecordingBlock(c.wav, 10, 16, 44100, 2, 445, c.scratch);
         ASSERT_TRUE(client_.SendStart(start));
         PauseMs(start.StartTime + 300 - PerfMillis());
@@ -262,6 +294,29 @@ TEST_F(SoundHelperTest, FailedScratchWriteEndsInStatusSixWithoutWav) {
     PauseMs(start.StartTime + 800 - PerfMillis());
     EXPECT_EQ(client_.StopAndWait(), StopOutcome::Failed);
     EXPECT_FALSE(Exists(wav));
+}
+
+// The recorder's stop is written over the code it read, never over a status the helper wrote
+// since: a status 4 between the read and the write survives, and the rest of the block too.
+TEST_F(SoundHelperTest, StopCodeIsWrittenOnlyOverTheCodeThatWasRead) {
+    StartHelper();
+    SoundHelperBlock done = MakeRecordingBlock(dir_.File("done.wav"), 10, 16, 44100, 2, 445);
+    done.Code = kCodeDone;  // the helper's reply, landed after the recorder read a 1
+    done.ActualStartTime = 12345;
+    ASSERT_TRUE(client_.Write(done));
+    client_.ReplaceCode(kCodeStart, kCodeStop);
+    SoundHelperBlock b;
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodeDone);
+    EXPECT_EQ(b.ActualStartTime, 12345);
+    // Over the code that was read, the stop goes in and nothing else changes.
+    client_.ReplaceCode(kCodeDone, kCodeStop);
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodeStop);
+    EXPECT_EQ(b.ActualStartTime, 12345);
+    EXPECT_EQ(b.WavePath, done.WavePath);
+    // The helper acknowledges a stop while idle with 0.
+    EXPECT_TRUE(WaitForCode(client_, kCodeIdle, 2000, &b));
 }
 
 // Holding "0" while the helper starts shows its diagnostic window with the last code read,

@@ -25,7 +25,8 @@ if mount -t tmpfs -o size=256k tmpfs "$m" 2>/dev/null; then
     small=$(winpath "$mnt")
 else
     rmdir "$m"
-    echo "cannot mount a small file system: the full-disk case is skipped"
+    echo "FAIL: cannot mount a small file system for the full-disk cases (needs root)"
+    exit 1
 fi
 TAVIRO_TQKAVI_OUT=$(winpath "$out") TAVIRO_TQKAVI_WAV=$(winpath "$out/tone.wav") \
     TAVIRO_SMALL_DISK="$small" "$root/scripts/wine-run.sh" "$exe" \

@@ -239,7 +239,7 @@ TEST(TqkaviFiles, DroppedSlotsBecomeRepeatedFrames) {
 
 TEST(TqkaviFiles, AddsTheWaveFile) {
     const char* wav = std::getenv("TAVIRO_TQKAVI_WAV");
-    if (!wav || !*wav) GTEST_SKIP() << "no WAV file given";
+    ASSERT_TRUE(wav && *wav) << "needs TAVIRO_TQKAVI_WAV (tqkavi_check.sh makes one)";
     OutDir dir;
     Sample(dir, "sound", 24, 10, 1);
     TQKAVI da;
@@ -256,7 +256,7 @@ TEST(TqkaviFiles, AddsTheWaveFile) {
 // message, and the file holds the frames written before it.
 TEST(TqkaviFiles, FullDiskEndsTheExport) {
     const char* small = std::getenv("TAVIRO_SMALL_DISK");
-    if (!small || !*small) GTEST_SKIP() << "no small disk given";
+    ASSERT_TRUE(small && *small) << "needs TAVIRO_SMALL_DISK (tqkavi_check.sh mounts one)";
     OutDir dir;
     Sample(dir, "big", 24, 10, 4, "96x64");  // 40 frames of 18 KiB: beyond 256 KiB
     const std::wstring avi = (fs::u8path(small) / L"full.avi").wstring();
@@ -420,14 +420,122 @@ TEST(Tqkavi, BadSourcesEndBeforeAnythingIsWritten) {
     EXPECT_FALSE(fs::exists(fs::path(dir.File("never.TQK"))));
 }
 
-// A movie cut short inside its records: both conversions stop at the damage and say so,
-// the AVI keeping the whole frames before it.
+// Offsets right behind each record of a movie file.
+std::vector<uintmax_t> RecordEnds(const fs::path& movie) {
+    std::ifstream in(movie, std::ios::binary);
+    std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uintmax_t> ends;
+    for (size_t at = 32; at + 8 <= b.size();) {
+        at += 8 + tqk::LoadLE32(reinterpret_cast<const uint8_t*>(&b[at + 4]));
+        ends.push_back(at);
+    }
+    return ends;
+}
+
+// Rows that need padding (crafted: the recorder never writes them) are refused before any
+// file is made, by both exports and the rewrite; run under Wine's heap checking too.
+TEST(Tqkavi, PaddedRowMoviesAreRefusedBeforeAnythingIsWritten) {
+    OutDir dir;
+    for (int bits : {8, 16, 24}) {
+        for (int method : {0, 1, 2}) {
+            if (bits == 8 && method != 1) continue;
+            SCOPED_TRACE(testing::Message() << bits << " bits, method " << method);
+            tqk::MovieHeader h;
+            h.Method = method, h.BitCo = bits, h.W = bits == 16 ? 1 : 6, h.H = 100000;
+            h.fps = 1, h.sec = 1;
+            uint8_t head[tqk::kHeaderBytes];
+            tqk::EncodeHeader(h, head);
+            uint8_t rec[tqk::kDroppedRecordBytes];
+            tqk::EncodeDroppedRecord(rec, tqk::FrameBytes(h));
+            {
+                std::ofstream out(fs::path(dir.File("padded.TQK")), std::ios::binary);
+                out.write(reinterpret_cast<const char*>(head), sizeof head);
+                out.write(reinterpret_cast<const char*>(rec), sizeof rec);
+            }
+            for (bool to24 : {false, true}) {
+                TQKAVI da;
+                EXPECT_EQ(
+                    da.TQKtoAVI(dir.File("padded.TQK"), dir.File("padded.avi"), nullptr, to24),
+                    tqk::kErrBadFile);
+                EXPECT_FALSE(fs::exists(fs::path(dir.File("padded.avi"))));
+            }
+            TQKAVI da;
+            EXPECT_EQ(da.TQKtoTQK(dir.File("padded.TQK"), dir.File("padded_out.TQK"), 24, 1),
+                      tqk::kErrBadFile);
+            EXPECT_FALSE(fs::exists(fs::path(dir.File("padded_out.TQK"))));
+        }
+    }
+}
+
+// 32-bit rows are whole at any width: a movie 5 pixels wide exports both ways (the 24-bit
+// read-back rows padded to 16 bytes), and the rewrite refuses it as recording refuses the
+// width (-1).
+TEST(Tqkavi, OddWidthAt32BitsExportsBothWaysAndIsNotRewritten) {
+    OutDir dir;
+    tqk::MovieHeader h;
+    h.Method = 1, h.BitCo = 32, h.W = 5, h.H = 300, h.fps = 5, h.sec = 1;
+    tqk::MovieEncoder enc;
+    ASSERT_EQ(enc.Start(h), tqk::kOk);
+    {
+        std::ofstream out(fs::path(dir.File("w5.TQK")), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(enc.Header()), tqk::kHeaderBytes);
+        std::vector<uint8_t> frame(enc.FrameSize());
+        for (int i = 0; i < 5; ++i) {
+            for (size_t k = 0; k < frame.size(); ++k) frame[k] = uint8_t(k * 3 + i);
+            size_t n = 0;
+            const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+            out.write(reinterpret_cast<const char*>(rec), std::streamsize(n));
+        }
+    }
+    for (bool to24 : {false, true}) {
+        SCOPED_TRACE(to24);
+        TQKAVI da;
+        const std::wstring avi = dir.File("w5.avi");
+        EXPECT_EQ(da.TQKtoAVI(dir.File("w5.TQK"), avi, nullptr, to24), 0);
+        EXPECT_EQ(da.FramesWritten(), 5);
+        EXPECT_EQ(AviFrames(avi), 5);
+    }
+    TQKAVI da;
+    EXPECT_EQ(da.TQKtoTQK(dir.File("w5.TQK"), dir.File("w5_out.TQK"), 24, 1),
+              tqk::MakeResultCode(tqk::kErrNotInitialised, 0));
+}
+
+// A movie whose recorder died: 3 s promised at 10 fps, the file ends inside the 26th record.
+// Both exports and the rewrite give its 2 whole seconds and report success.
+TEST(Tqkavi, CutShortMoviesConvertTheirWholeSeconds) {
+    OutDir dir;
+    Sample(dir, "short", 24, 10, 3, "32x16");
+    const fs::path movie(dir.File("short.TQK"));
+    fs::resize_file(movie, RecordEnds(movie)[24] + 20);
+    for (bool to24 : {false, true}) {
+        SCOPED_TRACE(to24);
+        TQKAVI da;
+        const std::wstring avi = dir.File("short.avi");
+        EXPECT_EQ(da.TQKtoAVI(movie.wstring(), avi, nullptr, to24), 0);
+        EXPECT_EQ(da.FramesWritten(), 20);
+        EXPECT_EQ(AviFrames(avi), 20);
+    }
+    TQKAVI da;
+    EXPECT_EQ(da.TQKtoTQK(movie.wstring(), dir.File("short_out.TQK"), 24, 1), 0);
+    EXPECT_EQ(da.FramesWritten(), 20);
+    int32_t sec = 0;
+    EXPECT_EQ(tqk::Capture().GetTVRFileData(dir.File("short_out.TQK"), nullptr, nullptr, nullptr,
+                                            nullptr, &sec),
+              0);
+    EXPECT_EQ(sec, 2);
+}
+
+// A record damaged in the middle of a movie: both conversions stop at the damage and say
+// so, the AVI keeping the whole frames before it.
 TEST(Tqkavi, DamagedRecordsEndTheConversionWithTheirError) {
     OutDir dir;
     Sample(dir, "cut", 24, 10, 1, "32x16");
     const fs::path movie(dir.File("cut.TQK"));
-    const uintmax_t size = fs::file_size(movie);
-    fs::resize_file(movie, size - 10);
+    {
+        std::fstream f(movie, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(std::streamoff(RecordEnds(movie)[8]));
+        f.put('X');  // the 10th record's tag
+    }
     for (bool to24 : {false, true}) {
         SCOPED_TRACE(to24);
         TQKAVI da;
@@ -450,7 +558,8 @@ TEST(Tqkavi, DamagedRecordsEndTheConversionWithTheirError) {
 TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
     const char* small = std::getenv("TAVIRO_SMALL_DISK");
     const char* wav = std::getenv("TAVIRO_TQKAVI_WAV");
-    if (!small || !*small || !wav || !*wav) GTEST_SKIP() << "no small disk or WAV given";
+    ASSERT_TRUE(small && *small && wav && *wav)
+        << "needs TAVIRO_SMALL_DISK and TAVIRO_TQKAVI_WAV (tqkavi_check.sh gives both)";
     OutDir dir;
     Sample(dir, "big2", 24, 10, 4, "96x64");
     const std::wstring avi = (fs::u8path(small) / L"full2.avi").wstring();

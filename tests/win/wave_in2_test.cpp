@@ -86,4 +86,23 @@ TEST(WaveIn2, RefusesFormatsOutsidePcm8And16) {
     }
 }
 
+// A scratch file on a file system of 256 KiB (TAVIRO_SMALL_DISK, mounted by
+// full_disk_test.sh): the fifth buffer of 64 KiB cannot be written. The recording fails for
+// that reason, leaves no WAV, and the older WAV at the path is gone from the start.
+TEST(WaveIn2FullDisk, FailingScratchWriteLeavesNoWaveFile) {
+    char small[MAX_PATH] = "";
+    ASSERT_NE(GetEnvironmentVariableA("TAVIRO_SMALL_DISK", small, MAX_PATH), 0u)
+        << "needs TAVIRO_SMALL_DISK: a folder on a small file system";
+    TempFolder dir;
+    WaveIn2Params p;
+    p.WavePath = dir.File("old.wav");
+    { std::ofstream(p.WavePath) << "an older recording's sound"; }
+    p.ScratchPath = std::string(small) + "\\scratch_" + std::to_string(GetCurrentProcessId());
+    p.LengthSec = 6;
+    p.BufferKb = 128;  // two buffers of 65536 bytes, 0.37 s each
+    EXPECT_EQ(WaveIn2Record(p, nullptr), kWaveErrScratchWrite);
+    EXPECT_FALSE(Exists(p.WavePath));
+    EXPECT_FALSE(Exists(p.ScratchPath));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tqk_commands.h"
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,10 @@ namespace {
 const char kUsage[] =
     "usage: tqk COMMAND ...\n"
     "  tqk info FILE        header fields and frame count, one 'name: value' a line\n"
-    "  tqk verify FILE      unpack every record; names the first bad one\n"
+    "  tqk verify FILE      unpack every record; names the first bad one, or says how much\n"
+    "                       a movie cut short (its recorder killed) holds\n"
+    "  tqk repair FILE      a movie cut short: the header patched to the whole seconds\n"
+    "                       present, the rest of the file cut\n"
     "  tqk raw FILE [--555] every frame to standard output as top-down rows of\n"
     "                       blue-green-red bytes (W x 3 a row), frames in order\n"
     "  tqk sample OUT [--bits 8|16|24|32] [--method 0|1|2] [--size WxH] [--fps N] [--sec S]\n"
@@ -41,10 +45,18 @@ int Fail(std::FILE* err, const std::string& what) {
     return 1;
 }
 
+// What the record scan found, and the seconds the header promised.
+struct MovieFacts {
+    RecordScan scan;
+    int32_t headerSec = 0;
+};
+
 // Opens a movie and applies the checks of a header reader: fills h and returns kOk, or a
-// code. infoChecks selects GetTVRFileData's checks, else the playback checks.
+// code. infoChecks selects GetTVRFileData's checks, else the playback checks, after which
+// the records are scanned (into *facts when given) and h->sec becomes the seconds readers
+// play (fewer for a movie cut short); the file is left right behind the header.
 int32_t OpenMovie(const std::string& path, bool infoChecks, StdioFile* file, MovieHeader* h,
-                  int64_t* length) {
+                  int64_t* length, MovieFacts* facts = nullptr) {
     file->f = OpenForReading(path);
     if (!file->f) return kErrNoFile;
     StdioSource src(file->f);
@@ -55,7 +67,13 @@ int32_t OpenMovie(const std::string& path, bool infoChecks, StdioFile* file, Mov
     if (got < kHeaderBytes) return kErrBadFile;
     int32_t rc = DecodeHeader(head, h);
     if (rc == kOk) rc = CheckHeaderForPlay(*h);
-    return rc;
+    if (rc != kOk) return rc;
+    StdioRandomSource random(file->f);
+    const RecordScan found = ScanRecords(random, *h);
+    if (facts) *facts = {found, h->sec};
+    h->sec = PlayableSeconds(*h, found);
+    if (std::fseek(file->f, long(kHeaderBytes), SEEK_SET) != 0) return kErrOpen;
+    return kOk;
 }
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
@@ -87,11 +105,12 @@ int Info(const std::string& path, std::FILE* out, std::FILE* err) {
 
 // Unpacks every record a reader uses; calls each(frame) after each one. Returns the exit code.
 template <class Each>
-int Decode(const std::string& path, std::FILE* err, MovieHeader* hOut, Each each) {
+int Decode(const std::string& path, std::FILE* err, MovieHeader* hOut, Each each,
+           MovieFacts* facts = nullptr) {
     StdioFile file;
     MovieHeader h;
     int64_t length = 0;
-    int32_t rc = OpenMovie(path, false, &file, &h, &length);
+    int32_t rc = OpenMovie(path, false, &file, &h, &length, facts);
     if (rc != kOk) return Fail(err, path + ": " + Message(rc));
     *hOut = h;
     StdioSource src(file.f);
@@ -111,13 +130,69 @@ int Decode(const std::string& path, std::FILE* err, MovieHeader* hOut, Each each
 
 int Verify(const std::string& path, std::FILE* out, std::FILE* err) {
     MovieHeader h;
+    MovieFacts facts;
     uint64_t n = 0;
-    const int rc = Decode(path, err, &h, [&](const uint8_t*) {
-        ++n;
-        return true;
-    });
-    if (rc == 0) std::fprintf(out, "ok: %llu frames\n", static_cast<unsigned long long>(n));
-    return rc;
+    const int rc = Decode(
+        path, err, &h,
+        [&](const uint8_t*) {
+            ++n;
+            return true;
+        },
+        &facts);
+    if (rc != 0) return rc;
+    if (facts.scan.end == RecordsEnd::kCutShort) {
+        std::fprintf(out,
+                     "cut short: %llu of %llu records, %d of %d seconds; plays %llu frames "
+                     "(tqk repair fixes the header)\n",
+                     static_cast<unsigned long long>(facts.scan.records),
+                     static_cast<unsigned long long>(uint64_t(h.fps) * uint64_t(facts.headerSec)),
+                     h.sec, facts.headerSec, static_cast<unsigned long long>(n));
+    } else {
+        std::fprintf(out, "ok: %llu frames\n", static_cast<unsigned long long>(n));
+    }
+    return 0;
+}
+
+// Patches the header of a movie cut short to the whole seconds it holds and cuts the file
+// right behind their last record.
+int Repair(const std::string& path, std::FILE* out, std::FILE* err) {
+    MovieHeader h;
+    MovieFacts facts;
+    uint64_t n = 0;
+    const int rc = Decode(
+        path, err, &h,
+        [&](const uint8_t*) {
+            ++n;
+            return true;
+        },
+        &facts);
+    if (rc != 0) return rc;
+    const RecordScan& scan = facts.scan;
+    if (scan.end == RecordsEnd::kComplete) {
+        std::fprintf(out, "nothing to repair: %llu frames\n", static_cast<unsigned long long>(n));
+        return 0;
+    }
+    if (scan.end == RecordsEnd::kDamaged)
+        return Fail(err, path + ": record " + std::to_string(scan.records) +
+                             ": damaged, not cut short; nothing changed");
+    if (h.sec < 1)
+        return Fail(err, path + ": holds no whole second (" + std::to_string(scan.records) +
+                             " records at " + std::to_string(h.fps) + " fps); nothing changed");
+    {
+        StdioFile file(OpenForUpdate(path));
+        uint8_t field[4];
+        StoreLE32(field, static_cast<uint32_t>(h.sec));
+        if (!file.f || std::fseek(file.f, long(kOffSec), SEEK_SET) != 0 ||
+            std::fwrite(field, 1, 4, file.f) != 4 || std::fflush(file.f) != 0)
+            return Fail(err, path + ": " + Message(kErrOpen));
+    }
+    std::error_code ec;
+    std::filesystem::resize_file(std::filesystem::u8path(path), scan.secondsEnd, ec);
+    if (ec) return Fail(err, path + ": cannot cut the file: " + ec.message());
+    std::fprintf(out, "repaired: %d of %d seconds kept (%llu frames), %llu bytes\n", h.sec,
+                 facts.headerSec, static_cast<unsigned long long>(n),
+                 static_cast<unsigned long long>(scan.secondsEnd));
+    return 0;
 }
 
 int Raw(const std::string& path, bool is555, std::FILE* out, std::FILE* err) {
@@ -387,6 +462,7 @@ void FrameToBgr24(const MovieHeader& h, const uint8_t* frame, bool type0Is555, u
 int RunTqk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     if (args.size() >= 2 && args[0] == "info" && args.size() == 2) return Info(args[1], out, err);
     if (args.size() == 2 && args[0] == "verify") return Verify(args[1], out, err);
+    if (args.size() == 2 && args[0] == "repair") return Repair(args[1], out, err);
     if (args.size() >= 2 && args[0] == "raw" && args.size() <= 3) {
         const bool is555 = args.size() == 3 && args[2] == "--555";
         if (args.size() == 3 && !is555) return Fail(err, "unknown option " + args[2]);
