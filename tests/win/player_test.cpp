@@ -341,6 +341,23 @@ TEST_F(PlayerTest, PlaysInOrderPausesResumesAndEnds) {
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
 
+TEST_F(PlayerTest, MovieCutShortPlaysToItsLastWholeRecordWithoutAMessage) {
+    const std::wstring movie = Movie(L"cut.TQK", 1, 3, 10);
+    auto bytes = ReadBytes(movie);
+    ASSERT_TRUE(bytes);
+    bytes->resize(bytes->size() * 2 / 3 + 5);  // a record cut in the middle, as a crash leaves it
+    ASSERT_TRUE(WriteBytes(movie, *bytes));
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    EXPECT_NE(p.Status(), L"-- No File --");
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5; }, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return !p.Playing(); }, kWait));
+    EXPECT_FALSE(WaitForMessageBox(p.Pid(), 500).has_value());
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
 TEST_F(PlayerTest, FastForwardRunsWithoutWaitsAndStopRewinds) {
     const std::wstring movie = Movie(L"fast.TQK", 1, 30, 10);
     Player p;
@@ -376,7 +393,19 @@ TEST_F(PlayerTest, SoundIsHeardWhilePlayingAndNotWhilePaused) {
     Sleep(800);  // the device starts
     const double playing = RecordedLevel(1500, dir_.Path());
     p.Press(Check1(1));
-    Sleep(500);
+    // Paused once the picture stands still; the device's buffer may still play out.
+    ASSERT_TRUE(WaitUntil([&] { return IsChecked(p.Item(Check1(1))); }, kWait));
+    int before = -2;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const int f = p.Frame();
+            const bool same = f == before;
+            before = f;
+            Sleep(150);
+            return same && f >= 0;
+        },
+        kWait));
+    Sleep(700);
     const double paused = RecordedLevel(1000, dir_.Path());
     EXPECT_GT(playing, 0.05);
     EXPECT_GE(paused, 0);
