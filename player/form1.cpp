@@ -213,7 +213,9 @@ void Form1::U_Open(const std::wstring& srcTQKFnm) {
     if (!ok) {
         Ask(CP->GetError(rc), MB_OK | MB_ICONERROR);
     } else if (method == Type0) {
-        if (!(GetKeyState('0') & 0x80)) {
+        // A thread that has not read keyboard input yet (the program just started) does not
+        // see a key held before it: the key's physical state counts too.
+        if (!((GetKeyState('0') & 0x80) || (GetAsyncKeyState('0') & 0x8000))) {
             Ask(kType0, MB_OK | MB_ICONERROR);
             ok = false;
         } else {

@@ -358,6 +358,43 @@ TEST_F(PlayerTest, MovieCutShortPlaysToItsLastWholeRecordWithoutAMessage) {
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
 
+TEST_F(PlayerTest, Type0PlaysOnlyWithTheZeroKeyHeld) {
+    const std::wstring movie = Movie(L"type0.TQK", 0, 2, 10);
+    // The key reaches the Wine desktop through a window of its own that has the focus.
+    Player focus;
+    ASSERT_TRUE(focus.Start(L""));
+    SetForegroundWindow(focus.Wnd());
+    Sleep(200);
+    ASSERT_TRUE(RunUnixCommand("xdotool keydown 0", 5000));
+    struct KeyUp {
+        ~KeyUp() { RunUnixCommand("xdotool keyup 0", 5000); }
+    } keyUp;  // also when a check below ends the test
+    struct Case {
+        int answer;
+        const wchar_t* status;
+    } cases[] = {{IDNO, L"-- No File --"}, {IDYES, L"320x240 32bit 10fps 2sec Type0"}};
+    for (const auto& c : cases) {
+        Player p;
+        ASSERT_TRUE(p.Launch(L"\"" + movie + L"\""));
+        const auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, std::wstring(kType0Refusal) + L"\r\n無理やり再生しますか？");
+        EXPECT_TRUE(box->Has(IDYES) && box->Has(IDNO));
+        AnswerMessageBox(*box, c.answer);
+        ASSERT_TRUE(p.WaitShown());
+        EXPECT_EQ(p.Status(), c.status);
+        if (c.answer == IDYES) {
+            // Drawn through the picture's display bitmap.
+            p.Press(Check1(0));
+            EXPECT_TRUE(WaitUntil([&] { return p.Frame() >= 2; }, kWait));
+        }
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    focus.Close();
+    EXPECT_TRUE(focus.WaitExit(kWait).has_value());
+}
+
 TEST_F(PlayerTest, FastForwardRunsWithoutWaitsAndStopRewinds) {
     const std::wstring movie = Movie(L"fast.TQK", 1, 30, 10);
     Player p;
