@@ -70,6 +70,7 @@ void RegisterChildClasses(WNDPROC picture, WNDPROC bar) {
     if (!GetClassInfoW(instance, kBarClass, &wc)) {
         wc = WNDCLASSW{};
         wc.lpfnWndProc = bar;
+        wc.style = CS_OWNDC;  // drawn every frame: one DC kept instead of one fetched each time
         wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = kBarClass;
@@ -318,6 +319,8 @@ void Form1::StartPlay() {
         type0Sel_.emplace(type0Dc_.Get(), type0Bmp_.Get());
     }
     barShown_ = false;
+    stats_ = PlayStats{};
+    stats_.slotMs = Fps_ > 0 ? 1000.0 / Fps_ : 0;
     // The result is not shown: a damaged record ends the play where it is.
     (void)CP->Play(CurrentFile, dc.Get(), HBITMAP(type0Bmp_.Get()), 0, 0, false);
     type0Sel_.reset();
@@ -326,8 +329,22 @@ void Form1::StartPlay() {
     Run(model_.PlayEnded());
 }
 
+void Form1::PlayNow() {
+    SetCheck1(0, true);
+    KillTimer(hwnd_, Timer1);
+    OnTimer(Timer1);
+}
+
 void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
-    DrawBar(NowFrame, TotalFrame);
+    const double entry = PerfMillis();
+    // The engine drew this frame only when it was in time (checked just before drawing).
+    const double slot = model_.FramesPerSecond() > 0 ? 1000.0 / model_.FramesPerSecond() : 0;
+    const bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
+    stats_.late += late;
+    ++stats_.frames;
+    // A late frame was not drawn: its bar is skipped too, so the play catches up sooner. The
+    // last frame's bar is always drawn.
+    if (!late || NowFrame + 1 >= TotalFrame) DrawBar(NowFrame, TotalFrame);
     if (type0Dc_) {
         HWND picture = Item(Picture1);
         WindowDc dc(picture, GetDC(picture));
@@ -337,6 +354,9 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     const double position = following ? sound_.Position() : -1;
     Run(model_.Drawing(NowFrame, TotalFrame, PerfMillis(), position, &DrawTime, &Cancel));
     double lastPoll = PerfMillis();
+    const double own = lastPoll - entry;
+    stats_.ownMs += own;
+    stats_.ownMaxMs = std::max(stats_.ownMaxMs, own);
     while (model_.HoldFrame(NowFrame, PerfMillis())) {
         PumpMessages();
         Sleep(1);
@@ -373,7 +393,7 @@ void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
 
 void Form1::ShowBar() const {
     HWND bar = Item(Picture2);
-    WindowDc dc(bar, GetDC(bar));
+    WindowDc dc(bar, GetDC(bar));  // the class's own DC: releasing it costs nothing
     if (barShown_) {
         BitBlt(dc.Get(), 0, 0, barW_, barH_, barDc_.Get(), 0, 0, SRCCOPY);
     } else {

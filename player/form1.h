@@ -23,6 +23,15 @@
 
 namespace tqk::player {
 
+// What the last play cost the player itself, for the speed benchmark.
+struct PlayStats {
+    int32_t frames = 0;   // Drawing events
+    int32_t late = 0;     // frames the engine found late (not drawn)
+    double ownMs = 0;     // the player's own time in the events (bar, sound, steps)
+    double ownMaxMs = 0;  // the longest of them
+    double slotMs = 0;    // one frame slot
+};
+
 class Form1 : public Window, private CaptureEvents {
 public:
     Form1();
@@ -33,6 +42,9 @@ public:
     void U_Open(const std::wstring& srcTQKFnm);
     void SizeFit(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, int32_t sec, int32_t Types);
     void SetSeek(int32_t Posmsec) { sound_.Seek(Posmsec); }
+    // Presses play and returns when the play has ended (for the benchmark).
+    void PlayNow();
+    const PlayStats& LastPlayStats() const { return stats_; }
 
 protected:
     bool OnCreate() override;
@@ -80,6 +92,7 @@ private:
     std::optional<SelectGuard> barSel_, picture3Sel_, barFontSel_, type0Sel_;
     int barW_ = 0, barH_ = 0;
     bool barShown_ = false;
+    PlayStats stats_;
 };
 
 }  // namespace tqk::player
