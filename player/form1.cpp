@@ -352,7 +352,8 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     }
     const bool following = sound_.MciDeviceId() != 0 && !model_.Paused() && !model_.FastForward();
     const double position = following ? sound_.Position() : -1;
-    Run(model_.Drawing(NowFrame, TotalFrame, PerfMillis(), position, &DrawTime, &Cancel));
+    Run(model_.Drawing(NowFrame, TotalFrame, PerfMillis(), position, CP->StartT(), &DrawTime,
+                       &Cancel));
     double lastPoll = PerfMillis();
     const double own = lastPoll - entry;
     stats_.ownMs += own;

@@ -205,7 +205,7 @@ bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) 
                 out->push_back({Do::SoundStop});
                 soundRunning_ = false;
             }
-            clock_.Reset();
+            ResetClock();
         }
         break;
     case 2:
@@ -220,7 +220,7 @@ bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) 
                 out->push_back({Do::SoundStop});
                 soundRunning_ = false;
             }
-            clock_.Reset();
+            ResetClock();
         }
         break;
     default: break;
@@ -237,7 +237,7 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
     CancelRequested_ = false;
     Playing_ = true;
     LastFrame_ = 0;
-    clock_.Reset();
+    ResetClock();
     soundRunning_ = false;
     if (!Paused_ && !FastForward_) {
         s.push_back({Do::SoundPlay});
@@ -250,7 +250,7 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
 Steps PlayerModel::PlayEnded() {
     Steps s{{Do::SoundStop}, {Do::SoundSeek, 0}};
     soundRunning_ = false;
-    clock_.Reset();
+    ResetClock();
     UpdatingButtons_ = true;
     Paused_ = false;
     CancelRequested_ = false;
@@ -263,7 +263,7 @@ Steps PlayerModel::PlayEnded() {
 }
 
 Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
-                           double* drawTime, bool* cancel) {
+                           double startT, double* drawTime, bool* cancel) {
     (void)TotalFrame;
     Steps s;
     LastFrame_ = NowFrame;
@@ -274,9 +274,13 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
     } else if (soundRunning_ && !Paused_ && soundPosition >= 0) {
         clock_.Observe(now, soundPosition);
         if (clock_.Valid(now)) {
+            if (!anchored_) {
+                anchor_ = clock_.PositionAt(now) - (now - startT);
+                anchored_ = true;
+            }
             // The sound's clock leads: frames behind it become late and are skipped, and
             // the wait for the next frame is ours (HoldFrame) instead of the engine's.
-            s.push_back({Do::SetStartT, now - clock_.PositionAt(now)});
+            s.push_back({Do::SetStartT, now - SoundTime(now)});
             *drawTime = 0;
         }
     }
@@ -287,8 +291,9 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
 bool PlayerModel::HoldFrame(int32_t NowFrame, double now) const {
     if (CancelRequested_) return false;
     if (Paused_) return true;
-    if (FastForward_ || !soundRunning_ || FramesPerSecond_ <= 0 || !clock_.Valid(now)) return false;
-    return clock_.PositionAt(now) < double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+    if (FastForward_ || !soundRunning_ || FramesPerSecond_ <= 0 || !anchored_ || !clock_.Valid(now))
+        return false;
+    return SoundTime(now) < double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
 }
 
 void PlayerModel::ObserveSound(double now, double soundPosition) {

@@ -160,9 +160,13 @@ public:
     Steps Timer1(bool pauseChecked, bool fastChecked);
     Steps PlayEnded();
     // CP_Drawing after the bar is drawn and the pause has ended. drawTime and cancel as the
-    // engine hands them. soundPosition: the device's position in ms, or negative when unread.
+    // engine hands them. soundPosition: the device's position in ms, or negative when unread;
+    // startT: the engine's start time now. The sound's clock is anchored to the pictures when
+    // it first runs (so the device's own constant latency is kept as it is) and from then on
+    // the pictures follow it: a sound device running slower or faster than the performance
+    // clock no longer lets them drift apart.
     Steps Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
-                  double* drawTime, bool* cancel);
+                  double startT, double* drawTime, bool* cancel);
     // Whether CP_Drawing must keep waiting (pumping messages) before it returns: while
     // paused, and while the pictures are ahead of the sound.
     bool HoldFrame(int32_t NowFrame, double now) const;
@@ -192,6 +196,13 @@ private:
     int32_t LastFrame_ = 0;
     bool closeAllowed_ = false;
     SoundClock clock_;
+    bool anchored_ = false;
+    double anchor_ = 0;  // sound position minus the pictures' schedule when first anchored
+    void ResetClock() {
+        clock_.Reset();
+        anchored_ = false;
+    }
+    double SoundTime(double now) const { return clock_.PositionAt(now) - anchor_; }
 };
 
 }  // namespace tqk::player

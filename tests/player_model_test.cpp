@@ -216,7 +216,7 @@ TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
 
     double drawTime = 5;
     bool cancel = true;
-    EXPECT_TRUE(m.Drawing(19, 100, 3000, -1, &drawTime, &cancel).empty());
+    EXPECT_TRUE(m.Drawing(19, 100, 3000, -1, 0, &drawTime, &cancel).empty());
     EXPECT_EQ(drawTime, 5);
     EXPECT_FALSE(cancel);
 
@@ -229,14 +229,14 @@ TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
 
     EXPECT_EQ(Click(m, 2, true), (Steps{{Do::SoundStop}, {Do::FocusPicture}}));
     drawTime = 5;
-    EXPECT_EQ(m.Drawing(25, 100, 9100, -1, &drawTime, &cancel), (Steps{{Do::SoundSeek, 2500}}));
+    EXPECT_EQ(m.Drawing(25, 100, 9100, -1, 0, &drawTime, &cancel), (Steps{{Do::SoundSeek, 2500}}));
     EXPECT_EQ(drawTime, 0);
     EXPECT_EQ(Click(m, 2, false, 9200),
               (Steps{{Do::SoundPlay}, {Do::SetStartT, 9200 - 2500}, {Do::FocusPicture}}));
 
     EXPECT_EQ(Click(m, 0, false), (Steps{{Do::FocusPicture}}));
     EXPECT_TRUE(m.CancelRequested());
-    m.Drawing(26, 100, 9300, -1, &drawTime, &cancel);
+    m.Drawing(26, 100, 9300, -1, 0, &drawTime, &cancel);
     EXPECT_TRUE(cancel);
     EXPECT_EQ(
         m.PlayEnded(),
@@ -320,11 +320,11 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     double drawTime = 7;
     bool cancel = false;
     // The first report says nothing yet: the engine paces.
-    EXPECT_TRUE(m.Drawing(0, 100, 1000, 0, &drawTime, &cancel).empty());
+    EXPECT_TRUE(m.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
     EXPECT_EQ(drawTime, 7);
     // The sound stepped to 333 ms at 1400: it is at 400 ms now. Frame 2 is behind it; the
     // engine's schedule moves so the frames before 400 ms are late.
-    const Steps s = m.Drawing(2, 100, 1400, 333, &drawTime, &cancel);
+    const Steps s = m.Drawing(2, 100, 1400, 333, 1067, &drawTime, &cancel);
     ASSERT_EQ(s.size(), 1u);
     EXPECT_EQ(s[0].what, Do::SetStartT);
     EXPECT_NEAR(s[0].value, 1400 - 333, 1e-9);
@@ -332,14 +332,29 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     EXPECT_FALSE(m.HoldFrame(2, 1400));  // behind: no wait
     EXPECT_TRUE(m.HoldFrame(5, 1400));   // frame 6 is due at 600 ms of sound
     EXPECT_FALSE(m.HoldFrame(5, 1400 - 333 + 600));
+    // A device whose sound is heard 67 ms behind the pictures' schedule keeps that offset:
+    // only what changes afterwards is followed.
+    PlayerModel late = OpenMovie(10);
+    Click(late, 0, true);
+    late.Timer1(false, false);
+    late.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+    const Steps kept = late.Drawing(3, 100, 1400, 333, 1000, &drawTime, &cancel);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_NEAR(kept[0].value, 1000, 1e-9);
+    // 10 s on, the device has fallen 100 ms behind the performance clock: so do the pictures.
+    late.Drawing(90, 100, 10400, 9333 - 100 + 1, 1000, &drawTime, &cancel);
+    const Steps slower =
+        late.Drawing(91, 100, 10500, 9333 + 100 - 100 + 1, 1000, &drawTime, &cancel);
+    ASSERT_EQ(slower.size(), 1u);
+    EXPECT_NEAR(slower[0].value, 1000 + 100 - 1, 1.0);
     // No sound file: the engine paces alone.
     PlayerModel silent = OpenMovie(10, false);
     Click(silent, 0, true);
     EXPECT_EQ(silent.Timer1(false, false),
               (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
     drawTime = 7;
-    silent.Drawing(0, 100, 1000, 0, &drawTime, &cancel);
-    silent.Drawing(4, 100, 1400, 333, &drawTime, &cancel);
+    silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+    silent.Drawing(4, 100, 1400, 333, 1000, &drawTime, &cancel);
     EXPECT_EQ(drawTime, 7);
     EXPECT_FALSE(silent.HoldFrame(5, 1400));
 }
