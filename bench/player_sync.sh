@@ -67,7 +67,7 @@ PY
 )
 [ -n "$xy" ] || { echo "player picture not found" >&2; exit 1; }
 xdotool key alt+p; sleep 0.3; xdotool key p  # menu 再生 > 再生
-ffmpeg -v error -f x11grab -framerate 25 -video_size 16x16 -i "$DISPLAY+$xy" \
+ffmpeg -v fatal -f x11grab -framerate 25 -video_size 16x16 -i "$DISPLAY+$xy" \
     -f pulse -i nullsink.monitor -t "$seconds" -vf "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=$work/y.txt" \
     -af "asetnsamples=441,astats=metadata=1:reset=1,ametadata=print:key=lavfi.astats.Overall.Peak_level:file=$work/a.txt" \
     -f null - </dev/null

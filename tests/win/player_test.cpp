@@ -512,6 +512,20 @@ TEST_F(PlayerTest, NoHandleOrGdiObjectLeaksOverTenRounds) {
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
 
+TEST_F(PlayerTest, OpenDialogOpensAndPlays) {
+    const std::wstring movie = Movie(L"dialog.TQK", 1, 3, 10);
+    Player p;
+    ASSERT_TRUE(p.Start(L""));
+    p.Menu(MenuOpen);
+    HWND open = WaitForOpenDialog(p.Pid());
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(ChooseFile(open, movie));
+    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 10fps 3sec Type1"; }, kWait));
+    EXPECT_TRUE(WaitUntil([&] { return p.Frame() >= 0; }, kWait));  // playing at once
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
 TEST_F(PlayerTest, ExportsFromTheMenuWithItsQuestions) {
     const std::wstring movie = Movie(L"export.TQK", 1, 2, 10);
     const std::wstring wav = dir_.Path() + L"export.wav";
