@@ -1,0 +1,98 @@
+// Form1: the player window. Shows one movie at a time in a picture sized to it, plays it
+// through the engine with the sound file beside it, and offers play, pause, fast forward,
+// stop, the open dialog, dropped files and export to AVI. The decisions live in PlayerModel;
+// this class moves them between the model, the controls, the engine and the sound device.
+#pragma once
+
+#include <windows.h>
+// after windows.h
+#include <vfw.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "form5.h"
+#include "mci_sound.h"
+#include "player_model.h"
+#include "win_handles.h"
+#include "win_window.h"
+
+namespace tqk::player {
+
+// What the last play cost the player itself, for the speed benchmark.
+struct PlayStats {
+    int32_t frames = 0;   // Drawing events
+    int32_t late = 0;     // frames the engine found late (not drawn)
+    double ownMs = 0;     // the player's own time in the events (bar, sound, steps)
+    double ownMaxMs = 0;  // the longest of them
+    double slotMs = 0;    // one frame slot
+};
+
+class Form1 : public Window, private CaptureEvents {
+public:
+    Form1();
+    ~Form1() override;
+
+    // Creates the window, sized for no movie ("-- No File --").
+    bool Create();
+    void U_Open(const std::wstring& srcTQKFnm);
+    void SizeFit(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, int32_t sec, int32_t Types);
+    void SetSeek(int32_t Posmsec) { sound_.Seek(Posmsec); }
+    // Presses play and returns when the play has ended (for the benchmark).
+    void PlayNow();
+    const PlayStats& LastPlayStats() const { return stats_; }
+
+protected:
+    bool OnCreate() override;
+    void OnCommand(int id, int code, HWND control) override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnClose() override;
+    void OnDestroy() override;
+    void OnSize(UINT type, int width, int height) override;
+    void OnDropFiles(const std::vector<std::wstring>& paths, POINT at) override;
+    void OnDpiChanged() override;
+
+private:
+    // CP_Drawing.
+    void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) override;
+
+    void Run(const Steps& steps);
+    void Check1_Click(int index);
+    // Sets a toggle button; a change fires its click handling, as a user's click would.
+    void SetCheck1(int index, bool value);
+    void StartPlay();
+    void Export();
+    void OpenFromDialog();
+    void PlacePanel(int top);
+    void MakeBarImages();
+    void DrawBar(int32_t NowFrame, int32_t TotalFrame);
+    void ClearBar();
+    void ClearPicture();
+    void ShowBar() const;
+    int Ask(const std::wstring& text, UINT style) const;
+    static LRESULT CALLBACK PictureProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK BarProc(HWND, UINT, WPARAM, LPARAM);
+
+    std::unique_ptr<Capture> CP;
+    PlayerModel model_;
+    MciSound sound_;
+    std::wstring CurrentFile;
+    int32_t W_ = 0, H_ = 0, Bits_ = 0, Fps_ = 0, Sec_ = 0, Method_ = 1;
+    Fit fit_;
+    COMPVARS cv_{};  // the compressor choice, kept for the next export
+    std::unique_ptr<Form5> form5_;
+    // Picture2's image, Picture3 (the bar image) and the fonts of the bar and the status.
+    MemoryDc barDc_, picture3Dc_, type0Dc_;
+    GdiObject barBmp_, picture3Bmp_, barFont_, labelFont_, type0Bmp_;
+    // Declared after what they select, so they put the old objects back first.
+    std::optional<SelectGuard> barSel_, picture3Sel_, barFontSel_, type0Sel_;
+    int barW_ = 0, barH_ = 0;
+    bool barShown_ = false;
+    PlayStats stats_;
+};
+
+}  // namespace tqk::player

@@ -1,0 +1,345 @@
+#include "player_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "progress_text.h"
+
+namespace tqk::player {
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+size_t LastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
+
+// Start of the extension's "." in the last component, or npos.
+size_t ExtensionDot(const std::wstring& path) {
+    const size_t sep = LastSeparator(path);
+    const size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos) return dot;
+    if (sep != std::wstring::npos && dot < sep) return std::wstring::npos;
+    return dot;
+}
+
+}  // namespace
+
+std::wstring PathFromCommandTail(const std::wstring& tail) {
+    size_t b = 0, e = tail.size();
+    while (b < e && IsBlank(tail[b])) ++b;
+    while (e > b && IsBlank(tail[e - 1])) --e;
+    if (e - b >= 1 && tail[b] == L'"') {
+        ++b;
+        if (e > b && tail[e - 1] == L'"') --e;
+        // Blanks inside the quotes belong to the path only where they are inside it.
+        while (b < e && IsBlank(tail[b])) ++b;
+        while (e > b && IsBlank(tail[e - 1])) --e;
+    }
+    return tail.substr(b, e - b);
+}
+
+std::wstring FolderPart(const std::wstring& path) {
+    const size_t sep = path.rfind(L'\\');
+    return sep == std::wstring::npos ? std::wstring() : path.substr(0, sep + 1);
+}
+
+std::wstring LastComponent(const std::wstring& path) {
+    const size_t sep = LastSeparator(path);
+    return sep == std::wstring::npos ? path : path.substr(sep + 1);
+}
+
+std::wstring Extension(const std::wstring& path) {
+    const size_t dot = ExtensionDot(path);
+    if (dot == std::wstring::npos) return {};
+    std::wstring ext = path.substr(dot + 1);
+    for (wchar_t& c : ext)
+        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
+    return ext;
+}
+
+std::wstring PathWithoutExtension(const std::wstring& path) {
+    const size_t dot = ExtensionDot(path);
+    return dot == std::wstring::npos ? path : path.substr(0, dot);
+}
+
+std::wstring NameWithoutExtension(const std::wstring& path) {
+    return LastComponent(PathWithoutExtension(path));
+}
+
+std::wstring SoundFileOf(const std::wstring& moviePath) {
+    return PathWithoutExtension(moviePath) + L".wav";
+}
+
+std::wstring AviFileOf(const std::wstring& moviePath) {
+    return PathWithoutExtension(moviePath) + L".avi";
+}
+
+std::wstring StatusText(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, int32_t sec,
+                        int32_t Types) {
+    if (PicW < 1 || PicH < 1) return L"-- No File --";
+    return std::to_wstring(PicW) + L"x" + std::to_wstring(PicH) + L" " + std::to_wstring(Bit) +
+           L"bit " + std::to_wstring(fps) + L"fps " + std::to_wstring(sec) + L"sec Type" +
+           std::to_wstring(Types);
+}
+
+Fit SizeFit(int32_t PicW, int32_t PicH, Size frame1, Size nonClient) {
+    int w = PicW, h = PicH;
+    if (w < 1 || h < 1) w = 160, h = 120;
+    Fit f;
+    f.picture1 = {0, 0, w + 4, h + 4};
+    // The window's own borders and caption are measured, not assumed to be 4 pixels.
+    f.client.width = std::max(f.picture1.width + 4, frame1.width);
+    f.client.height = f.picture1.height + frame1.height;
+    f.window.width = f.client.width + nonClient.width;
+    f.window.height = f.client.height + nonClient.height;
+    if (f.picture1.width < f.client.width) f.picture1.x = (f.client.width - f.picture1.width) / 2;
+    f.frame1Top = Frame1Top(f.client.height, frame1.height);
+    return f;
+}
+
+int Frame1Top(int clientHeight, int frame1Height) { return clientHeight - frame1Height; }
+
+int CaptionWidth(int windowWidth, int cxMin) { return std::max(0, windowWidth - cxMin); }
+
+BarView ComputeBar(int32_t NowFrame, int32_t TotalFrame, int32_t FramesPerSecond) {
+    BarView v;
+    const int64_t shown = int64_t(NowFrame) + 1;
+    if (TotalFrame > 0) {
+        // Rounded to the nearest pixel in whole numbers: 0.5 goes up.
+        int64_t n = (shown * kBarMaxLength * 2 + TotalFrame) / (int64_t(TotalFrame) * 2);
+        v.barLength = int(std::clamp<int64_t>(n, 0, kBarMaxLength));
+    }
+    v.frameText = std::to_wstring(shown) + L"/" + std::to_wstring(TotalFrame);
+    v.timeText = MinutesSeconds(FramesPerSecond > 0 ? double(shown) / FramesPerSecond : 0.0);
+    return v;
+}
+
+std::wstring MinutesSeconds(double seconds) {
+    return Widen(form5::FormatMinutesSeconds(seconds * 1000.0));
+}
+
+Rgb BarImagePixel(int x, int y, int width, int height) {
+    const int w = std::max(1, width - 1), h = std::max(1, height - 1);
+    // Blue deepening to the right; a light band at the top edge like a lit tube.
+    const int light = 255 - (y * 150) / h;
+    const int depth = (x * 80) / w;
+    Rgb c;
+    c.r = uint8_t(std::clamp(light / 3 - depth / 2, 0, 255));
+    c.g = uint8_t(std::clamp(light * 2 / 3 - depth / 2, 0, 255));
+    c.b = uint8_t(std::clamp(light - depth / 4, 0, 255));
+    return c;
+}
+
+void SoundClock::Reset() {
+    samples_.clear();
+    lastPosition_ = -1;
+    lastMove_ = 0;
+    moves_ = 0;
+}
+
+void SoundClock::Observe(double nowMs, double positionMs) {
+    if (positionMs < 0) return;
+    if (lastPosition_ >= 0 && positionMs < lastPosition_) Reset();  // sought back
+    if (lastPosition_ < 0) {
+        // The first report: the device may not have started yet, so it says nothing about
+        // when the position was true.
+        lastPosition_ = positionMs;
+        lastMove_ = nowMs;
+        return;
+    }
+    if (positionMs == lastPosition_) return;
+    lastPosition_ = positionMs;
+    lastMove_ = nowMs;
+    ++moves_;
+    samples_.push_back({nowMs, nowMs - positionMs});
+    while (!samples_.empty() && nowMs - samples_.front().now > kWindowMs) samples_.pop_front();
+}
+
+bool SoundClock::Valid(double nowMs) const {
+    return moves_ > 0 && !samples_.empty() && nowMs - lastMove_ <= kStallMs;
+}
+
+double SoundClock::PositionAt(double nowMs) const {
+    double offset = samples_.empty() ? nowMs : samples_.front().offset;
+    for (const Sample& s : samples_) offset = std::min(offset, s.offset);
+    return nowMs - offset;
+}
+
+void PlayerModel::Opened(bool ok, int32_t fps) {
+    hasMovie_ = ok;
+    FramesPerSecond_ = ok ? fps : 0;
+    soundOpen_ = false;
+    LastFrame_ = 0;
+}
+
+bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) {
+    if (!hasMovie_ || UpdatingButtons_) {
+        out->push_back({Do::FocusPicture});
+        return false;
+    }
+    const double resumeAt =
+        FramesPerSecond_ > 0 ? now - double(LastFrame_) * 1000.0 / FramesPerSecond_ : now;
+    switch (index) {
+    case 0:
+        if (checked) {
+            out->push_back({Do::Timer1On});
+        } else {
+            CancelRequested_ = true;
+            Paused_ = false;
+            // A stop before the play timer fired must not start the play afterwards.
+            if (!Playing_) out->push_back({Do::Timer1Off});
+        }
+        break;
+    case 1:
+        Paused_ = checked;
+        // Sound commands only while a play runs: idle toggles must not start the sound
+        // without pictures.
+        if (Playing_ && !FastForward_) {
+            if (!Paused_) {
+                out->push_back({Do::SoundPlay});
+                out->push_back({Do::SetStartT, resumeAt});
+                soundRunning_ = soundOpen_;
+            } else {
+                out->push_back({Do::SoundStop});
+                soundRunning_ = false;
+            }
+            ResetClock();
+        }
+        break;
+    case 2:
+        FastForward_ = checked;
+        if (Playing_ && !Paused_) {
+            if (!FastForward_) {
+                out->push_back({Do::SoundPlay});
+                // The pictures ran ahead of the schedule: count from the current frame again.
+                out->push_back({Do::SetStartT, resumeAt});
+                soundRunning_ = soundOpen_;
+            } else {
+                out->push_back({Do::SoundStop});
+                soundRunning_ = false;
+            }
+            ResetClock();
+        }
+        break;
+    default: break;
+    }
+    out->push_back({Do::FocusPicture});
+    return true;
+}
+
+Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
+    Steps s{{Do::Timer1Off}};
+    if (!hasMovie_ || Playing_) return s;
+    Paused_ = pauseChecked;
+    FastForward_ = fastChecked;
+    CancelRequested_ = false;
+    Playing_ = true;
+    LastFrame_ = 0;
+    ResetClock();
+    soundRunning_ = false;
+    if (!Paused_ && !FastForward_) {
+        s.push_back({Do::SoundPlay});
+        soundRunning_ = soundOpen_;
+    }
+    s.push_back({Do::StartPlay});
+    return s;
+}
+
+Steps PlayerModel::PlayEnded() {
+    Steps s{{Do::SoundStop}, {Do::SoundSeek, 0}};
+    soundRunning_ = false;
+    ResetClock();
+    UpdatingButtons_ = true;
+    Paused_ = false;
+    CancelRequested_ = false;
+    FastForward_ = false;
+    s.push_back({Do::ReleaseButtons});
+    UpdatingButtons_ = false;
+    s.push_back({Do::ClearPictures});
+    Playing_ = false;
+    return s;
+}
+
+Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
+                           double startT, double* drawTime, bool* cancel) {
+    (void)TotalFrame;
+    Steps s;
+    LastFrame_ = NowFrame;
+    if (FastForward_) {
+        *drawTime = 0;
+        if (FramesPerSecond_ > 0)
+            s.push_back({Do::SoundSeek, std::round(double(NowFrame) / FramesPerSecond_ * 1000.0)});
+    } else if (soundRunning_ && !Paused_ && soundPosition >= 0) {
+        clock_.Observe(now, soundPosition);
+        if (clock_.Valid(now)) {
+            if (!anchored_) {
+                anchor_ = clock_.PositionAt(now) - (now - startT);
+                anchored_ = true;
+            }
+            // The sound's clock leads: frames behind it become late and are skipped, and
+            // the wait for the next frame is ours (HoldFrame) instead of the engine's.
+            s.push_back({Do::SetStartT, now - SoundTime(now)});
+            *drawTime = 0;
+        }
+    }
+    *cancel = CancelRequested_;
+    return s;
+}
+
+bool PlayerModel::HoldFrame(int32_t NowFrame, double now) const {
+    if (CancelRequested_) return false;
+    if (Paused_) return true;
+    if (FastForward_ || !soundRunning_ || FramesPerSecond_ <= 0 || !anchored_ || !clock_.Valid(now))
+        return false;
+    return SoundTime(now) < double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+}
+
+void PlayerModel::ObserveSound(double now, double soundPosition) {
+    if (soundRunning_ && !Paused_ && !FastForward_) clock_.Observe(now, soundPosition);
+}
+
+Steps PlayerModel::RequestOpen(const std::wstring& path) {
+    PendingFile_ = path;
+    return {{Do::Timer2On}};
+}
+
+Steps PlayerModel::Timer2() {
+    if (Playing_) {
+        CancelRequested_ = true;
+        return {};
+    }
+    Steps s{{Do::Timer2Off}};
+    if (PendingFile_.empty()) return s;
+    s.push_back({Do::CloseMovie});
+    hasMovie_ = false;
+    if (soundOpen_) s.push_back({Do::SoundClose});
+    soundOpen_ = false;
+    s.push_back({Do::OpenPending});
+    s.push_back({Do::CheckPlay});
+    return s;
+}
+
+bool PlayerModel::QueryUnload(Steps* out) {
+    if (closeAllowed_) return true;
+    CancelRequested_ = true;
+    Paused_ = false;
+    out->push_back({Do::Timer3On});
+    return false;
+}
+
+Steps PlayerModel::Timer3() {
+    if (Playing_) {
+        CancelRequested_ = true;
+        return {};
+    }
+    Steps s{{Do::Timer3Off}};
+    if (soundOpen_) s.push_back({Do::SoundClose});
+    soundOpen_ = false;
+    closeAllowed_ = true;
+    s.push_back({Do::Unload});
+    return s;
+}
+
+}  // namespace tqk::player

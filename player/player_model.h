@@ -1,0 +1,208 @@
+// The player window's logic without the platform: the command-line tail, file names beside a
+// movie, the status line, the window and bar geometry, the bar's texts, the play / pause /
+// fast-forward / deferred open / deferred close state machine and the sound clock that the
+// pictures follow. Portable: no <windows.h>.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tqk::player {
+
+// The movie path in a command-line tail: surrounding blanks and one pair of surrounding
+// double quotes removed (the shell quotes a path with blanks; a path never begins with a
+// quote), every other character kept as it is.
+std::wstring PathFromCommandTail(const std::wstring& tail);
+
+// Path pieces. Folder: up to and including the last "\" (empty without one). Extension: the
+// text after the last "." of the last component, lower-cased ("" without one).
+std::wstring FolderPart(const std::wstring& path);
+std::wstring LastComponent(const std::wstring& path);
+std::wstring Extension(const std::wstring& path);
+std::wstring NameWithoutExtension(const std::wstring& path);
+std::wstring PathWithoutExtension(const std::wstring& path);
+// The movie path with its extension replaced (or, without one, extended): ".wav", ".avi".
+std::wstring SoundFileOf(const std::wstring& moviePath);
+std::wstring AviFileOf(const std::wstring& moviePath);
+
+// "640x480 16bit 10fps 30sec Type1", or "-- No File --" when either size is below 1.
+std::wstring StatusText(int32_t PicW, int32_t PicH, int32_t Bit, int32_t fps, int32_t sec,
+                        int32_t Types);
+
+struct Size {
+    int width = 0, height = 0;
+};
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Where SizeFit puts things, in pixels. frame1 is the control panel's size; nonClient the
+// window's width and height beyond its client area (borders, caption, menu). The client area
+// is max(picture + 4, panel) wide and picture + panel high; sizes below 1 fit 160 x 120.
+struct Fit {
+    Rect picture1;  // (0, 0), (w + 4) x (h + 4); moved right to centre it
+    Size window;    // outer size of the window
+    Size client;    // its client area
+    int frame1Top = 0;
+};
+Fit SizeFit(int32_t PicW, int32_t PicH, Size frame1, Size nonClient);
+// The resize handler's rule: the panel stays at the bottom of the client area.
+int Frame1Top(int clientHeight, int frame1Height);
+
+// Width in pixels available to the shortened caption path (never below 0).
+int CaptionWidth(int windowWidth, int cxMin);
+
+// The position bar at 96 dpi: a 190 x 14 drawn area, a bar of up to 186 pixels, the frame
+// text at (25, -1) and the time at (110, -1), drawn black and again white one pixel up-left.
+struct BarView {
+    int barLength = 0;       // pixels of the bar image copied from the left
+    std::wstring frameText;  // "12/300"
+    std::wstring timeText;   // "00:01"
+};
+constexpr int kBarAreaWidth = 190, kBarAreaHeight = 14, kBarMaxLength = 186;
+constexpr int kBarImageWidth = 200, kBarImageHeight = 16;
+constexpr int kFrameTextX = 25, kTimeTextX = 110, kBarTextY = -1;
+BarView ComputeBar(int32_t NowFrame, int32_t TotalFrame, int32_t FramesPerSecond);
+// Seconds as minutes and seconds, "nn:ss" (minutes wrap at 60: hours are not shown).
+std::wstring MinutesSeconds(double seconds);
+
+// One pixel of the bar image (200 x 16): a bright blue gradient from the left, lighter at
+// the top, as red-green-blue bytes.
+struct Rgb {
+    uint8_t r, g, b;
+};
+Rgb BarImagePixel(int x, int y, int width, int height);
+
+// Where the pictures stand against the sound: the sound device reports its position in
+// coarse steps (some devices step by a third of a second) and late, so the clock keeps the
+// smallest difference between the performance clock and the reported position over recent
+// reports, which is the moment a report was fresh. Reports that stop moving (the sound
+// ended, or the device never started) make the clock invalid.
+class SoundClock {
+public:
+    // Forget everything: the sound was stopped, sought or restarted.
+    void Reset();
+    // A report: the performance clock (ms) and the device's position (ms).
+    void Observe(double nowMs, double positionMs);
+    // The sound's position at nowMs, when the reports are moving.
+    bool Valid(double nowMs) const;
+    double PositionAt(double nowMs) const;
+
+    static constexpr double kWindowMs = 3000;  // reports kept
+    static constexpr double kStallMs = 1500;   // no movement this long: not valid
+
+private:
+    struct Sample {
+        double now, offset;
+    };
+    std::deque<Sample> samples_;
+    double lastPosition_ = -1;
+    double lastMove_ = 0;  // when the position last changed
+    int moves_ = 0;        // changes seen since Reset
+};
+
+// What the window must do after a model step, in order.
+enum class Do {
+    Timer1On,
+    Timer1Off,
+    Timer2On,
+    Timer2Off,
+    Timer3On,
+    Timer3Off,
+    SoundPlay,
+    SoundStop,
+    SoundClose,
+    SoundSeek,       // value: milliseconds
+    SetStartT,       // value: the engine's new start time
+    StartPlay,       // call Play; then PlayEnded
+    ReleaseButtons,  // all three toggle buttons up, with UpdatingButtons set
+    ClearPictures,   // Picture1 and Picture2
+    CloseMovie,      // empty CP
+    OpenPending,     // U_Open(PendingFile)
+    CheckPlay,       // set Check1(0) to 1 (fires its click)
+    Unload,          // destroy the window and the progress window
+    FocusPicture,
+};
+struct Step {
+    Do what;
+    double value = 0;
+    bool operator==(const Step& o) const { return what == o.what && value == o.value; }
+};
+using Steps = std::vector<Step>;
+
+// The window's fields and its handlers' decisions.
+class PlayerModel {
+public:
+    bool HasMovie() const { return hasMovie_; }
+    bool Playing() const { return Playing_; }
+    bool Paused() const { return Paused_; }
+    bool FastForward() const { return FastForward_; }
+    bool CancelRequested() const { return CancelRequested_; }
+    bool UpdatingButtons() const { return UpdatingButtons_; }
+    int32_t LastFrame() const { return LastFrame_; }
+    int32_t FramesPerSecond() const { return FramesPerSecond_; }
+    bool SoundOpen() const { return soundOpen_; }
+    const std::wstring& PendingFile() const { return PendingFile_; }
+    bool CloseAllowed() const { return closeAllowed_; }
+
+    // U_Open's outcome: the movie is open (fps from its header) or not.
+    void Opened(bool ok, int32_t fps);
+    void SoundOpened(bool ok) { soundOpen_ = ok; }
+    void SetUpdatingButtons(bool on) { UpdatingButtons_ = on; }
+
+    // Check1_Click(index) with the button's new state; now is the engine's clock. Returns
+    // false when the click is ignored (no movie, or the code's own change): the window then
+    // puts the button back.
+    bool Check1_Click(int index, bool checked, double now, Steps* out);
+    // Timer1: starts playback with the buttons' states.
+    Steps Timer1(bool pauseChecked, bool fastChecked);
+    Steps PlayEnded();
+    // CP_Drawing after the bar is drawn and the pause has ended. drawTime and cancel as the
+    // engine hands them. soundPosition: the device's position in ms, or negative when unread;
+    // startT: the engine's start time now. The sound's clock is anchored to the pictures when
+    // it first runs (so the device's own constant latency is kept as it is) and from then on
+    // the pictures follow it: a sound device running slower or faster than the performance
+    // clock no longer lets them drift apart.
+    Steps Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
+                  double startT, double* drawTime, bool* cancel);
+    // Whether CP_Drawing must keep waiting (pumping messages) before it returns: while
+    // paused, and while the pictures are ahead of the sound.
+    bool HoldFrame(int32_t NowFrame, double now) const;
+    // A sound position read while holding a frame.
+    void ObserveSound(double now, double soundPosition);
+
+    // The open dialog or a drop chose a file.
+    Steps RequestOpen(const std::wstring& path);
+    Steps Timer2();
+    // Query-unload: true lets the window go (only once the program asked for it).
+    bool QueryUnload(Steps* out);
+    Steps Timer3();
+
+    const SoundClock& Clock() const { return clock_; }
+
+private:
+    bool hasMovie_ = false;
+    bool soundOpen_ = false;
+    int32_t FramesPerSecond_ = 0;
+    std::wstring PendingFile_;
+    bool Paused_ = false;
+    bool FastForward_ = false;
+    bool CancelRequested_ = false;
+    bool UpdatingButtons_ = false;
+    bool Playing_ = false;
+    bool soundRunning_ = false;  // MCI play sent and not stopped since
+    int32_t LastFrame_ = 0;
+    bool closeAllowed_ = false;
+    SoundClock clock_;
+    bool anchored_ = false;
+    double anchor_ = 0;  // sound position minus the pictures' schedule when first anchored
+    void ResetClock() {
+        clock_.Reset();
+        anchored_ = false;
+    }
+    double SoundTime(double now) const { return clock_.PositionAt(now) - anchor_; }
+};
+
+}  // namespace tqk::player

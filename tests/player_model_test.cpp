@@ -1,0 +1,363 @@
+// The player window's portable logic: the command-line path, names beside a movie, status
+// and bar texts, geometry, the sound clock and the play/pause/fast-forward/open/close steps.
+#include "player_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tqk::test {
+namespace {
+
+using namespace tqk::player;
+
+TEST(PlayerPaths, CommandTail) {
+    struct Case {
+        const wchar_t* tail;
+        const wchar_t* path;
+    } cases[] = {
+        {L"", L""},
+        {L"   ", L""},
+        {L"C:\\a.TQK", L"C:\\a.TQK"},
+        {L"\"C:\\My Movies\\a.TQK\"", L"C:\\My Movies\\a.TQK"},
+        {L"  \"C:\\テスト フォルダ\\動画 1.TQK\"  ", L"C:\\テスト フォルダ\\動画 1.TQK"},
+        {L"\t\"C:\\a.TQK\" \r\n", L"C:\\a.TQK"},
+        {L"\"C:\\a b.TQK", L"C:\\a b.TQK"},        // the shell cut the closing quote
+        {L"\" C:\\a.TQK \"", L"C:\\a.TQK"},        // blanks inside the quotes
+        {L"C:\\a \"b\".TQK", L"C:\\a \"b\".TQK"},  // quotes inside are kept
+        {L"C:\\a.TQK\"", L"C:\\a.TQK\""},          // not a surrounding pair
+        {L"\"\"", L""},
+        {L"\"", L""},
+        {L"\"\"C:\\a.TQK\"\"", L"\"C:\\a.TQK\""},            // one pair only
+        {L"C:\\My Movies\\a.TQK", L"C:\\My Movies\\a.TQK"},  // unquoted blanks kept
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(PathFromCommandTail(c.tail), c.path);
+    }
+}
+
+TEST(PlayerPaths, NamesBesideTheMovie) {
+    struct Case {
+        const wchar_t *movie, *wav, *avi, *ext, *folder, *name;
+    } cases[] = {
+        {L"C:\\m\\a.TQK", L"C:\\m\\a.wav", L"C:\\m\\a.avi", L"tqk", L"C:\\m\\", L"a"},
+        {L"C:\\m.v2\\take", L"C:\\m.v2\\take.wav", L"C:\\m.v2\\take.avi", L"", L"C:\\m.v2\\",
+         L"take"},
+        {L"C:\\m\\a.b.TqK", L"C:\\m\\a.b.wav", L"C:\\m\\a.b.avi", L"tqk", L"C:\\m\\", L"a.b"},
+        {L"動画.TQK", L"動画.wav", L"動画.avi", L"tqk", L"", L"動画"},
+        {L"C:\\dir\\", L"C:\\dir\\.wav", L"C:\\dir\\.avi", L"", L"C:\\dir\\", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(SoundFileOf(c.movie), c.wav);
+        EXPECT_EQ(AviFileOf(c.movie), c.avi);
+        EXPECT_EQ(Extension(c.movie), c.ext);
+        EXPECT_EQ(FolderPart(c.movie), c.folder);
+        EXPECT_EQ(NameWithoutExtension(c.movie), c.name);
+    }
+    EXPECT_EQ(LastComponent(L"C:\\m\\a.TQK"), L"a.TQK");
+}
+
+TEST(PlayerTexts, StatusLine) {
+    EXPECT_EQ(StatusText(640, 480, 16, 10, 30, 1), L"640x480 16bit 10fps 30sec Type1");
+    EXPECT_EQ(StatusText(1920, 1080, 32, 60, 3600, 2), L"1920x1080 32bit 60fps 3600sec Type2");
+    EXPECT_EQ(StatusText(0, 0, 0, 0, 0, 0), L"-- No File --");
+    EXPECT_EQ(StatusText(640, 0, 16, 10, 30, 1), L"-- No File --");
+    EXPECT_EQ(StatusText(-1, 480, 16, 10, 30, 1), L"-- No File --");
+}
+
+TEST(PlayerTexts, Bar) {
+    struct Case {
+        int32_t now, total, fps;
+        int length;
+        const wchar_t *frame, *time;
+    } cases[] = {
+        {0, 30, 10, 6, L"1/30", L"00:00"},     // 6.2 pixels
+        {14, 30, 10, 93, L"15/30", L"00:02"},  // 1.5 s rounds up
+        {29, 30, 10, 186, L"30/30", L"00:03"},
+        {0, 4, 1, 47, L"1/4", L"00:01"},  // 46.5 rounds up
+        {5999, 6000, 10, 186, L"6000/6000", L"10:00"},
+        {36599, 36600, 10, 186, L"36600/36600", L"01:00"},  // hours are not shown
+        {0, 0, 10, 0, L"1/0", L"00:00"},                    // no frames: an empty bar
+        {40, 30, 10, 186, L"41/30", L"00:04"},              // never past the area
+        {3, 30, 0, 25, L"4/30", L"00:00"},                  // no rate: no time
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "frame " << c.now << " of " << c.total);
+        const BarView v = ComputeBar(c.now, c.total, c.fps);
+        EXPECT_EQ(v.barLength, c.length);
+        EXPECT_EQ(v.frameText, c.frame);
+        EXPECT_EQ(v.timeText, c.time);
+    }
+}
+
+TEST(PlayerGeometry, SizeFit) {
+    const Size panel{330, 74}, nonClient{10, 52};
+    struct Case {
+        int32_t w, h;
+        Rect picture;
+        Size client;
+    } cases[] = {
+        {0, 0, {83, 0, 164, 124}, {330, 198}},  // no file: 160 x 120, centred
+        {640, 480, {2, 0, 644, 484}, {648, 558}},
+        {-5, 480, {83, 0, 164, 124}, {330, 198}},
+        {320, 16, {3, 0, 324, 20}, {330, 94}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        const Fit f = SizeFit(c.w, c.h, panel, nonClient);
+        EXPECT_EQ(f.picture1.x, c.picture.x);
+        EXPECT_EQ(f.picture1.y, 0);
+        EXPECT_EQ(f.picture1.width, c.picture.width);
+        EXPECT_EQ(f.picture1.height, c.picture.height);
+        EXPECT_EQ(f.client.width, c.client.width);
+        EXPECT_EQ(f.client.height, c.client.height);
+        EXPECT_EQ(f.window.width, c.client.width + nonClient.width);
+        EXPECT_EQ(f.window.height, c.client.height + nonClient.height);
+        EXPECT_EQ(f.frame1Top, c.client.height - panel.height);
+    }
+    EXPECT_EQ(CaptionWidth(656, 112), 544);
+    EXPECT_EQ(CaptionWidth(100, 112), 0);
+}
+
+// A sound device whose position steps by stepMs, reported late by latencyMs, running at
+// rate x the performance clock, started at startMs.
+struct FakeDevice {
+    double startMs, rate, stepMs, latencyMs;
+    double TruePosition(double now) const { return std::max(0.0, (now - startMs) * rate); }
+    double Reported(double now) const {
+        const double p = std::max(0.0, TruePosition(now) - latencyMs);
+        return std::floor(p / stepMs) * stepMs;
+    }
+};
+
+TEST(PlayerSoundClock, FollowsASkewedSteppedDeviceForTenMinutes) {
+    struct Case {
+        double rate, step, pollMs;
+    } cases[] = {
+        {0.999, 333, 100},   // a slow device, coarse steps, 10 fps polls
+        {1.002, 333, 16.7},  // a fast one at 60 fps
+        {1.0, 1, 33.3},      // a fine-grained one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "rate " << c.rate << " step " << c.step);
+        const FakeDevice dev{1000, c.rate, c.step, 0};
+        SoundClock clock;
+        double worst = 0;
+        bool valid = false;
+        for (double now = 1000; now < 1000 + 600000; now += c.pollMs) {
+            clock.Observe(now, dev.Reported(now));
+            if (now > 1000 + 5000) {
+                ASSERT_TRUE(clock.Valid(now));
+                valid = true;
+                worst = std::max(worst, std::fabs(clock.PositionAt(now) - dev.TruePosition(now)));
+            }
+        }
+        EXPECT_TRUE(valid);
+        // Within one poll (one frame), whatever the device's own steps.
+        EXPECT_LE(worst, c.pollMs + 3);
+    }
+}
+
+TEST(PlayerSoundClock, NotValidBeforeAMoveAfterAStallOrAfterReset) {
+    SoundClock clock;
+    clock.Observe(0, 0);
+    clock.Observe(500, 0);
+    EXPECT_FALSE(clock.Valid(500));  // a device that never started
+    clock.Observe(600, 333);
+    EXPECT_TRUE(clock.Valid(600));
+    EXPECT_NEAR(clock.PositionAt(700), 433, 1e-9);
+    clock.Observe(1000, 333);
+    EXPECT_TRUE(clock.Valid(2000));
+    EXPECT_FALSE(clock.Valid(2200));  // the sound ended: no move for 1.6 s
+    clock.Observe(3000, 100);         // sought back: starts again
+    EXPECT_FALSE(clock.Valid(3000));
+    clock.Reset();
+    EXPECT_FALSE(clock.Valid(3000));
+}
+
+bool Has(const Steps& s, Do what) {
+    for (const Step& x : s)
+        if (x.what == what) return true;
+    return false;
+}
+Steps Click(PlayerModel& m, int index, bool checked, double now = 0, bool* handled = nullptr) {
+    Steps s;
+    const bool h = m.Check1_Click(index, checked, now, &s);
+    if (handled) *handled = h;
+    return s;
+}
+
+PlayerModel OpenMovie(int32_t fps = 10, bool sound = true) {
+    PlayerModel m;
+    m.Opened(true, fps);
+    m.SoundOpened(sound);
+    return m;
+}
+
+TEST(PlayerStates, NoMovieButtonsDoNothing) {
+    PlayerModel m;
+    for (int i = 0; i < 3; ++i) {
+        bool handled = true;
+        const Steps s = Click(m, i, true, 0, &handled);
+        EXPECT_FALSE(handled);
+        EXPECT_EQ(s, (Steps{{Do::FocusPicture}}));
+    }
+    EXPECT_EQ(m.Timer1(false, false), (Steps{{Do::Timer1Off}}));
+    EXPECT_FALSE(m.Playing());
+}
+
+TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
+    PlayerModel m = OpenMovie(10);
+    EXPECT_EQ(Click(m, 0, true), (Steps{{Do::Timer1On}, {Do::FocusPicture}}));
+    EXPECT_EQ(m.Timer1(false, false), (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
+    EXPECT_TRUE(m.Playing());
+
+    double drawTime = 5;
+    bool cancel = true;
+    EXPECT_TRUE(m.Drawing(19, 100, 3000, -1, 0, &drawTime, &cancel).empty());
+    EXPECT_EQ(drawTime, 5);
+    EXPECT_FALSE(cancel);
+
+    EXPECT_EQ(Click(m, 1, true), (Steps{{Do::SoundStop}, {Do::FocusPicture}}));
+    EXPECT_TRUE(m.HoldFrame(19, 3100));
+    // Resuming counts frame 20 as on time: start = now - 19 frames.
+    EXPECT_EQ(Click(m, 1, false, 9000),
+              (Steps{{Do::SoundPlay}, {Do::SetStartT, 9000 - 1900}, {Do::FocusPicture}}));
+    EXPECT_FALSE(m.HoldFrame(19, 9000));
+
+    EXPECT_EQ(Click(m, 2, true), (Steps{{Do::SoundStop}, {Do::FocusPicture}}));
+    drawTime = 5;
+    EXPECT_EQ(m.Drawing(25, 100, 9100, -1, 0, &drawTime, &cancel), (Steps{{Do::SoundSeek, 2500}}));
+    EXPECT_EQ(drawTime, 0);
+    EXPECT_EQ(Click(m, 2, false, 9200),
+              (Steps{{Do::SoundPlay}, {Do::SetStartT, 9200 - 2500}, {Do::FocusPicture}}));
+
+    EXPECT_EQ(Click(m, 0, false), (Steps{{Do::FocusPicture}}));
+    EXPECT_TRUE(m.CancelRequested());
+    m.Drawing(26, 100, 9300, -1, 0, &drawTime, &cancel);
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(
+        m.PlayEnded(),
+        (Steps{{Do::SoundStop}, {Do::SoundSeek, 0}, {Do::ReleaseButtons}, {Do::ClearPictures}}));
+    EXPECT_FALSE(m.Playing() || m.Paused() || m.FastForward() || m.CancelRequested() ||
+                 m.UpdatingButtons());
+}
+
+TEST(PlayerStates, IdleTogglesSendNoSound) {
+    PlayerModel m = OpenMovie();
+    for (int i : {1, 2}) {
+        EXPECT_EQ(Click(m, i, true), (Steps{{Do::FocusPicture}}));
+        EXPECT_EQ(Click(m, i, false), (Steps{{Do::FocusPicture}}));
+    }
+    // Pause held down before the play: the play starts paused and silent.
+    Click(m, 1, true);
+    EXPECT_EQ(m.Timer1(true, false), (Steps{{Do::Timer1Off}, {Do::StartPlay}}));
+    EXPECT_TRUE(m.HoldFrame(0, 0));
+    EXPECT_TRUE(Has(Click(m, 1, false), Do::SoundPlay));
+}
+
+TEST(PlayerStates, StopBeforeThePlayTimerFired) {
+    PlayerModel m = OpenMovie();
+    Click(m, 0, true);
+    EXPECT_TRUE(Has(Click(m, 0, false), Do::Timer1Off));
+}
+
+TEST(PlayerStates, UpdatingButtonsIgnoresClicks) {
+    PlayerModel m = OpenMovie();
+    m.SetUpdatingButtons(true);
+    bool handled = true;
+    Click(m, 0, true, 0, &handled);
+    EXPECT_FALSE(handled);
+    EXPECT_FALSE(m.Paused());
+}
+
+TEST(PlayerStates, DeferredOpenWaitsForThePlayToEnd) {
+    PlayerModel m = OpenMovie();
+    Click(m, 0, true);
+    m.Timer1(false, false);
+    Click(m, 1, true);  // paused: the hold must still end for the new file
+    EXPECT_EQ(m.RequestOpen(L"C:\\b.TQK"), (Steps{{Do::Timer2On}}));
+    EXPECT_TRUE(m.Timer2().empty());
+    EXPECT_TRUE(m.CancelRequested());
+    EXPECT_FALSE(m.HoldFrame(3, 0));
+    m.PlayEnded();
+    EXPECT_EQ(m.Timer2(), (Steps{{Do::Timer2Off},
+                                 {Do::CloseMovie},
+                                 {Do::SoundClose},
+                                 {Do::OpenPending},
+                                 {Do::CheckPlay}}));
+    EXPECT_EQ(m.PendingFile(), L"C:\\b.TQK");
+    EXPECT_FALSE(m.HasMovie());
+
+    PlayerModel idle;
+    EXPECT_EQ(idle.Timer2(), (Steps{{Do::Timer2Off}}));  // nothing pending
+}
+
+TEST(PlayerStates, CloseDuringPlay) {
+    PlayerModel m = OpenMovie();
+    Click(m, 0, true);
+    m.Timer1(false, false);
+    Click(m, 1, true);
+    Steps s;
+    EXPECT_FALSE(m.QueryUnload(&s));
+    EXPECT_EQ(s, (Steps{{Do::Timer3On}}));
+    EXPECT_TRUE(m.CancelRequested());
+    EXPECT_FALSE(m.Paused());
+    EXPECT_TRUE(m.Timer3().empty());
+    m.PlayEnded();
+    EXPECT_EQ(m.Timer3(), (Steps{{Do::Timer3Off}, {Do::SoundClose}, {Do::Unload}}));
+    s.clear();
+    EXPECT_TRUE(m.QueryUnload(&s));
+    EXPECT_TRUE(s.empty());
+}
+
+TEST(PlayerStates, PicturesFollowTheSound) {
+    PlayerModel m = OpenMovie(10);
+    Click(m, 0, true);
+    m.Timer1(false, false);
+    double drawTime = 7;
+    bool cancel = false;
+    // The first report says nothing yet: the engine paces.
+    EXPECT_TRUE(m.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
+    EXPECT_EQ(drawTime, 7);
+    // The sound stepped to 333 ms at 1400: it is at 400 ms now. Frame 2 is behind it; the
+    // engine's schedule moves so the frames before 400 ms are late.
+    const Steps s = m.Drawing(2, 100, 1400, 333, 1067, &drawTime, &cancel);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].what, Do::SetStartT);
+    EXPECT_NEAR(s[0].value, 1400 - 333, 1e-9);
+    EXPECT_EQ(drawTime, 0);
+    EXPECT_FALSE(m.HoldFrame(2, 1400));  // behind: no wait
+    EXPECT_TRUE(m.HoldFrame(5, 1400));   // frame 6 is due at 600 ms of sound
+    EXPECT_FALSE(m.HoldFrame(5, 1400 - 333 + 600));
+    // A device whose sound is heard 67 ms behind the pictures' schedule keeps that offset:
+    // only what changes afterwards is followed.
+    PlayerModel late = OpenMovie(10);
+    Click(late, 0, true);
+    late.Timer1(false, false);
+    late.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+    const Steps kept = late.Drawing(3, 100, 1400, 333, 1000, &drawTime, &cancel);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_NEAR(kept[0].value, 1000, 1e-9);
+    // 10 s on, the device has fallen 100 ms behind the performance clock: so do the pictures.
+    late.Drawing(90, 100, 10400, 9333 - 100 + 1, 1000, &drawTime, &cancel);
+    const Steps slower =
+        late.Drawing(91, 100, 10500, 9333 + 100 - 100 + 1, 1000, &drawTime, &cancel);
+    ASSERT_EQ(slower.size(), 1u);
+    EXPECT_NEAR(slower[0].value, 1000 + 100 - 1, 1.0);
+    // No sound file: the engine paces alone.
+    PlayerModel silent = OpenMovie(10, false);
+    Click(silent, 0, true);
+    EXPECT_EQ(silent.Timer1(false, false),
+              (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
+    drawTime = 7;
+    silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+    silent.Drawing(4, 100, 1400, 333, 1000, &drawTime, &cancel);
+    EXPECT_EQ(drawTime, 7);
+    EXPECT_FALSE(silent.HoldFrame(5, 1400));
+}
+
+}  // namespace
+}  // namespace tqk::test

@@ -1,0 +1,599 @@
+// The player as a user meets it: TaviroPlayer.exe started with and without a movie, driven
+// through its buttons, menus, drops and close box from this process, its picture read back
+// from the screen and its sound recorded from the audio daemon's monitor.
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "avi_test_util.h"
+#include "capture.h"
+#include "form1_ids.h"
+#include "test_files.h"
+#include "tqk_format.h"
+#include "win_text.h"
+#include "window_driver.h"
+
+namespace tqk::test {
+namespace {
+
+using namespace player_ids;
+
+constexpr DWORD kWait = 20000;  // generous: the machine is shared
+const wchar_t kType0Refusal[] =
+    L"このTQKファイルはType0で録画されています。\r\nType0は通常に再生できません。";
+
+std::wstring FromUnix(const char* path) {
+    std::wstring w = L"Z:" + WideFromUtf8(path);
+    std::replace(w.begin(), w.end(), L'/', L'\\');
+    return w;
+}
+const std::wstring& PlayerExe() {
+    static const std::wstring exe = FromUnix(TAVIRO_PLAYER_EXE);
+    return exe;
+}
+
+// Frame i of the test movies is one solid colour that names it: red = i mod 256, green =
+// 32 + 64 x (i / 256), blue 200.
+COLORREF FrameColour(int i) { return RGB(i & 0xFF, 32 + 64 * ((i >> 8) & 3), 200); }
+int FrameOf(COLORREF c) {
+    if (GetBValue(c) != 200 || (GetGValue(c) - 32) % 64 != 0) return -1;
+    return GetRValue(c) + 256 * ((GetGValue(c) - 32) / 64);
+}
+
+// A 32-bit movie of solid frames, Type1 or Type0 (the display's layout: the same bytes on a
+// 32-bit display).
+void WriteMovie(const std::wstring& path, int32_t method, int32_t w, int32_t h, int32_t fps,
+                int32_t sec) {
+    MovieHeader hd;
+    hd.Method = method, hd.BitCo = 32, hd.W = w, hd.H = h, hd.fps = fps, hd.sec = sec;
+    MovieEncoder enc;
+    ASSERT_EQ(enc.Start(hd), kOk);
+    std::string bytes(reinterpret_cast<const char*>(enc.Header()), kHeaderBytes);
+    std::vector<uint8_t> frame(enc.FrameSize());
+    for (uint64_t i = 0; i < FrameCount(hd); ++i) {
+        const COLORREF c = FrameColour(int(i));
+        for (size_t p = 0; p + 4 <= frame.size(); p += 4) {
+            frame[p] = GetBValue(c), frame[p + 1] = GetGValue(c), frame[p + 2] = GetRValue(c);
+            frame[p + 3] = 0;
+        }
+        size_t n = 0;
+        const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+        bytes.append(reinterpret_cast<const char*>(rec), n);
+    }
+    ASSERT_TRUE(WriteBytes(path, bytes));
+}
+
+void WriteSound(const std::wstring& path, double seconds) {
+    const auto wav = avitest::PcmWav(uint32_t(44100 * seconds), 2, 44100);
+    ASSERT_TRUE(WriteBytes(path, std::string(wav.begin(), wav.end())));
+}
+
+class Player {
+public:
+    bool Start(const std::wstring& args) { return Launch(args) && WaitShown(); }
+    bool Launch(const std::wstring& args) { return proc_.Start(PlayerExe(), args); }
+    bool WaitShown() {
+        wnd_ = WaitForWindow(proc_.Id(), kClassName, nullptr, kWait);
+        return wnd_ != nullptr;
+    }
+    DWORD Pid() const { return proc_.Id(); }
+    HWND Wnd() const { return wnd_; }
+    HWND Item(int id) const { return Child(wnd_, id); }
+    std::wstring Status() const { return Text(Item(Label1)); }
+    std::wstring Caption() const { return Text(wnd_); }
+    SIZE PictureSize() const {
+        RECT r{};
+        GetClientRect(Item(Picture1), &r);
+        return {r.right, r.bottom};
+    }
+    COLORREF PicturePixel() const {
+        HWND p = Item(Picture1);
+        RECT r{};
+        GetClientRect(p, &r);
+        POINT at{r.right / 2, r.bottom / 2};
+        ClientToScreen(p, &at);
+        HDC screen = GetDC(nullptr);
+        const COLORREF c = GetPixel(screen, at.x, at.y);
+        ReleaseDC(nullptr, screen);
+        return c;
+    }
+    int Frame() const { return FrameOf(PicturePixel()); }
+    // The bar's drawn area: how many pixels differ from the panel's face colour.
+    int BarPixels() const {
+        HWND b = Item(Picture2);
+        RECT r{};
+        GetClientRect(b, &r);
+        POINT at{0, r.bottom / 2};
+        ClientToScreen(b, &at);
+        HDC screen = GetDC(nullptr);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        int n = 0;
+        for (int x = 0; x < r.right; x += 2) n += GetPixel(screen, at.x + x, at.y) != face;
+        ReleaseDC(nullptr, screen);
+        return n;
+    }
+    void Press(int id) const { Click(Item(id)); }
+    void Menu(int id) const { PostMessageW(wnd_, WM_COMMAND, id, 0); }
+    bool Playing() const { return IsChecked(Item(Check1(0))); }
+    std::optional<DWORD> WaitExit(DWORD ms) { return proc_.WaitExit(ms); }
+    void Close() const { PostMessageW(wnd_, WM_CLOSE, 0, 0); }
+    HANDLE Process() const { return proc_.Handle(); }
+
+private:
+    ChildProcess proc_;
+    HWND wnd_ = nullptr;
+};
+
+// Frames seen every 20 ms for ms milliseconds (-1: no movie frame).
+std::vector<int> Watch(const Player& p, DWORD ms) {
+    std::vector<int> seen;
+    const DWORD until = GetTickCount() + ms;
+    while (GetTickCount() < until) {
+        seen.push_back(p.Frame());
+        Sleep(20);
+    }
+    return seen;
+}
+
+// A real drop as the shell makes one: a DROPFILES block in the target process's memory,
+// handed over in WM_DROPFILES.
+bool DropFiles(const Player& p, const std::vector<std::wstring>& files) {
+    std::wstring list;
+    for (const auto& f : files) list += f + L'\0';
+    list += L'\0';
+    std::vector<uint8_t> block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    DROPFILES df{};
+    df.pFiles = sizeof(DROPFILES);
+    df.pt = {20, 20};
+    df.fWide = TRUE;
+    std::memcpy(block.data(), &df, sizeof df);
+    std::memcpy(block.data() + sizeof df, list.data(), list.size() * sizeof(wchar_t));
+    void* remote = VirtualAllocEx(p.Process(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (!remote) return false;
+    SIZE_T written = 0;
+    if (!WriteProcessMemory(p.Process(), remote, block.data(), block.size(), &written))
+        return false;
+    return PostMessageW(p.Wnd(), WM_DROPFILES, WPARAM(remote), 0) != FALSE;
+}
+
+// The sound on the audio daemon's monitor during the next ms milliseconds: its RMS level.
+double RecordedLevel(DWORD ms, const std::wstring& folder) {
+    const std::string raw =
+        UnixPath(folder) + "/monitor_" + std::to_string(GetTickCount()) + ".raw";
+    const std::string cmd = "timeout " + std::to_string(ms / 1000.0) +
+                            " parec -d nullsink.monitor --format=s16le --rate=44100 "
+                            "--channels=2 > '" +
+                            raw +
+                            "'; sox -t raw -r 44100 -e signed -b 16 "
+                            "-c 2 '" +
+                            raw + "' -n stat 2>&1 | grep 'RMS     amplitude'";
+    const auto out = RunUnixCommand(cmd, ms + 10000);
+    if (!out) return -1;
+    const size_t colon = out->find(':');
+    return colon == std::string::npos ? -1 : std::atof(out->c_str() + colon + 1);
+}
+
+// The open dialog of process pid: a dialog with the file-name box (id 1148, older 1152).
+HWND WaitForOpenDialog(DWORD pid) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            HWND d = WaitForWindow(pid, L"#32770", nullptr, 50);
+            if (d && (GetDlgItem(d, 1148) || GetDlgItem(d, 1152))) found = d;
+            return found != nullptr;
+        },
+        kWait);
+    return found;
+}
+
+BOOL CALLBACK FindEdit(HWND w, LPARAM lp) {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    if (_wcsicmp(cls, L"Edit") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = w;
+    return FALSE;
+}
+
+// Types path into the open dialog and presses its OK button.
+bool ChooseFile(HWND dialog, const std::wstring& path) {
+    HWND box = GetDlgItem(dialog, 1148);
+    HWND edit = nullptr;
+    if (box) EnumChildWindows(box, &FindEdit, LPARAM(&edit));
+    if (!edit) edit = GetDlgItem(dialog, 1152);
+    if (!edit) return false;
+    SetText(edit, path);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, kWait);
+}
+
+// The compressor choice of process pid: a dialog with a list of compressors.
+HWND WaitForPlainDialog(DWORD pid) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            HWND d = WaitForWindow(pid, L"#32770", nullptr, 50);
+            if (d && FindWindowExW(d, nullptr, L"ComboBox", nullptr)) found = d;
+            return found != nullptr;
+        },
+        kWait);
+    return found;
+}
+
+class PlayerTest : public ::testing::Test {
+protected:
+    TempFolder dir_{L"player"};
+    std::wstring Movie(const std::wstring& name, int32_t method = 1, int32_t sec = 3,
+                       int32_t fps = 10) {
+        const std::wstring path = dir_.Path() + name;
+        WriteMovie(path, method, 320, 240, fps, sec);
+        return path;
+    }
+};
+
+TEST_F(PlayerTest, NoArgumentShowsNoFileAndTheButtonsDoNothing) {
+    Player p;
+    ASSERT_TRUE(p.Start(L""));
+    EXPECT_EQ(p.Caption(), L"TQK Player");
+    EXPECT_EQ(p.Status(), L"-- No File --");
+    const SIZE s = p.PictureSize();
+    EXPECT_EQ(s.cx, 160);
+    EXPECT_EQ(s.cy, 120);
+    for (int i = 0; i < 3; ++i) {
+        p.Press(Check1(i));
+        Sleep(150);
+        EXPECT_FALSE(IsChecked(p.Item(Check1(i)))) << "button " << i;
+    }
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, OpensPlainAndQuotedPathsAndRefusesBadOnes) {
+    CreateDirectoryW((dir_.Path() + L"テスト フォルダ").c_str(), nullptr);
+    const std::wstring japanese = Movie(L"テスト フォルダ\\動画 1.TQK");
+    const std::wstring plain = Movie(L"plain.TQK", 1, 30);
+    const std::wstring text = dir_.Path() + L"notes.TQK";
+    ASSERT_TRUE(WriteBytes(text, std::string(200, 'x')));
+    struct Case {
+        std::wstring args, status, captionEnd, message;
+    } cases[] = {
+        {plain, L"320x240 32bit 10fps 30sec Type1", L"plain.TQK", L""},
+        {L"\"" + japanese + L"\"", L"320x240 32bit 10fps 3sec Type1", L"動画 1.TQK", L""},
+        {L"  \"" + japanese + L"\" ", L"320x240 32bit 10fps 3sec Type1", L"動画 1.TQK", L""},
+        {L"\"" + dir_.Path() + L"missing.TQK\"", L"-- No File --", L"TQK Player", L""},
+        {text, L"-- No File --", L"TQK Player", Capture().GetError(kErrBadFile)},
+        {Movie(L"zero.TQK", 0), L"-- No File --", L"TQK Player", kType0Refusal},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8FromWide(c.args));
+        Player p;
+        ASSERT_TRUE(p.Launch(c.args));
+        if (!c.message.empty()) {
+            // The message comes before the window is shown.
+            const auto box = WaitForMessageBox(p.Pid(), kWait);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text, c.message);
+            EXPECT_TRUE(box->Has(IDOK));
+            AnswerMessageBox(*box, IDOK);
+        }
+        ASSERT_TRUE(p.WaitShown());
+        EXPECT_EQ(p.Status(), c.status);
+        const std::wstring caption = p.Caption();
+        EXPECT_GE(caption.size(), c.captionEnd.size());
+        EXPECT_EQ(caption.substr(caption.size() - std::min(caption.size(), c.captionEnd.size())),
+                  c.captionEnd);
+        if (c.status != L"-- No File --") {
+            EXPECT_EQ(p.PictureSize().cx, 320);
+            EXPECT_EQ(p.PictureSize().cy, 240);
+        }
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+}
+
+TEST_F(PlayerTest, PlaysInOrderPausesResumesAndEnds) {
+    const std::wstring movie = Movie(L"play.TQK", 1, 4, 10);
+    Player p;
+    ASSERT_TRUE(p.Start(L"\"" + movie + L"\""));
+    EXPECT_EQ(p.Frame(), -1);  // nothing shown before the play
+    p.Press(Check1(0));
+    const std::vector<int> first = Watch(p, 1000);
+    std::vector<int> shown;
+    for (int f : first)
+        if (f >= 0 && (shown.empty() || shown.back() != f)) shown.push_back(f);
+    ASSERT_GE(shown.size(), 5u) << "frames seen in one second";
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    // About ten frames a second: after one second of watching, frame 6 to 13.
+    EXPECT_GE(shown.back(), 6);
+    EXPECT_LE(shown.back(), 13);
+    EXPECT_GT(p.BarPixels(), 0);
+
+    p.Press(Check1(1));  // pause
+    Sleep(200);
+    const int paused = p.Frame();
+    const std::vector<int> during = Watch(p, 700);
+    for (int f : during) EXPECT_EQ(f, paused);
+    p.Press(Check1(1));  // resume: the next frames, none skipped for the pause
+    const std::vector<int> after = Watch(p, 400);
+    int next = -1;
+    for (int f : after)
+        if (f != paused) {
+            next = f;
+            break;
+        }
+    EXPECT_GT(next, paused);
+    EXPECT_LE(next, paused + 2);
+
+    // The end: picture and bar cleared, the play button up.
+    ASSERT_TRUE(WaitUntil([&] { return !p.Playing(); }, kWait));
+    Sleep(100);
+    EXPECT_EQ(p.PicturePixel(), RGB(0, 0, 0));
+    EXPECT_EQ(p.BarPixels(), 0);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, MovieCutShortPlaysToItsLastWholeRecordWithoutAMessage) {
+    const std::wstring movie = Movie(L"cut.TQK", 1, 3, 10);
+    auto bytes = ReadBytes(movie);
+    ASSERT_TRUE(bytes);
+    bytes->resize(bytes->size() * 2 / 3 + 5);  // a record cut in the middle, as a crash leaves it
+    ASSERT_TRUE(WriteBytes(movie, *bytes));
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    EXPECT_NE(p.Status(), L"-- No File --");
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5; }, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return !p.Playing(); }, kWait));
+    EXPECT_FALSE(WaitForMessageBox(p.Pid(), 500).has_value());
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, Type0PlaysOnlyWithTheZeroKeyHeld) {
+    const std::wstring movie = Movie(L"type0.TQK", 0, 2, 10);
+    // The key reaches the Wine desktop through a window of its own that has the focus.
+    Player focus;
+    ASSERT_TRUE(focus.Start(L""));
+    SetForegroundWindow(focus.Wnd());
+    Sleep(200);
+    ASSERT_TRUE(RunUnixCommand("xdotool keydown 0", 5000));
+    struct KeyUp {
+        ~KeyUp() { RunUnixCommand("xdotool keyup 0", 5000); }
+    } keyUp;  // also when a check below ends the test
+    struct Case {
+        int answer;
+        const wchar_t* status;
+    } cases[] = {{IDNO, L"-- No File --"}, {IDYES, L"320x240 32bit 10fps 2sec Type0"}};
+    for (const auto& c : cases) {
+        Player p;
+        ASSERT_TRUE(p.Launch(L"\"" + movie + L"\""));
+        const auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, std::wstring(kType0Refusal) + L"\r\n無理やり再生しますか？");
+        EXPECT_TRUE(box->Has(IDYES) && box->Has(IDNO));
+        AnswerMessageBox(*box, c.answer);
+        ASSERT_TRUE(p.WaitShown());
+        EXPECT_EQ(p.Status(), c.status);
+        if (c.answer == IDYES) {
+            // Drawn through the picture's display bitmap.
+            p.Press(Check1(0));
+            EXPECT_TRUE(WaitUntil([&] { return p.Frame() >= 2; }, kWait));
+        }
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    focus.Close();
+    EXPECT_TRUE(focus.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, FastForwardRunsWithoutWaitsAndStopRewinds) {
+    const std::wstring movie = Movie(L"fast.TQK", 1, 30, 10);
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    p.Press(Check1(2));  // fast forward held before the play
+    Sleep(100);
+    p.Press(Check1(0));
+    Sleep(1000);
+    // 300 frames at 10 fps take 30 s; without waits far more than 10 pass in a second.
+    const int f = p.Frame();
+    EXPECT_TRUE(f > 40 || (!p.Playing() && f == -1)) << f;
+    p.Press(Command1);
+    ASSERT_TRUE(WaitUntil([&] { return !p.Playing(); }, kWait));
+    EXPECT_FALSE(IsChecked(p.Item(Check1(2))));
+    Sleep(100);
+    EXPECT_EQ(p.PicturePixel(), RGB(0, 0, 0));
+    // Played again from the start.
+    p.Press(Check1(0));
+    Sleep(300);
+    const int again = p.Frame();
+    EXPECT_GE(again, 0);
+    EXPECT_LE(again, 6);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, SoundIsHeardWhilePlayingAndNotWhilePaused) {
+    const std::wstring movie = Movie(L"sound.TQK", 1, 8, 10);
+    WriteSound(dir_.Path() + L"sound.wav", 8);
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    p.Press(Check1(0));
+    Sleep(800);  // the device starts
+    const double playing = RecordedLevel(1500, dir_.Path());
+    p.Press(Check1(1));
+    // Paused once the picture stands still; the device's buffer may still play out.
+    ASSERT_TRUE(WaitUntil([&] { return IsChecked(p.Item(Check1(1))); }, kWait));
+    int before = -2;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const int f = p.Frame();
+            const bool same = f == before;
+            before = f;
+            Sleep(150);
+            return same && f >= 0;
+        },
+        kWait));
+    Sleep(700);
+    const double paused = RecordedLevel(1000, dir_.Path());
+    EXPECT_GT(playing, 0.05);
+    EXPECT_GE(paused, 0);
+    EXPECT_LT(paused, 0.01);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, CloseDuringPlayEndsWithinASecond) {
+    const std::wstring movie = Movie(L"close.TQK", 1, 30, 10);
+    WriteSound(dir_.Path() + L"close.wav", 30);
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 3; }, kWait));
+    p.Press(Check1(1));  // paused too: the close must still end the play
+    Sleep(100);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(1000).has_value());
+}
+
+TEST_F(PlayerTest, DroppedMovieReplacesThePlayingOne) {
+    const std::wstring first = Movie(L"first.TQK", 1, 30, 10);
+    const std::wstring second = Movie(L"second.TQK", 1, 3, 20);
+    Player p;
+    ASSERT_TRUE(p.Start(first));
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5; }, kWait));
+    ASSERT_TRUE(DropFiles(p, {second}));
+    // The second one opens and plays at once: from its start, at 20 fps.
+    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 20fps 3sec Type1"; }, kWait));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const int f = p.Frame();
+            return f >= 0 && f < 20;
+        },
+        kWait));
+    EXPECT_TRUE(p.Playing());
+    EXPECT_NE(p.Caption().find(L"second.TQK"), std::wstring::npos);
+
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, NoHandleOrGdiObjectLeaksOverTenRounds) {
+    const std::wstring movie = Movie(L"leak.TQK", 1, 1, 20);
+    WriteSound(dir_.Path() + L"leak.wav", 1);
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    auto counts = [&] {
+        DWORD handles = 0;
+        GetProcessHandleCount(p.Process(), &handles);
+        return std::make_pair(handles, GetGuiResources(p.Process(), GR_GDIOBJECTS));
+    };
+    std::vector<std::pair<DWORD, DWORD>> after;
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_TRUE(DropFiles(p, {movie}));  // open and play
+        ASSERT_TRUE(WaitUntil([&] { return p.Playing(); }, kWait));
+        ASSERT_TRUE(WaitUntil([&] { return !p.Playing(); }, kWait));
+        Sleep(50);
+        after.push_back(counts());
+    }
+    // The first rounds may settle caches; the last rounds must not grow.
+    EXPECT_LE(after[9].first, after[3].first) << "kernel handles";
+    EXPECT_LE(after[9].second, after[3].second) << "GDI objects";
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, OpenDialogOpensAndPlays) {
+    const std::wstring movie = Movie(L"dialog.TQK", 1, 3, 10);
+    Player p;
+    ASSERT_TRUE(p.Start(L""));
+    p.Menu(MenuOpen);
+    HWND open = WaitForOpenDialog(p.Pid());
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(ChooseFile(open, movie));
+    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 10fps 3sec Type1"; }, kWait));
+    EXPECT_TRUE(WaitUntil([&] { return p.Frame() >= 0; }, kWait));  // playing at once
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, ExportsFromTheMenuWithItsQuestions) {
+    const std::wstring movie = Movie(L"export.TQK", 1, 2, 10);
+    const std::wstring wav = dir_.Path() + L"export.wav";
+    const std::wstring avi = dir_.Path() + L"export.avi";
+    WriteSound(wav, 2);
+    struct Case {
+        int soundAnswer;
+        bool written;
+    } cases[] = {{IDNO, false}, {IDYES, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.soundAnswer == IDYES ? "sound yes" : "sound no");
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        p.Menu(MenuExport);
+        HWND open = WaitForOpenDialog(p.Pid());
+        ASSERT_TRUE(open);
+        ASSERT_TRUE(ChooseFile(open, movie));
+        auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, L"export.wavが存在しています。Waveも取りこみますか？");
+        AnswerMessageBox(*box, c.soundAnswer);
+        if (c.written) {
+            HWND chooser = WaitForPlainDialog(p.Pid());
+            ASSERT_TRUE(chooser);
+            PostMessageW(chooser, WM_COMMAND, IDOK, 0);  // full frames
+            // The progress window runs the export and goes; the player comes back.
+            ASSERT_TRUE(WaitUntil([&] { return Exists(avi) && IsWindowVisible(p.Wnd()); }, kWait));
+        } else {
+            Sleep(500);
+        }
+        EXPECT_EQ(Exists(avi), c.written);
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    // The AVI holds the movie's 20 frames, in order, and its sound.
+    const std::string a = UnixPath(avi);
+    const auto streams = RunUnixCommand(
+        "ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames "
+        "-of csv=p=0 '" +
+            a + "'",
+        30000);
+    ASSERT_TRUE(streams);
+    EXPECT_NE(streams->find("video,20"), std::string::npos) << *streams;
+    EXPECT_NE(streams->find("audio"), std::string::npos) << *streams;
+    // The red channel of each frame's first pixel is its number.
+    const auto reds =
+        RunUnixCommand("ffmpeg -v error -i '" + a +
+                           "' -map 0:v -pix_fmt rgb24 -s 1x1 -sws_flags neighbor "
+                           "-f rawvideo - | od -An -v -tu1 -w3 | awk '{print $1}' | tr '\\n' ' '",
+                       30000);
+    ASSERT_TRUE(reds);
+    std::string want;
+    for (int i = 0; i < 20; ++i) want += std::to_string(i) + " ";
+    EXPECT_EQ(*reds, want);
+    // A second export asks before replacing the AVI; No leaves it alone.
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    p.Menu(MenuExport);
+    HWND open = WaitForOpenDialog(p.Pid());
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(ChooseFile(open, movie));
+    auto box = WaitForMessageBox(p.Pid(), kWait);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"export.aviが存在しています。上書きしてよろしいですか？");
+    AnswerMessageBox(*box, IDNO);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+}  // namespace
+}  // namespace tqk::test
