@@ -401,7 +401,7 @@ TEST_F(SetupTest, AFileThatCannotBeCopiedIsReportedAndNotLogged) {
 // whole (or none), never part of the new one.
 TEST_F(SetupTest, ALogThatCannotBeWrittenIsReportedAndTheOldOneKept) {
     const std::wstring src = Stage(L"dist");
-    const std::wstring dest = root_.Path() + L"Taviro\";
+    const std::wstring dest = root_.Path() + L"Taviro\\";
     const std::wstring log = dest + L"InstallLog.log";
     for (const bool hadLog : {false, true}) {
         for (const wchar_t* fault : {L"write:1", L"flush:1", L"rename:1"}) {
