@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "fault_seam.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -63,12 +65,14 @@ bool StdioFile::Open(const std::string& utf8Path, Mode mode) {
     f_ = std::fopen(utf8Path.c_str(), m);
 #endif
     posKnown_ = false;
+    writable_ = mode != Mode::kRead;
     return f_ != nullptr;
 }
 
 bool StdioFile::Close() {
     if (!f_) return true;
-    const bool ok = std::fclose(f_) == 0;
+    const bool failFlush = writable_ && tqk::fault::ShouldFail(tqk::fault::Op::kFlush);
+    const bool ok = std::fclose(f_) == 0 && !failFlush;
     f_ = nullptr;
     return ok;
 }
@@ -96,7 +100,8 @@ bool StdioFile::WriteAt(uint64_t offset, const void* data, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     for (size_t done = 0; done < n;) {
         const size_t piece = n - done < kPiece ? n - done : kPiece;
-        if (std::fwrite(p + done, 1, piece, f_) != piece) {
+        if (tqk::fault::ShouldFail(tqk::fault::Op::kWrite) ||
+            std::fwrite(p + done, 1, piece, f_) != piece) {
             posKnown_ = false;
             return false;
         }
@@ -142,7 +147,7 @@ bool StdioFile::Truncate(uint64_t size) {
 }
 
 bool StdioFile::Flush() {
-    return f_ && std::fflush(f_) == 0;
+    return f_ && !tqk::fault::ShouldFail(tqk::fault::Op::kFlush) && std::fflush(f_) == 0;
 }
 
 bool FileExists(const std::string& utf8Path) {

@@ -48,6 +48,7 @@ private:
     uint64_t pos_ = 0;
     bool posKnown_ = false;
     bool lastWasWrite_ = false;
+    bool writable_ = false;
 };
 
 // Whether a file exists at a UTF-8 path.

@@ -94,6 +94,10 @@ void Writer::Reset() {
     riffStart_ = moviStart_ = end_ = 0;
     segment_ = 0;
     failed_ = Status::kOk;
+    damaged_ = false;
+    undoHead_.clear();
+    undoTail_.clear();
+    undoTailAt_ = undoSize_ = 0;
 }
 
 bool Writer::Write(uint64_t at, const void* p, size_t n) {
@@ -137,13 +141,17 @@ Status Writer::Create(RandomFile* file, const StreamInfo& video, uint64_t segmen
     // Placeholder header: sizes and counts are patched on close. Written whole now so that a
     // file cut short by a crash still starts with a readable layout.
     std::vector<uint8_t> zeros(kFirstChunk, 0);
-    if (!Write(0, zeros.data(), zeros.size())) return Fail(Status::kWriteFailed);
+    if (!Write(0, zeros.data(), zeros.size())) {
+        damaged_ = true;
+        return Fail(Status::kWriteFailed);
+    }
     open_ = true;
     riffStart_ = 0;
     moviStart_ = kMoviOffset;
     end_ = kFirstChunk;
     if (WriteHeaders() != Status::kOk) {
         open_ = false;
+        damaged_ = true;
         return Fail(Status::kWriteFailed);
     }
     return Status::kOk;
@@ -189,6 +197,16 @@ Status Writer::OpenToAddStream(RandomFile* file, const StreamInfo& stream, uint6
             return Status::kBadFormat;
         pos = segEnd + (segEnd & 1);
         ++segments;
+    }
+
+    // Everything adding a stream may overwrite: the header, and in a file of one segment its
+    // idx1 and what follows (the new chunks take their place).
+    undoHead_ = head;
+    undoSize_ = size;
+    if (segments == 1) {
+        undoTailAt_ = moviEnd;
+        undoTail_.resize(size_t(size - moviEnd));
+        if (!file->ReadAt(moviEnd, undoTail_.data(), undoTail_.size())) return Status::kReadFailed;
     }
 
     // A placeholder for the stream already there keeps the new one's number right.
@@ -255,7 +273,7 @@ Status Writer::WriteChunk(int stream, const void* data, size_t n, bool keyFrame)
     if (!Write(end_, head, 8) || (n && !Write(end_ + 8, data, n)) ||
         ((n & 1) && !Write(end_ + 8 + n, &pad, 1))) {
         // Cut the partial chunk off so the file ends at the last whole one.
-        (void)file_->Truncate(end_);
+        if (!file_->Truncate(end_)) damaged_ = true;
         return Fail(Status::kWriteFailed);
     }
     s.seg.push_back({end_ + 8, uint32_t(n) | (keyFrame ? 0 : kNotKey)});
@@ -390,7 +408,10 @@ Status Writer::CloseSegment() {
     bool ok = Write(moviStart_ + 4, v, 4);
     Store32(v, uint32_t(end_ - riffStart_ - 8));
     ok = Write(riffStart_ + 4, v, 4) && ok;
-    if (!ok) result = Status::kWriteFailed;
+    if (!ok) {
+        result = Status::kWriteFailed;
+        damaged_ = true;
+    }
     return result;
 }
 
@@ -519,11 +540,28 @@ Status Writer::Close() {
     open_ = false;
     Status result = failed_;
     if (Status s = CloseSegment(); s != Status::kOk && result == Status::kOk) result = s;
-    if (Status s = WriteHeaders(); s != Status::kOk && result == Status::kOk) result = s;
-    if (file_->Size() > end_ && !file_->Truncate(end_) && result == Status::kOk)
-        result = Status::kWriteFailed;
-    if (!file_->Flush() && result == Status::kOk) result = Status::kWriteFailed;
+    if (Status s = WriteHeaders(); s != Status::kOk) {
+        damaged_ = true;
+        if (result == Status::kOk) result = s;
+    }
+    if (file_->Size() > end_ && !file_->Truncate(end_)) {
+        damaged_ = true;
+        if (result == Status::kOk) result = Status::kWriteFailed;
+    }
+    if (!file_->Flush()) {
+        damaged_ = true;
+        if (result == Status::kOk) result = Status::kWriteFailed;
+    }
+    if (damaged_ && !created_ && Restore()) damaged_ = false;
     return result;
+}
+
+// Puts a file opened to add a stream back as it was found.
+bool Writer::Restore() {
+    if (undoHead_.empty()) return false;
+    return Write(0, undoHead_.data(), undoHead_.size()) &&
+           (undoTail_.empty() || Write(undoTailAt_, undoTail_.data(), undoTail_.size())) &&
+           file_->Truncate(undoSize_) && file_->Flush();
 }
 
 }  // namespace avi

@@ -72,6 +72,11 @@ public:
     Status Close();
 
     bool Failed() const { return failed_ != Status::kOk; }
+    // A write that the file's layout depends on failed (a header, a size, the first bytes):
+    // the file on disk is not a consistent AVI. A file opened to add a stream is then put back
+    // as it was by Close (when that succeeds, Damaged() is false again); a created one must be
+    // discarded by its owner.
+    bool Damaged() const { return damaged_; }
     uint32_t ChunksWritten(int stream) const;
     int Segments() const { return segment_ + 1; }
 
@@ -123,6 +128,11 @@ private:
     uint64_t end_ = 0;  // end of the last whole chunk
     int segment_ = 0;
     Status failed_ = Status::kOk;
+    bool damaged_ = false;
+    // What adding a stream overwrites, to put the file back when it cannot be finished.
+    std::vector<uint8_t> undoHead_, undoTail_;
+    uint64_t undoTailAt_ = 0, undoSize_ = 0;
+    bool Restore();
 };
 
 }  // namespace avi

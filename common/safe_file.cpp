@@ -104,13 +104,28 @@ void SafeFileWriter::Abandon() {
     scratch_.clear();
 }
 
-uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To) {
+bool RemoveFile(const std::string& utf8Path) {
+    return DeleteFileW(Wide(utf8Path).c_str()) != 0;
+}
+
+uint32_t ReplaceFileWith(const std::wstring& from, const std::wstring& to) {
     if (fault::ShouldFail(Op::kRename)) return fault::ErrorNumber(Op::kRename);
-    if (!MoveFileExW(Wide(utf8From).c_str(), Wide(utf8To).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return LastErrorOr(ERROR_ACCESS_DENIED);
-    }
     return 0;
+}
+
+uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To) {
+    return ReplaceFileWith(Wide(utf8From), Wide(utf8To));
+}
+
+uint32_t WriteFileReplacing(const std::wstring& path, const void* data, size_t n) {
+    const int len = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), len,
+                        nullptr, nullptr);
+    return WriteFileReplacing(utf8, data, n);
 }
 
 #else
@@ -184,6 +199,10 @@ void SafeFileWriter::Abandon() {
         std::remove(scratch_.c_str());
     }
     scratch_.clear();
+}
+
+bool RemoveFile(const std::string& utf8Path) {
+    return std::remove(utf8Path.c_str()) == 0;
 }
 
 uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To) {

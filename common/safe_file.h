@@ -24,10 +24,19 @@ std::string ScratchPathFor(const std::string& utf8Target);
     return WriteFileReplacing(utf8Path, bytes.data(), bytes.size());
 }
 
+// Deletes a file at a UTF-8 path (a scratch file given up); false when it could not.
+bool RemoveFile(const std::string& utf8Path);
+
 // Puts the finished file `from` in place of `to` in one step, replacing `to` if it exists,
 // written through to the disk. 0 or the platform's error number; on failure both files stay.
 // For writers that made their new file themselves (the movie rewritten into a copy).
 [[nodiscard]] uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To);
+
+#ifdef _WIN32
+// The same for wide paths (the programs' own), Windows only.
+[[nodiscard]] uint32_t WriteFileReplacing(const std::wstring& path, const void* data, size_t n);
+[[nodiscard]] uint32_t ReplaceFileWith(const std::wstring& from, const std::wstring& to);
+#endif
 
 // The same pieces for a writer that produces its file in parts.
 //   SafeFileWriter w;  if (w.Open(path) || w.Write(a, n) || w.Write(b, m) || w.Commit()) fail;

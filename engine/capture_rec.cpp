@@ -8,6 +8,7 @@
 
 #include "../common/result_code.h"
 #include "capture.h"
+#include "fault_seam.h"
 #include "capture_internal.h"
 #include "rec_schedule.h"
 #include "tqk_format.h"
@@ -99,6 +100,7 @@ public:
         return bool(file_);
     }
     DWORD Append(const uint8_t* data, size_t n) override {
+        if (fault::ShouldFail(fault::Op::kWrite)) return fault::ErrorNumber(fault::Op::kWrite);
         DWORD put = 0;
         if (!WriteFile(file_.Get(), data, DWORD(n), &put, nullptr)) return GetLastError();
         if (put != n) return ERROR_HANDLE_DISK_FULL;
@@ -204,6 +206,7 @@ private:
             ov.OffsetHigh = DWORD(claimed_ >> 32);
             ov.hEvent = done.Get();
             DWORD put = 0;
+            if (fault::ShouldFail(fault::Op::kWrite)) return fault::ErrorNumber(fault::Op::kWrite);
             if (!WriteFile(file_.Get(), zeros_.get(), n, nullptr, &ov) &&
                 GetLastError() != ERROR_IO_PENDING)
                 return GetLastError();

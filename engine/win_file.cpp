@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fault_seam.h"
+
 namespace tqk {
 
 Win32FileSource::Win32FileSource(HANDLE file) : file_(file) {
@@ -89,6 +91,7 @@ bool ReadAt(HANDLE file, uint64_t offset, void* dst, DWORD n) {
 }
 
 DWORD WriteAt(HANDLE file, uint64_t offset, const void* src, DWORD n) {
+    if (fault::ShouldFail(fault::Op::kWrite)) return fault::ErrorNumber(fault::Op::kWrite);
     if (!Seek(file, offset)) return GetLastError();
     DWORD put = 0;
     if (!WriteFile(file, src, n, &put, nullptr)) return GetLastError();
@@ -96,6 +99,8 @@ DWORD WriteAt(HANDLE file, uint64_t offset, const void* src, DWORD n) {
 }
 
 DWORD CutAt(HANDLE file, uint64_t offset) {
+    // Ending a file is its last step to whole: the seam's flush.
+    if (fault::ShouldFail(fault::Op::kFlush)) return fault::ErrorNumber(fault::Op::kFlush);
     if (!Seek(file, offset) || !SetEndOfFile(file)) return GetLastError();
     return 0;
 }

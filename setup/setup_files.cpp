@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "install_log.h"
+#include "safe_file.h"
 #include "win_handles.h"
 #include "win_text.h"
 #include "win_window.h"
@@ -84,15 +85,10 @@ bool ReadWholeFile(const std::wstring& path, size_t maxBytes, std::string* out) 
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) return false;
-    DWORD written = 0;
-    if (!bytes.empty() && (!WriteFile(f.Get(), bytes.data(), DWORD(bytes.size()), &written,
-                                      nullptr) ||
-                           written != bytes.size()))
-        return false;
-    return true;
+    // Replaced in one step: a failure keeps the file that was there, never half a new one.
+    const uint32_t err = WriteFileReplacing(path, bytes.data(), bytes.size());
+    if (err) SetLastError(err);
+    return err == 0;
 }
 
 namespace {

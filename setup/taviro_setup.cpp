@@ -190,7 +190,6 @@ private:
         MakeShortcut(menu + L"アンインストール.lnk", dest + L"UnInstallTVR.exe");
 
         const std::wstring logPath = dest + WideFromUtf8(kLogFileName);
-        DeleteFileW(logPath.c_str());
         if (!WriteWholeFile(logPath, AnsiFromWide(WideFromUtf8(log_.FileText()))))
             failures_.push_back(FileNameOf(logPath) + L": " + SystemErrorText(GetLastError()));
 

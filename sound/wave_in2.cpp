@@ -9,10 +9,13 @@
 #include <new>
 #include <string>
 
+#include "fault_seam.h"
 #include "perf_millis.h"
+#include "safe_file.h"
 #include "sound_block.h"
 #include "wave_math.h"
 #include "win_handles.h"
+#include "win_text.h"
 
 using tqk::PerfMillis;
 using tqk::PerfMillisInt;
@@ -131,11 +134,17 @@ private:
     WAVEHDR hdr_[2];
 };
 
-// Writes L bytes of sound from the scratch mapping into a new WAV file through mmio.
+// Writes L bytes of sound from the scratch mapping into a new WAV file through mmio. The file
+// is written beside and renamed in place when whole; an older file of the name is removed
+// first, so that a failure never leaves an earlier recording's sound passing for this one's.
 bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMapping,
                    uint64_t length, uint32_t granularity) {
+    namespace fault = tqk::fault;
+    using fault::Op;
     DeleteIfExists(path);
-    std::string name = path;
+    const std::string scratch = tqk::ScratchPathFor(path);
+    DeleteIfExists(scratch);
+    std::string name = scratch;
     HMMIO h = mmioOpenA(&name[0], nullptr, MMIO_CREATE | MMIO_WRITE);
     if (!h) return false;
     bool ok = true;
@@ -148,7 +157,8 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMa
     uint8_t fmtBytes[18];
     EncodeFmtChunk(f, fmtBytes);
     ok = ok && mmioCreateChunk(h, &fmt, 0) == MMSYSERR_NOERROR;
-    ok = ok && mmioWrite(h, reinterpret_cast<const char*>(fmtBytes), 18) == 18;
+    ok = ok && !fault::ShouldFail(Op::kWrite) &&
+         mmioWrite(h, reinterpret_cast<const char*>(fmtBytes), 18) == 18;
     ok = ok && mmioAscend(h, &fmt, 0) == MMSYSERR_NOERROR;
     MMCKINFO data{};
     data.ckid = mmioFOURCC('d', 'a', 't', 'a');
@@ -158,15 +168,17 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMa
     for (uint64_t at = 0; ok && at < length; at += piece) {
         const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
         MappedView view(scratchMapping, FILE_MAP_READ, at, n);
-        ok = view && mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
-                         static_cast<LONG>(n);
+        ok = view && !fault::ShouldFail(Op::kWrite) &&
+             mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
+                 static_cast<LONG>(n);
     }
     ok = ok && mmioAscend(h, &data, 0) == MMSYSERR_NOERROR;
     ok = ok && mmioAscend(h, &riff, 0) == MMSYSERR_NOERROR;
-    ok = ok && mmioFlush(h, 0) == MMSYSERR_NOERROR;
+    ok = ok && !fault::ShouldFail(Op::kFlush) && mmioFlush(h, 0) == MMSYSERR_NOERROR;
     ok = (mmioClose(h, 0) == MMSYSERR_NOERROR) && ok;
+    ok = ok && tqk::ReplaceFileWith(tqk::WideFromAnsi(scratch), tqk::WideFromAnsi(path)) == 0;
     // A half-written file would claim sound it does not hold.
-    if (!ok) DeleteIfExists(path);
+    if (!ok) DeleteIfExists(scratch);
     return ok;
 }
 

@@ -3,6 +3,7 @@
 #   NAME: N executions in S s, ok
 #   NAME: FAILED (what libFuzzer or the sanitizer reported), input saved as PATH
 #   tests/fuzz/run_fuzz.sh EXE SECONDS|smoke MAX_LEN CORPUS_DIR [SEED_DIR...]
+# TAVIRO_FUZZ_RUNS=N stops after N executions instead (SECONDS still bounds the time).
 # New inputs go into CORPUS_DIR (kept between runs); a failing input into CORPUS_DIR/../crashes.
 # Exits non-zero on any crash, hang, leak, memory blow-up or sanitizer report.
 set -uo pipefail
@@ -17,7 +18,9 @@ for d in "$@"; do [ -d "$d" ] && [ -n "$(ls -A "$d")" ] && dirs+=("$d"); done
 log=$(dirname "$corpus")/$name.log
 # A hang is an input that takes more than 10 s; memory is bounded at 2 GiB for the process and
 # 512 MiB for any one allocation, far above what a reader of these small inputs may take.
-nice -n 5 "$exe" "$corpus" "${dirs[@]}" -max_total_time="$seconds" -max_len="$maxLen" \
+runs=()
+[ -n "${TAVIRO_FUZZ_RUNS:-}" ] && runs=(-runs="$TAVIRO_FUZZ_RUNS")
+nice -n 5 "$exe" "$corpus" "${dirs[@]}" "${runs[@]}" -max_total_time="$seconds" -max_len="$maxLen" \
     -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 \
     -artifact_prefix="$crashes/$name-" >"$log" 2>&1
 rc=$?

@@ -96,11 +96,13 @@ protected:
 
     // Runs the installer from src into dest and answers its messages; returns every message
     // text shown, the last being the completion message.
-    std::vector<std::wstring> Install(const std::wstring& src, const std::wstring& dest,
-                                      bool desktop, bool associate) {
+    // env: variables for the installer (the fault seam's).
+    std::vector<std::wstring> Install(
+        const std::wstring& src, const std::wstring& dest, bool desktop, bool associate,
+        const std::vector<std::pair<std::wstring, std::wstring>>& env = {}) {
         std::vector<std::wstring> messages;
         test::ChildProcess p;
-        EXPECT_TRUE(p.Start(src + L"TaviroSetup.exe")) << GetLastError();
+        EXPECT_TRUE(p.Start(src + L"TaviroSetup.exe", L"", env)) << GetLastError();
         HWND w = test::WaitForWindow(p.Id(), nullptr, L"Taviro インストーラ", kWait);
         EXPECT_TRUE(w);
         if (!w) return messages;
@@ -392,6 +394,37 @@ TEST_F(SetupTest, AFileThatCannotBeCopiedIsReportedAndNotLogged) {
     const auto lines = LogLines(dest + L"InstallLog.log");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), L"fnm:" + dest + L"data\\free.bin"), 1);
     for (const auto& l : lines) EXPECT_EQ(l.find(L"locked.bin"), std::wstring::npos);
+}
+
+// The log written at the installer's end, its write, flush and rename failed in turn: the
+// failure is reported with the log's name, and the log left is the previous installation's
+// whole (or none), never part of the new one.
+TEST_F(SetupTest, ALogThatCannotBeWrittenIsReportedAndTheOldOneKept) {
+    const std::wstring src = Stage(L"dist");
+    const std::wstring dest = root_.Path() + L"Taviro\\";
+    const std::wstring log = dest + L"InstallLog.log";
+    for (const bool hadLog : {false, true}) {
+        for (const wchar_t* fault : {L"write:1", L"flush:1", L"rename:1"}) {
+            SCOPED_TRACE(Utf8FromWide(fault) + (hadLog ? " over an old log" : " first install"));
+            test::RemoveTree(dest);
+            std::optional<std::string> old;
+            if (hadLog) {
+                ASSERT_EQ(Install(src, dest, false, false),
+                          std::vector<std::wstring>{kFinishedInstall});
+                old = test::ReadBytes(log);
+                ASSERT_TRUE(old);
+            }
+            const auto messages = Install(src, dest, false, false, {{L"TAVIRO_FAULT", fault}});
+            ASSERT_EQ(messages.size(), 2u);
+            EXPECT_EQ(messages[0].find(L"次のファイルをコピーできませんでした。"), 0u)
+                << Utf8FromWide(messages[0]);
+            EXPECT_NE(messages[0].find(L"InstallLog.log: "), std::wstring::npos)
+                << Utf8FromWide(messages[0]);
+            EXPECT_EQ(messages[1], kFinishedInstall);
+            EXPECT_EQ(test::ReadBytes(log), old);
+            EXPECT_FALSE(test::Exists(log + L".tmp~"));
+        }
+    }
 }
 
 std::string Breaks(int n) {

@@ -271,6 +271,26 @@ TEST_F(SoundHelperTest, UnusableScratchOrWavPathEndsInStatusSixWithoutWav) {
     }
 }
 
+// The WAV file's writes, its flush and its rename failed through the fault seam (the helper
+// inherits TAVIRO_FAULT): the helper replies with status 6 and leaves no WAV, whole or part.
+TEST_F(SoundHelperTest, FailedWavWriteFlushOrRenameEndsInStatusSixWithoutWav) {
+    for (const wchar_t* fault : {L"write:1", L"write:2", L"flush:1", L"rename:1"}) {
+        SCOPED_TRACE(Narrow(fault));
+        SetEnvironmentVariableW(L"TAVIRO_FAULT", fault);
+        StartHelper();
+        SetEnvironmentVariableW(L"TAVIRO_FAULT", nullptr);
+        const std::string wav = dir_.File("faulty.wav");
+        const SoundHelperBlock start = MakeRecordingBlock(wav, 1, 8, 22050, 1, 100);
+        ASSERT_TRUE(client_.SendStart(start));
+        SoundHelperBlock b;
+        EXPECT_TRUE(WaitForCode(client_, kCodeFailed, 4000, &b));
+        EXPECT_FALSE(Exists(wav));
+        EXPECT_FALSE(Exists(wav + ".tmp~"));
+        TearDown();
+        helper_ = nullptr;
+    }
+}
+
 // A scratch "file" that accepts the open but refuses every write: a pipe whose other end
 // this test closes as soon as the helper has opened it.
 TEST_F(SoundHelperTest, FailedScratchWriteEndsInStatusSixWithoutWav) {

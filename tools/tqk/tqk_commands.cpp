@@ -8,6 +8,7 @@
 #include "avi_errors.h"
 #include "avi_export.h"
 #include "avi_writer.h"
+#include "safe_file.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
 
@@ -274,17 +275,18 @@ int Sample(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return Fail(err, "bad movie parameters (width a multiple of 4, 8 bits only with method 1)");
     MovieEncoder enc;
     if (enc.Start(h) != kOk) return Fail(err, "bad movie parameters");
-    StdioFile file(OpenForWriting(args[1]));
-    if (!file.f) return Fail(err, args[1] + ": " + Message(kErrOpen));
+    // A new movie replaces the file only when whole: a failed write leaves the old one.
+    SafeFileWriter file;
+    if (file.Open(args[1]) != 0) return Fail(err, args[1] + ": " + Message(kErrOpen));
     ByteBuffer frame = AllocateZeroed(enc.FrameSize());
-    bool ok = std::fwrite(enc.Header(), 1, kHeaderBytes, file.f) == kHeaderBytes;
+    bool ok = file.Write(enc.Header(), kHeaderBytes) == 0;
     for (uint64_t i = 0; ok && i < FrameCount(h); ++i) {
         SampleFrame(h, static_cast<int32_t>(i), frame.get());
         size_t n = 0;
         const uint8_t* rec = enc.EncodeFrame(frame.get(), &n);
-        ok = std::fwrite(rec, 1, n, file.f) == n;
+        ok = file.Write(rec, n) == 0;
     }
-    if (!ok || std::fflush(file.f) != 0) return Fail(err, args[1] + ": cannot write");
+    if (!ok || file.Commit() != 0) return Fail(err, args[1] + ": cannot write");
     std::fprintf(out, "wrote %s: %dx%d, %d bits, method %d, %d fps, %d s\n", args[1].c_str(), h.W,
                  h.H, h.BitCo, h.Method, h.fps, h.sec);
     return 0;
@@ -345,8 +347,11 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         format = avi::BitmapFormat(h.W, h.H, uint16_t(h.BitCo), 0, uint32_t(dibBytes),
                                    h.BitCo == 8 ? reader.Frame() + dibBytes : nullptr);
     }
+    // Written beside and put in place when it is an AVI: whole, or holding every whole frame
+    // written before a full disk. One whose layout could not be written leaves the old file.
+    const std::string scratch = ScratchPathFor(o.out);
     avi::StdioFile aviFile;
-    if (!aviFile.Open(o.out, avi::StdioFile::Mode::kCreate))
+    if (!aviFile.Open(scratch, avi::StdioFile::Mode::kCreate))
         return Fail(err, o.out + ": " + AviMessage(avi::kAviErrFileOpen));
     avi::Writer writer;
     avi::Status st = writer.Create(
@@ -379,10 +384,17 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     }
     const avi::Status closed = writer.Close();
     if (st == avi::Status::kOk) st = closed;
-    if (!aviFile.Close() && st == avi::Status::kOk) st = avi::Status::kWriteFailed;
+    const bool closedWhole = aviFile.Close();
+    if (!closedWhole && st == avi::Status::kOk) st = avi::Status::kWriteFailed;
     const uint32_t written = writer.ChunksWritten(0);
     if (st != avi::Status::kOk)
         failure = o.out + ": " + AviMessage(avi::ToAviError(st));
+    if (writer.Damaged() || !closedWhole || ReplaceFileWith(scratch, o.out) != 0) {
+        RemoveFile(scratch);
+        if (failure.empty()) failure = o.out + ": " + AviMessage(avi::kAviErrFileWrite);
+        std::fprintf(err, "tqk: %s (%s is left as it was)\n", failure.c_str(), o.out.c_str());
+        return 1;
+    }
     if (!failure.empty()) {
         std::fprintf(err, "tqk: %s (the AVI keeps %u frames)\n", failure.c_str(), written);
         return 1;
