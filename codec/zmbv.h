@@ -53,7 +53,7 @@ Format FormatForBits(int bits);
 
 struct EncoderOptions {
     int keyInterval = kDefaultKeyInterval;  // a key frame every this many frames (>= 1)
-    int zlibLevel = 4;
+    int zlibLevel = -1;                     // 0-9, or -1: chosen frame by frame
 };
 
 struct EncodedFrame {

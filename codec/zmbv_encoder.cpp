@@ -15,10 +15,15 @@ namespace {
 constexpr int kMaxVector = 63;  // a vector component is 7 signed bits
 constexpr int kMinVector = -64;
 constexpr int kSquare = 12;  // the small square search spans +-kSquare pixels
-constexpr int kRecent = 4;   // vectors remembered across blocks and frames
+constexpr int kRecent = 8;   // vectors remembered across blocks and frames
 // After this many changed blocks in a frame without any match, the square search stops for
 // the rest of the frame (a whole screen changing has nothing to find).
 constexpr int kSquareGiveUp = 48;
+// Blocks a frame may spend on a search for the closest (not exact) vector over the square;
+// what they find is tried by every later block.
+constexpr int kProbes = 12;
+constexpr size_t kSmallPayload = 256 * 1024;
+constexpr int kProbeEvery = 4;  // ... and one more for every so many changed blocks
 
 struct Vec {
     int8_t dx = 0, dy = 0;
@@ -64,6 +69,8 @@ struct Encoder::State {
     std::vector<uint8_t> changed;  // this frame: block content differs from the previous frame
     Vec recent[kRecent];
     int recentCount = 0;
+    int probes = 0;
+    int changedCount = 0;  // this frame's closest-vector searches
 
     std::vector<uint64_t> colHash;       // per block column: hash of each row's segment of prevIn
     std::vector<uint64_t> colHashFrame;  // frame number the column's hashes belong to
@@ -71,6 +78,7 @@ struct Encoder::State {
     std::vector<uint8_t> rowScratch;
     z_stream z{};
     bool zReady = false;
+    int zLevel = 0;
 
     ~State() {
         if (zReady) deflateEnd(&z);
@@ -108,6 +116,31 @@ struct Encoder::State {
             if (std::memcmp(a, b, n) != 0) return false;
         }
         return true;
+    }
+
+    // What the XOR with the previous frame's block at the vector costs zlib, roughly: the
+    // 8-byte words of the XOR that are neither zero nor a repeat of the word before them (a
+    // run of one value packs to almost nothing). Counted until limit is passed, on every
+    // step'th row only, from row first.
+    int Cost(const uint8_t* top, ptrdiff_t stride, int x0, int y0, int cols, int rows, int dx,
+             int dy, int limit, int first = 0, int step = 1) const {
+        const size_t n = size_t(cols) * size_t(inBpp);
+        int cost = 0;
+        for (int r = first; r < rows; r += step) {
+            const uint8_t* a = top + ptrdiff_t(y0 + r) * stride + ptrdiff_t(x0) * inBpp;
+            const uint8_t* b =
+                prevIn.data() + size_t(y0 + dy + r) * inStride + size_t(x0 + dx) * size_t(inBpp);
+            size_t i = 0;
+            uint64_t last = 0;
+            for (; i + 8 <= n; i += 8) {
+                const uint64_t x = Load64(a + i) ^ Load64(b + i);
+                cost += x != 0 && x != last;
+                last = x;
+            }
+            if (i < n) cost += std::memcmp(a + i, b + i, n - i) != 0;
+            if (cost > limit) break;
+        }
+        return cost;
     }
 
     const uint64_t* ColumnHashes(int bx) {
@@ -211,7 +244,42 @@ struct Encoder::State {
             }
         }
         *exact = false;
-        return bestCount * 2 >= rows ? best : Vec{};
+
+        // No copy: the vector whose XOR leaves the fewest differing words.
+        const int words = rows * int((segBytes + 7) / 8);
+        Vec choice;
+        int cost = Cost(top, stride, x0, y0, cols, rows, 0, 0, words);
+        auto weigh = [&](Vec v) {
+            if ((v.dx == 0 && v.dy == 0) || !InRange(x0, y0, cols, rows, v.dx, v.dy)) return;
+            const int c = Cost(top, stride, x0, y0, cols, rows, v.dx, v.dy, cost);
+            if (c < cost) {
+                cost = c;
+                choice = v;
+            }
+        };
+        if (bestCount * 2 >= rows) weigh(best);
+        for (int i = 0; i < n; ++i) weigh(tried[i]);
+        if (cost * 8 > words && probes < kProbes + changedCount / kProbeEvery) {
+            // Sampled rows over the square; the winner joins the recent vectors.
+            ++probes;
+            Vec found;
+            int foundCost =
+                Cost(top, stride, x0, y0, cols, rows, choice.dx, choice.dy, words, 1, 5);
+            for (int dy = -kSquare; dy <= kSquare; ++dy)
+                for (int dx = -kSquare; dx <= kSquare; ++dx) {
+                    if (!InRange(x0, y0, cols, rows, dx, dy)) continue;
+                    const int c = Cost(top, stride, x0, y0, cols, rows, dx, dy, foundCost, 1, 5);
+                    if (c < foundCost) {
+                        foundCost = c;
+                        found = Vec{int8_t(dx), int8_t(dy)};
+                    }
+                }
+            if (!(found == choice)) {
+                weigh(found);
+                if (choice == found) Remember(found);
+            }
+        }
+        return choice;
     }
 
     void AppendXor(const uint8_t* top, ptrdiff_t stride, int x0, int y0, int cols, int rows,
@@ -247,6 +315,8 @@ struct Encoder::State {
         raw.resize(tableAt + ((blocks * 2 + 3) & ~size_t(3)), 0);
         std::fill(changed.begin(), changed.end(), 0);
         std::fill(vec.begin(), vec.end(), Vec{});
+        probes = 0;
+        changedCount = 0;
         int failures = 0;
         bool anyMatch = false;
         bool rowDiffers[kBlockSize];
@@ -275,6 +345,7 @@ struct Encoder::State {
                 if (!differs) continue;
                 const size_t b = size_t(by) * size_t(blocksX) + size_t(bx);
                 changed[b] = 1;
+                ++changedCount;
                 bool exact = false;
                 const bool trySquare = anyMatch || failures < kSquareGiveUp;
                 const Vec v = Search(top, stride, bx, by, cols, rows, trySquare, &exact);
@@ -314,11 +385,32 @@ struct Encoder::State {
         recentCount = 0;
     }
 
-    Status Deflate(std::vector<uint8_t>* out) {
-        z.next_in = raw.data();
-        z.avail_in = uInt(raw.size());
+    // The zlib level of a frame: the caller's, or by the size of what is to be packed. Small
+    // payloads (the usual delta frames) get the best level, which costs little on little
+    // data; key frames and whole changed screens a middle one, which packs them nearly as
+    // well at a fraction of the time.
+    int LevelFor(bool key) const {
+        if (options.zlibLevel >= 0) return options.zlibLevel;
+        return !key && raw.size() <= kSmallPayload ? 9 : 6;
+    }
+
+    Status Deflate(bool key, std::vector<uint8_t>* out) {
         size_t at = out->size();
         out->resize(at + deflateBound(&z, uLong(raw.size())) + 64);
+        const int level = LevelFor(key);
+        if (level != zLevel) {
+            // Switches between frames: everything before is flushed already, so the switch
+            // itself writes nothing but must have room to.
+            z.next_in = raw.data();
+            z.avail_in = 0;
+            z.next_out = out->data() + at;
+            z.avail_out = uInt(out->size() - at);
+            if (deflateParams(&z, level, Z_DEFAULT_STRATEGY) != Z_OK) return Status::kZlibFailed;
+            at = out->size() - z.avail_out;
+            zLevel = level;
+        }
+        z.next_in = raw.data();
+        z.avail_in = uInt(raw.size());
         for (;;) {
             z.next_out = out->data() + at;
             z.avail_out = uInt(out->size() - at);
@@ -344,7 +436,7 @@ Status Encoder::Start(const InputLayout& layout, const EncoderOptions& options) 
         layout.height > kMaxDimension ||
         uint64_t(layout.width) * uint64_t(layout.height) * 4 > kMaxFrameBytes)
         return Status::kBadArgument;
-    if (options.keyInterval < 1 || options.zlibLevel < 0 || options.zlibLevel > 9)
+    if (options.keyInterval < 1 || options.zlibLevel < -1 || options.zlibLevel > 9)
         return Status::kBadArgument;
     auto s = std::make_unique<State>();
     s->width = layout.width;
@@ -367,7 +459,8 @@ Status Encoder::Start(const InputLayout& layout, const EncoderOptions& options) 
     s->colHash.assign(size_t(s->blocksX) * size_t(layout.height), 0);
     s->colHashFrame.assign(size_t(s->blocksX), ~uint64_t{0});
     s->rowScratch.assign(s->outStride, 0);
-    if (deflateInit(&s->z, options.zlibLevel) != Z_OK) return Status::kZlibFailed;
+    s->zLevel = options.zlibLevel >= 0 ? options.zlibLevel : 6;
+    if (deflateInit(&s->z, s->zLevel) != Z_OK) return Status::kZlibFailed;
     s->zReady = true;
     s_ = std::move(s);
     return Status::kOk;
@@ -410,7 +503,7 @@ Status Encoder::Encode(const uint8_t* top, ptrdiff_t stride, const uint8_t* colo
     ++s.frameNo;
     s.haveFrame = true;
     out->keyFrame = key;
-    return s.Deflate(&out->bytes);
+    return s.Deflate(key, &out->bytes);
 }
 
 size_t Encoder::MaxFrameBytes() const {
