@@ -107,10 +107,6 @@ private:
     std::unique_ptr<State> s_;
 };
 
-// Writes the decoded picture as a device-independent bitmap: bottom-up when bottomUp, rows
-// padded to 4 bytes, at outBits 8, 16 (the stream's own 5-5-5 or 5-6-5), 24 or 32 (from a 32-
-// bit stream). false when outBits does not fit the stream's format.
-bool ToDib(const Decoder& d, int outBits, bool bottomUp, uint8_t* out);
 // The colour table of an 8-bit stream as 256 entries of blue, green, red, 0.
 void PaletteToColourTable(const uint8_t* rgb, uint8_t* table);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "zmbv_dib.h"
 #include "zmbv_test_util.h"
 
 namespace tqk::test {
@@ -249,23 +250,147 @@ TEST(ZmbvDecoder, DamagedChunksFailAndTheNextKeyFrameRecovers) {
     EXPECT_EQ(d.Decode(key.data(), key.size()), Status::kBadData);
 }
 
-TEST(ZmbvDib, ConvertsToTheBitmapLayouts) {
-    Picture p(5, 3, 24, 1);
-    Encoder enc;
-    ASSERT_EQ(enc.Start({5, 3, 24}), Status::kOk);
-    EncodedFrame f;
-    ASSERT_EQ(enc.Encode(p.px.data(), 15, nullptr, false, &f), Status::kOk);
-    Decoder d;
-    ASSERT_EQ(d.Start(5, 3), Status::kOk);
-    ASSERT_EQ(d.Decode(f.bytes.data(), f.bytes.size()), Status::kOk);
-    std::vector<uint8_t> dib(16 * 3);
-    ASSERT_TRUE(ToDib(d, 24, true, dib.data()));
-    for (int y = 0; y < 3; ++y)
-        EXPECT_EQ(std::memcmp(dib.data() + (2 - y) * 16, p.Row(y), 15), 0) << y;
-    std::vector<uint8_t> dib32(20 * 3);
-    EXPECT_TRUE(ToDib(d, 32, false, dib32.data()));
-    EXPECT_FALSE(ToDib(d, 16, false, dib32.data()));
-    EXPECT_FALSE(ToDib(d, 8, false, dib32.data()));
+// The decoded picture as the bitmaps a decompressor is asked for: every pixel checked
+// against the layout's own rule.
+TEST(ZmbvDib, WritesEveryOutputLayout) {
+    struct Case {
+        int bits;  // encoder input
+        DibOutput out;
+        bool ok;
+    } cases[] = {
+        {24, {24, false, false}, true}, {24, {32, false, true}, true},
+        {32, {24, false, true}, true},  {15, {16, false, false}, true},
+        {15, {16, true, true}, true},   {16, {16, true, false}, true},
+        {16, {16, false, false}, true}, {16, {32, false, false}, true},
+        {15, {24, false, false}, true}, {8, {24, false, true}, true},
+        {8, {32, false, false}, true},  {32, {16, false, false}, false},
+        {8, {16, false, false}, false}, {8, {8, false, false}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.bits << " -> " << c.out.bits << (c.out.is565 ? " 565" : "")
+                     << (c.out.topDown ? " top-down" : ""));
+        const int w = 5, h = 3;
+        Picture p(w, h, c.bits, 1);
+        Encoder enc;
+        ASSERT_EQ(enc.Start({w, h, c.bits}), Status::kOk);
+        EncodedFrame f;
+        ASSERT_EQ(enc.Encode(p.px.data(), w * InBpp(c.bits), p.table, false, &f), Status::kOk);
+        Decoder d;
+        ASSERT_EQ(d.Start(w, h), Status::kOk);
+        ASSERT_EQ(d.Decode(f.bytes.data(), f.bytes.size()), Status::kOk);
+        const size_t stride = DibImageBytes(w, 1, c.out.bits);
+        std::vector<uint8_t> dib(stride * h, 0xCC);
+        ASSERT_EQ(WriteDib(d, c.out, dib.data()), c.ok);
+        if (!c.ok) continue;
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* row = dib.data() + size_t(c.out.topDown ? y : h - 1 - y) * stride;
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* in = p.Row(y) + size_t(x) * size_t(InBpp(c.bits));
+                const uint32_t v = in[0] | (c.bits <= 16 ? uint32_t(in[1]) << 8 : 0);
+                const bool in565 = c.bits == 16;
+                uint32_t b, g, r;  // 8-bit components of the source pixel
+                if (c.bits == 8) {
+                    b = p.table[in[0] * 4];
+                    g = p.table[in[0] * 4 + 1];
+                    r = p.table[in[0] * 4 + 2];
+                } else if (c.bits >= 24) {
+                    b = in[0];
+                    g = in[1];
+                    r = in[2];
+                } else {
+                    const uint32_t b5 = v & 31, r5 = (v >> (in565 ? 11 : 10)) & 31;
+                    const uint32_t gg = (v >> 5) & (in565 ? 63 : 31);
+                    b = b5 << 3 | b5 >> 2;
+                    r = r5 << 3 | r5 >> 2;
+                    g = in565 ? (gg << 2 | gg >> 4) : (gg << 3 | gg >> 2);
+                }
+                const uint8_t* o = row + size_t(x) * size_t(c.out.bits / 8);
+                if (c.out.bits == 16) {
+                    const uint32_t ov = o[0] | uint32_t(o[1]) << 8;
+                    // Both 16-bit layouts hold the top bits of each component.
+                    const uint32_t ob = ov & 31, orr = (ov >> (c.out.is565 ? 11 : 10)) & 31;
+                    const uint32_t og = (ov >> (c.out.is565 ? 6 : 5)) & 31;
+                    EXPECT_EQ(ob, b >> 3);
+                    EXPECT_EQ(og, g >> 3);
+                    EXPECT_EQ(orr, r >> 3);
+                    if (c.out.is565 == in565) {
+                        EXPECT_EQ(ov, v);
+                    }
+                } else {
+                    EXPECT_EQ(o[0], b);
+                    EXPECT_EQ(o[1], g);
+                    EXPECT_EQ(o[2], r);
+                    if (c.out.bits == 32) {
+                        EXPECT_EQ(o[3], 0);
+                    }
+                }
+            }
+            for (size_t k = size_t(w) * size_t(c.out.bits / 8); k < stride; ++k)
+                EXPECT_EQ(row[k], 0) << "row padding";
+        }
+    }
+}
+
+TEST(ZmbvDib, FormatsTheDriverTakesAndGives) {
+    auto fmt = [](int32_t w, int32_t h, uint16_t bits, uint32_t comp, uint32_t r = 0,
+                  uint32_t g = 0, uint32_t b = 0) {
+        DibFormat f;
+        f.width = w;
+        f.height = h;
+        f.bitCount = bits;
+        f.compression = comp;
+        f.masks[0] = r;
+        f.masks[1] = g;
+        f.masks[2] = b;
+        return f;
+    };
+    struct In {
+        DibFormat f;
+        int bits;
+    } ins[] = {
+        {fmt(64, 48, 8, kBiRgb), 8},
+        {fmt(64, 48, 16, kBiRgb), 15},
+        {fmt(64, 48, 24, kBiRgb), 24},
+        {fmt(64, -48, 32, kBiRgb), 32},
+        {fmt(64, 48, 16, kBiBitfields, 0xF800, 0x07E0, 0x1F), 16},
+        {fmt(64, 48, 16, kBiBitfields, 0x7C00, 0x03E0, 0x1F), 15},
+        {fmt(64, 48, 16, kBiBitfields, 0xF00, 0xF0, 0xF), 0},
+        {fmt(64, 48, 4, kBiRgb), 0},
+        {fmt(64, 48, 32, kFourCC), 0},
+        {fmt(0, 48, 32, kBiRgb), 0},
+        {fmt(64, 0, 32, kBiRgb), 0},
+        {fmt(20000, 48, 32, kBiRgb), 0},
+    };
+    for (const In& c : ins) {
+        EXPECT_EQ(CompressInputBits(c.f), c.bits) << c.f.bitCount << " " << c.f.compression;
+        if (c.bits == 0) continue;
+        const DibFormat z = CompressedFormat(c.f);
+        EXPECT_TRUE(IsZmbvFormat(z));
+        EXPECT_EQ(z.height, 48);
+        EXPECT_EQ(z.bitCount, c.bits == 8 ? 8 : c.bits <= 16 ? 16 : 32);
+        // The header survives its bytes.
+        uint8_t bytes[52] = {};
+        WriteDibFormat(z, bytes);
+        DibFormat back;
+        ASSERT_TRUE(ReadDibFormat(bytes, sizeof bytes, &back));
+        EXPECT_EQ(back.compression, kFourCC);
+        EXPECT_EQ(back.width, 64);
+        EXPECT_EQ(back.sizeImage, z.sizeImage);
+        DibOutput o;
+        EXPECT_TRUE(DecompressOutput(z, SuggestedOutput(z), &o));
+        EXPECT_EQ(o.bits, 32);
+        EXPECT_TRUE(DecompressOutput(z, fmt(64, -48, 24, kBiRgb), &o));
+        EXPECT_TRUE(o.topDown);
+        EXPECT_EQ(DecompressOutput(z, fmt(64, 48, 16, kBiBitfields, 0xF800, 0x07E0, 0x1F), &o),
+                  z.bitCount == 16);
+        EXPECT_FALSE(DecompressOutput(z, fmt(64, 48, 8, kBiRgb), &o));
+        EXPECT_FALSE(DecompressOutput(z, fmt(65, 48, 32, kBiRgb), &o));
+        EXPECT_FALSE(DecompressOutput(fmt(64, 48, 32, kBiRgb), SuggestedOutput(z), &o));
+    }
+    uint8_t shortHeader[20] = {40};
+    DibFormat f;
+    EXPECT_FALSE(ReadDibFormat(shortHeader, sizeof shortHeader, &f));
 }
 
 }  // namespace
