@@ -1,9 +1,10 @@
 // TaviroZmbv.dll: the ZMBV codec as a Video for Windows installable compressor. The driver
 // handle of every open instance is the address of its Instance, so it fits the 64-bit build;
 // the work is the portable encoder and decoder, the formats come from zmbv_dib.
+#include <windows.h>
+// after windows.h
 #include <mmsystem.h>
 #include <vfw.h>
-#include <windows.h>
 #include <zlib.h>
 
 #include <cstring>
