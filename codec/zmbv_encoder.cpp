@@ -16,14 +16,15 @@ constexpr int kMaxVector = 63;  // a vector component is 7 signed bits
 constexpr int kMinVector = -64;
 constexpr int kSquare = 12;  // the small square search spans +-kSquare pixels
 constexpr int kRecent = 8;   // vectors remembered across blocks and frames
-// After this many changed blocks in a frame without any match, the square search stops for
-// the rest of the frame (a whole screen changing has nothing to find).
+// The square search stops for the rest of a frame once this many changed blocks, and eight
+// more for every block that found its copy, found none (a whole screen changing has little
+// to find).
 constexpr int kSquareGiveUp = 48;
 // Blocks a frame may spend on a search for the closest (not exact) vector over the square;
 // what they find is tried by every later block.
 constexpr int kProbes = 12;
 constexpr size_t kSmallPayload = 256 * 1024;
-constexpr int kProbeEvery = 4;  // ... and one more for every so many changed blocks
+constexpr int kProbeEvery = 16;  // ... and one more for every so many changed blocks
 
 struct Vec {
     int8_t dx = 0, dy = 0;
@@ -59,7 +60,6 @@ struct Encoder::State {
     size_t inStride = 0, outStride = 0;
     bool haveFrame = false;
     int sinceKey = 0;
-    uint64_t frameNo = 0;
 
     std::vector<uint8_t> prevIn;   // previous frame in the caller's layout, top-down, packed
     std::vector<uint8_t> prevOut;  // ... in the stream's layout, when it differs (24-bit input)
@@ -72,9 +72,10 @@ struct Encoder::State {
     int probes = 0;
     int changedCount = 0;  // this frame's closest-vector searches
 
-    std::vector<uint64_t> colHash;       // per block column: hash of each row's segment of prevIn
-    std::vector<uint64_t> colHashFrame;  // frame number the column's hashes belong to
-    std::vector<uint8_t> raw;            // payload before zlib
+    // Per block column, the hash of each row's segment of prevIn; kept up to date as blocks
+    // change, so a search never reads a column of the previous frame row by row.
+    std::vector<uint64_t> colHash;
+    std::vector<uint8_t> raw;  // payload before zlib
     std::vector<uint8_t> rowScratch;
     z_stream z{};
     bool zReady = false;
@@ -91,7 +92,16 @@ struct Encoder::State {
     const uint8_t* OutRow(const uint8_t* in, size_t pixels) {
         if (inBpp == outBpp) return in;
         uint8_t* o = rowScratch.data();
-        for (size_t x = 0; x < pixels; ++x) {
+        // Four bytes at a time, the fourth dropped; the last pixel alone, so no read passes the
+        // row's end.
+        size_t x = 0;
+        for (; x + 1 < pixels; ++x) {
+            uint32_t v;
+            std::memcpy(&v, in + x * 3, 4);
+            v &= 0x00FFFFFFu;
+            std::memcpy(o + x * 4, &v, 4);
+        }
+        for (; x < pixels; ++x) {
             o[x * 4] = in[x * 3];
             o[x * 4 + 1] = in[x * 3 + 1];
             o[x * 4 + 2] = in[x * 3 + 2];
@@ -143,16 +153,15 @@ struct Encoder::State {
         return cost;
     }
 
-    const uint64_t* ColumnHashes(int bx) {
+    const uint64_t* ColumnHashes(int bx) const {
+        return colHash.data() + size_t(bx) * size_t(height);
+    }
+    void HashRows(int bx, int y0, int rows) {
+        const int x0 = bx * kBlockSize;
+        const size_t n = size_t(std::min(kBlockSize, width - x0)) * size_t(inBpp);
         uint64_t* h = colHash.data() + size_t(bx) * size_t(height);
-        if (colHashFrame[size_t(bx)] != frameNo) {
-            const int x0 = bx * kBlockSize;
-            const size_t n = size_t(std::min(kBlockSize, width - x0)) * size_t(inBpp);
-            for (int y = 0; y < height; ++y)
-                h[y] = HashBytes(prevIn.data() + size_t(y) * inStride + size_t(x0) * inBpp, n);
-            colHashFrame[size_t(bx)] = frameNo;
-        }
-        return h;
+        for (int y = y0; y < y0 + rows; ++y)
+            h[y] = HashBytes(prevIn.data() + size_t(y) * inStride + size_t(x0) * inBpp, n);
     }
 
     void Remember(Vec v) {
@@ -299,6 +308,10 @@ struct Encoder::State {
     }
 
     void StoreRows(const uint8_t* top, ptrdiff_t stride, int x0, int y0, int cols, int rows) {
+        StoreRowsOnly(top, stride, x0, y0, cols, rows);
+        HashRows(x0 / kBlockSize, y0, rows);
+    }
+    void StoreRowsOnly(const uint8_t* top, ptrdiff_t stride, int x0, int y0, int cols, int rows) {
         for (int r = 0; r < rows; ++r) {
             const uint8_t* src = top + ptrdiff_t(y0 + r) * stride + ptrdiff_t(x0) * inBpp;
             std::memcpy(prevIn.data() + size_t(y0 + r) * inStride + size_t(x0) * inBpp, src,
@@ -318,7 +331,7 @@ struct Encoder::State {
         probes = 0;
         changedCount = 0;
         int failures = 0;
-        bool anyMatch = false;
+        int matches = 0;
         bool rowDiffers[kBlockSize];
         for (int by = 0; by < blocksY; ++by) {
             const int y0 = by * kBlockSize;
@@ -347,10 +360,10 @@ struct Encoder::State {
                 changed[b] = 1;
                 ++changedCount;
                 bool exact = false;
-                const bool trySquare = anyMatch || failures < kSquareGiveUp;
+                const bool trySquare = failures < kSquareGiveUp + 8 * matches;
                 const Vec v = Search(top, stride, bx, by, cols, rows, trySquare, &exact);
                 if (exact)
-                    anyMatch = true;
+                    ++matches;
                 else
                     ++failures;
                 vec[b] = v;
@@ -381,6 +394,7 @@ struct Encoder::State {
             if (inBpp != outBpp) std::memcpy(prevOut.data() + size_t(y) * outStride, o, outStride);
             std::memcpy(raw.data() + at + size_t(y) * outStride, o, outStride);
         }
+        for (int bx = 0; bx < blocksX; ++bx) HashRows(bx, 0, height);
         std::fill(lastVec.begin(), lastVec.end(), Vec{});
         recentCount = 0;
     }
@@ -457,7 +471,6 @@ Status Encoder::Start(const InputLayout& layout, const EncoderOptions& options) 
     s->vec.assign(blocks, Vec{});
     s->changed.assign(blocks, 0);
     s->colHash.assign(size_t(s->blocksX) * size_t(layout.height), 0);
-    s->colHashFrame.assign(size_t(s->blocksX), ~uint64_t{0});
     s->rowScratch.assign(s->outStride, 0);
     s->zLevel = options.zlibLevel >= 0 ? options.zlibLevel : 6;
     if (deflateInit(&s->z, s->zLevel) != Z_OK) return Status::kZlibFailed;
@@ -500,7 +513,6 @@ Status Encoder::Encode(const uint8_t* top, ptrdiff_t stride, const uint8_t* colo
         s.BuildDelta(top, stride);
     }
     ++s.sinceKey;
-    ++s.frameNo;
     s.haveFrame = true;
     out->keyFrame = key;
     return s.Deflate(key, &out->bytes);
