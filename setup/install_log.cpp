@@ -28,7 +28,7 @@ bool InstallLogBuffers::Add(std::string_view kind, std::string_view value) {
         buffer = &fileLog_;
     else if (kind == kKindDir)
         buffer = &dirLog_;
-    else if (kind == kKindReg)
+    else if (kind == kKindReg || kind == kKindDriver)
         buffer = &regLog_;
     if (!buffer) return false;
     buffer->append(kind).append(":").append(value).append("\r\n");
@@ -83,7 +83,8 @@ std::optional<std::string> InstallStatusText(std::string_view kind, std::string_
         return name + (isLink ? "のショートカットを作成中" : "をコピー中");
     }
     if (kind == kKindDir) return AfterLastBackslash(value) + "ディレクトリを作成中";
-    if (kind == kKindReg) return std::string(value) + "をレジストリに登録中";
+    if (kind == kKindReg || kind == kKindDriver)
+        return std::string(value) + "をレジストリに登録中";
     return std::nullopt;
 }
 
@@ -94,6 +95,12 @@ UndoStep PlanUndo(const LogRecord& record) {
             step.action = UndoAction::kUnregister;
             step.status = "TQKの関連づけを削除中";
         }
+    } else if (record.kind == kKindDriver) {
+        for (const char* name : kCompressorEntries)
+            if (record.value == name) {
+                step.action = UndoAction::kUnregisterDriver;
+                step.status = record.value + "の登録を削除中";
+            }
     } else if (record.kind == kKindFile) {
         step.action = UndoAction::kDeleteFile;
         step.status = AfterLastBackslash(record.value) + "を削除中";
@@ -102,6 +109,19 @@ UndoStep PlanUndo(const LogRecord& record) {
         step.status = AfterLastBackslash(record.value) + "ディレクトリを削除中";
     }
     return step;
+}
+
+std::optional<std::string> ChooseCompressorEntry(
+    const std::function<std::optional<std::string>(const std::string&)>& current) {
+    for (const char* name : kCompressorEntries) {
+        const std::optional<std::string> data = current(name);
+        if (!data || EqualsNoCase(AfterLastBackslash(*data), kCompressorFile)) return name;
+    }
+    return std::nullopt;
+}
+
+bool IsCompressorOf(std::string_view data, std::string_view folder) {
+    return EqualsNoCase(data, std::string(folder) + kCompressorFile);
 }
 
 size_t PathDepth(std::string_view path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,15 @@ inline constexpr const char* kLogFileName = "InstallLog.log";
 inline constexpr const char* kKindFile = "fnm";
 inline constexpr const char* kKindDir = "dir";
 inline constexpr const char* kKindReg = "reg";
+// A video compressor the installer registered: "drv:" + the entry's name. Kept with the "reg"
+// records (the last part of the log), so the backward walk removes it before the files.
+inline constexpr const char* kKindDriver = "drv";
+// The compressor library the distribution carries and the names its entry may take under
+// HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32: the platform finds a
+// compressor for a stream's handler "zmbv" as "vidc.zmbv"; when another compressor holds that
+// name, the second name keeps ours listed (the streams it writes still say ZMBV).
+inline constexpr const char* kCompressorFile = "TaviroZmbv.dll";
+inline constexpr const char* kCompressorEntries[] = {"vidc.zmbv", "vidc.tzmb"};
 // The uninstaller refuses a log with this many line breaks or more.
 inline constexpr size_t kMaxLogLineBreaks = 100;
 
@@ -49,12 +59,21 @@ std::string AfterLastBackslash(std::string_view path);
 std::optional<std::string> InstallStatusText(std::string_view kind, std::string_view value);
 
 // What the uninstaller does with one record of the backward walk.
-enum class UndoAction { kNone, kUnregister, kDeleteFile, kRemoveDir };
+enum class UndoAction { kNone, kUnregister, kDeleteFile, kRemoveDir, kUnregisterDriver };
 struct UndoStep {
     UndoAction action = UndoAction::kNone;
     std::string status;  // empty: the status line is left as it is
 };
 UndoStep PlanUndo(const LogRecord& record);
+
+// The compressor entry the installer writes, given what each name holds now (nullopt: the
+// name is free): the first name that is free or already names a copy of our library;
+// nullopt when every name belongs to another compressor.
+std::optional<std::string> ChooseCompressorEntry(
+    const std::function<std::optional<std::string>(const std::string&)>& current);
+// Whether an entry's data names our library in the installation folder (folder ends in "\"),
+// the only registration the uninstaller removes.
+bool IsCompressorOf(std::string_view data, std::string_view folder);
 
 // Number of "\" in a path.
 size_t PathDepth(std::string_view path);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "compressor_reg.h"
 #include "install_log.h"
 #include "reg_edit3.h"
 #include "setup_files.h"
@@ -172,6 +173,10 @@ private:
             // An older copy left in place still belongs to the installation.
             if (PathExists(target)) AddLog(L"fnm", target);
         }
+
+        // The video compressor, once its library is in place.
+        const std::wstring driver = RegisterCompressor(dest);
+        if (!driver.empty()) AddLog(L"drv", driver);
 
         if (IsChecked(kCheck1)) {
             const std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "compressor_reg.h"
 #include "install_log.h"
 #include "reg_edit3.h"
 #include "setup_files.h"
@@ -94,6 +95,7 @@ private:
             const UndoStep step = PlanUndo(*record);
             if (step.action == UndoAction::kNone) continue;
             if (step.action != UndoAction::kUnregister &&
+                step.action != UndoAction::kUnregisterDriver &&
                 !MayTouch(record->value, step.action == UndoAction::kRemoveDir))
                 continue;
             SetStatus(WideFromUtf8(step.status));
@@ -101,6 +103,9 @@ private:
             switch (step.action) {
             case UndoAction::kUnregister:
                 RegEdit3().UnRelateExtAndCommand(L".TQK");
+                break;
+            case UndoAction::kUnregisterDriver:
+                UnregisterCompressor(path, folder);
                 break;
             case UndoAction::kDeleteFile: {
                 const DWORD a = GetFileAttributesW(path.c_str());

@@ -2,6 +2,8 @@
 // batch text and the path rule that keeps the uninstaller inside what the installer made.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "install_log.h"
 
 namespace tqk {
@@ -84,6 +86,7 @@ TEST(InstallLog, StatusTexts) {
         {"fnm", "C:\\T\\lnk", "lnkをコピー中"},
         {"dir", "C:\\T\\help\\", "ディレクトリを作成中"},
         {"reg", "TQK", "TQKをレジストリに登録中"},
+        {"drv", "vidc.zmbv", "vidc.zmbvをレジストリに登録中"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -105,6 +108,10 @@ TEST(InstallLog, UndoPlan) {
         {"fnm", "C:\\T\\TVR.dll", UndoAction::kDeleteFile, "TVR.dllを削除中"},
         {"dir", "C:\\T\\help\\", UndoAction::kRemoveDir, "ディレクトリを削除中"},
         {"zzz", "C:\\T", UndoAction::kNone, ""},
+        {"drv", "vidc.zmbv", UndoAction::kUnregisterDriver, "vidc.zmbvの登録を削除中"},
+        {"drv", "vidc.tzmb", UndoAction::kUnregisterDriver, "vidc.tzmbの登録を削除中"},
+        {"drv", "vidc.mrle", UndoAction::kNone, ""},  // never ours
+        {"drv", "", UndoAction::kNone, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + c.value);
@@ -112,6 +119,38 @@ TEST(InstallLog, UndoPlan) {
         EXPECT_EQ(s.action, c.action);
         EXPECT_EQ(s.status, c.status);
     }
+}
+
+// The compressor's entry goes with the association at the log's end; the name is the first
+// one not held by another compressor, and only our own library's entry is ever removed.
+TEST(InstallLog, CompressorEntry) {
+    InstallLogBuffers log;
+    ASSERT_TRUE(log.Add("fnm", "C:\\T\\TaviroZmbv.dll"));
+    ASSERT_TRUE(log.Add("reg", "TQK"));
+    ASSERT_TRUE(log.Add("drv", "vidc.zmbv"));
+    EXPECT_EQ(log.FileText(), "\r\nfnm:C:\\T\\TaviroZmbv.dll\r\n\r\nreg:TQK\r\ndrv:vidc.zmbv\r\n\r\n");
+
+    using Entries = std::map<std::string, std::string>;
+    const struct {
+        Entries now;
+        const char* chosen;  // nullptr: none
+    } cases[] = {
+        {{}, "vidc.zmbv"},
+        {{{"vidc.zmbv", "C:\\Old\\taviroZMBV.DLL"}}, "vidc.zmbv"},  // an older installation
+        {{{"vidc.zmbv", "zmbv.dll"}}, "vidc.tzmb"},
+        {{{"vidc.zmbv", "zmbv.dll"}, {"vidc.tzmb", "C:\\T\\TaviroZmbv.dll"}}, "vidc.tzmb"},
+        {{{"vidc.zmbv", "zmbv.dll"}, {"vidc.tzmb", "other.dll"}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto chosen = ChooseCompressorEntry([&](const std::string& name) {
+            auto it = c.now.find(name);
+            return it == c.now.end() ? std::nullopt : std::optional<std::string>(it->second);
+        });
+        EXPECT_EQ(chosen.value_or("none"), c.chosen ? c.chosen : "none");
+    }
+    EXPECT_TRUE(IsCompressorOf("c:\\t\\taviroZmbv.dll", "C:\\T\\"));
+    EXPECT_FALSE(IsCompressorOf("C:\\Other\\TaviroZmbv.dll", "C:\\T\\"));
+    EXPECT_FALSE(IsCompressorOf("zmbv.dll", "C:\\T\\"));
 }
 
 TEST(InstallLog, DepthSortIsStable) {

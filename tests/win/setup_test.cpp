@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "compressor_reg.h"
 #include "install_log.h"
 #include "setup_files.h"
 #include "setup_ids.h"
@@ -86,6 +87,7 @@ protected:
         test::RemoveTree(programs_ + L"Nolvane");
         SHDeleteKeyW(HKEY_CLASSES_ROOT, L".TQK");
         SHDeleteKeyW(HKEY_CLASSES_ROOT, L"TaviroVideo");
+        for (const char* name : kCompressorEntries) DeleteDriverEntry(WideFromUtf8(name));
     }
 
     std::wstring Stage(const std::wstring& name) {
@@ -232,7 +234,7 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
         desktop_ + L"TaviroPlayer.lnk", desktop_ + L"TaviroRec.lnk",
         menu_ + L"TaviroPlayer.lnk",    menu_ + L"TaviroRec.lnk",
         menu_ + L"ヘルプ.lnk",          menu_ + L"アンインストール.lnk"};
-    ASSERT_EQ(lines.size(), 2 + 1 + files.size() + links.size() + 1 + 1 + 2);
+    ASSERT_EQ(lines.size(), 2 + 1 + files.size() + links.size() + 1 + 2 + 2);
     EXPECT_EQ(lines[0], L"dir:" + dest + L"help\\");
     EXPECT_EQ(lines[1], L"dir:" + menu_);
     EXPECT_EQ(lines[2], L"");
@@ -245,8 +247,12 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
     const size_t tail = 3 + files.size() + links.size();
     EXPECT_EQ(lines[tail], L"");
     EXPECT_EQ(lines[tail + 1], L"reg:TQK");
-    EXPECT_EQ(lines[tail + 2], L"");
+    EXPECT_EQ(lines[tail + 2], L"drv:vidc.zmbv");
     EXPECT_EQ(lines[tail + 3], L"");
+    EXPECT_EQ(lines[tail + 4], L"");
+    // The compressor, registered where the platform looks for a ZMBV stream's decoder.
+    EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::optional<std::wstring>(dest + L"TaviroZmbv.dll"));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
 
     // The association as the registry holds it and as the shell reads it.
     const std::wstring player = dest + L"TaviroPlayer.exe";
@@ -307,6 +313,7 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
         checked = true;
         EXPECT_FALSE(ClassKeyExists(L".TQK"));
         EXPECT_FALSE(ClassKeyExists(L"TaviroVideo"));
+        EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::nullopt);
         EXPECT_FALSE(test::Exists(dest + L"InstallLog.log"));
         for (const auto& rel : files) {
             if (rel == L"UnInstallTVR.exe") continue;  // still running
@@ -339,11 +346,15 @@ TEST_F(SetupTest, NoBoxesThenReinstallThenUninstallRemovesTheFolder) {
     ASSERT_EQ(Install(src, dest, false, false), std::vector<std::wstring>{kFinishedInstall});
     auto lines = LogLines(dest + L"InstallLog.log");
     const size_t fileCount = test::ListFilesRelative(src).size();
-    ASSERT_EQ(lines.size(), 2 + 1 + fileCount + 4 + 3);
+    // Without the association the log's last part holds the compressor's entry alone.
+    ASSERT_EQ(lines.size(), 2 + 1 + fileCount + 4 + 1 + 1 + 2);
     EXPECT_EQ(lines[0], L"dir:" + dest + L"help\\");
     EXPECT_EQ(lines[1], L"dir:" + menu_);
     EXPECT_EQ(lines[3 + fileCount], L"fnm:" + menu_ + L"TaviroPlayer.lnk");
-    for (size_t i = lines.size() - 3; i < lines.size(); ++i) EXPECT_EQ(lines[i], L"");
+    EXPECT_EQ(lines[lines.size() - 4], L"");
+    EXPECT_EQ(lines[lines.size() - 3], L"drv:vidc.zmbv");
+    for (size_t i = lines.size() - 2; i < lines.size(); ++i) EXPECT_EQ(lines[i], L"");
+    for (const auto& l : lines) EXPECT_NE(l.substr(0, 4), L"reg:");
     EXPECT_FALSE(ClassKeyExists(L".TQK"));
     EXPECT_FALSE(test::Exists(desktop_ + L"TaviroPlayer.lnk"));
     EXPECT_FALSE(test::Exists(desktop_ + L"TaviroRec.lnk"));
@@ -354,10 +365,11 @@ TEST_F(SetupTest, NoBoxesThenReinstallThenUninstallRemovesTheFolder) {
     ASSERT_EQ(Install(src, dest, true, true), std::vector<std::wstring>{kFinishedInstall});
     EXPECT_EQ(test::ReadBytes(dest + L"help\\main.htm"), test::ReadBytes(src + L"help\\main.htm"));
     lines = LogLines(dest + L"InstallLog.log");
-    ASSERT_EQ(lines.size(), 1 + 1 + fileCount + 6 + 1 + 1 + 2);
+    ASSERT_EQ(lines.size(), 1 + 1 + fileCount + 6 + 1 + 2 + 2);
     EXPECT_EQ(lines[0], L"dir:" + dest + L"help\\");
     EXPECT_EQ(lines[1], L"");
-    EXPECT_EQ(lines[lines.size() - 3], L"reg:TQK");
+    EXPECT_EQ(lines[lines.size() - 4], L"reg:TQK");
+    EXPECT_EQ(lines[lines.size() - 3], L"drv:vidc.zmbv");
     EXPECT_TRUE(test::Exists(desktop_ + L"TaviroPlayer.lnk"));
     EXPECT_EQ(ReadClass(L".TQK"), L"TaviroVideo");
 
@@ -369,6 +381,7 @@ TEST_F(SetupTest, NoBoxesThenReinstallThenUninstallRemovesTheFolder) {
     // Once the uninstaller has ended, the batch removes it and the emptied folder.
     EXPECT_FALSE(test::Exists(dest));
     EXPECT_FALSE(ClassKeyExists(L".TQK"));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::nullopt);
     EXPECT_FALSE(test::Exists(desktop_ + L"TaviroPlayer.lnk"));
     EXPECT_TRUE(test::Exists(menu_));  // found existing by the second installation
     EXPECT_FALSE(test::Exists(menu_ + L"TaviroPlayer.lnk"));
@@ -425,6 +438,31 @@ TEST_F(SetupTest, ALogThatCannotBeWrittenIsReportedAndTheOldOneKept) {
             EXPECT_FALSE(test::Exists(log + L".tmp~"));
         }
     }
+}
+
+// Another compressor holding "vidc.zmbv": ours goes under the second name, and the
+// uninstaller takes back its own entry only, even when the log names both.
+TEST_F(SetupTest, CompressorEntryOfAnotherProgramStays) {
+    ASSERT_TRUE(WriteDriverEntry(L"vidc.zmbv", L"zmbv.dll"));
+    const std::wstring src = Stage(L"dist");
+    const std::wstring dest = root_.Path() + L"z\\";
+    ASSERT_EQ(Install(src, dest, false, false), std::vector<std::wstring>{kFinishedInstall});
+    EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::optional<std::wstring>(L"zmbv.dll"));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::optional<std::wstring>(dest + L"TaviroZmbv.dll"));
+    auto lines = LogLines(dest + L"InstallLog.log");
+    EXPECT_EQ(lines[lines.size() - 3], L"drv:vidc.tzmb");
+    // A log that also claims the other program's entry.
+    std::string text;
+    for (size_t i = 0; i + 3 < lines.size(); ++i) text += Utf8FromWide(lines[i]) + "\r\n";
+    text += "drv:vidc.zmbv\r\ndrv:vidc.tzmb\r\n\r\n";
+    ASSERT_TRUE(test::WriteBytes(dest + L"InstallLog.log", AnsiFromWide(WideFromUtf8(text))));
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const auto u = RunUninstaller(dest, temp, IDYES);
+    EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
+    ASSERT_TRUE(WaitForBatch(temp));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::optional<std::wstring>(L"zmbv.dll"));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
 }
 
 std::string Breaks(int n) {

@@ -11,6 +11,7 @@
 #include "safe_file.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
+#include "zmbv.h"
 
 namespace tqk {
 
@@ -27,10 +28,13 @@ const char kUsage[] =
     "                       blue-green-red bytes (W x 3 a row), frames in order\n"
     "  tqk sample OUT [--bits 8|16|24|32] [--method 0|1|2] [--size WxH] [--fps N] [--sec S]\n"
     "                       writes a test movie with a moving pattern\n"
-    "  tqk avi FILE OUT.avi [WAVE] [--555] [--segment BYTES]\n"
-    "                       the movie as an uncompressed AVI at its own depth (8 bits with\n"
-    "                       its colour table), frame for frame, WAVE as its sound stream;\n"
-    "                       --segment bounds each RIFF segment (default 1 GiB)\n"
+    "  tqk avi FILE OUT.avi [WAVE] [--555] [--segment BYTES] [--codec raw|zmbv]\n"
+    "          [--keyint N]\n"
+    "                       the movie as an AVI at its own depth (8 bits with its colour\n"
+    "                       table), frame for frame, WAVE as its sound stream; --segment\n"
+    "                       bounds each RIFF segment (default 1 GiB); --codec zmbv packs\n"
+    "                       the frames losslessly (24 bits as 32), a key frame every\n"
+    "                       --keyint frames (default 300); raw (the default) does not\n"
     "\n"
     "Type1 and Type2 frames are device-independent bitmaps and convert exactly.\n"
     "Type0 frames hold the display's own layout, which the file does not record; raw\n"
@@ -314,7 +318,17 @@ struct AviOptions {
     std::string movie, out, wave;
     bool is555 = false;
     uint64_t segmentBytes = avi::kDefaultSegmentBytes;
+    bool zmbv = false;
+    int keyInterval = zmbv::kDefaultKeyInterval;
 };
+
+// The stream description of a ZMBV export: the bitmap header names the codec and the depth
+// of the packed frames.
+std::vector<uint8_t> ZmbvFormat(const MovieHeader& h, zmbv::Format f) {
+    const int bpp = zmbv::BytesPerPixel(f);
+    return avi::BitmapFormat(h.W, h.H, uint16_t(bpp * 8), zmbv::kFourCC,
+                             uint32_t(uint64_t(h.W) * uint64_t(h.H) * uint64_t(bpp)), nullptr);
+}
 
 int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     StdioFile file;
@@ -350,13 +364,28 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     // Written beside and put in place when it is an AVI: whole, or holding every whole frame
     // written before a full disk. One whose layout could not be written leaves the old file.
     const std::string scratch = ScratchPathFor(o.out);
+    // Packed frames: the movie's rows as they lie in the frame (bottom-up for device-
+    // independent bits), 16-bit Type0 frames as 5-6-5 unless --555.
+    zmbv::Encoder encoder;
+    zmbv::EncodedFrame packed;
+    const size_t stride = size_t(h.W) * size_t(h.BitCo) / 8;
+    const bool bottomUp = h.Method != 0;
+    if (o.zmbv) {
+        const int bits = h.BitCo == 16 && (h.Method != 0 || o.is555) ? 15 : h.BitCo;
+        zmbv::EncoderOptions zo;
+        zo.keyInterval = o.keyInterval;
+        const zmbv::Status zs = encoder.Start({h.W, h.H, bits}, zo);
+        if (zs != zmbv::Status::kOk)
+            return Fail(err, o.movie + ": " + zmbv::StatusText(zs));
+        format = ZmbvFormat(h, encoder.StreamFormat());
+    }
     avi::StdioFile aviFile;
     if (!aviFile.Open(scratch, avi::StdioFile::Mode::kCreate))
         return Fail(err, o.out + ": " + AviMessage(avi::kAviErrFileOpen));
     avi::Writer writer;
     avi::Status st = writer.Create(
         &aviFile,
-        avi::VideoStream(avi::FourCC("DIB "), h.W, h.H, uint32_t(h.fps), uint32_t(frames),
+        avi::VideoStream(o.zmbv ? zmbv::kFourCC : avi::FourCC("DIB "), h.W, h.H, uint32_t(h.fps), uint32_t(frames),
                          "AVIFile", std::move(format)),
         o.segmentBytes);
     std::vector<uint8_t> dib(dibBytes);
@@ -372,6 +401,20 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
                 failure = o.movie + ": record " + std::to_string(i) + ": " + Message(rc);
                 break;
             }
+        }
+        if (o.zmbv) {
+            // The stream carries every colour-table change itself.
+            const uint8_t* f = reader.Frame();
+            const uint8_t* top = bottomUp ? f + (size_t(h.H) - 1) * stride : f;
+            const zmbv::Status zs =
+                encoder.Encode(top, bottomUp ? -ptrdiff_t(stride) : ptrdiff_t(stride),
+                               h.BitCo == 8 ? f + dibBytes : nullptr, false, &packed);
+            if (zs != zmbv::Status::kOk) {
+                failure = o.movie + ": frame " + std::to_string(i) + ": " + zmbv::StatusText(zs);
+                break;
+            }
+            st = writer.WriteChunk(0, packed.bytes.data(), packed.bytes.size(), packed.keyFrame);
+            continue;
         }
         if (!table.empty() && !tableWarned &&
             std::memcmp(table.data(), reader.Frame() + dibBytes, table.size()) != 0) {
@@ -403,9 +446,9 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         const int32_t code = avi::AddWaveToAvi(o.out, o.wave, nullptr, o.segmentBytes);
         if (code != avi::kAviOk) return Fail(err, o.wave + ": " + AviMessage(code));
     }
-    std::fprintf(out, "wrote %s: %u frames, %dx%d, %d bits, %d fps, %d segments%s\n",
+    std::fprintf(out, "wrote %s: %u frames, %dx%d, %d bits, %d fps, %d segments%s%s\n",
                  o.out.c_str(), written, h.W, h.H, h.BitCo, h.fps, writer.Segments(),
-                 o.wave.empty() ? "" : ", with sound");
+                 o.wave.empty() ? "" : ", with sound", o.zmbv ? ", ZMBV" : "");
     return 0;
 }
 
@@ -419,6 +462,15 @@ int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
             char* end = nullptr;
             o.segmentBytes = std::strtoull(args[++i].c_str(), &end, 10);
             if (*end != '\0' || o.segmentBytes == 0) return Fail(err, "bad segment size");
+        } else if (args[i] == "--codec" && i + 1 < args.size()) {
+            const std::string& c = args[++i];
+            if (c != "raw" && c != "zmbv") return Fail(err, "unknown codec " + c);
+            o.zmbv = c == "zmbv";
+        } else if (args[i] == "--keyint" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const long n = std::strtol(args[++i].c_str(), &end, 10);
+            if (*end != '\0' || n < 1 || n > 1000000) return Fail(err, "bad key-frame interval");
+            o.keyInterval = int(n);
         } else {
             plain.push_back(args[i]);
         }
