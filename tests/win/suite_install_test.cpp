@@ -4,6 +4,7 @@
 // The test reads which program a process runs (QueryFullProcessImageNameW, Windows Vista on).
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
+
 #include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
