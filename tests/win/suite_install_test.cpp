@@ -1,16 +1,14 @@
 // The suite as a user gets it: the real installer run from the staged distribution folder by
 // pressing its button, the programs started through the shortcuts it made, a movie opened
 // through the shell's verb, and the uninstaller started from the Start menu.
-// The test reads which program a process runs (QueryFullProcessImageNameW, Windows Vista on).
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
+#include <windows.h>
 
-#include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -59,10 +57,15 @@ int RunningCount(const wchar_t* exeName) {
     return int(Running(exeName).size());
 }
 
+// The program file a process runs. (QueryFullProcessImageNameW is newer than the headers'
+// target version, so it is looked up.)
 std::wstring ImagePath(HANDLE process) {
+    using Fn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    const auto query = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
     wchar_t path[MAX_PATH * 2] = {};
     DWORD size = MAX_PATH * 2;
-    return QueryFullProcessImageNameW(process, 0, path, &size) ? std::wstring(path, size) : L"";
+    return query && query(process, 0, path, &size) ? std::wstring(path, size) : L"";
 }
 
 // Opens file through the shell with verb (nullptr: the default) and returns the process that
