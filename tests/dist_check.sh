@@ -91,6 +91,48 @@ with zipfile.ZipFile(sys.argv[1]) as z:
                 sys.exit(1)
 PY
     fi
+    # The help pages: UTF-8 as they declare, every element closed in order, every link to a
+    # page and an anchor that exist.
+    python3 - "$dist/help" <<'PY' || fail "help pages"
+import html.parser, os, re, sys
+folder = sys.argv[1]
+VOID = {"meta", "br", "img", "hr", "link", "input", "col", "area", "base", "wbr", "source"}
+ids, links, bad = {}, [], []
+for name in sorted(os.listdir(folder)):
+    raw = open(os.path.join(folder, name), "rb").read()
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError as e:
+        bad.append(f"{name}: not UTF-8 ({e})"); continue
+    if not re.search(r'<meta charset="utf-8">', text, re.I):
+        bad.append(f"{name}: no utf-8 charset declaration")
+    if not text.startswith("<!DOCTYPE html>"):
+        bad.append(f"{name}: no doctype")
+    stack, page_ids = [], set()
+    class P(html.parser.HTMLParser):
+        def handle_starttag(self, tag, attrs):
+            a = dict(attrs)
+            if "id" in a: page_ids.add(a["id"])
+            if tag == "a" and "href" in a: links.append((name, a["href"]))
+            if tag not in VOID: stack.append((tag, self.getpos()[0]))
+        def handle_endtag(self, tag):
+            if not stack or stack[-1][0] != tag:
+                bad.append(f"{name}:{self.getpos()[0]}: </{tag}> closes {stack[-1] if stack else 'nothing'}")
+            else:
+                stack.pop()
+    P().feed(text)
+    if stack: bad.append(f"{name}: unclosed {stack}")
+    ids[name] = page_ids
+for page, href in links:
+    target, _, anchor = href.partition("#")
+    target = target or page
+    if target not in ids:
+        bad.append(f"{page}: link to missing page {href}")
+    elif anchor and anchor not in ids[target]:
+        bad.append(f"{page}: link to missing anchor {href}")
+for b in bad: print(b)
+sys.exit(1 if bad else 0)
+PY
     ;;
 imports)
     objdump=${3:-objdump}

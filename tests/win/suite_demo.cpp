@@ -64,6 +64,7 @@ struct Scene {
     HWND backdrop = nullptr;
     HWND mover = nullptr;
     int tick = 0;
+    DWORD start = 0;  // GetTickCount at the start: the clock shows real seconds
 };
 Scene g_scene;
 
@@ -75,6 +76,7 @@ LRESULT CALLBACK SceneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             RECT rc;
             GetClientRect(hwnd, &rc);
             const int t = g_scene.tick;
+            const DWORD ms = GetTickCount() - g_scene.start;
             if (hwnd == g_scene.backdrop) {
                 for (int y = 0; y < rc.bottom; y += 16) {
                     HBRUSH b = CreateSolidBrush(RGB(40, 70 + y / 8, 120 + y / 6));
@@ -85,7 +87,7 @@ LRESULT CALLBACK SceneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 SetBkMode(dc, TRANSPARENT);
                 SetTextColor(dc, RGB(255, 255, 255));
                 wchar_t text[64];
-                std::swprintf(text, 64, L"Taviro デモ  %02d.%d 秒", t / 30, (t % 30) / 3);
+                std::swprintf(text, 64, L"Taviro デモ  %02lu.%lu 秒", ms / 1000, (ms % 1000) / 100);
                 TextOutW(dc, 24, 24, text, int(wcslen(text)));
             } else {
                 HBRUSH b = CreateSolidBrush(RGB((t * 8) & 255, 200 - (t * 3) % 150, (t * 5) & 255));
@@ -97,7 +99,7 @@ LRESULT CALLBACK SceneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_TIMER: {
             ++g_scene.tick;
-            const double a = g_scene.tick / 30.0;
+            const double a = (GetTickCount() - g_scene.start) / 1000.0;
             const int x = 240 + int(std::lround(180 * std::cos(a))),
                       y = 180 + int(std::lround(120 * std::sin(a * 1.3)));
             SetWindowPos(g_scene.mover, HWND_TOPMOST, x, y, 0, 0,
@@ -126,6 +128,7 @@ int RunScene(int seconds) {
                                     L"Taviro デモ 2", WS_POPUP | WS_VISIBLE, 240, 180, 120, 90,
                                     g_scene.backdrop, nullptr, wc.hInstance, nullptr);
     if (!g_scene.backdrop || !g_scene.mover) return 1;
+    g_scene.start = GetTickCount();
     SetTimer(g_scene.backdrop, 1, 33, nullptr);
     const DWORD end = GetTickCount() + DWORD(seconds) * 1000;
     MSG m;
