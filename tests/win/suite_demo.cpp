@@ -16,6 +16,9 @@
 #include <optional>
 #include <string>
 
+#if __has_include("form2_ids.h")
+#include "form2_ids.h"
+#endif
 #include "install_driver.h"
 #include "sound_helper_client.h"
 #include "test_files.h"
@@ -164,27 +167,49 @@ int RecordSound(const std::wstring& helper, const std::wstring& wave, int second
 
 // The ids of the recorder's settings window that the demonstration uses.
 struct RecorderIds {
-    int text1[4];     // X, Y, W, H
-    int hscroll1[2];  // fps, seconds
-    int check3;       // sound
-    int option2;      // "AVIとTQKを作成"
-    int command8;     // choose compressor
+    int list1;        // the page list
+    int text1[4];     // X, Y, W, H (page 1)
+    int hscroll1[2];  // fps, seconds (page 2)
+    int check3;       // sound (page 2)
+    int option2;      // "AVIとTQKを作成" (page 3)
+    int command8;     // choose compressor (page 3)
     int text2;        // save to
     int command5;     // record
 };
 
-// The one place that knows TaviroRec's control ids. TODO(lead, when the recorder is merged):
-// return them from recorder/form2_ids.h, e.g.
-//   return RecorderIds{{Text1(0), Text1(1), Text1(2), Text1(3)}, {HScroll1(0), HScroll1(1)},
-//                      Check3, Option2(0), Command8, Text2, Command5};
+// The one place that knows TaviroRec's control ids: from the recorder's own header when the
+// tree has it.
 std::optional<RecorderIds> KnownRecorderIds() {
+#if __has_include("form2_ids.h")
+    using namespace tqk::form2_ids;
+    return RecorderIds{List1,
+                       {Text1(0), Text1(1), Text1(2), Text1(3)},
+                       {HScroll1(0), HScroll1(1)},
+                       Check3,
+                       Option2(0),
+                       Command8,
+                       Text2,
+                       Command5};
+#else
     return std::nullopt;
+#endif
 }
 
+// Shows page i of the settings window, as a click on its list does.
+void SelectPage(HWND form, int listId, int page) {
+    HWND list = test::Child(form, listId);
+    SendMessageW(list, LB_SETCURSEL, WPARAM(page), 0);
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(listId, LBN_SELCHANGE), LPARAM(list));
+}
+
+// Moves a slider (a trackbar, or a scroll bar) through the window's scroll handler.
 void SetScroll(HWND parent, HWND bar, int value) {
-    SendMessageW(bar, SBM_SETPOS, WPARAM(value), TRUE);
+    wchar_t cls[64] = {};
+    GetClassNameW(bar, cls, 64);
+    constexpr UINT kTrackbarSetPos = WM_USER + 5;  // TBM_SETPOS
+    SendMessageW(bar, _wcsicmp(cls, L"ScrollBar") == 0 ? SBM_SETPOS : kTrackbarSetPos,
+                 _wcsicmp(cls, L"ScrollBar") == 0 ? WPARAM(value) : TRUE, LPARAM(value));
     SendMessageW(parent, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, value), LPARAM(bar));
-    SendMessageW(parent, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), LPARAM(bar));
 }
 
 // In the platform's compressor dialog: the entry naming ours, then OK.
@@ -225,10 +250,13 @@ int RecordThroughRecorder(const std::wstring& install, const std::wstring& movie
         return 1;
     }
     const wchar_t* rect[4] = {L"0", L"0", L"640", L"480"};
+    SelectPage(form2, ids->list1, 1);
     for (int i = 0; i < 4; ++i) test::SetText(test::Child(form2, ids->text1[i]), rect[i]);
+    SelectPage(form2, ids->list1, 2);
     SetScroll(form2, test::Child(form2, ids->hscroll1[0]), 15);
     SetScroll(form2, test::Child(form2, ids->hscroll1[1]), seconds);
     if (!test::SetChecked(test::Child(form2, ids->check3), true)) Say("sound cannot be chosen");
+    SelectPage(form2, ids->list1, 3);
     test::Click(test::Child(form2, ids->option2));
     test::Click(test::Child(form2, ids->command8));
     if (!ChooseZmbv(rec.Id())) Say("TaviroZmbv is not offered; the AVI is not compressed");
