@@ -154,10 +154,21 @@ if [ ! -f "$avi" ]; then
         "$tqk" avi "$movie" "$avi" "${wave_arg[@]}"
     fi
 fi
+codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 "$avi")
+zmbv_avi=""
+if [ "$codec" != zmbv ]; then
+    # The recorder's AVI was made without our compressor: show it through tqk as well.
+    wave_arg=()
+    [ -f "$wave" ] && wave_arg=("$wave")
+    if "$tqk" avi "$movie" "$out/demo-zmbv.avi" "${wave_arg[@]}" --codec zmbv >/dev/null 2>&1; then
+        zmbv_avi="$out/demo-zmbv.avi"
+        say "the AVI is $codec; the same movie through tqk avi --codec zmbv: $zmbv_avi"
+    fi
+fi
 ffmpeg -v error -y -i "$avi" -c:v libx264 -pix_fmt yuv420p -c:a aac "$mp4"
 
 say "what ffprobe sees"
-for f in "$avi" "$mp4"; do
+for f in "$avi" $zmbv_avi "$mp4"; do
     echo "$(basename "$f"): $(ffprobe -v error -show_entries stream=codec_name,codec_type \
         -of csv=p=0 "$f" | tr '\n' ' ')"
 done
@@ -167,6 +178,7 @@ say "done (recorded by $recorded)"
 echo "TQK:         $movie"
 [ -f "$wave" ] && echo "WAV:         $wave"
 echo "AVI:         $avi"
+[ -n "$zmbv_avi" ] && echo "AVI (ZMBV):  $zmbv_avi"
 echo "MP4:         $mp4"
 echo "screenshots: $shots"
 ls "$shots"

@@ -125,11 +125,14 @@ int RunScene(int seconds) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = L"TaviroDemoScene";
     if (!RegisterClassW(&wc)) return 1;
-    g_scene.backdrop = CreateWindowExW(0, wc.lpszClassName, L"Taviro デモ", WS_POPUP | WS_VISIBLE,
-                                       0, 0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
-    g_scene.mover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName,
-                                    L"Taviro デモ 2", WS_POPUP | WS_VISIBLE, 240, 180, 120, 90,
-                                    g_scene.backdrop, nullptr, wc.hInstance, nullptr);
+    g_scene.backdrop = CreateWindowExW(0, wc.lpszClassName, L"Taviro デモ",
+                                       WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 640, 480,
+                                       nullptr, nullptr, wc.hInstance, nullptr);
+    // A child of the backdrop: it stays in front of it whatever other programs' windows do
+    // to the stacking of the top-level windows.
+    g_scene.mover =
+        CreateWindowExW(0, wc.lpszClassName, L"Taviro デモ 2", WS_CHILD | WS_VISIBLE, 240, 180, 120,
+                        90, g_scene.backdrop, nullptr, wc.hInstance, nullptr);
     if (!g_scene.backdrop || !g_scene.mover) return 1;
     g_scene.start = GetTickCount();
     SetTimer(g_scene.backdrop, 1, 33, nullptr);
@@ -212,18 +215,38 @@ void SetScroll(HWND parent, HWND bar, int value) {
     SendMessageW(parent, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, value), LPARAM(bar));
 }
 
+BOOL CALLBACK FindCombo(HWND w, LPARAM p) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    if (_wcsicmp(cls, L"ComboBox") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(p) = w;
+    return FALSE;
+}
+
 // In the platform's compressor dialog: the entry naming ours, then OK.
 bool ChooseZmbv(DWORD pid) {
     HWND dialog = WaitForWindow(pid, L"#32770", nullptr, kWait);
-    if (!dialog) return false;
-    HWND combo = FindWindowExW(dialog, nullptr, L"ComboBox", nullptr);
+    if (!dialog) {
+        Say("the compressor dialog did not open");
+        return false;
+    }
+    HWND combo = nullptr;
+    // The list is filled after the dialog appears.
+    test::WaitUntil(
+        [&] {
+            EnumChildWindows(dialog, FindCombo, LPARAM(&combo));
+            return combo && SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0;
+        },
+        5000);
     bool found = false;
+    std::wstring offered;
     const int n = combo ? int(SendMessageW(combo, CB_GETCOUNT, 0, 0)) : 0;
     for (int i = 0; i < n && !found; ++i) {
         wchar_t item[256] = {};
         if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) >= 255) continue;
         SendMessageW(combo, CB_GETLBTEXT, i, LPARAM(item));
         const std::wstring s = item;
+        offered += L" [" + s + L"]";
         if (s.find(L"ZMBV") != std::wstring::npos || s.find(L"Taviro") != std::wstring::npos) {
             SendMessageW(combo, CB_SETCURSEL, i, 0);
             SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
@@ -231,8 +254,9 @@ bool ChooseZmbv(DWORD pid) {
             found = true;
         }
     }
+    if (!found) Say("compressors offered:" + Utf8FromWide(offered));
     PostMessageW(dialog, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
-    return found && test::WaitUntil([&] { return !IsWindow(dialog); }, kWait);
+    return test::WaitUntil([&] { return !IsWindow(dialog); }, kWait) && found;
 }
 
 int RecordThroughRecorder(const std::wstring& install, const std::wstring& movie, int seconds,
