@@ -59,6 +59,12 @@ fi
 [ -d "$root/build/win64" ] && run_tests win64
 [ -d "$root/build/fuzz" ] && run_tests fuzz
 "$root/scripts/wine-env.sh" stop >/dev/null 2>&1 || true
+# The 32-bit distribution is built, not run: its folder, its ZIP and its imports.
+if [ -d "$root/build/win32" ]; then
+    echo "== check win32 distribution"
+    bash "$root/tests/dist_check.sh" contents "$root/build/win32" || status=1
+    bash "$root/tests/dist_check.sh" imports "$root/build/win32" i686-w64-mingw32-objdump || status=1
+fi
 
 if [ $status -eq 0 ]; then echo "== all tests passed"; else echo "== FAILURES"; fi
 exit $status

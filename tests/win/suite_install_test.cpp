@@ -1,0 +1,292 @@
+// The suite as a user gets it: the real installer run from the staged distribution folder by
+// pressing its button, the programs started through the shortcuts it made, a movie opened
+// through the shell's verb, and the uninstaller started from the Start menu.
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "install_driver.h"
+#include "setup_files.h"
+#include "shell_link.h"
+#include "test_files.h"
+#include "tqk_commands.h"
+#include "win_handles.h"
+#include "win_text.h"
+#include "window_driver.h"
+
+namespace tqk {
+namespace {
+
+constexpr DWORD kWait = 30000;  // generous: the machine is shared
+
+std::wstring FromUnix(const char* path) {
+    std::wstring w = L"Z:" + WideFromUtf8(path);
+    std::replace(w.begin(), w.end(), L'/', L'\\');
+    return w;
+}
+
+bool ClassKeyExists(const std::wstring& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
+// Ids of the running processes whose program file is named exeName.
+std::vector<DWORD> Running(const wchar_t* exeName) {
+    std::vector<DWORD> ids;
+    FileHandle snap(
+        CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));  // empty: INVALID_HANDLE_VALUE
+    if (!snap) return ids;
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof(e);
+    for (BOOL ok = Process32FirstW(snap.Get(), &e); ok; ok = Process32NextW(snap.Get(), &e))
+        if (_wcsicmp(e.szExeFile, exeName) == 0) ids.push_back(e.th32ProcessID);
+    return ids;
+}
+int RunningCount(const wchar_t* exeName) {
+    return int(Running(exeName).size());
+}
+
+// The program file a process runs. (QueryFullProcessImageNameW is newer than the headers'
+// target version, so it is looked up.)
+std::wstring ImagePath(HANDLE process) {
+    using Fn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    const auto query = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    return query && query(process, 0, path, &size) ? std::wstring(path, size) : L"";
+}
+
+// Opens file through the shell with verb (nullptr: the default) and returns the process that
+// runs exeName afterwards, or an empty handle. (Wine's shell gives no process handle for a
+// shortcut: the process is then found by its program's name.)
+ObjectHandle ShellStart(const std::wstring& file, const wchar_t* verb, const wchar_t* exeName) {
+    const std::vector<DWORD> before = Running(exeName);
+    SHELLEXECUTEINFOW sei{};
+    sei.cbSize = sizeof(sei);
+    sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    sei.lpVerb = verb;
+    sei.lpFile = file.c_str();
+    sei.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&sei)) return ObjectHandle();
+    if (sei.hProcess) return ObjectHandle(sei.hProcess);
+    ObjectHandle found;
+    test::WaitUntil(
+        [&] {
+            for (DWORD id : Running(exeName)) {
+                if (std::find(before.begin(), before.end(), id) != before.end()) continue;
+                found.Reset(
+                    OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                FALSE, id));
+                if (found) return true;
+            }
+            return false;
+        },
+        kWait);
+    return found;
+}
+
+// Asks the program's windows to close and waits for the process to end; ends it otherwise.
+bool CloseProgram(HANDLE process, HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process, kWait) == WAIT_OBJECT_0) return true;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, kWait);
+    return false;
+}
+
+class SuiteInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CleanShared();
+        // The uninstaller writes its batch file into TEMP; the shell hands this process's
+        // environment to what it starts.
+        CreateDirectoryW(temp_.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+        SetEnvironmentVariableW(L"TMP", temp_.c_str());
+    }
+    void TearDown() override {
+        CleanShared();
+        SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
+        SetEnvironmentVariableW(L"TMP", savedTemp_.c_str());
+    }
+
+    // What an installation leaves outside its folder, in the prefix all tests share.
+    void CleanShared() {
+        DeleteFileW((desktop_ + L"TaviroPlayer.lnk").c_str());
+        DeleteFileW((desktop_ + L"TaviroRec.lnk").c_str());
+        test::RemoveTree(programs_ + L"Nolvane");
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L".TQK");
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"TaviroVideo");
+    }
+
+    bool Built(const std::wstring& name) const { return test::Exists(dist_ + name); }
+
+    void Install(bool desktop) {
+        ASSERT_TRUE(Built(L"TaviroSetup.exe"));
+        const auto run =
+            test::RunInstaller(dist_ + L"TaviroSetup.exe", dest_, desktop, true, kWait);
+        ASSERT_TRUE(run.windowShown);
+        ASSERT_EQ(run.messages, std::vector<std::wstring>{test::kInstallFinished});
+        EXPECT_EQ(run.exitCode, std::optional<DWORD>(0));
+    }
+
+    // Starts a program through a shortcut and checks that it shows a window; for the recorder,
+    // that its sound helper came up beside it. Then closes it.
+    void StartThroughShortcut(const std::wstring& link, const std::wstring& program) {
+        SCOPED_TRACE(Utf8FromWide(link));
+        ObjectHandle p = ShellStart(link, nullptr, program.c_str());
+        ASSERT_TRUE(p) << GetLastError();
+        EXPECT_EQ(_wcsicmp(ImagePath(p.Get()).c_str(), (dest_ + program).c_str()), 0)
+            << Utf8FromWide(ImagePath(p.Get()));
+        HWND w = test::WaitForWindow(GetProcessId(p.Get()), nullptr, nullptr, kWait);
+        ASSERT_TRUE(w) << "no window of " << Utf8FromWide(program);
+        if (program == L"TaviroRec.exe" && Built(L"TaviroWave.exe")) {
+            EXPECT_TRUE(test::WaitUntil([] { return RunningCount(L"TaviroWave.exe") > 0; }, kWait))
+                << "the recorder did not start its sound helper";
+        }
+        EXPECT_TRUE(CloseProgram(p.Get(), w)) << "did not end when its window was closed";
+        // The sound helper ends by itself once the recorder has gone.
+        EXPECT_TRUE(test::WaitUntil([] { return RunningCount(L"TaviroWave.exe") == 0; }, kWait));
+    }
+
+    // Runs the uninstaller of the installation folder and waits for its batch file.
+    void Uninstall(HANDLE process) {
+        const auto texts = test::AnswerUninstaller(GetProcessId(process), kWait);
+        EXPECT_EQ(texts,
+                  (std::vector<std::wstring>{test::kUninstallConfirm, test::kUninstallFinished}));
+        const bool ended = WaitForSingleObject(process, kWait) == WAIT_OBJECT_0;
+        EXPECT_TRUE(ended);
+        if (!ended) TerminateProcess(process, 1);  // never left behind with a box open
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return !test::Exists(temp_ + L"_uninstalltvrall.bat"); }, kWait));
+    }
+
+    ComInit com_;
+    test::TempFolder root_{L"suite"};
+    const std::wstring dist_ = FromUnix(TAVIRO_DIST_DIR) + L"\\";
+    const std::wstring dest_ = root_.Path() + L"Program Files\\Nolvane\\Taviro\\";
+    const std::wstring temp_ = root_.Path() + L"temp\\";
+    const std::wstring desktop_ = SpecialFolder(CSIDL_DESKTOP);
+    const std::wstring programs_ = SpecialFolder(CSIDL_PROGRAMS);
+    const std::wstring menu_ = programs_ + L"Nolvane\\Taviro\\";
+    const std::wstring savedTemp_ = [] {
+        wchar_t t[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"TEMP", t, MAX_PATH);
+        return std::wstring(t);
+    }();
+};
+
+TEST_F(SuiteInstall, ShortcutsStartTheProgramsAndTheUninstallerKeepsRecordings) {
+    Install(true);
+    const auto files = test::ListFilesRelative(dist_);
+    for (const auto& rel : files) {
+        SCOPED_TRACE(Utf8FromWide(rel));
+        EXPECT_EQ(test::ReadBytes(dest_ + rel), test::ReadBytes(dist_ + rel));
+    }
+
+    struct Link {
+        std::wstring file;
+        std::wstring target;  // relative to the installation folder
+        bool start;           // a program to start through it
+    };
+    const Link links[] = {
+        {desktop_ + L"TaviroPlayer.lnk", L"TaviroPlayer.exe", true},
+        {desktop_ + L"TaviroRec.lnk", L"TaviroRec.exe", true},
+        {menu_ + L"TaviroPlayer.lnk", L"TaviroPlayer.exe", true},
+        {menu_ + L"TaviroRec.lnk", L"TaviroRec.exe", true},
+        {menu_ + L"ヘルプ.lnk", L"help\\index.htm", false},
+        {menu_ + L"アンインストール.lnk", L"UnInstallTVR.exe", false},
+    };
+    for (const auto& l : links) {
+        SCOPED_TRACE(Utf8FromWide(l.file));
+        ASSERT_TRUE(test::Exists(l.file));
+        EXPECT_EQ(ShellLink::GetLink(l.file), dest_ + l.target);
+        if (!Built(l.target)) {
+            // dist_contents_test names what the build lacks; here only what exists is used.
+            std::printf("not built, not started: %s\n", Utf8FromWide(l.target).c_str());
+            continue;
+        }
+        EXPECT_TRUE(test::Exists(dest_ + l.target));
+        if (l.start) StartThroughShortcut(l.file, l.target);
+    }
+
+    // Recordings the user keeps in the installation folder, one in a folder of the suite's.
+    const std::wstring movie = dest_ + L"録画 1.TQK", wave = dest_ + L"録画 1.wav",
+                       page = dest_ + L"help\\メモ.txt";
+    ASSERT_TRUE(test::WriteBytes(movie, "movie"));
+    ASSERT_TRUE(test::WriteBytes(wave, "wave"));
+    ASSERT_TRUE(test::WriteBytes(page, "memo"));
+
+    ObjectHandle u = ShellStart(menu_ + L"アンインストール.lnk", nullptr, L"UnInstallTVR.exe");
+    ASSERT_TRUE(u) << GetLastError();
+    Uninstall(u.Get());
+
+    for (const auto& rel : files) EXPECT_FALSE(test::Exists(dest_ + rel)) << Utf8FromWide(rel);
+    for (const auto& l : links) EXPECT_FALSE(test::Exists(l.file)) << Utf8FromWide(l.file);
+    EXPECT_FALSE(test::Exists(dest_ + L"InstallLog.log"));
+    EXPECT_FALSE(test::Exists(menu_));
+    EXPECT_FALSE(ClassKeyExists(L".TQK"));
+    EXPECT_FALSE(ClassKeyExists(L"TaviroVideo"));
+    EXPECT_EQ(test::ReadBytes(movie), std::optional<std::string>("movie"));
+    EXPECT_EQ(test::ReadBytes(wave), std::optional<std::string>("wave"));
+    EXPECT_EQ(test::ReadBytes(page), std::optional<std::string>("memo"));
+}
+
+// Registered as its own test: it fails, never skips, while the player is not built.
+TEST_F(SuiteInstall, ShellVerbOpensTheMovieInThePlayer) {
+    ASSERT_TRUE(Built(L"TaviroPlayer.exe"))
+        << "TaviroPlayer.exe is not in the distribution folder: the player is not built";
+    Install(false);
+
+    // A real movie, wide enough for its path to fit the player's caption.
+    const std::wstring movie = root_.Path() + L"my movie.TQK";
+    ASSERT_EQ(RunTqk({"sample", Utf8FromWide(movie), "--bits", "24", "--size", "640x480", "--fps",
+                      "10", "--sec", "2"},
+                     stdout, stderr),
+              0);
+
+    ObjectHandle p = ShellStart(movie, L"再生", L"TaviroPlayer.exe");
+    ASSERT_TRUE(p) << GetLastError();
+    EXPECT_EQ(_wcsicmp(ImagePath(p.Get()).c_str(), (dest_ + L"TaviroPlayer.exe").c_str()), 0)
+        << Utf8FromWide(ImagePath(p.Get()));
+    // After a successful open the caption is the movie's path, shortened when it does not fit.
+    HWND w = nullptr;
+    std::wstring caption;
+    const bool opened = test::WaitUntil(
+        [&] {
+            w = test::WaitForWindow(GetProcessId(p.Get()), nullptr, nullptr, 100);
+            if (!w) return false;
+            caption = test::Text(w);
+            const std::wstring name = L"my movie.TQK";
+            return caption == movie ||
+                   (caption.find(L"...") != std::wstring::npos && caption.size() > name.size() &&
+                    caption.compare(caption.size() - name.size(), name.size(), name) == 0);
+        },
+        kWait);
+    EXPECT_TRUE(opened) << "caption: " << Utf8FromWide(caption);
+    if (w) {
+        EXPECT_TRUE(CloseProgram(p.Get(), w));
+    }
+
+    test::ChildProcess u;
+    ASSERT_TRUE(u.Start(dest_ + L"UnInstallTVR.exe"));
+    Uninstall(u.Handle());
+    EXPECT_FALSE(ClassKeyExists(L".TQK"));
+    EXPECT_FALSE(test::Exists(dest_));
+    EXPECT_TRUE(test::Exists(movie));
+}
+
+}  // namespace
+}  // namespace tqk
