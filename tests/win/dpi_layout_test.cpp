@@ -150,6 +150,14 @@ TEST(DpiLayout, TooltipShowsFiveWholeLines) {
         PumpMessages();
     }
     ASSERT_TRUE(IsWindowVisible(tip.Hwnd()));
+    // Kept on screen for a screenshot when asked.
+    if (const char* hold = std::getenv("TAVIRO_SHOT_HOLD_MS")) {
+        const DWORD until = GetTickCount() + DWORD(std::atoi(hold));
+        while (GetTickCount() < until) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            PumpMessages();
+        }
+    }
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(tip.Hwnd(), WM_GETFONT, 0, 0));
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
