@@ -38,3 +38,21 @@ function(taviro_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
   endif()
 endfunction()
+
+# taviro_windowed_program(TARGET)
+# Gives a windowed program of the suite its application manifest: common controls version 6 and
+# DPI awareness (per-monitor v2, with the per-monitor and system-aware fallbacks), so that on a
+# scaled display every coordinate the program reads or captures is a physical pixel. Call it
+# once for every program that shows windows.
+function(taviro_windowed_program target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(TAVIRO_MANIFEST_FILE ${TAVIRO_ROOT}/common/taviro.manifest)
+  set(rc ${CMAKE_BINARY_DIR}/manifest/taviro_manifest.rc)
+  if(NOT EXISTS ${rc})
+    configure_file(${TAVIRO_ROOT}/common/taviro_manifest.rc.in ${rc} @ONLY)
+  endif()
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${TAVIRO_MANIFEST_FILE})
+endfunction()

@@ -42,7 +42,7 @@ constexpr bool IdRangeValid(IdRange r) {
 }
 
 // True when every id is in 8..0xFFFE and no two ids or blocks overlap.
-constexpr bool IdsValid(std::initializer_list<IdRange> ids) {
+[[nodiscard]] constexpr bool IdsValid(std::initializer_list<IdRange> ids) {
     for (auto a = ids.begin(); a != ids.end(); ++a) {
         if (!IdRangeValid(*a)) return false;
         for (auto b = a + 1; b != ids.end(); ++b)

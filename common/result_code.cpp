@@ -36,7 +36,8 @@ std::string ResultMessageUtf8(int32_t packed,
     case kErrEightBitType: return "8ビット動画はType1でしかサポートしていません。";
     case kErrUserCaptureType: return "UserCaptureはType1でしか使えません。";
     case kErrApi:
-        return "APIErr:" + (systemText ? systemText(static_cast<uint32_t>(s.detail)) : std::string());
+        return "APIErr:" +
+               (systemText ? systemText(static_cast<uint32_t>(s.detail)) : std::string());
     case kErrNoFile: return "ファイルがありません。";
     case kErrEmptyFile: return "サイズが0です。";
     default: return std::string();

@@ -27,13 +27,13 @@ enum ResultCode : int32_t {
 
 // 0 when code >= 0; else bit 31 set, bits 8-27 the low 20 bits of detail,
 // bits 0-7 the low byte of code.
-int32_t MakeResultCode(int32_t code, int32_t detail);
+[[nodiscard]] int32_t MakeResultCode(int32_t code, int32_t detail);
 
 struct SplitCode {
     int32_t code;    // the low byte read as a signed number
     int32_t detail;  // bits 8-27
 };
-SplitCode SplitResultCode(int32_t packed);
+[[nodiscard]] SplitCode SplitResultCode(int32_t packed);
 
 // UTF-8 message of a packed or plain code; empty for codes without a text.
 // systemText(n) gives the platform's message for error number n (used by -10).

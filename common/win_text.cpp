@@ -27,6 +27,8 @@ std::wstring WideFromUtf8(std::string_view s) { return ToWide(CP_UTF8, s); }
 std::string Utf8FromWide(std::wstring_view s) { return FromWide(CP_UTF8, s); }
 std::string AnsiFromWide(std::wstring_view s) { return FromWide(CP_ACP, s); }
 std::wstring WideFromAnsi(std::string_view s) { return ToWide(CP_ACP, s); }
+std::string CodePageFromWide(UINT codePage, std::wstring_view s) { return FromWide(codePage, s); }
+std::wstring WideFromCodePage(UINT codePage, std::string_view s) { return ToWide(codePage, s); }
 
 std::wstring SystemErrorText(DWORD error) {
     wchar_t* buffer = nullptr;

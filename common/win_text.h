@@ -14,6 +14,9 @@ std::string Utf8FromWide(std::wstring_view s);
 // CP_ACP: characters the code page lacks become the platform's default character.
 std::string AnsiFromWide(std::wstring_view s);
 std::wstring WideFromAnsi(std::string_view s);
+// The same in any code page (CP_ACP, CP_UTF8, 932...).
+std::string CodePageFromWide(UINT codePage, std::wstring_view s);
+std::wstring WideFromCodePage(UINT codePage, std::string_view s);
 
 // The platform's message text for an error number, without the trailing line break.
 std::wstring SystemErrorText(DWORD error);

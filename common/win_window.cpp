@@ -295,6 +295,7 @@ void WindowBase::ShowPage(int page) {
 void WindowBase::ApplyDpi(int dpi) {
     if (dpi == dpi_ || dpi <= 0) return;
     dpi_ = dpi;
+    if (!dpiScaled_) return;
     MakeFont();
     const DpiScale s = Scale();
     for (const Placed& p : controls_) {
@@ -469,6 +470,7 @@ bool Window::Create(const WindowSpec& spec) {
         wc.lpszClassName = spec.className;
         if (!RegisterClassExW(&wc)) return false;
     }
+    dpiScaled_ = spec.dpiScaled;
     const int dpi = spec.dpiScaled ? SystemDpi() : kBaseDpi;
     const DpiScale s(dpi);
     const int w = spec.dpiScaled ? s.Px(spec.clientWidth) : spec.clientWidth;

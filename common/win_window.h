@@ -104,7 +104,8 @@ public:
     static int IdOf(HWND control) { return control ? GetDlgCtrlID(control) : 0; }
 
     // The window's DPI and the scale of 96-DPI pixels and twips to its pixels.
-    DpiScale Scale() const { return DpiScale(dpi_); }
+    // A window created with dpiScaled = false keeps 96-DPI figures as device pixels.
+    DpiScale Scale() const { return DpiScale(dpiScaled_ ? dpi_ : kBaseDpi); }
     int Px(int px96) const { return Scale().Px(px96); }
 
     std::wstring ItemText(int id) const { return tqk::ItemText(hwnd_, id); }
@@ -169,9 +170,9 @@ public:
 
 protected:
     // Creates the controls of the table at the window's DPI, with the window's font.
-    bool AddControls(const ControlSpec* specs, size_t count);
+    [[nodiscard]] bool AddControls(const ControlSpec* specs, size_t count);
     template <size_t N>
-    bool AddControls(const ControlSpec (&specs)[N]) {
+    [[nodiscard]] bool AddControls(const ControlSpec (&specs)[N]) {
         return AddControls(specs, N);
     }
     // The window's font (the platform's message font at the window's DPI), made on first use.
@@ -201,6 +202,7 @@ protected:
 
     HWND hwnd_ = nullptr;
     int dpi_ = kBaseDpi;
+    bool dpiScaled_ = true;
 
 private:
     struct Placed {
@@ -222,10 +224,10 @@ public:
 
     // Registers the class (once per process; the first spec of a class name fixes its cursor,
     // brush and icon) and creates the window with the given client size.
-    bool Create(const WindowSpec& spec);
+    [[nodiscard]] bool Create(const WindowSpec& spec);
     // The older form: default position, no menu, arrow cursor, button-face background.
-    bool Create(const wchar_t* className, const wchar_t* caption, DWORD style, int clientWidth,
-                int clientHeight, HWND owner = nullptr);
+    [[nodiscard]] bool Create(const wchar_t* className, const wchar_t* caption, DWORD style,
+                              int clientWidth, int clientHeight, HWND owner = nullptr);
 
 protected:
     virtual bool OnCreate() { return true; }  // false: creation fails
@@ -244,11 +246,11 @@ public:
     ~Dialog() override;
 
     INT_PTR RunModal(HINSTANCE instance, int templateId, HWND owner);
-    bool CreateModeless(HINSTANCE instance, int templateId, HWND owner);
+    [[nodiscard]] bool CreateModeless(HINSTANCE instance, int templateId, HWND owner);
     // Built in memory: DialogBox's own modal loop, or a modeless dialog (which ShowModal can
     // then run with PreTranslate).
     INT_PTR RunModal(const DialogSpec& spec, HWND owner);
-    bool CreateModeless(const DialogSpec& spec, HWND owner);
+    [[nodiscard]] bool CreateModeless(const DialogSpec& spec, HWND owner);
     // Ends a modal dialog with the result (EndDialog, or EndModal for ShowModal), or destroys a
     // modeless one.
     void End(INT_PTR result);

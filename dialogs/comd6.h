@@ -42,10 +42,12 @@ public:
     void Flag_RestoreDirectory(int32_t Value) { s_.Flag_RestoreDirectory = Value; }
 
     // The chosen path, or "" when the dialog was cancelled (or failed).
-    std::wstring ShowOpenSingle(HWND hWnd = nullptr, const std::wstring& DefaultFileName = L"");
-    std::wstring ShowSave(HWND hWnd = nullptr, const std::wstring& DefaultFileName = L"");
+    [[nodiscard]] std::wstring ShowOpenSingle(HWND hWnd = nullptr,
+                                              const std::wstring& DefaultFileName = L"");
+    [[nodiscard]] std::wstring ShowSave(HWND hWnd = nullptr,
+                                        const std::wstring& DefaultFileName = L"");
     // The chosen paths in the dialog's order; one empty string when cancelled.
-    std::vector<std::wstring> ShowOpenMulti(HWND hWnd = nullptr);
+    [[nodiscard]] std::vector<std::wstring> ShowOpenMulti(HWND hWnd = nullptr);
 
     static std::wstring CurDir();
     static void ChDir(const std::wstring& CDir);
@@ -55,8 +57,8 @@ public:
 
 private:
     // Runs one dialog; the file buffer (up to its end) when it was not cancelled.
-    bool Run(comd6::Kind kind, HWND owner, const std::wstring& defaultName, std::wstring* buffer,
-             DWORD* filterIndex);
+    [[nodiscard]] bool Run(comd6::Kind kind, HWND owner, const std::wstring& defaultName,
+                           std::wstring* buffer, DWORD* filterIndex);
 
     std::wstring initialDir_;
     std::wstring filter_;  // the platform's form

@@ -30,6 +30,10 @@ void ToolTip::Init(HWND AllOwnerhWnd) {
                            GetModuleHandleW(nullptr), nullptr);
     if (!tip_) return;
     SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, kMaxTipWidth);
+    // A little room between the text and the border, at the screen's DPI.
+    const DpiScale s(WindowDpi(AllOwnerhWnd));
+    RECT margin{s.Px(4), s.Px(2), s.Px(4), s.Px(2)};
+    SendMessageW(tip_, TTM_SETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
     SendMessageW(tip_, TTM_SETDELAYTIME, TTDT_INITIAL, kInitialMs);
     SendMessageW(tip_, TTM_SETDELAYTIME, TTDT_RESHOW, kReshowMs);
     SendMessageW(tip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, kAutoPopMs);

@@ -8,6 +8,7 @@
 #include "tqk_format.h"
 #include "win_file.h"
 #include "win_handles.h"
+#include "win_text.h"
 
 namespace tqk {
 
@@ -23,30 +24,8 @@ int32_t DisplayDepth() {
     return info.bmBitsPixel;
 }
 
-std::string WideToUtf8(const wchar_t* s, int n) {
-    const int len = WideCharToMultiByte(CP_UTF8, 0, s, n, nullptr, 0, nullptr, nullptr);
-    std::string out(len > 0 ? len : 0, '\0');
-    if (len > 0) WideCharToMultiByte(CP_UTF8, 0, s, n, &out[0], len, nullptr, nullptr);
-    return out;
-}
-
-std::wstring Utf8ToWide(const std::string& s) {
-    const int len = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
-    std::wstring out(len > 0 ? len : 0, L'\0');
-    if (len > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), &out[0], len);
-    return out;
-}
-
-// The platform's message for an error number, in the default language, cut at its first
-// zero character.
-std::string SystemText(uint32_t error) {
-    std::vector<wchar_t> buf(1260, L'\0');
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   buf.data(), DWORD(buf.size() - 1), nullptr);
-    size_t n = 0;
-    while (n < buf.size() && buf[n] != L'\0') ++n;
-    return WideToUtf8(buf.data(), int(n));
-}
+// The platform's message for an error number.
+std::string SystemText(uint32_t error) { return Utf8FromWide(SystemErrorText(error)); }
 
 }  // namespace
 
@@ -56,7 +35,7 @@ Capture::Capture(CaptureEvents* events) : events_(events ? events : &none_) {
 }
 
 std::wstring Capture::GetError(int32_t ErrorNo) const {
-    return Utf8ToWide(ResultMessageUtf8(ErrorNo, SystemText));
+    return WideFromUtf8(ResultMessageUtf8(ErrorNo, SystemText));
 }
 
 void Capture::Init(int32_t x, int32_t y, int32_t W, int32_t H) {

@@ -14,6 +14,7 @@
 #include "tqk_format.h"
 #include "win_file.h"
 #include "win_handles.h"
+#include "win_text.h"
 
 namespace tqk {
 
@@ -306,10 +307,7 @@ private:
         if (info_ || told_) return;
         told_ = true;
         const DWORD err = GetLastError();
-        wchar_t text[1260] = {};
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
-                       0, text, 1259, nullptr);
-        MessageBoxW(nullptr, text, nullptr, MB_OK);
+        MessageBoxW(nullptr, SystemErrorText(err).c_str(), nullptr, MB_OK);
     }
 
     bool info_;

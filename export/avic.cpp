@@ -1,7 +1,11 @@
 #include "avic.h"
 
 #include <cstring>
+#include <string_view>
 #include <vector>
+
+#include "win_files.h"
+#include "win_text.h"
 
 namespace {
 
@@ -52,23 +56,13 @@ const Library& Lib() {
     return lib;
 }
 
-std::string ToAnsi(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n =
-        WideCharToMultiByte(CP_ACP, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
+std::string ToAnsi(const std::wstring& w) { return tqk::AnsiFromWide(w); }
 
 // Text of a zero-terminated byte buffer in the given code page.
 std::wstring FromBuffer(const char* buffer, size_t size, UINT codePage) {
     const size_t len = strnlen(buffer, size);
     if (len == 0) return {};
-    const int n = MultiByteToWideChar(codePage, 0, buffer, int(len), nullptr, 0);
-    std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(codePage, 0, buffer, int(len), &w[0], n);
-    return w;
+    return tqk::WideFromCodePage(codePage, std::string_view(buffer, len));
 }
 
 }  // namespace
@@ -101,12 +95,7 @@ int32_t AVIC::AVIMakeInit(const std::wstring& FileName, int32_t TotalSmpl, int32
     if (!lib.ready) return kAvicNoLibrary;
     COMPVARS local;
     std::memcpy(&local, ptr_cv ? ptr_cv : &cv_, sizeof(COMPVARS));
-    const DWORD attributes = GetFileAttributesW(FileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(FileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-        DeleteFileW(FileName.c_str());
-    }
+    tqk::DeleteFileClearingReadOnly(FileName);
     return lib.AVICreateInit(ToAnsi(FileName).c_str(), &local, Width, Height, BitCount, Rate,
                              TotalSmpl, ToAnsi(AVIName).c_str());
 }

@@ -2,198 +2,137 @@
 
 #include <string>
 
+#include "form5_ids.h"
+#include "message_pump.h"
+#include "perf_millis.h"
+#include "win_files.h"
+#include "win_window.h"
+
 int g_Form5Left = 0;
 int g_Form5Top = 0;
 
 namespace {
 
-const wchar_t kWindowClass[] = L"TaviroForm5";
-const wchar_t kStripClass[] = L"TaviroForm5Strip";
-constexpr int kCommand1Id = 1;
+using tqk::PerfMillis;
+
 constexpr int kClientWidth = 360;
 constexpr int kClientHeight = 66;
 
-double PerfMillis() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart) * 1000.0;
-}
-
-void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC stripProc) {
-    WNDCLASSW wc{};
-    if (!GetClassInfoW(instance, kWindowClass, &wc)) {
-        wc = WNDCLASSW{};
-        wc.lpfnWndProc = windowProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kWindowClass;
-        RegisterClassW(&wc);
-    }
-    if (!GetClassInfoW(instance, kStripClass, &wc)) {
-        wc = WNDCLASSW{};
-        wc.lpfnWndProc = stripProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.lpszClassName = kStripClass;
-        RegisterClassW(&wc);
-    }
-}
-
-// Pumps the thread's pending messages; a quit request is kept for the caller's loop.
-void DoEvents() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(int(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-void DeleteUserFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    DeleteFileW(path.c_str());
-}
-
 }  // namespace
+
+// The window itself: the strip (Picture2, drawn from the strip's image) and Cancel (Command1).
+// Its figures are device pixels, as the strip's image and its texts are.
+class Form5::View : public tqk::Window {
+public:
+    explicit View(Form5* owner) : owner_(owner) {}
+
+protected:
+    bool OnCreate() override {
+        static const tqk::ControlSpec controls[] = {
+            {L"STATIC", form5_ids::Picture2, L"", SS_OWNERDRAW, 8, 6, Form5::kStripWidth + 4,
+             Form5::kStripHeight + 4, WS_EX_CLIENTEDGE},
+            {L"BUTTON", form5_ids::Command1, L"Cancel", BS_PUSHBUTTON, kClientWidth - 88, 36, 80,
+             24},
+        };
+        return AddControls(controls);
+    }
+    void OnCommand(int id, int code, HWND) override {
+        if (id == form5_ids::Command1 && code == BN_CLICKED) owner_->Command1_Click();
+    }
+    bool OnClose() override { return false; }  // only Cancel ends a conversion
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        if (msg == WM_DRAWITEM && d && d->CtlID == UINT(form5_ids::Picture2)) {
+            if (owner_->stripDC_)
+                BitBlt(d->hDC, 0, 0, kStripWidth, kStripHeight, owner_->stripDC_.Get(), 0, 0,
+                       SRCCOPY);
+            return TRUE;
+        }
+        return Window::OnMessage(msg, wp, lp);
+    }
+
+private:
+    Form5* owner_;
+};
 
 Form5::Form5(std::function<std::unique_ptr<ConversionSource>()> makeConversion)
     : makeConversion_(std::move(makeConversion)) {}
 
 Form5::~Form5() {
     DA.reset();
-    if (hwnd_) DestroyWindow(hwnd_);
-    if (stripDC_) {
-        SelectObject(stripDC_, stripOldFont_);
-        SelectObject(stripDC_, stripOld_);
-        DeleteDC(stripDC_);
-    }
-    if (barDC_) {
-        SelectObject(barDC_, barOld_);
-        DeleteDC(barDC_);
-    }
-    if (stripBmp_) DeleteObject(stripBmp_);
-    if (barBmp_) DeleteObject(barBmp_);
-    if (font_) DeleteObject(font_);
+    view_.reset();
+    stripFontSel_.reset();
+    stripSel_.reset();
+    barSel_.reset();
 }
+
+HWND Form5::Hwnd() const { return view_ ? view_->Hwnd() : nullptr; }
+HWND Form5::Command1() const { return view_ ? view_->Item(form5_ids::Command1) : nullptr; }
+HWND Form5::Picture2() const { return view_ ? view_->Item(form5_ids::Picture2) : nullptr; }
 
 void Form5::Create() {
-    if (hwnd_) return;
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterClasses(instance, &Form5::WndProc, &Form5::StripProc);
-    const DWORD style = WS_CAPTION | WS_SYSMENU;
-    RECT r{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRect(&r, style, FALSE);
-    hwnd_ = CreateWindowExW(0, kWindowClass, L"Writing AVI ...", style, 0, 0, r.right - r.left,
-                            r.bottom - r.top, nullptr, nullptr, instance, this);
-    font_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, L"Comic Sans MS");
-    picture2_ = CreateWindowExW(WS_EX_CLIENTEDGE, kStripClass, L"", WS_CHILD | WS_VISIBLE, 8, 6,
-                                kStripWidth + 4, kStripHeight + 4, hwnd_, nullptr, instance, this);
-    command1_ = CreateWindowExW(0, L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                kClientWidth - 88, 36, 80, 24, hwnd_,
-                                reinterpret_cast<HMENU>(INT_PTR(kCommand1Id)), instance, nullptr);
-    SendMessageW(command1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (view_) return;
+    view_ = std::make_unique<View>(this);
+    tqk::WindowSpec spec{L"TaviroForm5", L"Writing AVI ...", WS_CAPTION | WS_SYSMENU, kClientWidth,
+                         kClientHeight};
+    spec.x = 0;
+    spec.y = 0;
+    spec.dpiScaled = false;
+    if (!view_->Create(spec)) return;
+    font_.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, L"Comic Sans MS"));
+    SendMessageW(Command1(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 
     // Picture2's image and Picture1, the bar: a blue gradient, light at the top.
-    HDC screen = GetDC(nullptr);
-    stripDC_ = CreateCompatibleDC(screen);
-    barDC_ = CreateCompatibleDC(screen);
-    stripBmp_ = CreateCompatibleBitmap(screen, kStripWidth, kStripHeight);
-    barBmp_ = CreateCompatibleBitmap(screen, kStripWidth, kStripHeight);
-    ReleaseDC(nullptr, screen);
-    stripOld_ = SelectObject(stripDC_, stripBmp_);
-    barOld_ = SelectObject(barDC_, barBmp_);
-    stripOldFont_ = SelectObject(stripDC_, font_);
-    SetBkMode(stripDC_, TRANSPARENT);
+    tqk::WindowDc screen(nullptr, GetDC(nullptr));
+    stripDC_.Reset(CreateCompatibleDC(screen.Get()));
+    barDC_.Reset(CreateCompatibleDC(screen.Get()));
+    stripBmp_.Reset(CreateCompatibleBitmap(screen.Get(), kStripWidth, kStripHeight));
+    barBmp_.Reset(CreateCompatibleBitmap(screen.Get(), kStripWidth, kStripHeight));
+    stripSel_.emplace(stripDC_.Get(), stripBmp_.Get());
+    barSel_.emplace(barDC_.Get(), barBmp_.Get());
+    stripFontSel_.emplace(stripDC_.Get(), font_.Get());
+    SetBkMode(stripDC_.Get(), TRANSPARENT);
     for (int y = 0; y < kStripHeight; ++y) {
         const int t = y * 255 / (kStripHeight - 1);
-        HBRUSH b = CreateSolidBrush(RGB(80 - t * 60 / 255, 140 - t * 80 / 255, 255 - t * 90 / 255));
+        tqk::GdiObject b(
+            CreateSolidBrush(RGB(80 - t * 60 / 255, 140 - t * 80 / 255, 255 - t * 90 / 255)));
         RECT line{0, y, kStripWidth, y + 1};
-        FillRect(barDC_, &line, b);
-        DeleteObject(b);
+        FillRect(barDC_.Get(), &line, static_cast<HBRUSH>(b.Get()));
     }
     RECT all{0, 0, kStripWidth, kStripHeight};
-    FillRect(stripDC_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-}
-
-LRESULT CALLBACK Form5::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    try {
-        if (msg == WM_NCCREATE) {
-            auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<Form5*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        switch (msg) {
-        case WM_COMMAND:
-            if (self && LOWORD(wp) == kCommand1Id && HIWORD(wp) == BN_CLICKED) {
-                self->Command1_Click();
-                return 0;
-            }
-            break;
-        case WM_CLOSE:
-            return 0;  // only Cancel ends a conversion
-        default:
-            break;
-        }
-    } catch (...) {
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK Form5::StripProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    if (msg == WM_PAINT) {
-        auto* self = reinterpret_cast<Form5*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (self && self->stripDC_)
-            BitBlt(dc, 0, 0, kStripWidth, kStripHeight, self->stripDC_, 0, 0, SRCCOPY);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    FillRect(stripDC_.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 void Form5::Begin() {
     Create();
-    DeleteMenu(GetSystemMenu(hwnd_, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    DeleteMenu(GetSystemMenu(Hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
     DA = makeConversion_();
     DA->Decoding = [this](int32_t now, int32_t total, int32_t ms) { DA_Decoding(now, total, ms); };
     MoveMe();
-    ShowWindow(hwnd_, SW_SHOW);
-    UpdateWindow(hwnd_);
+    ShowWindow(Hwnd(), SW_SHOW);
+    UpdateWindow(Hwnd());
     times_.Clear();
     cancelled_ = false;
-    EnableWindow(command1_, TRUE);
+    EnableWindow(Command1(), TRUE);
 }
 
 void Form5::End() {
     SaveMe();
-    ShowWindow(hwnd_, SW_HIDE);
+    ShowWindow(Hwnd(), SW_HIDE);
     DA.reset();
 }
 
 void Form5::U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
                    const std::wstring& WaveFile, const COMPVARS* ptr_cv, bool ModifyAVI24bit) {
     Begin();
-    SetWindowTextW(hwnd_, L"Writing AVI");
+    SetWindowTextW(Hwnd(), L"Writing AVI");
     DA->TQKtoAVI(TQKFile, AVIFile, ptr_cv, ModifyAVI24bit);
     const std::wstring failure = DA->FailureText();
     if (!failure.empty()) {
         // The export ended early (a full disk, say): say why; the file keeps what was written.
-        MessageBoxW(hwnd_, failure.c_str(), L"Writing AVI", MB_OK | MB_ICONSTOP);
+        MessageBoxW(Hwnd(), failure.c_str(), L"Writing AVI", MB_OK | MB_ICONSTOP);
         End();
         return;
     }
@@ -201,9 +140,9 @@ void Form5::U_Show(const std::wstring& TQKFile, const std::wstring& AVIFile,
         soundStart_ = PerfMillis();
         DA->WAVaddAVI(WaveFile, AVIFile, 0);
     }
-    if (cancelled_ && MessageBoxW(hwnd_, L"キャンセルしました。AVIファイルは残しておきますか？",
+    if (cancelled_ && MessageBoxW(Hwnd(), L"キャンセルしました。AVIファイルは残しておきますか？",
                                   L"Writing AVI", MB_YESNO | MB_ICONQUESTION) == IDNO)
-        DeleteUserFile(AVIFile);
+        tqk::DeleteFileClearingReadOnly(AVIFile);
     End();
 }
 
@@ -211,9 +150,9 @@ int32_t Form5::U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& ds
                               int32_t dstBit, int32_t dstType) {
     Begin();
     movieMode_ = true;
-    SetWindowTextW(hwnd_, L"Writing TQK");
+    SetWindowTextW(Hwnd(), L"Writing TQK");
     const int32_t result = DA->TQKtoTQK(srcFnm, dstFnm, dstBit, dstType);
-    if (cancelled_) DeleteUserFile(dstFnm);
+    if (cancelled_) tqk::DeleteFileClearingReadOnly(dstFnm);
     End();
     movieMode_ = false;
     return result;
@@ -227,9 +166,9 @@ void Form5::Command1_Click() {
 void Form5::DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec) {
     last_ =
         form5::ComputeProgress(NowFrame, TotalFrame, Totalmsec, kStripWidth, movieMode_, &times_);
-    SetTextColor(stripDC_, RGB(0, 0, 0));
-    Rectangle(stripDC_, 0, 0, kStripWidth, kStripHeight);
-    BitBlt(stripDC_, 0, 0, last_.barLength, kStripHeight, barDC_, 0, 0, SRCCOPY);
+    SetTextColor(stripDC_.Get(), RGB(0, 0, 0));
+    Rectangle(stripDC_.Get(), 0, 0, kStripWidth, kStripHeight);
+    BitBlt(stripDC_.Get(), 0, 0, last_.barLength, kStripHeight, barDC_.Get(), 0, 0, SRCCOPY);
     const struct {
         form5::TextPlace at;
         const std::string* text;
@@ -238,15 +177,15 @@ void Form5::DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec)
                  {form5::kTotalAt, &last_.total},
                  {form5::kRestAt, &last_.rest}};
     for (const auto& t : texts)
-        TextOutA(stripDC_, t.at.x, t.at.y, t.text->c_str(), int(t.text->size()));
-    SetTextColor(stripDC_, RGB(255, 255, 255));
+        TextOutA(stripDC_.Get(), t.at.x, t.at.y, t.text->c_str(), int(t.text->size()));
+    SetTextColor(stripDC_.Get(), RGB(255, 255, 255));
     for (const auto& t : texts)
-        TextOutA(stripDC_, t.at.x - form5::kShadowOffset, t.at.y - form5::kShadowOffset,
+        TextOutA(stripDC_.Get(), t.at.x - form5::kShadowOffset, t.at.y - form5::kShadowOffset,
                  t.text->c_str(), int(t.text->size()));
-    InvalidateRect(picture2_, nullptr, FALSE);
-    UpdateWindow(picture2_);
-    SetWindowTextA(hwnd_, last_.caption.c_str());
-    DoEvents();
+    InvalidateRect(Picture2(), nullptr, FALSE);
+    UpdateWindow(Picture2());
+    SetWindowTextA(Hwnd(), last_.caption.c_str());
+    tqk::PumpMessages();
     Sleep(1);
 }
 
@@ -254,16 +193,16 @@ void Form5::MoveMe() {
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     RECT r{};
-    GetWindowRect(hwnd_, &r);
+    GetWindowRect(Hwnd(), &r);
     int left = g_Form5Left, top = g_Form5Top;
     form5::KeepInside({int(work.left), int(work.top), int(work.right), int(work.bottom)},
                       r.right - r.left, r.bottom - r.top, &left, &top);
-    SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form5::SaveMe() {
     RECT r{};
-    if (!GetWindowRect(hwnd_, &r)) return;
+    if (!GetWindowRect(Hwnd(), &r)) return;
     g_Form5Left = r.left;
     g_Form5Top = r.top;
 }

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "progress_text.h"
+#include "win_handles.h"
 
 // What the window needs of the conversion it runs: the operations and the Decoding event of
 // the movie-to-AVI conversion class.
@@ -51,19 +53,18 @@ public:
     void MoveMe();
     void SaveMe();
 
-    HWND Hwnd() const { return hwnd_; }
-    HWND Command1() const { return command1_; }
-    HWND Picture2() const { return picture2_; }
+    HWND Hwnd() const;
+    HWND Command1() const;
+    HWND Picture2() const;
     // The strip's image as last drawn (for checks); and its texts.
-    HDC StripDC() const { return stripDC_; }
+    HDC StripDC() const { return stripDC_.Get(); }
     const form5::ProgressTexts& LastTexts() const { return last_; }
 
     static constexpr int kStripWidth = 340;
     static constexpr int kStripHeight = 20;
 
 private:
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK StripProc(HWND, UINT, WPARAM, LPARAM);
+    class View;
     void Create();
     void Begin();  // steps shared by both conversions
     void End();
@@ -77,9 +78,9 @@ private:
     bool cancelled_ = false;
     bool movieMode_ = false;
     double soundStart_ = 0;
-    HWND hwnd_ = nullptr, command1_ = nullptr, picture2_ = nullptr;
-    HFONT font_ = nullptr;
-    HDC stripDC_ = nullptr, barDC_ = nullptr;  // Picture2's image and Picture1 (the bar)
-    HBITMAP stripBmp_ = nullptr, barBmp_ = nullptr;
-    HGDIOBJ stripOld_ = nullptr, barOld_ = nullptr, stripOldFont_ = nullptr;
+    std::unique_ptr<View> view_;
+    tqk::GdiObject font_;
+    tqk::MemoryDc stripDC_, barDC_;  // Picture2's image and Picture1 (the bar)
+    tqk::GdiObject stripBmp_, barBmp_;
+    std::optional<tqk::SelectGuard> stripSel_, barSel_, stripFontSel_;
 };

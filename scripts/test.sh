@@ -21,6 +21,9 @@ configure_and_build() { # name [cmake args...]
     cmake --build "$root/build/$name" -j "$jobs" || return 1
 }
 
+echo "== format"
+"$root/scripts/format-check.sh" || status=1
+
 mkdir -p "$root/build"
 configure_and_build native || status=1
 configure_and_build win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" || status=1

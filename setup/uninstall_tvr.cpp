@@ -14,6 +14,7 @@
 #include "reg_edit3.h"
 #include "setup_files.h"
 #include "setup_ids.h"
+#include "win_files.h"
 #include "win_handles.h"
 #include "win_text.h"
 #include "win_window.h"
@@ -111,11 +112,7 @@ private:
                 const DWORD a = GetFileAttributesW(path.c_str());
                 const DWORD hidden =
                     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-                if (a != INVALID_FILE_ATTRIBUTES && !(a & hidden)) {
-                    if (a & FILE_ATTRIBUTE_READONLY)
-                        SetFileAttributesW(path.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY));
-                    DeleteFileW(path.c_str());
-                }
+                if (a != INVALID_FILE_ATTRIBUTES && !(a & hidden)) DeleteFileClearingReadOnly(path);
                 break;
             }
             case UndoAction::kRemoveDir:

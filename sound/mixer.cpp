@@ -1,27 +1,13 @@
 #include "mixer.h"
 
 #include "mixer_select.h"
+#include "win_text.h"
 
 namespace snd {
 namespace {
 
-std::wstring FromAnsi(const std::string& s) {
-    if (s.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
-}
-
-std::string ToAnsi(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
-                        nullptr);
-    return s;
-}
+std::wstring FromAnsi(const std::string& s) { return tqk::WideFromAnsi(s); }
+std::string ToAnsi(const std::wstring& w) { return tqk::AnsiFromWide(w); }
 
 }  // namespace
 

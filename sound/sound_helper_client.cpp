@@ -5,10 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "message_pump.h"
 #include "perf_millis.h"
 
 using tqk::PerfMillis;
 using tqk::PerfMillisInt;
+using tqk::PumpMessages;
 
 namespace snd {
 namespace {
@@ -16,14 +18,6 @@ namespace {
 std::wstring BlockName() {
     const char* s = kBlockNameUtf8;
     return std::wstring(s, s + std::strlen(s));
-}
-
-void PumpMessages() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include "message_pump.h"
 #include "sound_block.h"
 #include "wave_in2.h"
 #include "wave_math.h"
 #include "win_handles.h"
+#include "win_window.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ using namespace snd;
 using tqk::FileHandle;
 using tqk::MappedView;
 using tqk::ObjectHandle;
+using tqk::PumpMessages;
 
 constexpr wchar_t kCaption[] = L"TaviroWave";
 constexpr wchar_t kWindowClass[] = L"TaviroWaveForm";
@@ -37,14 +40,6 @@ void SetLabel(HWND label, const std::string& text) {
 void __stdcall ShowProgress(int32_t& position, int32_t& buffersWritten) {
     SetLabel(g_position, FormatBytePosition(static_cast<uint32_t>(position)) + "Byte Flip " +
                              std::to_string(buffersWritten));
-}
-
-void PumpMessages() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
 }
 
 std::wstring BlockName() {
@@ -86,40 +81,53 @@ std::string AsciiOnly(const wchar_t* s) {
     return out;
 }
 
-LRESULT CALLBACK FormProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_CLOSE) {
-        DestroyWindow(w);
-        return 0;
-    }
-    return DefWindowProcW(w, msg, wp, lp);
-}
+// The helper's window: hidden, or with diagnostic labels (version, last code, buffer bytes,
+// position) in the screen's lower right corner. Figures are device pixels of the whole window.
+class WaveForm : public tqk::Window {
+public:
+    static constexpr int kVersionLabel = 101, kStatusLabel = 102, kBufferLabel = 103,
+                         kPositionLabel = 104;
+    explicit WaveForm(bool diagnostic) : diagnostic_(diagnostic) {}
 
-HWND CreateForm(HINSTANCE inst, bool diagnostic) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = FormProc;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kWindowClass;
-    RegisterClassW(&wc);
-    const int x = GetSystemMetrics(SM_CXSCREEN) - kWindowWidth;
-    const int y = GetSystemMetrics(SM_CYFULLSCREEN) - 50 - kWindowHeight;
-    HWND form = CreateWindowExW(WS_EX_TOOLWINDOW | (diagnostic ? WS_EX_TOPMOST : 0), kWindowClass,
-                                kCaption, WS_POPUP | WS_CAPTION, x, y, kWindowWidth, kWindowHeight,
-                                nullptr, nullptr, inst, nullptr);
-    if (!form || !diagnostic) return form;
-    auto label = [&](int row) {
-        return CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 4, 4 + row * 20,
-                               kWindowWidth - 16, 18, form, nullptr, inst, nullptr);
-    };
-    HWND version = label(0);
-    SetLabel(version, std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-                          std::to_string(kVersionRevision));
-    g_status = label(1);
-    g_bufferBytes = label(2);
-    g_position = label(3);
-    SetWindowPos(form, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    return form;
+protected:
+    bool OnCreate() override {
+        if (!diagnostic_) return true;
+        static const tqk::ControlSpec labels[] = {
+            {L"STATIC", kVersionLabel, L"", 0, 4, 4, kWindowWidth - 16, 18},
+            {L"STATIC", kStatusLabel, L"", 0, 4, 24, kWindowWidth - 16, 18},
+            {L"STATIC", kBufferLabel, L"", 0, 4, 44, kWindowWidth - 16, 18},
+            {L"STATIC", kPositionLabel, L"", 0, 4, 64, kWindowWidth - 16, 18},
+        };
+        return AddControls(labels);
+    }
+
+private:
+    bool diagnostic_;
+};
+static_assert(tqk::IdsValid({WaveForm::kVersionLabel, WaveForm::kStatusLabel,
+                             WaveForm::kBufferLabel, WaveForm::kPositionLabel}));
+
+bool CreateForm(WaveForm* form, bool diagnostic) {
+    const DWORD style = WS_POPUP | WS_CAPTION;
+    const DWORD exStyle = WS_EX_TOOLWINDOW | (diagnostic ? WS_EX_TOPMOST : 0);
+    RECT frame{0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    tqk::WindowSpec spec{kWindowClass, kCaption, style, kWindowWidth - (frame.right - frame.left),
+                         kWindowHeight - (frame.bottom - frame.top)};
+    spec.exStyle = exStyle;
+    spec.x = GetSystemMetrics(SM_CXSCREEN) - kWindowWidth;
+    spec.y = GetSystemMetrics(SM_CYFULLSCREEN) - 50 - kWindowHeight;
+    spec.dpiScaled = false;
+    if (!form->Create(spec)) return false;
+    if (!diagnostic) return true;
+    SetLabel(form->Item(WaveForm::kVersionLabel), std::to_string(kVersionMajor) + "." +
+                                                      std::to_string(kVersionMinor) + "." +
+                                                      std::to_string(kVersionRevision));
+    g_status = form->Item(WaveForm::kStatusLabel);
+    g_bufferBytes = form->Item(WaveForm::kBufferLabel);
+    g_position = form->Item(WaveForm::kPositionLabel);
+    SetWindowPos(form->Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    return true;
 }
 
 int Refuse(const wchar_t* text) {
@@ -149,7 +157,7 @@ int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR commandLine, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const bool diagnostic = (GetAsyncKeyState('0') & 0x8000) != 0;
 
     ObjectHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutex));
@@ -166,7 +174,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR commandLine, int) {
     if (!block) return Refuse(L"単体では起動できません。");
     if (!StillRunning(recorder.Get())) return Refuse(L"親プロセスが終了しています。");
 
-    HWND form = CreateForm(inst, diagnostic);
+    WaveForm form(diagnostic);
+    (void)CreateForm(&form, diagnostic);  // the helper records without its window too
 
     // Opening the device once up front makes the first recording start on time; the probe
     // also clears a scratch file left behind by an earlier run.
@@ -200,6 +209,6 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR commandLine, int) {
         }
     } while (StillRunning(recorder.Get()));
 
-    if (form) DestroyWindow(form);
+    g_status = g_bufferBytes = g_position = nullptr;
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "safe_file.h"
 #include "sound_block.h"
 #include "wave_math.h"
+#include "message_pump.h"
 #include "win_handles.h"
 #include "win_text.h"
 
@@ -25,6 +26,7 @@ namespace snd {
 using tqk::FileHandle;
 using tqk::MappedView;
 using tqk::ObjectHandle;
+using tqk::PumpMessages;
 namespace {
 
 constexpr UINT kWimData = 0x3C0;
@@ -41,14 +43,6 @@ void CALLBACK WaveInCallback(HWAVEIN, UINT msg, DWORD_PTR instance, DWORD_PTR, D
     if (msg == kWimData) reinterpret_cast<DeviceEvents*>(instance)->finished.fetch_add(1);
 }
 
-void PumpMessages() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
-
 void ShowDeviceError(MMRESULT r) {
     wchar_t text[MAXERRORLENGTH] = L"";
     waveInGetErrorTextW(r, text, MAXERRORLENGTH);
@@ -56,12 +50,7 @@ void ShowDeviceError(MMRESULT r) {
 }
 
 void ShowSystemError(DWORD err) {
-    wchar_t* text = nullptr;
-    FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    MessageBoxW(nullptr, text ? text : L"", L"TaviroWave", MB_OK);
-    if (text) LocalFree(text);
+    MessageBoxW(nullptr, tqk::SystemErrorText(err).c_str(), L"TaviroWave", MB_OK);
 }
 
 bool FileExistsA(const std::string& path) {

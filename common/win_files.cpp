@@ -1,0 +1,16 @@
+#include "win_files.h"
+
+#include <windows.h>
+
+namespace tqk {
+
+bool DeleteFileClearingReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    return DeleteFileW(path.c_str()) || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace tqk
