@@ -112,13 +112,9 @@ void Disarm() {
     s.fired = false;
 }
 
-int64_t Calls(Op op) {
-    return S().calls[static_cast<int>(op)].load();
-}
+int64_t Calls(Op op) { return S().calls[static_cast<int>(op)].load(); }
 
-bool Fired() {
-    return S().fired.load();
-}
+bool Fired() { return S().fired.load(); }
 
 uint32_t ErrorNumber(Op op) {
 #ifdef _WIN32
@@ -140,21 +136,14 @@ void SetError(Op op) {
 
 const char* OpName(Op op) {
     switch (op) {
-        case Op::kWrite:
-            return "write";
-        case Op::kFlush:
-            return "flush";
-        case Op::kRename:
-            return "rename";
+    case Op::kWrite: return "write";
+    case Op::kFlush: return "flush";
+    case Op::kRename: return "rename";
     }
     return "?";
 }
 
-Suspend::Suspend() {
-    ++suspended;
-}
-Suspend::~Suspend() {
-    --suspended;
-}
+Suspend::Suspend() { ++suspended; }
+Suspend::~Suspend() { --suspended; }
 
 }  // namespace tqk::fault

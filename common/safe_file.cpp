@@ -104,9 +104,7 @@ void SafeFileWriter::Abandon() {
     scratch_.clear();
 }
 
-bool RemoveFile(const std::string& utf8Path) {
-    return DeleteFileW(Wide(utf8Path).c_str()) != 0;
-}
+bool RemoveFile(const std::string& utf8Path) { return DeleteFileW(Wide(utf8Path).c_str()) != 0; }
 
 uint32_t ReplaceFileWith(const std::wstring& from, const std::wstring& to) {
     if (fault::ShouldFail(Op::kRename)) return fault::ErrorNumber(Op::kRename);
@@ -132,9 +130,7 @@ uint32_t WriteFileReplacing(const std::wstring& path, const void* data, size_t n
 
 namespace {
 
-uint32_t ErrnoOr(int fallback) {
-    return static_cast<uint32_t>(errno ? errno : fallback);
-}
+uint32_t ErrnoOr(int fallback) { return static_cast<uint32_t>(errno ? errno : fallback); }
 
 }  // namespace
 
@@ -201,9 +197,7 @@ void SafeFileWriter::Abandon() {
     scratch_.clear();
 }
 
-bool RemoveFile(const std::string& utf8Path) {
-    return std::remove(utf8Path.c_str()) == 0;
-}
+bool RemoveFile(const std::string& utf8Path) { return std::remove(utf8Path.c_str()) == 0; }
 
 uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To) {
     if (fault::ShouldFail(Op::kRename)) return fault::ErrorNumber(Op::kRename);
@@ -222,9 +216,7 @@ uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To)
 
 #endif
 
-SafeFileWriter::~SafeFileWriter() {
-    Abandon();
-}
+SafeFileWriter::~SafeFileWriter() { Abandon(); }
 
 uint32_t SafeFileWriter::Fail(uint32_t error) {
     error_ = error;
@@ -232,9 +224,7 @@ uint32_t SafeFileWriter::Fail(uint32_t error) {
     return error;
 }
 
-std::string ScratchPathFor(const std::string& utf8Target) {
-    return utf8Target + ".tmp~";
-}
+std::string ScratchPathFor(const std::string& utf8Target) { return utf8Target + ".tmp~"; }
 
 uint32_t WriteFileReplacing(const std::string& utf8Path, const void* data, size_t n) {
     SafeFileWriter w;
