@@ -69,6 +69,12 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
                     continue;
                 }
                 const SplitCode split = SplitResultCode(rc);
+                if (split.code == kErrOpen) {
+                    // The failed call was the cut of an older file at opening: the movie
+                    // could not be made, and nothing of a recording is claimed.
+                    EXPECT_LT(bytes.size(), kHeaderBytes);
+                    continue;
+                }
                 ASSERT_EQ(split.code, kErrApi)
                     << "a failed " << fault::OpName(op) << " reported as " << rc;
                 EXPECT_EQ(uint32_t(split.detail), fault::ErrorNumber(op));
