@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <vfw.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,6 +15,7 @@
 #include "avi_export.h"
 #include "avi_file.h"
 #include "avi_writer.h"
+#include "win_text.h"
 
 namespace {
 
@@ -21,29 +23,15 @@ constexpr DWORD kNameBytes = 260;
 const DWORD kDib = mmioFOURCC('D', 'I', 'B', ' ');
 
 std::wstring Widen(const char* s, UINT codePage) {
-    if (!s) return {};
-    const int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(size_t(n), L'\0');
-    MultiByteToWideChar(codePage, 0, s, -1, &w[0], n);
-    w.resize(size_t(n - 1));
-    return w;
+    return s ? tqk::WideFromCodePage(codePage, s) : std::wstring();
 }
 
 std::string Narrow(const std::wstring& w, UINT codePage) {
-    if (w.empty()) return {};
-    const int n =
-        WideCharToMultiByte(codePage, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(codePage, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
+    return tqk::CodePageFromWide(codePage, w);
 }
 
 // File names come in the ANSI code page; the writer takes UTF-8.
-std::string AnsiPathToUtf8(const char* path) {
-    return Narrow(Widen(path, CP_ACP), CP_UTF8);
-}
+std::string AnsiPathToUtf8(const char* path) { return Narrow(Widen(path, CP_ACP), CP_UTF8); }
 
 // Compresses frames through the compressor manager, one after another.
 class Compressor {
@@ -183,9 +171,7 @@ LONG StartFile(const uint8_t* firstFrame) {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
-    return TRUE;
-}
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 LONG WINAPI GetAVICompressor(HWND owner, char* name, COMPVARS* cv) {
     try {
@@ -220,9 +206,10 @@ LONG WINAPI GetAVICompressor(HWND owner, char* name, COMPVARS* cv) {
         if (HIC hic = ICOpen(ICTYPE_VIDEO, cv->fccHandler, ICMODE_QUERY)) {
             ICINFO info{};
             info.dwSize = sizeof(info);
-            if (ICGetInfo(hic, &info, sizeof(info)))
-                WideCharToMultiByte(CP_ACP, 0, info.szDescription, -1, name, kNameBytes - 1,
-                                    nullptr, nullptr);
+            if (ICGetInfo(hic, &info, sizeof(info))) {
+                const std::string text = Narrow(info.szDescription, CP_ACP);
+                std::memcpy(name, text.data(), std::min<size_t>(text.size(), kNameBytes - 1));
+            }
             ICClose(hic);
         }
         return 1;

@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "win_text.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,14 +22,7 @@ using fault::Op;
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
+std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
 
 uint32_t LastErrorOr(uint32_t fallback) {
     const DWORD e = GetLastError();
@@ -118,12 +113,7 @@ uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To)
 }
 
 uint32_t WriteFileReplacing(const std::wstring& path, const void* data, size_t n) {
-    const int len = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                        nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(len), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), len,
-                        nullptr, nullptr);
-    return WriteFileReplacing(utf8, data, n);
+    return WriteFileReplacing(Utf8FromWide(path), data, n);
 }
 
 #else

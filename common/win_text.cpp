@@ -23,6 +23,33 @@ std::string FromWide(UINT codePage, std::wstring_view s) {
 
 }  // namespace
 
+bool ExactWideFromCodePage(UINT codePage, std::string_view s, std::wstring* ret) {
+    ret->clear();
+    if (s.empty()) return true;
+    const int n =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), nullptr, 0);
+    if (n <= 0) return false;
+    ret->assign(size_t(n), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), ret->data(), n);
+    return true;
+}
+
+bool ExactCodePageFromWide(UINT codePage, std::wstring_view s, std::string* ret) {
+    ret->clear();
+    if (s.empty()) return true;
+    // UTF-8 has every character; the platform refuses the default-character query for it.
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* used = utf8 ? nullptr : &usedDefault;
+    const int n =
+        WideCharToMultiByte(codePage, flags, s.data(), int(s.size()), nullptr, 0, nullptr, used);
+    if (n <= 0 || usedDefault) return false;
+    ret->assign(size_t(n), '\0');
+    WideCharToMultiByte(codePage, flags, s.data(), int(s.size()), ret->data(), n, nullptr, used);
+    return !usedDefault;
+}
+
 std::wstring WideFromUtf8(std::string_view s) { return ToWide(CP_UTF8, s); }
 std::string Utf8FromWide(std::wstring_view s) { return FromWide(CP_UTF8, s); }
 std::string AnsiFromWide(std::wstring_view s) { return FromWide(CP_ACP, s); }

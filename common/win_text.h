@@ -17,6 +17,10 @@ std::wstring WideFromAnsi(std::string_view s);
 // The same in any code page (CP_ACP, CP_UTF8, 932...).
 std::string CodePageFromWide(UINT codePage, std::wstring_view s);
 std::wstring WideFromCodePage(UINT codePage, std::string_view s);
+// Exact conversions: false when a byte sequence is invalid in the code page or a character has
+// no exact form in it (no default characters, no best-fit look-alikes).
+bool ExactWideFromCodePage(UINT codePage, std::string_view s, std::wstring* ret);
+bool ExactCodePageFromWide(UINT codePage, std::wstring_view s, std::string* ret);
 
 // The platform's message text for an error number, without the trailing line break.
 std::wstring SystemErrorText(DWORD error);

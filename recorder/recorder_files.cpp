@@ -14,39 +14,15 @@ constexpr size_t kMaxTqpBytes = kTqpMinBytes + 4 * kTqpMaxText;
 constexpr size_t kMaxPositionFileBytes = 64 * 1024;
 
 bool AnsiToUtf8(std::string_view ansi, std::string* ret) {
-    if (ansi.empty()) {
-        ret->clear();
-        return true;
-    }
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), int(ansi.size()),
-                                      nullptr, 0);
-    if (n <= 0) return false;
-    std::wstring w(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), int(ansi.size()), w.data(), n);
+    std::wstring w;
+    if (!ExactWideFromCodePage(CP_ACP, ansi, &w)) return false;
     *ret = Utf8FromWide(w);
     return true;
 }
 
 bool Utf8ToAnsi(std::string_view utf8, std::string* ret) {
-    if (utf8.empty()) {
-        ret->clear();
-        return true;
-    }
-    const int wn = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
-                                       nullptr, 0);
-    if (wn <= 0) return false;
-    std::wstring w(size_t(wn), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(), wn);
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wn, nullptr, 0,
-                                      nullptr, &usedDefault);
-    if (n <= 0 || usedDefault) return false;
-    std::string a(size_t(n), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wn, a.data(), n, nullptr,
-                        &usedDefault);
-    if (usedDefault) return false;
-    *ret = std::move(a);
-    return true;
+    std::wstring w;
+    return ExactWideFromCodePage(CP_UTF8, utf8, &w) && ExactCodePageFromWide(CP_ACP, w, ret);
 }
 
 }  // namespace

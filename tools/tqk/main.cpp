@@ -6,21 +6,17 @@
 #include "tqk_commands.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+
+#include "win_text.h"
 
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string s(n > 0 ? size_t(n) : 1, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, &s[0], n, nullptr, nullptr);
-        s.resize(s.size() - 1);
-        args.push_back(s);
-    }
+    for (int i = 1; i < argc; ++i) args.push_back(tqk::Utf8FromWide(argv[i]));
     return tqk::RunTqk(args, stdout, stderr);
 }
 #else

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "message_pump.h"
+
 namespace {
 
 int g_phase = 0;
@@ -58,8 +60,8 @@ void PaintBackground(HDC dc, const RECT& rc) {
 }
 
 void PaintTypical(HDC dc, const RECT& rc, const RECT& dirty) {
-    const bool whole = dirty.left <= 0 && dirty.top <= 0 && dirty.right >= rc.right &&
-                       dirty.bottom >= rc.bottom;
+    const bool whole =
+        dirty.left <= 0 && dirty.top <= 0 && dirty.right >= rc.right && dirty.bottom >= rc.bottom;
     if (!g_painted || whole) {
         PaintBackground(dc, rc);
         g_painted = true;
@@ -132,9 +134,7 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(wnd, &ps);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(wnd, msg, wp, lp);
 }
@@ -149,18 +149,14 @@ int wmain(int argc, wchar_t** argv) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TaviroScreenChurn";
     RegisterClassW(&wc);
-    HWND wnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"churn",
-                               WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                               GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance,
-                               nullptr);
+    HWND wnd =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"churn",
+                        WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                        GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance, nullptr);
     SetTimer(wnd, 1, 16, nullptr);
     const DWORD end = GetTickCount() + DWORD(seconds) * 1000;
-    MSG msg;
     while (int(GetTickCount() - end) < 0) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        tqk::PumpMessages();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     DestroyWindow(wnd);

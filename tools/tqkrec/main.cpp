@@ -8,6 +8,7 @@
 
 #include "capture.h"
 #include "tqkrec_args.h"
+#include "win_text.h"
 
 namespace {
 
@@ -21,21 +22,9 @@ BOOL WINAPI OnConsoleCtrl(DWORD type) {
     return FALSE;
 }
 
-std::string ToUtf8(const std::wstring& w) {
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
+std::string ToUtf8(const std::wstring& w) { return tqk::Utf8FromWide(w); }
 
-std::wstring ToWide(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), nullptr, 0);
-    std::wstring w(n > 0 ? n : 0, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), &w[0], n);
-    return w;
-}
+std::wstring ToWide(const std::string& s) { return tqk::WideFromUtf8(s); }
 
 class Recorder : public tqk::CaptureEvents {
 public:
