@@ -13,9 +13,7 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-int16_t Clamp16(int32_t v) {
-    return int16_t(std::min<int32_t>(std::max<int32_t>(v, 0), 32767));
-}
+int16_t Clamp16(int32_t v) { return int16_t(std::min<int32_t>(std::max<int32_t>(v, 0), 32767)); }
 
 // Sound is copied in pieces of at most this many samples and bytes.
 constexpr uint32_t kPieceSamples = 32768;
@@ -80,20 +78,13 @@ StreamInfo AudioStream(const WavInfo& wav) {
 
 int32_t ToAviError(Status s) {
     switch (s) {
-    case Status::kOk:
-        return kAviOk;
-    case Status::kWriteFailed:
-        return kAviErrFileWrite;
-    case Status::kReadFailed:
-        return kAviErrFileRead;
-    case Status::kBadFormat:
-        return kAviErrBadFormat;
-    case Status::kNoRoom:
-        return kAviErrUnsupported;
-    case Status::kBadArgument:
-        return kAviErrBadParam;
-    case Status::kTooLarge:
-        return kAviErrBadSize;
+    case Status::kOk: return kAviOk;
+    case Status::kWriteFailed: return kAviErrFileWrite;
+    case Status::kReadFailed: return kAviErrFileRead;
+    case Status::kBadFormat: return kAviErrBadFormat;
+    case Status::kNoRoom: return kAviErrUnsupported;
+    case Status::kBadArgument: return kAviErrBadParam;
+    case Status::kTooLarge: return kAviErrBadSize;
     }
     return kAviErrError;
 }
@@ -114,12 +105,9 @@ int32_t AddWaveToAvi(RandomFile& aviFile, RandomFile& wavFile, const Progress& p
                      uint64_t segmentBytes) {
     WavInfo wav;
     switch (ReadWavInfo(wavFile, &wav)) {
-    case WavStatus::kOk:
-        break;
-    case WavStatus::kReadFailed:
-        return kAviErrFileRead;
-    case WavStatus::kBadFormat:
-        return kAviErrBadFormat;
+    case WavStatus::kOk: break;
+    case WavStatus::kReadFailed: return kAviErrFileRead;
+    case WavStatus::kBadFormat: return kAviErrBadFormat;
     }
     Writer writer;
     if (Status s = writer.OpenToAddStream(&aviFile, AudioStream(wav), segmentBytes);

@@ -16,34 +16,20 @@ namespace avi {
 namespace {
 
 #ifdef _WIN32
-std::filesystem::path PathOf(const std::string& utf8) {
-    return std::filesystem::u8path(utf8);
-}
+std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::u8path(utf8); }
 int SeekFile(std::FILE* f, uint64_t off) {
     return _fseeki64(f, static_cast<__int64>(off), SEEK_SET);
 }
-int SeekEnd(std::FILE* f) {
-    return _fseeki64(f, 0, SEEK_END);
-}
-int64_t Tell(std::FILE* f) {
-    return _ftelli64(f);
-}
+int SeekEnd(std::FILE* f) { return _fseeki64(f, 0, SEEK_END); }
+int64_t Tell(std::FILE* f) { return _ftelli64(f); }
 bool TruncateFile(std::FILE* f, uint64_t size) {
     return _chsize_s(_fileno(f), static_cast<__int64>(size)) == 0;
 }
 #else
-std::filesystem::path PathOf(const std::string& utf8) {
-    return std::filesystem::path(utf8);
-}
-int SeekFile(std::FILE* f, uint64_t off) {
-    return fseeko(f, static_cast<off_t>(off), SEEK_SET);
-}
-int SeekEnd(std::FILE* f) {
-    return fseeko(f, 0, SEEK_END);
-}
-int64_t Tell(std::FILE* f) {
-    return ftello(f);
-}
+std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(utf8); }
+int SeekFile(std::FILE* f, uint64_t off) { return fseeko(f, static_cast<off_t>(off), SEEK_SET); }
+int SeekEnd(std::FILE* f) { return fseeko(f, 0, SEEK_END); }
+int64_t Tell(std::FILE* f) { return ftello(f); }
 bool TruncateFile(std::FILE* f, uint64_t size) {
     return ftruncate(fileno(f), static_cast<off_t>(size)) == 0;
 }
@@ -51,9 +37,7 @@ bool TruncateFile(std::FILE* f, uint64_t size) {
 
 }  // namespace
 
-StdioFile::~StdioFile() {
-    Close();
-}
+StdioFile::~StdioFile() { Close(); }
 
 bool StdioFile::Open(const std::string& utf8Path, Mode mode) {
     Close();

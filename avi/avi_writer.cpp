@@ -78,9 +78,7 @@ uint32_t ChunkId(int stream, const char* two) {
            uint32_t(uint8_t(two[0])) << 16 | uint32_t(uint8_t(two[1])) << 24;
 }
 
-uint32_t Clamp32(uint64_t v) {
-    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v);
-}
+uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v); }
 
 }  // namespace
 
@@ -100,9 +98,7 @@ void Writer::Reset() {
     undoTailAt_ = undoSize_ = 0;
 }
 
-bool Writer::Write(uint64_t at, const void* p, size_t n) {
-    return file_->WriteAt(at, p, n);
-}
+bool Writer::Write(uint64_t at, const void* p, size_t n) { return file_->WriteAt(at, p, n); }
 
 Status Writer::Fail(Status s) {
     if (failed_ == Status::kOk) failed_ = s;

@@ -9,9 +9,7 @@ namespace {
 uint32_t Load32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-uint16_t Load16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
+uint16_t Load16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 bool Is(const uint8_t* p, const char* tag) {
     return p[0] == tag[0] && p[1] == tag[1] && p[2] == tag[2] && p[3] == tag[3];
 }

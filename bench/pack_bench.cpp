@@ -48,8 +48,7 @@ struct Font {
     Font() {
         std::mt19937 rng(99);
         for (auto& g : rows) {
-            for (int r = 0; r < 16; ++r)
-                g[r] = r < 3 || r > 13 ? 0 : uint8_t(rng() & rng() & 0x7E);
+            for (int r = 0; r < 16; ++r) g[r] = r < 3 || r > 13 ? 0 : uint8_t(rng() & rng() & 0x7E);
         }
     }
 };
@@ -181,8 +180,9 @@ Pair& PairFor(int bits, Kind kind) {
     }
     const size_t F = pair.cur.size();
     pair.packed.resize(tqk::PackedCapacity(F));
-    pair.packedBytes = size_t(tqk::PackFrame(pair.packed.data(), pair.cur.data(),
-                                             pair.prev.data(), int32_t(F / 4))) * 4;
+    pair.packedBytes = size_t(tqk::PackFrame(pair.packed.data(), pair.cur.data(), pair.prev.data(),
+                                             int32_t(F / 4))) *
+                       4;
     pair.smallest = SmallestPackedBytes(pair.cur.data(), pair.prev.data(), F / 4);
     pair.scratch.resize(F);
     return pair;
@@ -245,8 +245,8 @@ void BM_Unpack(benchmark::State& state, int bits, Kind kind) {
     // Unpacking in place again over the result rewrites the same bytes: every pass does the
     // same work.
     for (auto _ : state) {
-        const int32_t rc = tqk::UnpackFrameInPlace(p.packed.data(), p.packedBytes,
-                                                   p.scratch.data(), F);
+        const int32_t rc =
+            tqk::UnpackFrameInPlace(p.packed.data(), p.packedBytes, p.scratch.data(), F);
         benchmark::DoNotOptimize(rc);
         benchmark::ClobberMemory();
     }
@@ -270,8 +270,7 @@ int Register() {
             const std::string tail = "/" + std::to_string(bits) + "/" + KindName(kind);
             benchmark::RegisterBenchmark(("pack" + tail).c_str(), BM_Pack, bits, kind)
                 ->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(("portable" + tail).c_str(), BM_PackPortable, bits,
-                                         kind)
+            benchmark::RegisterBenchmark(("portable" + tail).c_str(), BM_PackPortable, bits, kind)
                 ->Unit(benchmark::kMicrosecond);
             benchmark::RegisterBenchmark(("memcmp" + tail).c_str(), BM_Memcmp, bits, kind)
                 ->Unit(benchmark::kMicrosecond);

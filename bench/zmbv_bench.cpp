@@ -42,9 +42,7 @@ struct Canvas {
     }
 };
 
-uint32_t Rgb(int r, int g, int b) {
-    return uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16;
-}
+uint32_t Rgb(int r, int g, int b) { return uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16; }
 
 // 96 glyphs of 8 x 16 with anti-aliased edges, so text repeats like real text.
 struct Font {

@@ -196,87 +196,78 @@ LRESULT GetInfo(ICINFO* info, LPARAM size) {
 
 LRESULT Message(Instance* inst, UINT msg, LPARAM p1, LPARAM p2) {
     switch (msg) {
-        case ICM_GETINFO:
-            return GetInfo(reinterpret_cast<ICINFO*>(p1), p2);
-        case ICM_GETSTATE:
-            if (!p1) return sizeof(DriverState);
-            if (p2 < LPARAM(sizeof(DriverState))) return ICERR_BADSIZE;
-            std::memcpy(reinterpret_cast<void*>(p1), &inst->state, sizeof(DriverState));
-            return sizeof(DriverState);
-        case ICM_SETSTATE: {
-            if (!p1) {
-                inst->state = DriverState{};
-                return 0;
-            }
-            if (p2 < LPARAM(sizeof(DriverState))) return 0;
-            DriverState s;
-            std::memcpy(&s, reinterpret_cast<const void*>(p1), sizeof s);
-            if (s.version != kStateVersion || s.keyInterval < 1) return 0;
-            inst->state = s;
-            return sizeof(DriverState);
+    case ICM_GETINFO: return GetInfo(reinterpret_cast<ICINFO*>(p1), p2);
+    case ICM_GETSTATE:
+        if (!p1) return sizeof(DriverState);
+        if (p2 < LPARAM(sizeof(DriverState))) return ICERR_BADSIZE;
+        std::memcpy(reinterpret_cast<void*>(p1), &inst->state, sizeof(DriverState));
+        return sizeof(DriverState);
+    case ICM_SETSTATE: {
+        if (!p1) {
+            inst->state = DriverState{};
+            return 0;
         }
-        case ICM_GETDEFAULTKEYFRAMERATE:
-            if (!p1) return ICERR_BADPARAM;
-            *reinterpret_cast<DWORD*>(p1) = kDefaultKeyInterval;
-            return ICERR_OK;
-        case ICM_COMPRESS_FRAMES_INFO:
-            return ICERR_OK;
-        case ICM_COMPRESS_QUERY:
-            return CompressQuery(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                 reinterpret_cast<const BITMAPINFOHEADER*>(p2));
-        case ICM_COMPRESS_GET_FORMAT:
-            return CompressGetFormat(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                     reinterpret_cast<BITMAPINFOHEADER*>(p2));
-        case ICM_COMPRESS_GET_SIZE: {
-            DibFormat fi;
-            if (!Read(reinterpret_cast<const BITMAPINFOHEADER*>(p1), &fi) ||
-                CompressInputBits(fi) == 0)
-                return 0;
-            return LRESULT(MaxCompressedBytes(fi));
-        }
-        case ICM_COMPRESS_BEGIN:
-            return CompressBegin(inst, reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                 reinterpret_cast<const BITMAPINFOHEADER*>(p2));
-        case ICM_COMPRESS:
-            if (!p1) return ICERR_BADPARAM;
-            return Compress(inst, reinterpret_cast<ICCOMPRESS*>(p1));
-        case ICM_COMPRESS_END:
-            inst->encoder.reset();
-            return ICERR_OK;
-        case ICM_DECOMPRESS_QUERY:
-            return DecompressQuery(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                   reinterpret_cast<const BITMAPINFOHEADER*>(p2));
-        case ICM_DECOMPRESS_GET_FORMAT:
-            return DecompressGetFormat(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                       reinterpret_cast<BITMAPINFOHEADER*>(p2));
-        case ICM_DECOMPRESS_BEGIN:
-            return DecompressBegin(inst, reinterpret_cast<const BITMAPINFOHEADER*>(p1),
-                                   reinterpret_cast<const BITMAPINFOHEADER*>(p2));
-        case ICM_DECOMPRESS: {
-            const ICDECOMPRESS* d = reinterpret_cast<const ICDECOMPRESS*>(p1);
-            if (!d) return ICERR_BADPARAM;
-            return Decompress(inst, d->dwFlags, d->lpbiInput, d->lpInput, d->lpbiOutput,
-                              d->lpOutput);
-        }
-        case ICM_DECOMPRESS_END:
-        case ICM_DECOMPRESSEX_END:
-            inst->decoder.reset();
-            return ICERR_OK;
-        case ICM_DECOMPRESSEX_QUERY:
-        case ICM_DECOMPRESSEX_BEGIN: {
-            const ICDECOMPRESSEX* x = reinterpret_cast<const ICDECOMPRESSEX*>(p1);
-            if (!WholeFrame(x)) return ICERR_BADFORMAT;
-            return msg == ICM_DECOMPRESSEX_QUERY ? DecompressQuery(x->lpbiSrc, x->lpbiDst)
-                                                 : DecompressBegin(inst, x->lpbiSrc, x->lpbiDst);
-        }
-        case ICM_DECOMPRESSEX: {
-            const ICDECOMPRESSEX* x = reinterpret_cast<const ICDECOMPRESSEX*>(p1);
-            if (!WholeFrame(x)) return ICERR_BADFORMAT;
-            return Decompress(inst, x->dwFlags, x->lpbiSrc, x->lpSrc, x->lpbiDst, x->lpDst);
-        }
-        case ICM_CONFIGURE:
-        case ICM_ABOUT:
-            return ICERR_UNSUPPORTED;  // nothing to set: the codec is lossless
+        if (p2 < LPARAM(sizeof(DriverState))) return 0;
+        DriverState s;
+        std::memcpy(&s, reinterpret_cast<const void*>(p1), sizeof s);
+        if (s.version != kStateVersion || s.keyInterval < 1) return 0;
+        inst->state = s;
+        return sizeof(DriverState);
+    }
+    case ICM_GETDEFAULTKEYFRAMERATE:
+        if (!p1) return ICERR_BADPARAM;
+        *reinterpret_cast<DWORD*>(p1) = kDefaultKeyInterval;
+        return ICERR_OK;
+    case ICM_COMPRESS_FRAMES_INFO: return ICERR_OK;
+    case ICM_COMPRESS_QUERY:
+        return CompressQuery(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                             reinterpret_cast<const BITMAPINFOHEADER*>(p2));
+    case ICM_COMPRESS_GET_FORMAT:
+        return CompressGetFormat(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                                 reinterpret_cast<BITMAPINFOHEADER*>(p2));
+    case ICM_COMPRESS_GET_SIZE: {
+        DibFormat fi;
+        if (!Read(reinterpret_cast<const BITMAPINFOHEADER*>(p1), &fi) || CompressInputBits(fi) == 0)
+            return 0;
+        return LRESULT(MaxCompressedBytes(fi));
+    }
+    case ICM_COMPRESS_BEGIN:
+        return CompressBegin(inst, reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                             reinterpret_cast<const BITMAPINFOHEADER*>(p2));
+    case ICM_COMPRESS:
+        if (!p1) return ICERR_BADPARAM;
+        return Compress(inst, reinterpret_cast<ICCOMPRESS*>(p1));
+    case ICM_COMPRESS_END: inst->encoder.reset(); return ICERR_OK;
+    case ICM_DECOMPRESS_QUERY:
+        return DecompressQuery(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                               reinterpret_cast<const BITMAPINFOHEADER*>(p2));
+    case ICM_DECOMPRESS_GET_FORMAT:
+        return DecompressGetFormat(reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                                   reinterpret_cast<BITMAPINFOHEADER*>(p2));
+    case ICM_DECOMPRESS_BEGIN:
+        return DecompressBegin(inst, reinterpret_cast<const BITMAPINFOHEADER*>(p1),
+                               reinterpret_cast<const BITMAPINFOHEADER*>(p2));
+    case ICM_DECOMPRESS: {
+        const ICDECOMPRESS* d = reinterpret_cast<const ICDECOMPRESS*>(p1);
+        if (!d) return ICERR_BADPARAM;
+        return Decompress(inst, d->dwFlags, d->lpbiInput, d->lpInput, d->lpbiOutput, d->lpOutput);
+    }
+    case ICM_DECOMPRESS_END:
+    case ICM_DECOMPRESSEX_END: inst->decoder.reset(); return ICERR_OK;
+    case ICM_DECOMPRESSEX_QUERY:
+    case ICM_DECOMPRESSEX_BEGIN: {
+        const ICDECOMPRESSEX* x = reinterpret_cast<const ICDECOMPRESSEX*>(p1);
+        if (!WholeFrame(x)) return ICERR_BADFORMAT;
+        return msg == ICM_DECOMPRESSEX_QUERY ? DecompressQuery(x->lpbiSrc, x->lpbiDst)
+                                             : DecompressBegin(inst, x->lpbiSrc, x->lpbiDst);
+    }
+    case ICM_DECOMPRESSEX: {
+        const ICDECOMPRESSEX* x = reinterpret_cast<const ICDECOMPRESSEX*>(p1);
+        if (!WholeFrame(x)) return ICERR_BADFORMAT;
+        return Decompress(inst, x->dwFlags, x->lpbiSrc, x->lpSrc, x->lpbiDst, x->lpDst);
+    }
+    case ICM_CONFIGURE:
+    case ICM_ABOUT: return ICERR_UNSUPPORTED;  // nothing to set: the codec is lossless
     }
     return ICERR_UNSUPPORTED;
 }
@@ -288,28 +279,22 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARA
     using tqk::zmbv::Instance;
     try {
         switch (msg) {
-            case DRV_LOAD:
-            case DRV_FREE:
-            case DRV_ENABLE:
-            case DRV_DISABLE:
-                return 1;
-            case DRV_INSTALL:
-            case DRV_REMOVE:
-                return DRV_OK;
-            case DRV_QUERYCONFIGURE:
-                return 0;
-            case DRV_CONFIGURE:
-                return DRVCNF_OK;
-            case DRV_OPEN: {
-                ICOPEN* open = reinterpret_cast<ICOPEN*>(p2);
-                if (open && open->fccType != 0 && open->fccType != ICTYPE_VIDEO) return 0;
-                Instance* inst = new (std::nothrow) Instance;
-                if (open) open->dwError = inst ? ICERR_OK : ICERR_MEMORY;
-                return reinterpret_cast<LRESULT>(inst);
-            }
-            case DRV_CLOSE:
-                delete reinterpret_cast<Instance*>(id);
-                return 1;
+        case DRV_LOAD:
+        case DRV_FREE:
+        case DRV_ENABLE:
+        case DRV_DISABLE: return 1;
+        case DRV_INSTALL:
+        case DRV_REMOVE: return DRV_OK;
+        case DRV_QUERYCONFIGURE: return 0;
+        case DRV_CONFIGURE: return DRVCNF_OK;
+        case DRV_OPEN: {
+            ICOPEN* open = reinterpret_cast<ICOPEN*>(p2);
+            if (open && open->fccType != 0 && open->fccType != ICTYPE_VIDEO) return 0;
+            Instance* inst = new (std::nothrow) Instance;
+            if (open) open->dwError = inst ? ICERR_OK : ICERR_MEMORY;
+            return reinterpret_cast<LRESULT>(inst);
+        }
+        case DRV_CLOSE: delete reinterpret_cast<Instance*>(id); return 1;
         }
         if (msg < DRV_USER) return DefDriverProc(id, driver, msg, p1, p2);
         Instance* inst = reinterpret_cast<Instance*>(id);

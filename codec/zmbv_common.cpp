@@ -6,46 +6,32 @@ namespace tqk::zmbv {
 
 int BytesPerPixel(Format f) {
     switch (f) {
-        case Format::kPal8:
-            return 1;
-        case Format::kRgb555:
-        case Format::kRgb565:
-            return 2;
-        case Format::kBgr24:
-            return 3;
-        case Format::kBgrx32:
-            return 4;
+    case Format::kPal8: return 1;
+    case Format::kRgb555:
+    case Format::kRgb565: return 2;
+    case Format::kBgr24: return 3;
+    case Format::kBgrx32: return 4;
     }
     return 0;
 }
 
 Format FormatForBits(int bits) {
     switch (bits) {
-        case 8:
-            return Format::kPal8;
-        case 15:
-            return Format::kRgb555;
-        case 16:
-            return Format::kRgb565;
-        default:
-            return Format::kBgrx32;
+    case 8: return Format::kPal8;
+    case 15: return Format::kRgb555;
+    case 16: return Format::kRgb565;
+    default: return Format::kBgrx32;
     }
 }
 
 const char* StatusText(Status s) {
     switch (s) {
-        case Status::kOk:
-            return "ok";
-        case Status::kBadArgument:
-            return "frame size or depth not supported";
-        case Status::kBadData:
-            return "damaged frame";
-        case Status::kNoKeyFrame:
-            return "delta frame without a key frame";
-        case Status::kUnsupported:
-            return "stream form not supported";
-        case Status::kZlibFailed:
-            return "zlib failed";
+    case Status::kOk: return "ok";
+    case Status::kBadArgument: return "frame size or depth not supported";
+    case Status::kBadData: return "damaged frame";
+    case Status::kNoKeyFrame: return "delta frame without a key frame";
+    case Status::kUnsupported: return "stream form not supported";
+    case Status::kZlibFailed: return "zlib failed";
     }
     return "unknown";
 }

@@ -171,23 +171,11 @@ Status Decoder::Decode(const uint8_t* data, size_t n) {
     return st;
 }
 
-const uint8_t* Decoder::Frame() const {
-    return s_->cur.data();
-}
-const uint8_t* Decoder::Palette() const {
-    return s_->palette;
-}
-Format Decoder::StreamFormat() const {
-    return s_->format;
-}
-bool Decoder::LastWasKey() const {
-    return s_->lastKey;
-}
-int Decoder::Width() const {
-    return s_->width;
-}
-int Decoder::Height() const {
-    return s_->height;
-}
+const uint8_t* Decoder::Frame() const { return s_->cur.data(); }
+const uint8_t* Decoder::Palette() const { return s_->palette; }
+Format Decoder::StreamFormat() const { return s_->format; }
+bool Decoder::LastWasKey() const { return s_->lastKey; }
+int Decoder::Width() const { return s_->width; }
+int Decoder::Height() const { return s_->height; }
 
 }  // namespace tqk::zmbv

@@ -8,9 +8,7 @@ namespace {
 uint32_t Get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-uint16_t Get16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
+uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
@@ -30,16 +28,10 @@ bool SizeOk(const DibFormat& f) {
     return f.width > 0 && h > 0 && f.width <= kMaxDimension && h <= kMaxDimension &&
            uint64_t(f.width) * uint64_t(h) * 4 <= kMaxFrameBytes && f.planes == 1;
 }
-int32_t AbsHeight(const DibFormat& f) {
-    return f.height < 0 ? -f.height : f.height;
-}
+int32_t AbsHeight(const DibFormat& f) { return f.height < 0 ? -f.height : f.height; }
 
-inline uint8_t Widen5(uint32_t c) {
-    return uint8_t((c << 3) | (c >> 2));
-}
-inline uint8_t Widen6(uint32_t c) {
-    return uint8_t((c << 2) | (c >> 4));
-}
+inline uint8_t Widen5(uint32_t c) { return uint8_t((c << 3) | (c >> 2)); }
+inline uint8_t Widen6(uint32_t c) { return uint8_t((c << 2) | (c >> 4)); }
 
 }  // namespace
 
@@ -77,14 +69,10 @@ int CompressInputBits(const DibFormat& in) {
     if (!SizeOk(in)) return 0;
     if (in.compression == kBiRgb) {
         switch (in.bitCount) {
-            case 8:
-                return 8;
-            case 16:
-                return 15;
-            case 24:
-                return 24;
-            case 32:
-                return 32;
+        case 8: return 8;
+        case 16: return 15;
+        case 24: return 24;
+        case 32: return 32;
         }
         return 0;
     }
@@ -184,30 +172,30 @@ bool WriteDib(const Decoder& d, const DibOutput& o, uint8_t* out) {
                 continue;
             }
             switch (f) {
-                case Format::kPal8:
-                    r = pal[px[0] * 3];
-                    g = pal[px[0] * 3 + 1];
-                    b = pal[px[0] * 3 + 2];
-                    break;
-                case Format::kRgb555: {
-                    const uint32_t v = uint32_t(px[0]) | uint32_t(px[1]) << 8;
-                    b = Widen5(v & 31);
-                    g = Widen5((v >> 5) & 31);
-                    r = Widen5((v >> 10) & 31);
-                    break;
-                }
-                case Format::kRgb565: {
-                    const uint32_t v = uint32_t(px[0]) | uint32_t(px[1]) << 8;
-                    b = Widen5(v & 31);
-                    g = Widen6((v >> 5) & 63);
-                    r = Widen5((v >> 11) & 31);
-                    break;
-                }
-                default:
-                    b = px[0];
-                    g = px[1];
-                    r = px[2];
-                    break;
+            case Format::kPal8:
+                r = pal[px[0] * 3];
+                g = pal[px[0] * 3 + 1];
+                b = pal[px[0] * 3 + 2];
+                break;
+            case Format::kRgb555: {
+                const uint32_t v = uint32_t(px[0]) | uint32_t(px[1]) << 8;
+                b = Widen5(v & 31);
+                g = Widen5((v >> 5) & 31);
+                r = Widen5((v >> 10) & 31);
+                break;
+            }
+            case Format::kRgb565: {
+                const uint32_t v = uint32_t(px[0]) | uint32_t(px[1]) << 8;
+                b = Widen5(v & 31);
+                g = Widen6((v >> 5) & 63);
+                r = Widen5((v >> 11) & 31);
+                break;
+            }
+            default:
+                b = px[0];
+                g = px[1];
+                r = px[2];
+                break;
             }
             uint8_t* q = dst + x * outBpp;
             q[0] = b;

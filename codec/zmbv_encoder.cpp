@@ -527,8 +527,6 @@ size_t Encoder::MaxFrameBytes() const {
     return raw + raw / 1000 * 5 + 5 * (raw / 16000 + 1) + 64;
 }
 
-Format Encoder::StreamFormat() const {
-    return s_->format;
-}
+Format Encoder::StreamFormat() const { return s_->format; }
 
 }  // namespace tqk::zmbv

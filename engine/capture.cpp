@@ -90,8 +90,8 @@ int32_t Capture::GetTVRFileData(const std::wstring& Fnm, int32_t* W, int32_t* H,
 
 void Capture::SetTVRFileData(const std::wstring& Fnm, int32_t W, int32_t H, int32_t BitCo,
                              int32_t fps, int32_t sec) const {
-    FileHandle file(CreateFileW(Fnm.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle file(CreateFileW(Fnm.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
     if (!file) return;
     uint8_t head[kHeaderBytes];
     MovieHeader h;
@@ -104,9 +104,9 @@ void Capture::SetTVRFileData(const std::wstring& Fnm, int32_t W, int32_t H, int3
 
 int32_t Capture::Rec(const std::wstring& TempPath, int32_t MemSize, bool UserCapture,
                      int32_t* retFirstCaptureTime, double WaitForStartTime, bool UseAsync) {
-    return UseAsync ? RecAsync(TempPath, MemSize, UserCapture, retFirstCaptureTime,
-                               WaitForStartTime)
-                    : Rec1(TempPath, MemSize, UserCapture, retFirstCaptureTime, WaitForStartTime);
+    return UseAsync
+               ? RecAsync(TempPath, MemSize, UserCapture, retFirstCaptureTime, WaitForStartTime)
+               : Rec1(TempPath, MemSize, UserCapture, retFirstCaptureTime, WaitForStartTime);
 }
 
 int32_t Capture::Rec1(const std::wstring& TempPath, int32_t, bool UserCapture,

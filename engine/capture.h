@@ -23,14 +23,12 @@ public:
     virtual void OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCount,
                            bool IsDrop, int32_t CompressSize, int32_t NoCompressSize,
                            int32_t& CaptureX, int32_t& CaptureY, bool& IsCancel) {
-        (void)NowFrame, (void)FrameCaptureTime, (void)DropCount, (void)IsDrop,
-            (void)CompressSize, (void)NoCompressSize, (void)CaptureX, (void)CaptureY,
-            (void)IsCancel;
+        (void)NowFrame, (void)FrameCaptureTime, (void)DropCount, (void)IsDrop, (void)CompressSize,
+            (void)NoCompressSize, (void)CaptureX, (void)CaptureY, (void)IsCancel;
     }
     // Playback, once per frame. Cancel ends playback with 0; DrawTime at or below 1e-6 ms
     // skips the wait for this frame.
-    virtual void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime,
-                           bool& Cancel) {
+    virtual void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
         (void)NowFrame, (void)TotalFrame, (void)DrawTime, (void)Cancel;
     }
     // Playback, after each frame is unpacked.
@@ -84,8 +82,8 @@ public:
     // cut short (its records stop early and nothing but the end of the file or unwritten
     // zeros follows them) sec is the whole seconds it holds; -3 when that is none.
     int32_t GetTVRFileData(const std::wstring& Fnm, int32_t* W = nullptr, int32_t* H = nullptr,
-                           int32_t* BitCo = nullptr, int32_t* fps = nullptr,
-                           int32_t* sec = nullptr, int32_t* Method = nullptr) const;
+                           int32_t* BitCo = nullptr, int32_t* fps = nullptr, int32_t* sec = nullptr,
+                           int32_t* Method = nullptr) const;
     // Replaces each header field whose new value is not 0. A file that cannot be opened, or
     // is not a movie, is left alone.
     void SetTVRFileData(const std::wstring& Fnm, int32_t W = 0, int32_t H = 0, int32_t BitCo = 0,

@@ -81,9 +81,8 @@ int32_t Capture::Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x
                         std::memcpy(bi.colours, frame + F - kColourTableBytes, kColourTableBytes);
                     const int32_t at_x = h.Method == Type2 ? x : 0;
                     const int32_t at_y = h.Method == Type2 ? y : 0;
-                    SetDIBitsToDevice(hdc, at_x, at_y, DWORD(h.W), DWORD(h.H), 0, 0, 0,
-                                      UINT(h.H), frame, reinterpret_cast<BITMAPINFO*>(&bi),
-                                      DIB_RGB_COLORS);
+                    SetDIBitsToDevice(hdc, at_x, at_y, DWORD(h.W), DWORD(h.H), 0, 0, 0, UINT(h.H),
+                                      frame, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
                 }
             }
         }

@@ -8,8 +8,8 @@
 
 #include "../common/result_code.h"
 #include "capture.h"
-#include "fault_seam.h"
 #include "capture_internal.h"
+#include "fault_seam.h"
 #include "rec_schedule.h"
 #include "tqk_format.h"
 #include "win_file.h"
@@ -224,8 +224,7 @@ private:
             mapping_.Reset();
             // The mapping's size extends the file: the reservation, or a grown one.
             mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, PAGE_READWRITE,
-                                              DWORD(w.mapSize >> 32), DWORD(w.mapSize),
-                                              nullptr));
+                                              DWORD(w.mapSize >> 32), DWORD(w.mapSize), nullptr));
             if (!mapping_) return GetLastError();
         }
         view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_ALL_ACCESS, DWORD(w.offset >> 32),
@@ -394,8 +393,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     FileSink fileSink;
     MappedSink mappedSink;
     MovieSink& sink = mapped ? static_cast<MovieSink&>(mappedSink) : fileSink;
-    if (!(mapped ? mappedSink.Open(path) : fileSink.Open(path)))
-        return MakeResultCode(kErrOpen, 0);
+    if (!(mapped ? mappedSink.Open(path) : fileSink.Open(path))) return MakeResultCode(kErrOpen, 0);
 
     Packed result = {kOk, 0};
     DWORD writeError = 0;
@@ -403,8 +401,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     int64_t recordsWritten = 0;
     if (mapped) {
         int32_t detail = 0;
-        const int32_t prc =
-            mappedSink.Prepare(frameBytes, slots, recordCapacity, &detail);
+        const int32_t prc = mappedSink.Prepare(frameBytes, slots, recordCapacity, &detail);
         if (prc != kOk) result = {prc, detail};
     }
 
@@ -422,8 +419,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
             if (Method_ == Type2) {
                 bitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
                                               DIB_RGB_COLORS, &dibBits, nullptr, 0));
-                otherBitmap.Reset(CreateDIBSection(memDc.Get(),
-                                                   reinterpret_cast<BITMAPINFO*>(&bi),
+                otherBitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
                                                    DIB_RGB_COLORS, &otherBits, nullptr, 0));
             } else {
                 bitmap.Reset(CreateCompatibleBitmap(screen.Get(), W_, H_));

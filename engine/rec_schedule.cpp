@@ -16,9 +16,7 @@ int32_t CheckRecordParams(const RecordParams& p, bool userCapture) {
     return kOk;
 }
 
-bool IsRecordableDepth(int32_t bits) {
-    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
+bool IsRecordableDepth(int32_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
 ScreenPart ClipToScreen(int32_t x, int32_t y, int32_t W, int32_t H, int32_t screenW,
                         int32_t screenH) {

@@ -13,9 +13,7 @@ namespace {
 const uint8_t kMagic[4] = {'T', 'V', 'R', 'X'};
 const uint8_t kFrameTag[4] = {'F', 'R', 'A', 'M'};
 
-bool IsSupportedDepth(int32_t bits) {
-    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
+bool IsSupportedDepth(int32_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 }  // namespace
 
 void EncodeHeader(const MovieHeader& h, uint8_t out[kHeaderBytes]) {
@@ -356,7 +354,8 @@ int32_t FrameReader::ReadNext(ByteSource& src) {
     if (remaining >= 0 && packedBytes > static_cast<uint64_t>(remaining)) return kErrFrameSize;
     // Grow the packed buffer to what records actually need, never past the capacity.
     if (packedBytes > packedAllocated_) {
-        size_t want = std::max<size_t>(packedBytes, std::min(packedCapacity_, packedAllocated_ * 2));
+        size_t want =
+            std::max<size_t>(packedBytes, std::min(packedCapacity_, packedAllocated_ * 2));
         packed_.reset(static_cast<uint8_t*>(std::malloc(want)));
         packedAllocated_ = packed_ ? want : 0;
         if (!packed_) return kErrApi;

@@ -23,8 +23,7 @@ constexpr size_t kColourTableBytes = 1024;
 constexpr uint64_t kMaxFrameBytes = uint64_t{1} << 30;
 
 inline uint32_t LoadLE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
-           (uint32_t{p[3]} << 24);
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 inline void StoreLE32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -45,8 +44,14 @@ struct MovieHeader {
 
 // Byte offsets of the header fields.
 enum HeaderOffset : size_t {
-    kOffMagic = 0, kOffVersion = 4, kOffMethod = 8, kOffBitCo = 12,
-    kOffW = 16, kOffH = 20, kOffFps = 24, kOffSec = 28,
+    kOffMagic = 0,
+    kOffVersion = 4,
+    kOffMethod = 8,
+    kOffBitCo = 12,
+    kOffW = 16,
+    kOffH = 20,
+    kOffFps = 24,
+    kOffSec = 28,
 };
 static_assert(kOffSec + 4 == kHeaderBytes, "header is 32 bytes");
 
@@ -90,8 +95,8 @@ uint64_t PackedCapacity(uint64_t F);
 // Rebuilds a frame in place: frame holds the previous frame (F bytes) on entry and the new
 // one on return. Never reads past packedBytes nor writes past F. kOk or kErrFrameSize; on
 // failure the frame may be partly updated.
-[[nodiscard]] int32_t UnpackFrameInPlace(const uint8_t* packed, size_t packedBytes,
-                                         uint8_t* frame, size_t F);
+[[nodiscard]] int32_t UnpackFrameInPlace(const uint8_t* packed, size_t packedBytes, uint8_t* frame,
+                                         size_t F);
 
 // Record heads of the writer side.
 void EncodeRecordHead(uint8_t out[kRecordHeadBytes], uint32_t packedBytes);

@@ -115,9 +115,8 @@ struct ScanSse2 {
 
 struct ScanAvx2 {
     TVR_AVX2 static inline __m256i Eq(const uint8_t* a, const uint8_t* b, size_t byteAt) {
-        return _mm256_cmpeq_epi32(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + byteAt)),
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + byteAt)));
+        return _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + byteAt)),
+                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + byteAt)));
     }
     // Bit k set when word i + k is unchanged (k < 8).
     TVR_AVX2 static inline unsigned Same8(const uint8_t* a, const uint8_t* b, size_t i) {
@@ -157,8 +156,8 @@ struct ScanAvx2 {
 #endif  // TVR_X86
 
 template <class Scan>
-TVR_ALWAYS_INLINE inline int32_t PackWith(uint8_t* out, const uint8_t* cur,
-                                                       const uint8_t* prev, size_t n) {
+TVR_ALWAYS_INLINE inline int32_t PackWith(uint8_t* out, const uint8_t* cur, const uint8_t* prev,
+                                          size_t n) {
     size_t o = 0;  // words written
     size_t i = 0;
     while (true) {

@@ -67,9 +67,7 @@ std::wstring FromBuffer(const char* buffer, size_t size, UINT codePage) {
 
 }  // namespace
 
-AVIC::AVIC() : cv_() {
-    std::memset(&cv_, 0, sizeof(cv_));
-}
+AVIC::AVIC() : cv_() { std::memset(&cv_, 0, sizeof(cv_)); }
 
 std::wstring AVIC::GetError(int32_t rc) {
     const Library& lib = Lib();
@@ -127,14 +125,8 @@ int32_t AVIC::AVIGetcv(COMPVARS* retptr_cv) const {
     return 0;
 }
 
-std::wstring AVIC::CVName() const {
-    return cv_.fccHandler != 0 ? name_ : L"未圧縮";
-}
+std::wstring AVIC::CVName() const { return cv_.fccHandler != 0 ? name_ : L"未圧縮"; }
 
-int32_t AVIC::CVQuality() const {
-    return cv_.fccHandler != 0 ? cv_.lQ : 0;
-}
+int32_t AVIC::CVQuality() const { return cv_.fccHandler != 0 ? cv_.lQ : 0; }
 
-int32_t AVIC::CVKeyFrame() const {
-    return cv_.fccHandler != 0 ? cv_.lKey : 0;
-}
+int32_t AVIC::CVKeyFrame() const { return cv_.fccHandler != 0 ? cv_.lKey : 0; }

@@ -13,13 +13,9 @@ constexpr int32_t kFailuresThatEndTheExport = 2;
 
 }  // namespace
 
-TQKAVI::~TQKAVI() {
-    ReleaseSurface();
-}
+TQKAVI::~TQKAVI() { ReleaseSurface(); }
 
-int32_t TQKAVI::Elapsed() const {
-    return int32_t(std::lround(tqk::PerfMillis() - startTime_));
-}
+int32_t TQKAVI::Elapsed() const { return int32_t(std::lround(tqk::PerfMillis() - startTime_)); }
 
 void TQKAVI::ReleaseSurface() {
     if (surfaceDc_) {
@@ -189,9 +185,7 @@ int32_t TQKAVI::TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm,
     return result;
 }
 
-void TQKAVI::OnUserCaptureSetBitmapInfo(int32_t& retBitCount) {
-    retBitCount = targetBits_;
-}
+void TQKAVI::OnUserCaptureSetBitmapInfo(int32_t& retBitCount) { retBitCount = targetBits_; }
 
 void TQKAVI::OnUserCaptureSetDATA(uint8_t* retptr_BitMapData, int32_t DATASize) {
     bool isEnd = false;

@@ -7,9 +7,7 @@ namespace tqk::rec {
 
 namespace {
 
-const char* YesNo(bool b) {
-    return b ? "Yes" : "No";
-}
+const char* YesNo(bool b) { return b ? "Yes" : "No"; }
 
 // samples per second / 1000 as "##.000": "44.100", "8.000".
 std::string KiloHertz(int32_t samplesPerSec) {
@@ -93,9 +91,7 @@ double DiskLimit(const VolumeFacts& v, bool asyncWrite) {
     return limit;
 }
 
-bool EstimateIsRed(double total, double limit) {
-    return total + kReserveBytes > limit;
-}
+bool EstimateIsRed(double total, double limit) { return total + kReserveBytes > limit; }
 
 std::string GroupedNumber(double value) {
     char digits[64];
@@ -109,9 +105,7 @@ std::string GroupedNumber(double value) {
     return value < 0 ? "-" + out : out;
 }
 
-std::string EstimateText(double total) {
-    return GroupedNumber(total) + " Bytes.";
-}
+std::string EstimateText(double total) { return GroupedNumber(total) + " Bytes."; }
 
 std::string VolumeRootOf(std::string_view path) {
     auto sep = [](char c) { return c == '\\' || c == '/'; };

@@ -23,9 +23,7 @@ CaptureSettings DefaultSettings(bool ntFamily) {
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Position after the last separator. Paths are held as UTF-8, where no byte of a multi-byte
 // character is a "\" (unlike the second byte of some Shift-JIS characters).
@@ -46,9 +44,7 @@ std::string FolderOf(std::string_view path) {
     return folder;
 }
 
-std::string FileNameOf(std::string_view path) {
-    return std::string(path.substr(NameStart(path)));
-}
+std::string FileNameOf(std::string_view path) { return std::string(path.substr(NameStart(path))); }
 
 std::string FileNameWithoutExtension(std::string_view path) {
     std::string name = FileNameOf(path);

@@ -261,22 +261,20 @@ bool IsUsableFileNameText(std::string_view path) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
         if (c < 0x20) return false;
         switch (c) {
-            case '<':
-            case '>':
-            case '"':
-            case '|':
-            case '?':
-            case '*':
+        case '<':
+        case '>':
+        case '"':
+        case '|':
+        case '?':
+        case '*': return false;
+        case ':':
+            // Only a drive's colon: "C:".
+            if (i != 1 ||
+                !((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
                 return false;
-            case ':':
-                // Only a drive's colon: "C:".
-                if (i != 1 ||
-                    !((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-                    return false;
-                }
-                break;
-            default:
-                break;
+            }
+            break;
+        default: break;
         }
     }
     return true;

@@ -1,11 +1,11 @@
 #!/bin/bash
 # Checks that the C++ files are formatted by the repository's .clang-format (100 columns).
 #   format-check.sh [--fix] [FOLDER...]
-# Without folders it checks the folders listed below, which are kept formatted; --fix
+# Without folders it checks every folder of the tree's own code; --fix
 # reformats them instead. Exits non-zero and lists the files that differ.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-checked=(common dialogs)
+checked=(avi bench codec common dialogs engine export player recorder setup sound tests tools)
 fix=0
 if [ "${1:-}" = "--fix" ]; then
     fix=1

@@ -78,13 +78,12 @@ std::string AfterLastBackslash(std::string_view path) {
 std::optional<std::string> InstallStatusText(std::string_view kind, std::string_view value) {
     if (kind == kKindFile) {
         const std::string name = AfterLastBackslash(value);
-        const bool isLink =
-            name.size() >= 4 && EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".lnk");
+        const bool isLink = name.size() >= 4 &&
+                            EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".lnk");
         return name + (isLink ? "のショートカットを作成中" : "をコピー中");
     }
     if (kind == kKindDir) return AfterLastBackslash(value) + "ディレクトリを作成中";
-    if (kind == kKindReg || kind == kKindDriver)
-        return std::string(value) + "をレジストリに登録中";
+    if (kind == kKindReg || kind == kKindDriver) return std::string(value) + "をレジストリに登録中";
     return std::nullopt;
 }
 

@@ -85,8 +85,7 @@ std::string DestinationFromParent(std::string_view parent);
 // Adds a trailing "\" when missing (an empty path stays empty).
 std::string WithTrailingBackslash(std::string_view path);
 // dest + the part of path after source (source is a prefix of path, compared without case).
-std::string MapToDestination(std::string_view source, std::string_view dest,
-                             std::string_view path);
+std::string MapToDestination(std::string_view source, std::string_view dest, std::string_view path);
 
 // Names compared without regard to ASCII case.
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -11,20 +11,23 @@ std::array<std::string, 256> MakeTable() {
         int code;
         const char* name;
     } named[] = {
-        {1, "LBUTTON"},   {2, "RBUTTON"},    {3, "CANCEL"},    {4, "MBUTTON"},    {8, "BACK"},
-        {9, "TAB"},       {12, "CLEAR"},     {13, "RETURN"},   {16, "SHIFT"},     {17, "CONTROL"},
-        {18, "MENU"},     {19, "PAUSE"},     {20, "CAPITAL"},  {27, "ESCAPE"},    {32, "SPACE"},
-        {33, "PRIOR"},    {34, "NEXT"},      {35, "END"},      {36, "HOME"},      {37, "LEFT"},
-        {38, "UP"},       {39, "RIGHT"},     {40, "DOWN"},     {41, "SELECT"},    {42, "PRINT"},
-        {43, "EXECUTE"},  {44, "SNAPSHOT"},  {45, "INSERT"},   {46, "DELETE"},    {47, "HELP"},
-        {91, "LWIN"},     {92, "RWIN"},      {93, "APP"},      {106, "MULTIPLY"}, {107, "ADD"},
-        {108, "SEPARATOR"}, {109, "SUBTRACT"}, {110, "DECIMAL"}, {111, "DIVIDE"},
-        {144, "NUMLOCK"}, {145, "SCROLL"},   {160, "LSHIFT"},  {161, "RSHIFT"},
-        {162, "LCONTROL"}, {163, "RCONTROL"}, {164, "LMENU"},  {165, "RMENU"},
-        {186, ":"},       {187, ";"},        {188, ","},       {189, "-"},        {190, "."},
-        {191, "/"},       {192, "@"},        {219, "["},       {220, "\\"},       {221, "]"},
-        {222, "^"},       {246, "ATTN"},     {247, "CRSEL"},   {248, "EXSEL"},    {249, "EREO"},
-        {252, "NONAME"},  {253, "PA1"},      {254, "OEM_CLEAR"},
+        {1, "LBUTTON"},     {2, "RBUTTON"},    {3, "CANCEL"},    {4, "MBUTTON"},
+        {8, "BACK"},        {9, "TAB"},        {12, "CLEAR"},    {13, "RETURN"},
+        {16, "SHIFT"},      {17, "CONTROL"},   {18, "MENU"},     {19, "PAUSE"},
+        {20, "CAPITAL"},    {27, "ESCAPE"},    {32, "SPACE"},    {33, "PRIOR"},
+        {34, "NEXT"},       {35, "END"},       {36, "HOME"},     {37, "LEFT"},
+        {38, "UP"},         {39, "RIGHT"},     {40, "DOWN"},     {41, "SELECT"},
+        {42, "PRINT"},      {43, "EXECUTE"},   {44, "SNAPSHOT"}, {45, "INSERT"},
+        {46, "DELETE"},     {47, "HELP"},      {91, "LWIN"},     {92, "RWIN"},
+        {93, "APP"},        {106, "MULTIPLY"}, {107, "ADD"},     {108, "SEPARATOR"},
+        {109, "SUBTRACT"},  {110, "DECIMAL"},  {111, "DIVIDE"},  {144, "NUMLOCK"},
+        {145, "SCROLL"},    {160, "LSHIFT"},   {161, "RSHIFT"},  {162, "LCONTROL"},
+        {163, "RCONTROL"},  {164, "LMENU"},    {165, "RMENU"},   {186, ":"},
+        {187, ";"},         {188, ","},        {189, "-"},       {190, "."},
+        {191, "/"},         {192, "@"},        {219, "["},       {220, "\\"},
+        {221, "]"},         {222, "^"},        {246, "ATTN"},    {247, "CRSEL"},
+        {248, "EXSEL"},     {249, "EREO"},     {252, "NONAME"},  {253, "PA1"},
+        {254, "OEM_CLEAR"},
     };
     for (const auto& n : named) t[size_t(n.code)] = n.name;
     for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = std::string(1, char(c));
@@ -73,6 +76,8 @@ LinkDescription NormaliseLinkDescription(LinkDescription d) {
     return d;
 }
 
-int32_t ShowCommandAsRead(int32_t showCommand) { return showCommand == 1 ? kShowNormal : showCommand; }
+int32_t ShowCommandAsRead(int32_t showCommand) {
+    return showCommand == 1 ? kShowNormal : showCommand;
+}
 
 }  // namespace tqk

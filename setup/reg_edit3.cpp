@@ -127,8 +127,7 @@ int32_t RegEdit3::RelateExtensionAndCommand(const std::wstring& ext, const std::
                                             const std::wstring& commandTitle,
                                             const std::wstring& commandLine,
                                             const std::wstring& defaultExtName,
-                                            const std::wstring& defaultIconPath,
-                                            int32_t iconIndex,
+                                            const std::wstring& defaultIconPath, int32_t iconIndex,
                                             const std::wstring& extDescription) {
     std::wstring typeName;
     if (!ext.empty() || defaultExtName.empty()) {
@@ -192,7 +191,9 @@ int32_t RegEdit3::KillkeyIncludeSubKey(HKEY rk, const std::wstring& keyDir) {
     return deleted;
 }
 
-std::wstring RegEdit3::GetReg3Error(int32_t errorNo) { return WideFromUtf8(Reg3ErrorText(errorNo)); }
+std::wstring RegEdit3::GetReg3Error(int32_t errorNo) {
+    return WideFromUtf8(Reg3ErrorText(errorNo));
+}
 
 std::wstring RegEdit3::GetExePathFromExtension(const std::wstring& fnm, int32_t* retErrorValue) {
     *retErrorValue = kRegOk;
@@ -232,10 +233,10 @@ std::wstring RegEdit3::GetSoundPath(int32_t soundType) {
     const wchar_t* name = soundType == 1 ? L"Open" : soundType == 2 ? L"Close" : nullptr;
     if (!name) return {};
     int32_t error = 0;
-    return TextOf(GetValue(HKEY_CURRENT_USER,
-                           std::wstring(L"AppEvents\\Schemes\\Apps\\.Default\\") + name +
-                               L"\\.Current",
-                           L"", 0, &error));
+    return TextOf(
+        GetValue(HKEY_CURRENT_USER,
+                 std::wstring(L"AppEvents\\Schemes\\Apps\\.Default\\") + name + L"\\.Current", L"",
+                 0, &error));
 }
 
 }  // namespace tqk

@@ -16,8 +16,8 @@ class RegEdit3 {
 public:
     // Creates/opens RK\KeyDir for writing and stores the value by its kind: 0, -1 (key not
     // opened) or -7 (not written). A kind the registry cannot hold writes nothing and gives 0.
-    [[nodiscard]] int32_t SetValue(HKEY rk, const std::wstring& keyDir,
-                                   const std::wstring& keyName, const RegValue& value);
+    [[nodiscard]] int32_t SetValue(HKEY rk, const std::wstring& keyDir, const std::wstring& keyName,
+                                   const RegValue& value);
     // openState bit 0 set: create/open for reading (failure -1); else open an existing key
     // (failure -2). A missing or empty value reads as an empty value with code 0.
     RegValue GetValue(HKEY rk, const std::wstring& keyDir, const std::wstring& keyName,
@@ -27,8 +27,7 @@ public:
     [[nodiscard]] int32_t RelateExtensionAndCommand(
         const std::wstring& ext, const std::wstring& exePath, const std::wstring& commandTitle,
         const std::wstring& commandLine, const std::wstring& defaultExtName,
-        const std::wstring& defaultIconPath, int32_t iconIndex,
-        const std::wstring& extDescription);
+        const std::wstring& defaultIconPath, int32_t iconIndex, const std::wstring& extDescription);
     // Deletes the extension key and the type key it names: 0, or -6 when the extension's type
     // name cannot be read (nothing deleted).
     int32_t UnRelateExtAndCommand(const std::wstring& ext);

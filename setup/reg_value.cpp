@@ -92,8 +92,7 @@ EncodeResult EncodeRegValue(const RegValue& v, const TextConvert& toAnsi, RegDat
         PutDword(0, &out->bytes);
         return EncodeResult::kWrite;
     case K::kEmpty:
-    case K::kOther:
-        break;
+    case K::kOther: break;
     }
     return EncodeResult::kSkip;
 }
@@ -104,26 +103,20 @@ RegValue DecodeRegValue(const RegData& d, const TextConvert& fromAnsi, const Tex
     if (d.bytes.empty()) return RegValue::Empty();
     switch (d.type) {
     case kRegSz:
-    case kRegMultiSz:
-        return RegValue::String(fromAnsi(TextOf(d.bytes)));
-    case kRegExpandSz:
-        return RegValue::String(fromAnsi(expand(TextOf(d.bytes))));
-    case kRegBinary:
-        return RegValue::Bytes(d.bytes);
+    case kRegMultiSz: return RegValue::String(fromAnsi(TextOf(d.bytes)));
+    case kRegExpandSz: return RegValue::String(fromAnsi(expand(TextOf(d.bytes))));
+    case kRegBinary: return RegValue::Bytes(d.bytes);
     case kRegDword:
     case kRegDwordBigEndian: {
         uint8_t b[4] = {0, 0, 0, 0};
         for (size_t i = 0; i < 4 && i < d.bytes.size(); ++i) b[i] = d.bytes[i];
-        const uint32_t v = d.type == kRegDword
-                               ? uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                                     uint32_t(b[3]) << 24
-                               : uint32_t(b[3]) | uint32_t(b[2]) << 8 | uint32_t(b[1]) << 16 |
-                                     uint32_t(b[0]) << 24;
+        const uint32_t v = d.type == kRegDword ? uint32_t(b[0]) | uint32_t(b[1]) << 8 |
+                                                     uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24
+                                               : uint32_t(b[3]) | uint32_t(b[2]) << 8 |
+                                                     uint32_t(b[1]) << 16 | uint32_t(b[0]) << 24;
         return RegValue::Long(int32_t(v));
     }
-    default:
-        *retError = kRegErrType;
-        return RegValue::String("");
+    default: *retError = kRegErrType; return RegValue::String("");
     }
 }
 

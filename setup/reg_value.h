@@ -110,8 +110,8 @@ EncodeResult EncodeRegValue(const RegValue& value, const TextConvert& toAnsi, Re
 
 // The value for registry data; retError gets 0, or -3 for REG_LINK and unknown types (which
 // give an empty text). fromAnsi turns ANSI into UTF-8; expand expands environment strings.
-RegValue DecodeRegValue(const RegData& data, const TextConvert& fromAnsi,
-                        const TextConvert& expand, int32_t* retError);
+RegValue DecodeRegValue(const RegData& data, const TextConvert& fromAnsi, const TextConvert& expand,
+                        int32_t* retError);
 
 // A key path as used: one trailing "\" removed.
 std::string TrimKeyPath(std::string path);

@@ -78,8 +78,8 @@ bool ReadWholeFile(const std::wstring& path, size_t maxBytes, std::string* out) 
         return false;
     out->assign(size_t(size.QuadPart), '\0');
     DWORD got = 0;
-    if (!out->empty() && (!ReadFile(f.Get(), out->data(), DWORD(out->size()), &got, nullptr) ||
-                          got != out->size()))
+    if (!out->empty() &&
+        (!ReadFile(f.Get(), out->data(), DWORD(out->size()), &got, nullptr) || got != out->size()))
         return false;
     return true;
 }
@@ -117,8 +117,8 @@ void ListFolder(const std::wstring& folder, std::vector<std::wstring>* dests, DW
     } while (FindNextFileW(find.Get(), &fd));
     find.Reset();
     for (const auto& sub : subfolders)
-        ListFolder(sub, dests, attributes, patterns, lostDirectory, searchSubDirectory,
-                   notDoEvents, searchIsFnmOnly);
+        ListFolder(sub, dests, attributes, patterns, lostDirectory, searchSubDirectory, notDoEvents,
+                   searchIsFnmOnly);
 }
 
 }  // namespace

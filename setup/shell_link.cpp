@@ -34,8 +34,7 @@ int32_t Create(const LinkDescription& raw, DWORD resolveFlags) {
     if (!d.arguments.empty() && FAILED(hr = link->SetArguments(Ansi(d.arguments).c_str())))
         return int32_t(hr);
     if (d.hotKey != 0 && FAILED(hr = link->SetHotkey(WORD(d.hotKey)))) return int32_t(hr);
-    if (!d.description.empty() &&
-        FAILED(hr = link->SetDescription(Ansi(d.description).c_str())))
+    if (!d.description.empty() && FAILED(hr = link->SetDescription(Ansi(d.description).c_str())))
         return int32_t(hr);
     if (FAILED(hr = link->Resolve(nullptr, resolveFlags))) return int32_t(hr);
     if (FAILED(hr = file->Save(WideFromUtf8(d.linkFile).c_str(), FALSE))) return int32_t(hr);

@@ -146,8 +146,8 @@ private:
         if (IsChecked(kCheck2)) {
             RegEdit3 reg;
             (void)reg.RelateExtensionAndCommand(L".TQK", dest + L"TaviroPlayer.exe", L"再生",
-                                                L" %1", L"TaviroVideo",
-                                                dest + L"TaviroPlayer.exe", 1, L"Taviro Video");
+                                                L" %1", L"TaviroVideo", dest + L"TaviroPlayer.exe",
+                                                1, L"Taviro Video");
             AddLog(L"reg", L"TQK");
         }
 
@@ -213,7 +213,8 @@ private:
         for (size_t i = 0; i < failures_.size() && i < kMaxReportedFailures; ++i)
             text += L"\r\n" + failures_[i];
         if (failures_.size() > kMaxReportedFailures)
-            text += L"\r\nほか " + std::to_wstring(failures_.size() - kMaxReportedFailures) + L" 件";
+            text +=
+                L"\r\nほか " + std::to_wstring(failures_.size() - kMaxReportedFailures) + L" 件";
         MessageBoxW(Hwnd(), text.c_str(), kCaption, MB_OK | MB_ICONEXCLAMATION);
     }
 

@@ -102,12 +102,8 @@ private:
             SetStatus(WideFromUtf8(step.status));
             const std::wstring path = WideFromUtf8(record->value);
             switch (step.action) {
-            case UndoAction::kUnregister:
-                RegEdit3().UnRelateExtAndCommand(L".TQK");
-                break;
-            case UndoAction::kUnregisterDriver:
-                UnregisterCompressor(path, folder);
-                break;
+            case UndoAction::kUnregister: RegEdit3().UnRelateExtAndCommand(L".TQK"); break;
+            case UndoAction::kUnregisterDriver: UnregisterCompressor(path, folder); break;
             case UndoAction::kDeleteFile: {
                 const DWORD a = GetFileAttributesW(path.c_str());
                 const DWORD hidden =
@@ -115,11 +111,8 @@ private:
                 if (a != INVALID_FILE_ATTRIBUTES && !(a & hidden)) DeleteFileClearingReadOnly(path);
                 break;
             }
-            case UndoAction::kRemoveDir:
-                RemoveDirectoryW(path.c_str());
-                break;
-            case UndoAction::kNone:
-                break;
+            case UndoAction::kRemoveDir: RemoveDirectoryW(path.c_str()); break;
+            case UndoAction::kNone: break;
             }
         }
 
@@ -128,8 +121,8 @@ private:
 
         const std::wstring batch = BatchPath();
         DeleteFileW(batch.c_str());
-        const std::string batchText = UninstallBatchText(
-            Utf8FromWide(self), Utf8FromWide(folder), Utf8FromWide(batch));
+        const std::string batchText =
+            UninstallBatchText(Utf8FromWide(self), Utf8FromWide(folder), Utf8FromWide(batch));
         WriteWholeFile(batch, AnsiFromWide(WideFromUtf8(batchText)));
 
         MessageBoxW(Hwnd(),

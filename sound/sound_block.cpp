@@ -61,9 +61,7 @@ SoundHelperBlock DecodeBlock(const uint8_t in[kBlockBytes]) {
     return b;
 }
 
-int32_t DecodeCode(const uint8_t in[kBlockBytes]) {
-    return Get32(in + kOffCode);
-}
+int32_t DecodeCode(const uint8_t in[kBlockBytes]) { return Get32(in + kOffCode); }
 
 bool ParseProcessId(const std::string& commandLine, uint32_t* retPid) {
     size_t i = 0, end = commandLine.size();
@@ -83,12 +81,11 @@ bool ParseProcessId(const std::string& commandLine, uint32_t* retPid) {
 
 std::string StopOutcomeMessageUtf8(StopOutcome outcome) {
     switch (outcome) {
-        case StopOutcome::Failed:
-            return "録音部分にエラーが発生しました。\r\n正常に録音できませんでした。";
-        case StopOutcome::NoReply:
-            return "録音完了の返答がありません。\r\n録音が失敗している可能性があります。";
-        case StopOutcome::Done:
-            break;
+    case StopOutcome::Failed:
+        return "録音部分にエラーが発生しました。\r\n正常に録音できませんでした。";
+    case StopOutcome::NoReply:
+        return "録音完了の返答がありません。\r\n録音が失敗している可能性があります。";
+    case StopOutcome::Done: break;
     }
     return {};
 }

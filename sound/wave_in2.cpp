@@ -10,11 +10,11 @@
 #include <string>
 
 #include "fault_seam.h"
+#include "message_pump.h"
 #include "perf_millis.h"
 #include "safe_file.h"
 #include "sound_block.h"
 #include "wave_math.h"
-#include "message_pump.h"
 #include "win_handles.h"
 #include "win_text.h"
 

@@ -5,9 +5,7 @@
 namespace snd {
 namespace {
 
-uint64_t RoundUpTo(uint64_t v, uint64_t unit) {
-    return (v + unit - 1) / unit * unit;
-}
+uint64_t RoundUpTo(uint64_t v, uint64_t unit) { return (v + unit - 1) / unit * unit; }
 
 }  // namespace
 

@@ -14,16 +14,16 @@
 #include "avi_export.h"
 #include "avi_test_util.h"
 #include "avi_writer.h"
-#include "tqk_commands.h"
 #include "tool_test_util.h"
+#include "tqk_commands.h"
 #include "tqk_format.h"
 
 namespace tqk {
 namespace {
 
 using tooltest::TempDir;
-using tooltest::Tqk;
 using tooltest::ToolRun;
+using tooltest::Tqk;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -44,9 +44,7 @@ ShellRun Shell(const std::string& cmd) {
     return r;
 }
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+std::string Q(const std::string& s) { return "'" + s + "'"; }
 
 // "key=value" lines of ffprobe for one stream.
 std::string Probe(const std::string& avi, const std::string& select, const std::string& entries) {

@@ -28,9 +28,7 @@ std::vector<uint8_t> Slurp(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>());
 }
-bool Exists(const std::string& path) {
-    return std::ifstream(path, std::ios::binary).good();
-}
+bool Exists(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
 void Copy(const std::string& from, const std::string& to) {
     const std::vector<uint8_t> b = Slurp(from);
     std::ofstream(to, std::ios::binary | std::ios::trunc)

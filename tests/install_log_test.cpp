@@ -57,8 +57,8 @@ TEST(InstallLog, SplittingEdgeCases) {
         const char* text;
         size_t lines, breaks;
     } cases[] = {
-        {"", 0, 0},         {"\r\n", 2, 1},  {"a", 1, 0},   {"a\nb", 1, 0},
-        {"a\r\r\nb", 2, 1}, {"ab\r\n\r\n", 3, 2},
+        {"", 0, 0},     {"\r\n", 2, 1},     {"a", 1, 0},
+        {"a\nb", 1, 0}, {"a\r\r\nb", 2, 1}, {"ab\r\n\r\n", 3, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -128,7 +128,8 @@ TEST(InstallLog, CompressorEntry) {
     ASSERT_TRUE(log.Add("fnm", "C:\\T\\TaviroZmbv.dll"));
     ASSERT_TRUE(log.Add("reg", "TQK"));
     ASSERT_TRUE(log.Add("drv", "vidc.zmbv"));
-    EXPECT_EQ(log.FileText(), "\r\nfnm:C:\\T\\TaviroZmbv.dll\r\n\r\nreg:TQK\r\ndrv:vidc.zmbv\r\n\r\n");
+    EXPECT_EQ(log.FileText(),
+              "\r\nfnm:C:\\T\\TaviroZmbv.dll\r\n\r\nreg:TQK\r\ndrv:vidc.zmbv\r\n\r\n");
 
     using Entries = std::map<std::string, std::string>;
     const struct {
@@ -207,8 +208,8 @@ TEST(InstallLog, PathWithinRoot) {
 }
 
 TEST(InstallLog, BatchTextExactly) {
-    const std::string text = UninstallBatchText("C:\\T\\UnInstallTVR.exe", "C:\\T\\",
-                                                "C:\\Temp\\_uninstalltvrall.bat");
+    const std::string text =
+        UninstallBatchText("C:\\T\\UnInstallTVR.exe", "C:\\T\\", "C:\\Temp\\_uninstalltvrall.bat");
     std::string expected =
         "@echo off\r\n:delfile\r\ndel \"C:\\T\\UnInstallTVR.exe\"\r\n"
         "if exist \"C:\\T\\UnInstallTVR.exe\" goto delfile:\r\n:deldir\r\n";
@@ -223,13 +224,20 @@ TEST(InstallLog, Wildcards) {
         const char* patterns;
         bool match;
     } cases[] = {
-        {"TVR.dll", "", true},          {"TVR.dll", "*", true},
-        {"TVR.dll", "*.DLL", true},     {"TVR.dll", "*.exe;*.dll", true},
-        {"TVR.dll", "*.exe", false},    {"TVR.dll", "T?R.dll", true},
-        {"TVR.dll", "T?.dll", false},   {"表.exe", "?.exe", true},
-        {"a.b.c", "*.c", true},         {"abc", "a*b*c*", true},
-        {"abc", "a*d", false},          {"", "*", true},
-        {"x", ";x", true},              {"pagefile.sys", "*.sys", true},
+        {"TVR.dll", "", true},
+        {"TVR.dll", "*", true},
+        {"TVR.dll", "*.DLL", true},
+        {"TVR.dll", "*.exe;*.dll", true},
+        {"TVR.dll", "*.exe", false},
+        {"TVR.dll", "T?R.dll", true},
+        {"TVR.dll", "T?.dll", false},
+        {"表.exe", "?.exe", true},
+        {"a.b.c", "*.c", true},
+        {"abc", "a*b*c*", true},
+        {"abc", "a*d", false},
+        {"", "*", true},
+        {"x", ";x", true},
+        {"pagefile.sys", "*.sys", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " / " + c.patterns);

@@ -17,7 +17,7 @@ TEST(RecordParams, Checks) {
         int32_t code;
     } cases[] = {
         {{0, 0, 100, 100, 10, 1, 1}, false, kOk},
-        {{0, 0, 100, 100, 10, 0, 2}, false, kOk},   // sec 0 passes
+        {{0, 0, 100, 100, 10, 0, 2}, false, kOk},  // sec 0 passes
         {{0, 0, 0, 100, 10, 1, 1}, false, -1},
         {{0, 0, 100, 0, 10, 1, 1}, false, -1},
         {{-1, 0, 100, 100, 10, 1, 1}, false, -1},
@@ -25,10 +25,10 @@ TEST(RecordParams, Checks) {
         {{0, 0, 100, 100, 0, 1, 1}, false, -1},
         {{0, 0, 100, 100, 10, -1, 1}, false, -1},
         {{0, 0, 100, 100, 10, 1, 3}, false, -1},
-        {{0, 0, 102, 100, 10, 1, 1}, false, -1},    // rows would not fit F
+        {{0, 0, 102, 100, 10, 1, 1}, false, -1},  // rows would not fit F
         {{0, 0, 100, 100, 10, 1, 2}, true, -9},
         {{0, 0, 100, 100, 10, 1, 0}, true, -9},
-        {{0, 0, 0, 100, 10, 1, 2}, true, -1},       // -1 is checked first
+        {{0, 0, 0, 100, 10, 1, 2}, true, -1},  // -1 is checked first
         {{0, 0, 100, 100, 10, 1, 1}, true, kOk},
     };
     for (const Case& c : cases) {
@@ -109,7 +109,7 @@ TEST(Geometry, OffScreenAndCursor) {
         {1000, 10, 64, 48, {0, 0, 1000, 10, 24, 48}},
         {-50, 10, 64, 48, {50, 0, 0, 10, 14, 48}},
         {-10, -20, 64, 48, {10, 20, 0, 0, 54, 28}},
-        {1024, 0, 64, 48, {0, 0, 1024, 0, 0, 0}},   // wholly off: nothing to copy
+        {1024, 0, 64, 48, {0, 0, 1024, 0, 0, 0}},  // wholly off: nothing to copy
         {-64, 0, 64, 48, {64, 0, 0, 0, 0, 0}},
     };
     for (const Clip& c : clips) {
@@ -148,8 +148,11 @@ TEST(MappedLayout, WindowAlwaysHoldsTheNextRecord) {
         uint64_t F;
         int64_t slots;
         uint64_t gran;
-    } cases[] = {{16, 500, 65536}, {4096, 300, 65536}, {30000, 50, 65536},
-                 {3145728, 30, 65536}, {64, 2000, 4096}};
+    } cases[] = {{16, 500, 65536},
+                 {4096, 300, 65536},
+                 {30000, 50, 65536},
+                 {3145728, 30, 65536},
+                 {64, 2000, 4096}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "F " << c.F);
         const uint64_t maxRecord = 8 + std::max(c.F * 3 / 2, c.F + 8);

@@ -23,8 +23,7 @@ TEST(ResultCode, PacksCodeAndDetail) {
 }
 
 TEST(ResultCode, Messages) {
-    EXPECT_EQ(Msg(MakeResultCode(-6, 12)),
-              "バッファサイズが足りません。\r\n最低12MB必要です。");
+    EXPECT_EQ(Msg(MakeResultCode(-6, 12)), "バッファサイズが足りません。\r\n最低12MB必要です。");
     EXPECT_EQ(Msg(MakeResultCode(-7, 30)), Msg(-7));
     EXPECT_EQ(Msg(-7), "キャプチャーがユーザーの操作によりキャンセルされました。");
     EXPECT_EQ(Msg(0), "");

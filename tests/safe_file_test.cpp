@@ -20,9 +20,7 @@ std::string Slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool Exists(const std::string& path) {
-    return std::ifstream(path, std::ios::binary).good();
-}
+bool Exists(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
 
 struct FaultGuard {
     ~FaultGuard() { fault::Disarm(); }

@@ -32,7 +32,12 @@ void AppendRecord(Bytes* b, const Bytes& packed) {
 MovieHeader Header(int32_t method, int32_t bits, int32_t w, int32_t h, int32_t fps = 10,
                    int32_t sec = 1) {
     MovieHeader m;
-    m.Method = method; m.BitCo = bits; m.W = w; m.H = h; m.fps = fps; m.sec = sec;
+    m.Method = method;
+    m.BitCo = bits;
+    m.W = w;
+    m.H = h;
+    m.fps = fps;
+    m.sec = sec;
     return m;
 }
 
@@ -69,9 +74,15 @@ TEST(MovieHeader, FrameBytes) {
 TEST(MovieHeader, InfoChecks) {
     EXPECT_EQ(CheckHeaderForInfo(Header(1, 24, 100, 100)), kOk);
     const MovieHeader bad[] = {
-        Header(1, 24, 0, 100), Header(1, 24, 100, 0), Header(1, 24, 100, 100, 0),
-        Header(1, 24, 100, 100, 10, 0), Header(3, 24, 100, 100), Header(-1, 24, 100, 100),
-        Header(1, 12, 100, 100), Header(1, 40, 100, 100), Header(1, 0, 100, 100),
+        Header(1, 24, 0, 100),
+        Header(1, 24, 100, 0),
+        Header(1, 24, 100, 100, 0),
+        Header(1, 24, 100, 100, 10, 0),
+        Header(3, 24, 100, 100),
+        Header(-1, 24, 100, 100),
+        Header(1, 12, 100, 100),
+        Header(1, 40, 100, 100),
+        Header(1, 0, 100, 100),
         Header(1, 32, 32768, 16384),  // 2 GiB frame
         Header(1, 32, INT32_MAX, INT32_MAX),
     };
@@ -182,8 +193,9 @@ TEST(Unpack, LiteralAndUnchangedContent) {
     Bytes packed;
     for (uint32_t w : {1u, 2u, 0xAABBCCDDu, 0x11223344u, 1u}) PutWord(&packed, w);
     uint32_t frame[4] = {1, 2, 3, 4};
-    ASSERT_EQ(UnpackFrameInPlace(packed.data(), packed.size(),
-                                 reinterpret_cast<uint8_t*>(frame), 16), kOk);
+    ASSERT_EQ(
+        UnpackFrameInPlace(packed.data(), packed.size(), reinterpret_cast<uint8_t*>(frame), 16),
+        kOk);
     EXPECT_EQ(frame[0], 1u);
     EXPECT_EQ(LoadLE32(reinterpret_cast<uint8_t*>(&frame[1])), 0xAABBCCDDu);
     EXPECT_EQ(LoadLE32(reinterpret_cast<uint8_t*>(&frame[2])), 0x11223344u);

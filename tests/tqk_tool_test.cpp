@@ -1,5 +1,5 @@
-#include "tqk_commands.h"
 #include "tool_test_util.h"
+#include "tqk_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ namespace tqk {
 namespace {
 
 using tooltest::TempDir;
-using tooltest::Tqk;
 using tooltest::ToolRun;
+using tooltest::Tqk;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -34,8 +34,10 @@ TEST(TqkTool, SampleInfoVerifyRaw) {
     const std::string movie = dir.File("サンプル.TQK");
     for (const char* bits : {"8", "16", "24", "32"}) {
         SCOPED_TRACE(bits);
-        ASSERT_EQ(Tqk({"sample", movie, "--bits", bits, "--size", "32x8", "--fps", "5",
-                       "--sec", "2"}).code, 0);
+        ASSERT_EQ(
+            Tqk({"sample", movie, "--bits", bits, "--size", "32x8", "--fps", "5", "--sec", "2"})
+                .code,
+            0);
         const ToolRun info = Tqk({"info", movie});
         ASSERT_EQ(info.code, 0) << info.err;
         EXPECT_NE(info.out.find(std::string("bitco: ") + bits + "\n"), std::string::npos);
@@ -53,35 +55,47 @@ TEST(TqkTool, SampleInfoVerifyRaw) {
 
 TEST(TqkTool, RawConvertsEveryDepthToTopDownBgr) {
     MovieHeader h;
-    h.W = 4; h.H = 2; h.Method = 1;
+    h.W = 4;
+    h.H = 2;
+    h.Method = 1;
     // Pixel (0, 0) is on the bottom row of a device-independent frame.
     {
         h.BitCo = 16;
         Bytes frame(16, 0);
-        frame[8] = 0x1F; frame[9] = 0x7C;  // top-left: 5-5-5 red 31, blue 31
+        frame[8] = 0x1F;
+        frame[9] = 0x7C;  // top-left: 5-5-5 red 31, blue 31
         Bytes out(24);
         FrameToBgr24(h, frame.data(), false, out.data());
-        EXPECT_EQ(out[0], 255); EXPECT_EQ(out[1], 0); EXPECT_EQ(out[2], 255);
+        EXPECT_EQ(out[0], 255);
+        EXPECT_EQ(out[1], 0);
+        EXPECT_EQ(out[2], 255);
     }
     {
-        h.BitCo = 16; h.Method = 0;  // device-dependent: rows top-down, 5-6-5 by default
+        h.BitCo = 16;
+        h.Method = 0;  // device-dependent: rows top-down, 5-6-5 by default
         Bytes frame(16, 0);
-        frame[0] = 0xE0; frame[1] = 0x07;  // green 63
+        frame[0] = 0xE0;
+        frame[1] = 0x07;  // green 63
         Bytes out(24);
         FrameToBgr24(h, frame.data(), false, out.data());
         EXPECT_EQ(out[1], 255);
         FrameToBgr24(h, frame.data(), true, out.data());  // 5-5-5: green 31, red 1
-        EXPECT_EQ(out[1], 255); EXPECT_EQ(out[2], 8);
+        EXPECT_EQ(out[1], 255);
+        EXPECT_EQ(out[2], 8);
         h.Method = 1;
     }
     {
         h.BitCo = 8;
         Bytes frame(8 + 1024, 0);
         frame[4] = 3;  // top-left uses colour 3
-        frame[8 + 12] = 10; frame[8 + 13] = 20; frame[8 + 14] = 30;
+        frame[8 + 12] = 10;
+        frame[8 + 13] = 20;
+        frame[8 + 14] = 30;
         Bytes out(24);
         FrameToBgr24(h, frame.data(), false, out.data());
-        EXPECT_EQ(out[0], 10); EXPECT_EQ(out[1], 20); EXPECT_EQ(out[2], 30);
+        EXPECT_EQ(out[0], 10);
+        EXPECT_EQ(out[1], 20);
+        EXPECT_EQ(out[2], 30);
     }
     {
         h.BitCo = 32;
@@ -89,7 +103,10 @@ TEST(TqkTool, RawConvertsEveryDepthToTopDownBgr) {
         for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i);
         Bytes out(24);
         FrameToBgr24(h, frame.data(), false, out.data());
-        EXPECT_EQ(out[0], 16); EXPECT_EQ(out[1], 17); EXPECT_EQ(out[2], 18); EXPECT_EQ(out[3], 20);
+        EXPECT_EQ(out[0], 16);
+        EXPECT_EQ(out[1], 17);
+        EXPECT_EQ(out[2], 18);
+        EXPECT_EQ(out[3], 20);
     }
 }
 

@@ -7,8 +7,8 @@ namespace {
 
 TEST(TqkrecArgs, ParsesEveryOption) {
     TqkrecArgs a;
-    ASSERT_EQ(ParseTqkrecArgs({"out.TQK", "--rect", "10,-20,640,480", "--fps", "30", "--sec",
-                               "5", "--method", "2", "--async", "--cursor", "--sleep", "2,3"},
+    ASSERT_EQ(ParseTqkrecArgs({"out.TQK", "--rect", "10,-20,640,480", "--fps", "30", "--sec", "5",
+                               "--method", "2", "--async", "--cursor", "--sleep", "2,3"},
                               &a),
               "");
     EXPECT_EQ(a.out, "out.TQK");

@@ -28,8 +28,7 @@ size_t SmallestPackedBytes(const Words& cur, const Words& prev) {
             const size_t before = j == 0 ? 0 : endL[j];
             endU[i] = std::min(endU[i], before + 4);
         }
-        for (size_t j = 0; j <= i; ++j)
-            endL[i] = std::min(endL[i], endU[j] + 4 + 4 * (i - j));
+        for (size_t j = 0; j <= i; ++j) endL[i] = std::min(endL[i], endU[j] + 4 + 4 * (i - j));
     }
     return std::min(endU[n], endL[n]);
 }
@@ -47,8 +46,14 @@ Words ReferencePack(const Words& cur, const Words& prev) {
         if (i >= n) return out;
         const size_t lit0 = i;
         while (i < n) {
-            if (cur[i] != prev[i]) { ++i; continue; }
-            if (i + 1 < n && cur[i + 1] != prev[i + 1]) { i += 2; continue; }
+            if (cur[i] != prev[i]) {
+                ++i;
+                continue;
+            }
+            if (i + 1 < n && cur[i + 1] != prev[i + 1]) {
+                i += 2;
+                continue;
+            }
             break;
         }
         out.push_back(uint32_t(i - lit0));
@@ -75,20 +80,18 @@ struct Packed {
 Packed Pack(const Words& cur, const Words& prev, PackerVersion v) {
     Packed p;
     p.out.assign(PackedCapacity(cur.size() * 4) / 4, 0xDEADBEEF);
-    p.words = PackFrameWith(v, reinterpret_cast<uint8_t*>(p.out.data()),
-                            reinterpret_cast<const uint8_t*>(cur.data()),
-                            reinterpret_cast<const uint8_t*>(prev.data()),
-                            static_cast<int32_t>(cur.size()));
+    p.words = PackFrameWith(
+        v, reinterpret_cast<uint8_t*>(p.out.data()), reinterpret_cast<const uint8_t*>(cur.data()),
+        reinterpret_cast<const uint8_t*>(prev.data()), static_cast<int32_t>(cur.size()));
     return p;
 }
 
 Packed Pack(const Words& cur, const Words& prev) {
     Packed p;
     p.out.assign(PackedCapacity(cur.size() * 4) / 4, 0xDEADBEEF);
-    p.words = PackFrame(reinterpret_cast<uint8_t*>(p.out.data()),
-                        reinterpret_cast<const uint8_t*>(cur.data()),
-                        reinterpret_cast<const uint8_t*>(prev.data()),
-                        static_cast<int32_t>(cur.size()));
+    p.words = PackFrame(
+        reinterpret_cast<uint8_t*>(p.out.data()), reinterpret_cast<const uint8_t*>(cur.data()),
+        reinterpret_cast<const uint8_t*>(prev.data()), static_cast<int32_t>(cur.size()));
     return p;
 }
 
@@ -106,10 +109,10 @@ void CheckSameAsReference(const Words& cur, const Words& prev) {
         EXPECT_EQ(cur, curCopy);
         EXPECT_EQ(prev, prevCopy);
         Words frame = prev;
-        ASSERT_EQ(UnpackFrameInPlace(reinterpret_cast<const uint8_t*>(p.out.data()),
-                                     size_t(p.words) * 4, reinterpret_cast<uint8_t*>(frame.data()),
-                                     cur.size() * 4),
-                  kOk);
+        ASSERT_EQ(
+            UnpackFrameInPlace(reinterpret_cast<const uint8_t*>(p.out.data()), size_t(p.words) * 4,
+                               reinterpret_cast<uint8_t*>(frame.data()), cur.size() * 4),
+            kOk);
         EXPECT_EQ(frame, cur);
     }
 }

@@ -36,9 +36,7 @@ ShellRun Shell(const std::string& cmd) {
     return r;
 }
 
-std::string Q(const std::string& s) {
-    return "'" + s + "'";
-}
+std::string Q(const std::string& s) { return "'" + s + "'"; }
 
 std::string Decode(const std::string& avi, const std::string& args) {
     const ShellRun r = Shell("ffmpeg -nostdin -v error -i " + Q(avi) + " " + args + " - 2>&1");

@@ -8,9 +8,7 @@
 
 namespace tqk::test {
 
-inline int InBpp(int bits) {
-    return bits == 15 ? 2 : bits / 8;
-}
+inline int InBpp(int bits) { return bits == 15 ? 2 : bits / 8; }
 
 // A picture that looks like a screen: flat areas, "text" of short runs, a gradient band.
 struct Picture {

@@ -10,9 +10,7 @@
 
 namespace {
 
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
-}
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
 }  // namespace
 

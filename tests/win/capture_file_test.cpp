@@ -1,7 +1,7 @@
 // Capture without the screen: UserCapture recordings through both writers, movie headers,
 // messages, playback events and decoding, TQKtoTQK, and the process's handle counts.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Capture of the real display: a window paints a known, changing pattern and every decoded
 // frame must equal what the screen showed; cursor drawing, black fill off the screen,
 // CaptureX moves and the slot schedule.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>

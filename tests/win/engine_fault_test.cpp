@@ -2,8 +2,8 @@
 // fault seam: the recording must end with the platform error of the failed call, and the file
 // left must be empty (nothing was written) or a movie whose header covers only whole records,
 // each frame as it was given.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 

@@ -112,7 +112,6 @@ private:
     bool cancelled_ = false;
 };
 
-
 // One window and the conversions it runs.
 struct Harness {
     int frames = 40, clickAt = -1;

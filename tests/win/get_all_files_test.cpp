@@ -18,8 +18,8 @@ protected:
         const std::wstring r = dir_.Path();
         for (const wchar_t* d : {L"sub", L"sub\\deep", L"表示", L"pagefile.sys.d"})
             ASSERT_TRUE(CreateDirectoryW((r + d).c_str(), nullptr));
-        for (const wchar_t* f : {L"a.exe", L"b.DLL", L"pagefile.sys", L"sub\\c.exe", L"sub\\deep\\d.txt",
-                                 L"表示\\ヘルプ.htm"})
+        for (const wchar_t* f : {L"a.exe", L"b.DLL", L"pagefile.sys", L"sub\\c.exe",
+                                 L"sub\\deep\\d.txt", L"表示\\ヘルプ.htm"})
             ASSERT_TRUE(test::WriteBytes(r + f, "x"));
         SetFileAttributesW((r + L"b.DLL").c_str(), FILE_ATTRIBUTE_READONLY);
     }

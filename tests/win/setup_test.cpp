@@ -289,9 +289,12 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
     DeleteFileW((dest + L"cmdline.txt").c_str());
 
     // The shortcuts, through the link object and through lnkinfo.
-    const std::vector<std::wstring> targets = {
-        player, dest + L"TaviroRec.exe", player, dest + L"TaviroRec.exe",
-        dest + L"help\\index.htm", dest + L"UnInstallTVR.exe"};
+    const std::vector<std::wstring> targets = {player,
+                                               dest + L"TaviroRec.exe",
+                                               player,
+                                               dest + L"TaviroRec.exe",
+                                               dest + L"help\\index.htm",
+                                               dest + L"UnInstallTVR.exe"};
     std::string lnkinfoCommand;
     for (size_t i = 0; i < links.size(); ++i) {
         SCOPED_TRACE(Utf8FromWide(links[i]));
@@ -484,20 +487,31 @@ TEST_F(SetupTest, UninstallerLogRules) {
         std::vector<std::wstring> messages;
         bool removesA;
     } cases[] = {
-        {"99 breaks", "fnm:%I%a.txt" + Breaks(99), true, IDYES,
-         {kConfirm, kFinishedUninstall}, true},
-        {"100 breaks", "fnm:%I%a.txt" + Breaks(100), true, IDYES,
-         {kConfirm, kBadLog}, false},
+        {"99 breaks",
+         "fnm:%I%a.txt" + Breaks(99),
+         true,
+         IDYES,
+         {kConfirm, kFinishedUninstall},
+         true},
+        {"100 breaks", "fnm:%I%a.txt" + Breaks(100), true, IDYES, {kConfirm, kBadLog}, false},
         {"empty", "", true, IDYES, {kConfirm, kFinishedUninstall}, false},
         {"no log", "", false, IDYES, {kConfirm, kNoLog}, false},
         {"answered no", "fnm:%I%a.txt\r\n", true, IDNO, {kConfirm}, false},
-        {"foreign reg", "reg:AVI\r\nreg:tqk\r\n", true, IDYES, {kConfirm, kFinishedUninstall},
+        {"foreign reg",
+         "reg:AVI\r\nreg:tqk\r\n",
+         true,
+         IDYES,
+         {kConfirm, kFinishedUninstall},
          false},
-        {"outside", "dir:%I%sub\\\r\ndir:%O%emptydir\\\r\ndir:%I%..\\outside\\emptydir\\\r\n\r\n"
-                    "fnm:%I%sub\\b.txt\r\nfnm:%I%a.txt\r\nfnm:%I%h.txt\r\nfnm:%O%victim.txt\r\n"
-                    "fnm:%I%..\\outside\\victim.txt\r\nfnm:%I%sub\\..\\..\\outside\\victim.txt\r\n"
-                    "fnm:victim.txt\r\n",
-         true, IDYES, {kConfirm, kFinishedUninstall}, true},
+        {"outside",
+         "dir:%I%sub\\\r\ndir:%O%emptydir\\\r\ndir:%I%..\\outside\\emptydir\\\r\n\r\n"
+         "fnm:%I%sub\\b.txt\r\nfnm:%I%a.txt\r\nfnm:%I%h.txt\r\nfnm:%O%victim.txt\r\n"
+         "fnm:%I%..\\outside\\victim.txt\r\nfnm:%I%sub\\..\\..\\outside\\victim.txt\r\n"
+         "fnm:victim.txt\r\n",
+         true,
+         IDYES,
+         {kConfirm, kFinishedUninstall},
+         true},
     };
     int n = 0;
     for (auto& c : cases) {

@@ -1,7 +1,7 @@
 // The sound helper as the recorder sees it: the real TaviroWave.exe, the real wave-in device
 // of the audio daemon with a tone played into it, and this process in the recorder's role.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -19,12 +19,8 @@ namespace {
 using namespace snd;
 using namespace sndtest;
 
-std::wstring HelperExe() {
-    return DosPath(TAVIRO_WAVE_EXE);
-}
-std::wstring RoleExe() {
-    return DosPath(RECORDER_ROLE_EXE);
-}
+std::wstring HelperExe() { return DosPath(TAVIRO_WAVE_EXE); }
+std::wstring RoleExe() { return DosPath(RECORDER_ROLE_EXE); }
 
 bool WaitGone(HANDLE process, DWORD ms) {
     return WaitForSingleObject(process, ms) == WAIT_OBJECT_0;

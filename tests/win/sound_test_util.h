@@ -2,8 +2,8 @@
 // (sox, ffprobe, paplay into the audio daemon), message boxes of another process.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>

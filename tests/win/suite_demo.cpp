@@ -73,47 +73,47 @@ Scene g_scene;
 
 LRESULT CALLBACK SceneProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            RECT rc;
-            GetClientRect(hwnd, &rc);
-            const int t = g_scene.tick;
-            const DWORD ms = GetTickCount() - g_scene.start;
-            if (hwnd == g_scene.backdrop) {
-                for (int y = 0; y < rc.bottom; y += 16) {
-                    HBRUSH b = CreateSolidBrush(RGB(40, 70 + y / 8, 120 + y / 6));
-                    RECT band = {0, y, rc.right, y + 16};
-                    FillRect(dc, &band, b);
-                    DeleteObject(b);
-                }
-                SetBkMode(dc, TRANSPARENT);
-                SetTextColor(dc, RGB(255, 255, 255));
-                wchar_t text[64];
-                std::swprintf(text, 64, L"Taviro デモ  %02lu.%lu 秒", ms / 1000, (ms % 1000) / 100);
-                TextOutW(dc, 24, 24, text, int(wcslen(text)));
-            } else {
-                HBRUSH b = CreateSolidBrush(RGB((t * 8) & 255, 200 - (t * 3) % 150, (t * 5) & 255));
-                FillRect(dc, &rc, b);
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        const int t = g_scene.tick;
+        const DWORD ms = GetTickCount() - g_scene.start;
+        if (hwnd == g_scene.backdrop) {
+            for (int y = 0; y < rc.bottom; y += 16) {
+                HBRUSH b = CreateSolidBrush(RGB(40, 70 + y / 8, 120 + y / 6));
+                RECT band = {0, y, rc.right, y + 16};
+                FillRect(dc, &band, b);
                 DeleteObject(b);
             }
-            EndPaint(hwnd, &ps);
-            return 0;
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, RGB(255, 255, 255));
+            wchar_t text[64];
+            std::swprintf(text, 64, L"Taviro デモ  %02lu.%lu 秒", ms / 1000, (ms % 1000) / 100);
+            TextOutW(dc, 24, 24, text, int(wcslen(text)));
+        } else {
+            HBRUSH b = CreateSolidBrush(RGB((t * 8) & 255, 200 - (t * 3) % 150, (t * 5) & 255));
+            FillRect(dc, &rc, b);
+            DeleteObject(b);
         }
-        case WM_TIMER: {
-            ++g_scene.tick;
-            const double a = (GetTickCount() - g_scene.start) / 1000.0;
-            const int x = 240 + int(std::lround(180 * std::cos(a))),
-                      y = 180 + int(std::lround(120 * std::sin(a * 1.3)));
-            SetWindowPos(g_scene.mover, HWND_TOPMOST, x, y, 0, 0,
-                         SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-            InvalidateRect(g_scene.mover, nullptr, FALSE);
-            if (g_scene.tick % 3 == 0) InvalidateRect(g_scene.backdrop, nullptr, FALSE);
-            return 0;
-        }
-        case WM_DESTROY:
-            if (hwnd == g_scene.backdrop) PostQuitMessage(0);
-            return 0;
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_TIMER: {
+        ++g_scene.tick;
+        const double a = (GetTickCount() - g_scene.start) / 1000.0;
+        const int x = 240 + int(std::lround(180 * std::cos(a))),
+                  y = 180 + int(std::lround(120 * std::sin(a * 1.3)));
+        SetWindowPos(g_scene.mover, HWND_TOPMOST, x, y, 0, 0,
+                     SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        InvalidateRect(g_scene.mover, nullptr, FALSE);
+        if (g_scene.tick % 3 == 0) InvalidateRect(g_scene.backdrop, nullptr, FALSE);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (hwnd == g_scene.backdrop) PostQuitMessage(0);
+        return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }

@@ -53,9 +53,7 @@ std::vector<DWORD> Running(const wchar_t* exeName) {
         if (_wcsicmp(e.szExeFile, exeName) == 0) ids.push_back(e.th32ProcessID);
     return ids;
 }
-int RunningCount(const wchar_t* exeName) {
-    return int(Running(exeName).size());
-}
+int RunningCount(const wchar_t* exeName) { return int(Running(exeName).size()); }
 
 // The program file a process runs. (QueryFullProcessImageNameW is newer than the headers'
 // target version, so it is looked up.)

@@ -4,8 +4,8 @@
 // them with ffprobe and ffmpeg against `tqk raw`; the checks here are counts and results.
 #include "tqkavi.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 // after windows.h
 #include <vfw.h>
 
@@ -281,7 +281,6 @@ TEST(TqkaviFiles, FullDiskEndsTheExport) {
     EXPECT_FALSE(ec);
     fs::remove(fs::path(avi), ec);
 }
-
 
 // The window's conversion: the real TQKAVI, with the window's Cancel clicked while frame
 // clickAt is reported.

@@ -26,8 +26,8 @@ TEST(TvrDll, CompressByNameRoundTrips) {
     SetDllDirectoryW(dir);
     Library lib(L"TVR.dll");
     ASSERT_NE(lib.h, nullptr) << GetLastError();
-    auto compress = reinterpret_cast<CompressFn>(
-        reinterpret_cast<void*>(GetProcAddress(lib.h, "Compress")));
+    auto compress =
+        reinterpret_cast<CompressFn>(reinterpret_cast<void*>(GetProcAddress(lib.h, "Compress")));
     ASSERT_NE(compress, nullptr);
 
     const size_t F = 320 * 240 * 4;

@@ -2,8 +2,8 @@
 // scratch file in TEMP, formats the recorder cannot ask for.
 #include "wave_in2.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // chosen in the platform's compressor dialog, used by TQKAVI for an export, and read back
 // through the platform's AVI reader, which decodes with it. With TAVIRO_ZMBV_OUT set the AVI
 // files stay there for zmbv_driver_check.sh, which decodes them with ffmpeg.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 // after windows.h
 #include <vfw.h>
 
@@ -42,9 +42,7 @@ std::wstring FromUnix(const char* path) {
     return w;
 }
 
-bool IsZmbv(DWORD fcc) {
-    return (fcc | 0x20202020) == mmioFOURCC('z', 'm', 'b', 'v');
-}
+bool IsZmbv(DWORD fcc) { return (fcc | 0x20202020) == mmioFOURCC('z', 'm', 'b', 'v'); }
 
 // Registers the built library for the test run and puts back whatever the entry held.
 class Environment : public testing::Environment {

@@ -234,10 +234,15 @@ void SampleFrame(const MovieHeader& h, int32_t index, uint8_t* frame) {
             uint8_t* px = line + size_t(col) * bytesPerPixel;
             switch (h.BitCo) {
             case 32: px[3] = 0; [[fallthrough]];
-            case 24: px[0] = uint8_t(b); px[1] = uint8_t(g); px[2] = uint8_t(r); break;
+            case 24:
+                px[0] = uint8_t(b);
+                px[1] = uint8_t(g);
+                px[2] = uint8_t(r);
+                break;
             case 16: {
                 const uint32_t v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-                px[0] = uint8_t(v); px[1] = uint8_t(v >> 8);
+                px[0] = uint8_t(v);
+                px[1] = uint8_t(v >> 8);
                 break;
             }
             case 8: px[0] = uint8_t((r >> 5) << 5 | (g >> 5) << 2 | (b >> 6)); break;
@@ -257,20 +262,30 @@ void SampleFrame(const MovieHeader& h, int32_t index, uint8_t* frame) {
 
 int Sample(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     MovieHeader h;
-    h.Method = 1; h.BitCo = 24; h.W = 160; h.H = 120; h.fps = 10; h.sec = 2;
+    h.Method = 1;
+    h.BitCo = 24;
+    h.W = 160;
+    h.H = 120;
+    h.fps = 10;
+    h.sec = 2;
     for (size_t i = 2; i + 1 < args.size(); i += 2) {
         const std::string& k = args[i];
         const std::string& v = args[i + 1];
         bool ok = true;
-        if (k == "--bits") ok = ParseInt(v, &h.BitCo);
-        else if (k == "--method") ok = ParseInt(v, &h.Method);
-        else if (k == "--fps") ok = ParseInt(v, &h.fps);
-        else if (k == "--sec") ok = ParseInt(v, &h.sec);
+        if (k == "--bits")
+            ok = ParseInt(v, &h.BitCo);
+        else if (k == "--method")
+            ok = ParseInt(v, &h.Method);
+        else if (k == "--fps")
+            ok = ParseInt(v, &h.fps);
+        else if (k == "--sec")
+            ok = ParseInt(v, &h.sec);
         else if (k == "--size") {
             const size_t x = v.find('x');
             ok = x != std::string::npos && ParseInt(v.substr(0, x), &h.W) &&
                  ParseInt(v.substr(x + 1), &h.H);
-        } else ok = false;
+        } else
+            ok = false;
         if (!ok) return Fail(err, "bad option " + k + " " + v);
     }
     if (args.size() % 2 != 0) return Fail(err, "options come in pairs");
@@ -375,8 +390,7 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         zmbv::EncoderOptions zo;
         zo.keyInterval = o.keyInterval;
         const zmbv::Status zs = encoder.Start({h.W, h.H, bits}, zo);
-        if (zs != zmbv::Status::kOk)
-            return Fail(err, o.movie + ": " + zmbv::StatusText(zs));
+        if (zs != zmbv::Status::kOk) return Fail(err, o.movie + ": " + zmbv::StatusText(zs));
         format = ZmbvFormat(h, encoder.StreamFormat());
     }
     avi::StdioFile aviFile;
@@ -385,8 +399,8 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     avi::Writer writer;
     avi::Status st = writer.Create(
         &aviFile,
-        avi::VideoStream(o.zmbv ? zmbv::kFourCC : avi::FourCC("DIB "), h.W, h.H, uint32_t(h.fps), uint32_t(frames),
-                         "AVIFile", std::move(format)),
+        avi::VideoStream(o.zmbv ? zmbv::kFourCC : avi::FourCC("DIB "), h.W, h.H, uint32_t(h.fps),
+                         uint32_t(frames), "AVIFile", std::move(format)),
         o.segmentBytes);
     std::vector<uint8_t> dib(dibBytes);
     // The stream carries one colour table: the first frame's.
@@ -418,8 +432,10 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         }
         if (!table.empty() && !tableWarned &&
             std::memcmp(table.data(), reader.Frame() + dibBytes, table.size()) != 0) {
-            std::fprintf(err, "tqk: warning: the colour table changes at frame %llu; the AVI keeps "
-                              "the first frame's\n", static_cast<unsigned long long>(i));
+            std::fprintf(err,
+                         "tqk: warning: the colour table changes at frame %llu; the AVI keeps "
+                         "the first frame's\n",
+                         static_cast<unsigned long long>(i));
             tableWarned = true;
         }
         FrameToDib(h, reader.Frame(), dib.data());
@@ -430,8 +446,7 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     const bool closedWhole = aviFile.Close();
     if (!closedWhole && st == avi::Status::kOk) st = avi::Status::kWriteFailed;
     const uint32_t written = writer.ChunksWritten(0);
-    if (st != avi::Status::kOk)
-        failure = o.out + ": " + AviMessage(avi::ToAviError(st));
+    if (st != avi::Status::kOk) failure = o.out + ": " + AviMessage(avi::ToAviError(st));
     if (writer.Damaged() || !closedWhole || ReplaceFileWith(scratch, o.out) != 0) {
         RemoveFile(scratch);
         if (failure.empty()) failure = o.out + ": " + AviMessage(avi::kAviErrFileWrite);
@@ -501,21 +516,29 @@ void FrameToBgr24(const MovieHeader& h, const uint8_t* frame, bool type0Is555, u
             const uint8_t* px = src + col * bytesPerPixel;
             switch (h.BitCo) {
             case 32:
-            case 24: dst[0] = px[0]; dst[1] = px[1]; dst[2] = px[2]; break;
+            case 24:
+                dst[0] = px[0];
+                dst[1] = px[1];
+                dst[2] = px[2];
+                break;
             case 16: {
                 const uint32_t v = uint32_t(px[0]) | (uint32_t(px[1]) << 8);
                 if (h.Method == 0 && !type0Is555) {
-                    dst[0] = Widen5(v & 31); dst[1] = Widen6((v >> 5) & 63);
+                    dst[0] = Widen5(v & 31);
+                    dst[1] = Widen6((v >> 5) & 63);
                     dst[2] = Widen5((v >> 11) & 31);
                 } else {
-                    dst[0] = Widen5(v & 31); dst[1] = Widen5((v >> 5) & 31);
+                    dst[0] = Widen5(v & 31);
+                    dst[1] = Widen5((v >> 5) & 31);
                     dst[2] = Widen5((v >> 10) & 31);
                 }
                 break;
             }
             case 8: {
                 const uint8_t* c = table + size_t(px[0]) * 4;
-                dst[0] = c[0]; dst[1] = c[1]; dst[2] = c[2];
+                dst[0] = c[0];
+                dst[1] = c[1];
+                dst[2] = c[2];
                 break;
             }
             }
