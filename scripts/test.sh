@@ -9,6 +9,9 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${TAVIRO_JOBS:-$(nproc)}
 status=0
+# The Windows tests get a Wine environment of this tree's own, made afresh in a new clone:
+# nothing left in another environment (a setting, a registered driver) changes their result.
+export TAVIRO_WINE_DIR=${TAVIRO_WINE_DIR:-$root/build/wine}
 
 "$root/scripts/setup.sh" || exit 1
 
