@@ -24,7 +24,8 @@ locales="$ENV_DIR/locale"
 base_vars() {
     echo "WINEPREFIX=$prefix"
     echo "WINEDEBUG=${TAVIRO_WINEDEBUG:--all}"
-    echo "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree,mshtml="
+    # winedbg off: a program that crashes ends at once instead of waiting in the debugger.
+    echo "WINEDLLOVERRIDES=winemenubuilder.exe,winedbg.exe=d;mscoree,mshtml="
     echo "HOME=$home"
     echo "LOCPATH=$locales"
     echo "LANG=ja_JP.UTF-8"

@@ -9,6 +9,7 @@
 #include "avi_errors.h"
 #include "avi_export.h"
 #include "avi_test_util.h"
+#include "temp_dir.h"
 #include "wav_reader.h"
 
 namespace avi {
@@ -33,22 +34,7 @@ StreamInfo Video(int32_t w, int32_t h, uint16_t bits, uint32_t announced) {
                        BitmapFormat(w, h, bits, 0, size, bits == 8 ? table.data() : nullptr));
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ =
-            fs::temp_directory_path() / ("avi_test_" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string File(const std::string& name) const {
-        return (path_ / fs::u8path(name)).u8string();
-    }
-
-private:
-    fs::path path_;
-};
+using tqk::test::TempDir;
 
 Bytes Wav(uint32_t samples, uint32_t rate = 22050) { return avitest::PcmWav(samples, 2, rate); }
 

@@ -8,30 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "temp_dir.h"
 #include "tqk_commands.h"
 
 namespace tqk::tooltest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    explicit TempDir(const std::string& prefix = "tqk_test_") {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                (prefix + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = tqk::test::TempDir;
 
 struct ToolRun {
     int code = -1;
@@ -40,9 +22,15 @@ struct ToolRun {
 
 // Runs "tqk ARGS..." in this process and keeps what it printed.
 inline ToolRun Tqk(const std::vector<std::string>& args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* out = test::OpenScratchFile();
+    std::FILE* err = test::OpenScratchFile();
     ToolRun r;
+    if (!out || !err) {
+        if (out) std::fclose(out);
+        if (err) std::fclose(err);
+        r.err = "cannot open a file for the tool's output";
+        return r;
+    }
     r.code = RunTqk(args, out, err);
     for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
         std::rewind(f);

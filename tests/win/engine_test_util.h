@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "temp_dir.h"
 #include "tqk_format.h"
 
 namespace tqk::test {
@@ -22,23 +23,7 @@ namespace tqk::test {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() /
-                ("tqk_engine_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::wstring File(const std::wstring& name) const { return (path_ / name).wstring(); }
-
-private:
-    fs::path path_;
-};
+using TempDir = tqk::test::TempDir;
 
 inline Bytes ReadAll(const std::wstring& path) {
     std::ifstream in(fs::path(path), std::ios::binary);

@@ -18,6 +18,7 @@
 #include "avic.h"
 #include "box_answerer.h"
 #include "form5.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -30,23 +31,7 @@ public:
 };
 testing::Environment* const kEnv = testing::AddGlobalTestEnvironment(new Environment);
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ =
-            fs::temp_directory_path() / ("form5_" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::wstring File(const std::wstring& n) const { return (path_ / n).wstring(); }
-
-private:
-    fs::path path_;
-};
+using TempDir = tqk::test::TempDir;
 
 Bytes ReadAll(const std::wstring& path) {
     std::ifstream in(fs::path(path), std::ios::binary);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
 #include "window_driver.h"
 
 namespace sndtest {
@@ -47,36 +48,15 @@ inline std::string UnixPath(const std::string& dosPath) {
     return r;
 }
 
-// A new empty folder under TEMP, ASCII-named; removed with its files by the destructor.
+// The tests' temporary folder with the narrow paths the sound tests use.
 class TempFolder {
 public:
-    TempFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        static int counter = 0;
-        for (;;) {
-            path_ = std::string(base) + "sndtest_" + std::to_string(GetCurrentProcessId()) + "_" +
-                    std::to_string(GetTickCount()) + "_" + std::to_string(++counter);
-            if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-        }
-    }
-    ~TempFolder() {
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((path_ + "\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string n = fd.cFileName;
-                if (n != "." && n != "..") DeleteFileA((path_ + "\\" + n).c_str());
-            } while (FindNextFileA(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryA(path_.c_str());
-    }
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+    TempFolder() : dir_("sndtest_") {}
+    std::string Path() const { return dir_.Path().string(); }
+    std::string File(const std::string& name) const { return Path() + "\\" + name; }
 
 private:
-    std::string path_;
+    tqk::test::TempDir dir_;
 };
 
 inline bool Exists(const std::string& path) {

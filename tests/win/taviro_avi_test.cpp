@@ -21,6 +21,7 @@
 #include "avi_export.h"
 #include "avi_test_util.h"
 #include "avic.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -64,29 +65,8 @@ Fn Export(const char* name) {
 
 // Output folder: TAVIRO_AVI_OUT when the checking script asks to keep the files, else a
 // unique temporary one removed afterwards.
-class OutDir {
-public:
-    OutDir() {
-        wchar_t keep[MAX_PATH] = {};
-        if (GetEnvironmentVariableW(L"TAVIRO_AVI_OUT", keep, MAX_PATH)) {
-            path_ = keep;
-            keep_ = true;
-        } else {
-            std::random_device rd;
-            path_ = fs::temp_directory_path() /
-                    ("taviro_avi_" + std::to_string(rd()) + std::to_string(rd()));
-        }
-        fs::create_directories(path_);
-    }
-    ~OutDir() {
-        std::error_code ec;
-        if (!keep_) fs::remove_all(path_, ec);
-    }
-    std::wstring File(const std::wstring& name) const { return (path_ / name).wstring(); }
-
-private:
-    fs::path path_;
-    bool keep_ = false;
+struct OutDir : tqk::test::TempDir {
+    OutDir() : TempDir("taviro_avi_", "TAVIRO_AVI_OUT") {}
 };
 
 Bytes ReadAll(const std::wstring& path) {

@@ -22,21 +22,6 @@ void ListInto(const std::wstring& root, const std::wstring& rel, std::vector<std
 
 }  // namespace
 
-TempFolder::TempFolder(const std::wstring& stem) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static LONG counter = 0;
-    for (;;) {
-        path_ = std::wstring(temp) + L"taviro_" + stem + L"_" +
-                std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(InterlockedIncrement(&counter)) + L"\\";
-        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
-    }
-}
-
-TempFolder::~TempFolder() { RemoveTree(path_); }
-
 void RemoveTree(const std::wstring& folder) {
     std::wstring f = folder;
     if (f.empty()) return;

@@ -3,23 +3,26 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 namespace tqk::test {
 
-// A new folder below the temporary folder (its name holds stem), removed with everything in it
-// when the object goes. Path() ends in "\".
+// The tests' temporary folder (its name holds stem) with Path() ending in "\", the form the
+// programs' own paths take.
 class TempFolder {
 public:
-    explicit TempFolder(const std::wstring& stem);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    explicit TempFolder(const std::wstring& stem)
+        : dir_(std::filesystem::path(L"taviro_" + stem + L"_").u8string()),
+          path_(dir_.Path().wstring() + L"\\") {}
     const std::wstring& Path() const { return path_; }
 
 private:
+    TempDir dir_;
     std::wstring path_;
 };
 

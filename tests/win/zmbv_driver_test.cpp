@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "compressor_reg.h"
+#include "temp_dir.h"
 #include "tqk_commands.h"
 #include "tqkavi.h"
 #include "win_text.h"
@@ -66,33 +67,17 @@ private:
 };
 testing::Environment* const kEnv = testing::AddGlobalTestEnvironment(new Environment);
 
-class OutDir {
-public:
-    OutDir() {
-        if (const char* keep = std::getenv("TAVIRO_ZMBV_OUT"); keep && *keep) {
-            path_ = fs::u8path(keep);
-            keep_ = true;
-        } else {
-            std::random_device rd;
-            path_ = fs::temp_directory_path() /
-                    ("zmbvdrv_" + std::to_string(rd()) + std::to_string(rd()));
-        }
-        fs::create_directories(path_);
-    }
-    ~OutDir() {
-        std::error_code ec;
-        if (!keep_) fs::remove_all(path_, ec);
-    }
-    std::wstring File(const std::string& n) const { return (path_ / fs::u8path(n)).wstring(); }
-    std::string U8(const std::string& n) const { return (path_ / fs::u8path(n)).u8string(); }
-
-private:
-    fs::path path_;
-    bool keep_ = false;
+// The folder of the kept files (TAVIRO_ZMBV_OUT), or a temporary one removed at the end.
+struct OutDir : tqk::test::TempDir {
+    OutDir() : TempDir("zmbvdrv_", "TAVIRO_ZMBV_OUT") {}
+    std::wstring File(const std::string& n) const { return FileW(n); }
+    std::string U8(const std::string& n) const { return TempDir::File(n); }
 };
 
 int Tqk(const std::vector<std::string>& args, const std::string& outFile = "") {
-    std::FILE* out = outFile.empty() ? std::tmpfile() : _wfopen(fs::u8path(outFile).c_str(), L"wb");
+    std::FILE* out = outFile.empty() ? tqk::test::OpenScratchFile()
+                                     : _wfopen(fs::u8path(outFile).c_str(), L"wb");
+    if (!out) return -1;
     const int rc = RunTqk(args, out, stderr);
     std::fclose(out);
     return rc;
