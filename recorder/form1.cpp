@@ -143,22 +143,28 @@ void Form1::PrintWaitText() {
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
     const std::wstring text = WideFromUtf8(kWaitText);
     TextOutW(statsDc_.Get(), 0, Px(kStatsTop - 2), text.c_str(), int(text.size()));
-    ShowStatistics();
+    ShowStatistics(text);
 }
 
 void Form1::DrawStatistics(int32_t n, int32_t dropCount) {
     const double elapsed = double(timeGetTime() - startTick_);
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
+    std::wstring all;
     for (const StatItem& item : StatisticsItems(n, s_.Fps, s_.Sec, dropCount, stats_, elapsed)) {
         const std::wstring text = WideFromUtf8(item.text);
         TextOutW(statsDc_.Get(), Px(item.x), Px(kStatsTop + item.y), text.c_str(),
                  int(text.size()));
+        if (!all.empty()) all += L"  ";
+        all += text;
     }
-    ShowStatistics();
+    ShowStatistics(all);
 }
 
-void Form1::ShowStatistics() {
+// The area shows its image; its text holds the same items, for screen readers and tests.
+void Form1::ShowStatistics(const std::wstring& text) {
     HWND area = Item(form1_ids::Picture1);
+    // The default procedure only keeps the text: the static's own would repaint at once.
+    DefWindowProcW(area, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     InvalidateRect(area, nullptr, FALSE);
     UpdateWindow(area);
 }

@@ -59,7 +59,7 @@ private:
     void SaveMe(WindowPositions* p) const;
     void PrintWaitText();
     void DrawStatistics(int32_t n, int32_t dropCount);
-    void ShowStatistics();
+    void ShowStatistics(const std::wstring& text);
     void EndMoveMode();
 
     CaptureSettings s_;
