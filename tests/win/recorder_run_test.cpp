@@ -490,13 +490,13 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
     const struct {
         int x, y, w, h;
         const wchar_t *X, *W;
-    } cases[] = {{200, 640, 101, 60, L"200", L"104"}, {-40, 640, 140, 60, L"0", L"100"}};
+    } cases[] = {{200, 706, 101, 60, L"200", L"104"}, {-40, 706, 140, 60, L"0", L"100"}};
     for (const auto& c : cases) {
         HWND target = TargetWindow(c.x, c.y, c.w, c.h);
         PumpFor(300);
         SetForegroundWindow(r_.form2);
         PumpFor(300);
-        const std::string before = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        const std::string before = Shell("import -window root -crop 400x120+0+648 rgb:- | md5sum");
         PressPickButton(r_);
         PumpFor(500);
         Xdo("mousemove " + std::to_string(c.x + c.w / 2 + (c.x < 0 ? 20 : 0)) + " " +
@@ -507,11 +507,11 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
         PumpFor(600);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, c.X);
-        EXPECT_EQ(b.y, L"640");
+        EXPECT_EQ(b.y, L"706");
         EXPECT_EQ(b.w, c.W);
         EXPECT_EQ(b.h, L"60");
         // Nothing of the pen's outline is left on the screen.
-        const std::string after = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        const std::string after = Shell("import -window root -crop 400x120+0+648 rgb:- | md5sum");
         EXPECT_EQ(before, after) << "a trace of the pick is left on the screen";
         DestroyWindow(target);
         PumpFor(100);
@@ -532,7 +532,12 @@ TEST(RecorderTrial, ReportsEveryMethodAndLeavesNoFile) {
     EXPECT_EQ(box->caption, L"キャプチャ試行結果");
     for (int t = 0; t < 3; ++t) {
         const std::wstring type = L"Type " + std::to_wstring(t) + L" ... FrameTime:";
-        EXPECT_NE(box->text.find(type), std::wstring::npos) << N(type);
+        const size_t at = box->text.find(type);
+        ASSERT_NE(at, std::wstring::npos) << N(type);
+        // Each line: its mark, a blank, then the type; lines apart by CR LF.
+        ASSERT_GE(at, 2u);
+        EXPECT_NE(std::wstring(L"◎○×△").find(box->text[at - 2]), std::wstring::npos);
+        EXPECT_TRUE(at == 2 || box->text.compare(at - 4, 2, L"\r\n") == 0);
     }
     EXPECT_NE(box->text.find(L"Fps. Drop:"), std::wstring::npos);
     AnswerMessageBox(*box, IDOK);
@@ -678,13 +683,18 @@ namespace tqk::test {
 namespace {
 
 // Follow mouse near the top-left corner: the rectangle, centred on the cursor, leaves the
-// screen, and what lies outside is black.
-TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+// screen, and what lies outside is black. With the cursor drawn (the position then comes
+// from the engine's own read) and without.
+class RecorderFollowMouse : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+    const bool drawMouse = GetParam();
     ScreenPattern pattern;
     Staged stage(L"recrun_follow");
     CaptureSettings s = stage.Record(1, 10, 1, false);
     s.AviPath.clear();
     s.FollowMouse = true;
+    s.DrawMouse = drawMouse;
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
@@ -702,6 +712,8 @@ TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere)
     int wrong = 0;
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
+            // The drawn cursor's image, from its hot spot at the centre.
+            if (drawMouse && x >= kW / 2 && y >= kH / 2) continue;
             const int sx = x - 22, sy = y - 14;
             COLORREF want = RGB(0, 0, 0);
             if (sx >= 0 && sy >= 0) want = PatternAt(sx, sy);
@@ -711,6 +723,9 @@ TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere)
         }
     EXPECT_EQ(wrong, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cursor, RecorderFollowMouse, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Drawn" : "NotDrawn"; });
 
 }  // namespace
 }  // namespace tqk::test
