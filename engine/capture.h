@@ -125,6 +125,16 @@ public:
     // route takes the calling thread's cursor. Settable so both routes can be exercised.
     bool CursorInfoAvailable() const { return cursorInfo_; }
     void SetCursorInfoAvailable(bool on) { cursorInfo_ = on; }
+    // During the Capture event: the cursor position read for drawing it into this frame
+    // (screen pixels); false when the frame was dropped or the cursor is not drawn. Saves a
+    // handler that follows the mouse a second read, which costs a server round trip.
+    bool LastCursorPos(int32_t* retX, int32_t* retY) const {
+        if (cursorSeen_) {
+            *retX = cursorX_;
+            *retY = cursorY_;
+        }
+        return cursorSeen_;
+    }
 
 private:
     int32_t Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
@@ -137,6 +147,8 @@ private:
     int32_t SleepCo_ = 0, SleepTime_ = 0;
     bool DrawMouse_ = false;
     bool cursorInfo_ = false;
+    bool cursorSeen_ = false;
+    int32_t cursorX_ = 0, cursorY_ = 0;
     std::wstring TempPath_;
     double StartT_ = 0;
     RecordTimings timings_;

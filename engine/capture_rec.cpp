@@ -256,16 +256,21 @@ public:
     void Draw(HDC dc, int32_t rectX, int32_t rectY) {
         HCURSOR cursor = nullptr;
         POINT pos = {};
+        read_ = false;
         if (info_) {
             CURSORINFO ci = {};
             ci.cbSize = sizeof ci;
             if (!GetCursorInfo(&ci)) return Failed();
+            pos_ = ci.ptScreenPos;
+            read_ = true;
             if (!(ci.flags & CURSOR_SHOWING)) return;  // hidden: nothing to draw
             cursor = ci.hCursor;
             pos = ci.ptScreenPos;
         } else {
             cursor = GetCursor();
             if (!GetCursorPos(&pos)) return Failed();
+            pos_ = pos;
+            read_ = true;
             if (!cursor) return;  // the thread shows no cursor
             // Hidden: the display count is below 0. ShowCursor returns the count after its
             // change, so a pair that leaves it as it was reads it.
@@ -285,6 +290,12 @@ public:
         }
         const Point o = CursorImageOrigin({pos.x, pos.y}, arrowHot_, rectX, rectY);
         if (!arrow_ || !DrawIcon(dc, o.x, o.y, arrow_)) Failed();
+    }
+
+    // The position read by the last Draw, if it read one.
+    bool Read(POINT* ret) const {
+        if (read_) *ret = pos_;
+        return read_;
     }
 
 private:
@@ -316,6 +327,8 @@ private:
     Point cachedHot_ = {0, 0};
     bool cachedOk_ = false;
     bool told_ = false;
+    bool read_ = false;
+    POINT pos_ = {};
 };
 
 struct Packed {
@@ -368,6 +381,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
     }
     TempPath_ = path;
     timings_ = RecordTimings();
+    cursorSeen_ = false;
 
     DWORD bindError = 0;
     const CompressFn compress = BindCompress(&bindError);
@@ -466,6 +480,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                 for (int64_t k = 0; k < slots; ++k) {
                     const double t0 = PerfMillis();
                     const bool captured = pacer.Captured(k);
+                    cursorSeen_ = false;
                     double t1 = t0, t2 = t0;
                     if (captured) {
                         if (userCapture) {
@@ -483,7 +498,13 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                                 BitBlt(memDc.Get(), 0, 0, W_, H_, screen.Get(), x_, y_, SRCCOPY);
                             }
                             t1 = PerfMillis();
-                            if (DrawMouse_) cursorPainter.Draw(memDc.Get(), x_, y_);
+                            if (DrawMouse_) {
+                                cursorPainter.Draw(memDc.Get(), x_, y_);
+                                POINT p{};
+                                cursorSeen_ = cursorPainter.Read(&p);
+                                cursorX_ = p.x;
+                                cursorY_ = p.y;
+                            }
                             t2 = PerfMillis();
                             if (Method_ == Type0) {
                                 GetBitmapBits(HBITMAP(bitmap.Get()), LONG(F), cur);

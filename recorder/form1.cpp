@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -143,22 +144,28 @@ void Form1::PrintWaitText() {
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
     const std::wstring text = WideFromUtf8(kWaitText);
     TextOutW(statsDc_.Get(), 0, Px(kStatsTop - 2), text.c_str(), int(text.size()));
-    ShowStatistics();
+    ShowStatistics(text);
 }
 
 void Form1::DrawStatistics(int32_t n, int32_t dropCount) {
     const double elapsed = double(timeGetTime() - startTick_);
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
+    std::wstring all;
     for (const StatItem& item : StatisticsItems(n, s_.Fps, s_.Sec, dropCount, stats_, elapsed)) {
         const std::wstring text = WideFromUtf8(item.text);
         TextOutW(statsDc_.Get(), Px(item.x), Px(kStatsTop + item.y), text.c_str(),
                  int(text.size()));
+        if (!all.empty()) all += L"  ";
+        all += text;
     }
-    ShowStatistics();
+    ShowStatistics(all);
 }
 
-void Form1::ShowStatistics() {
+// The area shows its image; its text holds the same items, for screen readers and tests.
+void Form1::ShowStatistics(const std::wstring& text) {
     HWND area = Item(form1_ids::Picture1);
+    // The default procedure only keeps the text: the static's own would repaint at once.
+    DefWindowProcW(area, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     InvalidateRect(area, nullptr, FALSE);
     UpdateWindow(area);
 }
@@ -231,8 +238,12 @@ void Form1::OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCou
         PumpMessages();
     }
     if (s_.FollowMouse) {
+        // The engine has read the cursor for this frame when it draws it; otherwise read it.
+        int32_t x = 0, y = 0;
         POINT cursor{};
-        if (GetCursorPos(&cursor))
+        if (engine_ && engine_->LastCursorPos(&x, &y))
+            FollowMouse(x, y, s_.W, s_.H, &CaptureX, &CaptureY);
+        else if (GetCursorPos(&cursor))
             FollowMouse(cursor.x, cursor.y, s_.W, s_.H, &CaptureX, &CaptureY);
     }
     int32_t sec = 0;
@@ -244,6 +255,8 @@ void Form1::OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCou
     ++cost_.frames;
     cost_.totalMs += spent;
     if (spent > cost_.maxMs) cost_.maxMs = spent;
+    if (cost_.perFrameMs.size() < cost_.perFrameMs.capacity())
+        cost_.perFrameMs.push_back(float(spent));
 }
 
 RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings) {
@@ -256,6 +269,7 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     s_ = settings;
     ctx_ = &ctx;
     auto engine = std::make_unique<tqk::Capture>(static_cast<tqk::CaptureEvents*>(this));
+    engine_ = engine.get();
     const std::wstring tqkPath = WideFromUtf8(s_.TqkPath);
     const std::wstring wavePath = WideFromUtf8(s_.WavePath);
     recordsSound_ = s_.RecordsSound() && ctx.sound && ctx.sound->Available();
@@ -281,6 +295,7 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     // 4. Fresh statistics.
     stats_ = RunStats{};
     cost_ = HandlerCost{};
+    cost_.perFrameMs.reserve(size_t(std::min<int64_t>(int64_t(s_.Fps) * s_.Sec, 400000)));
     moveMode_ = false;
     cancelRequested_ = false;
 
@@ -352,6 +367,7 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     if (mixer && mixerEnabled) mixer->SetWaveInLine(L"", rememberedSource);
     SaveMe(ctx.positions);
     ShowWindow(hwnd_, SW_HIDE);
+    engine_ = nullptr;
     engine.reset();
     mixer.reset();
     helperPriority.Restore();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "recorder_actions.h"
@@ -24,6 +25,8 @@ struct HandlerCost {
     int64_t frames = 0;
     double totalMs = 0;  // every frame's handler, drawing frames included
     double maxMs = 0;
+    std::vector<float> perFrameMs;  // each frame's, for the median (a busy machine's
+                                    // preemptions dominate the mean)
 };
 
 class Form1 : public tqk::Window, private tqk::CaptureEvents {
@@ -59,11 +62,12 @@ private:
     void SaveMe(WindowPositions* p) const;
     void PrintWaitText();
     void DrawStatistics(int32_t n, int32_t dropCount);
-    void ShowStatistics();
+    void ShowStatistics(const std::wstring& text);
     void EndMoveMode();
 
     CaptureSettings s_;
     const RecorderContext* ctx_ = nullptr;
+    const tqk::Capture* engine_ = nullptr;  // the run's engine, while it records
     RunStats stats_;
     bool cancelRequested_ = false;
     bool moveMode_ = false;

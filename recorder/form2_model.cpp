@@ -76,6 +76,19 @@ void ApplyToWindow(const CaptureSettings& s, Form2Values* v) {
         v->Option2 = kTqkOnly;
     }
     v->Check3 = s.RecordsSound();
+    // The sound format and "Wavの削除" come back too: a record saved and loaded again must
+    // record the same way. A format the device does not offer leaves the list as it is.
+    if (s.RecordsSound()) {
+        for (size_t i = 0; i < v->Combo1.size(); ++i) {
+            const SoundFormat f = ParseSoundFormat(v->Combo1[i]);
+            if (f.SamplesPerSec == s.SamplesPerSec && f.Channels == s.Channels &&
+                f.BitsPerSample == s.BitsPerSample) {
+                v->Combo1Index = int(i);
+                break;
+            }
+        }
+    }
+    v->Check4 = s.DeleteWave;
     if (!s.CompressorChosen) v->Label11 = kNoCompressorLabel;
     v->Check6 = s.Avi24;
     if (s.RecordingSource >= 0 && s.RecordingSource < v->Combo2Count) {

@@ -48,8 +48,8 @@ struct Form2Extra {
     bool SoundAvailable = false;  // the helper answered and the device has formats
 };
 
-// Record -> controls, in the window's order. The sound format and the delete-wave choice are
-// not restored; the compressor name is never touched (only the label, when none is chosen).
+// Record -> controls, in the window's order. The sound format is selected when the list offers
+// it; the compressor name is never touched (only the label, when none is chosen).
 void ApplyToWindow(const CaptureSettings& s, Form2Values* v);
 
 // Controls -> record. Sound is recorded only when the sound box is checked, sound is available

@@ -25,7 +25,7 @@ namespace tqk::rec {
 // What the settings window lends a run for its duration.
 struct RecorderContext {
     HWND owner = nullptr;                  // the settings window
-    const RecorderPaths* paths = nullptr;  // never null; ScratchFile is the pipeline's rewrite
+    const RecorderPaths* paths = nullptr;  // never null
     // The helper started at start-up; null or !Available() when sound is unavailable. A record
     // asks for sound only when it was available (the sound box is disabled otherwise).
     snd::SoundHelperClient* sound = nullptr;

@@ -18,7 +18,6 @@ RecorderPaths MakeRecorderPaths(std::string_view appFolder, std::string_view dat
     p.SoundHelperPath = p.AppFolder + "TaviroWave.exe";
     p.PlayerPath = p.AppFolder + "TaviroPlayer.exe";
     p.HelpPage = p.AppFolder + "help/main.htm";
-    p.ScratchFile = p.DataFolder + "temp.temp";
     p.SettingsFolder = p.DataFolder + "settings\\";
     p.DefaultSettings = p.SettingsFolder + "default.TQP";
     p.PositionFile = p.DataFolder + "TVRSetting.ini";

@@ -13,11 +13,10 @@ namespace tqk::rec {
 // is writable, else the per-user folder (the user's application data + "Taviro\").
 struct RecorderPaths {
     std::string AppFolder;        // the program's folder, ends in "\"
-    std::string DataFolder;       // where settings, positions and scratch files go; ends in "\"
+    std::string DataFolder;       // where settings and positions go; ends in "\"
     std::string SoundHelperPath;  // AppFolder + "TaviroWave.exe"
     std::string PlayerPath;       // AppFolder + "TaviroPlayer.exe"
     std::string HelpPage;         // AppFolder + "help/main.htm"
-    std::string ScratchFile;      // DataFolder + "temp.temp" (the pipeline's rewrite target)
     std::string SettingsFolder;   // DataFolder + "settings\"
     std::string DefaultSettings;  // SettingsFolder + "default.TQP"
     std::string PositionFile;     // DataFolder + "TVRSetting.ini"

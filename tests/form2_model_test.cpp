@@ -257,8 +257,8 @@ TEST(Form2Model, ApplyFollowsTheRecord) {
     EXPECT_EQ(v.Label11, "Cinepak") << "a chosen compressor keeps the label";
     EXPECT_EQ(v.Combo2Index, 1);
     EXPECT_EQ(v.Combo3Index, 3);
-    EXPECT_TRUE(v.Check4) << "delete wave is not restored";
-    EXPECT_EQ(v.Combo1Index, 4) << "the sound format is not restored";
+    EXPECT_FALSE(v.Check4) << "delete wave follows the record";
+    EXPECT_EQ(v.Combo1Index, 4) << "a format the list does not offer leaves the list alone";
     EXPECT_EQ(v.Option1, 0);
     EXPECT_FALSE(v.Check7);
     s.RecordingSource = 2;
@@ -268,6 +268,57 @@ TEST(Form2Model, ApplyFollowsTheRecord) {
     EXPECT_EQ(v.Combo2Index, 2);
     EXPECT_EQ(v.Combo3Index, 5);
     EXPECT_EQ(v.Label11, "未圧縮");
+}
+
+// A record saved and loaded back records the same way: the sound format and "Wavの削除" go
+// into the controls and come back out of them.
+TEST(Form2Model, SoundFormatAndDeleteWaveSurviveApplyAndBuild) {
+    struct Case {
+        int32_t rate, channels, bits;
+        bool deleteWave;
+        uint32_t deviceFormats;
+        int wantIndex;  // in the list of deviceFormats; -1: the list's selection stays
+    } cases[] = {
+        {22050, 1, 8, true, 0xFFF, 7},  {44100, 2, 16, false, 0xFFF, 0},
+        {11025, 1, 8, true, 0xFFF, 11}, {11025, 2, 16, true, 0x800, -1},
+        {11025, 1, 8, false, 0x401, 1},
+    };
+    Form2Extra extra;
+    extra.SoundAvailable = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " " << c.channels << " " << c.bits);
+        CaptureSettings s = DefaultSettings(true);
+        const DerivedPaths p = DerivePaths("C:\\m.TQK");
+        s.TqkPath = p.TqkPath;
+        s.AviPath = p.AviPath;
+        s.WavePath = p.WavePath;
+        s.WaveScratchPath = p.WaveScratchPath;
+        s.SamplesPerSec = c.rate;
+        s.Channels = c.channels;
+        s.BitsPerSample = c.bits;
+        s.DeleteWave = c.deleteWave;
+        s.DisplayDepth = extra.DisplayDepth;
+        Form2Values v = FilledWindow();
+        v.Combo1 = SoundFormatEntries(c.deviceFormats);
+        v.Combo1Index = 0;
+        v.Check4 = !c.deleteWave;
+        ApplyToWindow(s, &v);
+        EXPECT_EQ(v.Check4, c.deleteWave);
+        EXPECT_EQ(v.Combo1Index, c.wantIndex < 0 ? 0 : c.wantIndex);
+        const CaptureSettings b = BuildFromWindow(v, extra);
+        EXPECT_EQ(b.DeleteWave, c.deleteWave);
+        if (c.wantIndex >= 0) {
+            EXPECT_EQ(b, s);
+        }
+    }
+    // Without sound the choice is kept all the same (the box is only disabled).
+    CaptureSettings quiet = DefaultSettings(true);
+    quiet.DeleteWave = true;
+    Form2Values v = FilledWindow();
+    ApplyToWindow(quiet, &v);
+    EXPECT_TRUE(v.Check4);
+    EXPECT_EQ(v.Combo1Index, 0);
+    EXPECT_TRUE(BuildFromWindow(v, extra).DeleteWave);
 }
 
 TEST(Form2Model, EnableRules) {

@@ -15,7 +15,6 @@ TEST(RecorderPaths, FromTheProgramFolder) {
         EXPECT_EQ(p.SoundHelperPath, "C:\\Program Files\\Taviro\\TaviroWave.exe");
         EXPECT_EQ(p.PlayerPath, "C:\\Program Files\\Taviro\\TaviroPlayer.exe");
         EXPECT_EQ(p.HelpPage, "C:\\Program Files\\Taviro\\help/main.htm");
-        EXPECT_EQ(p.ScratchFile, "C:\\Program Files\\Taviro\\temp.temp");
         EXPECT_EQ(p.SettingsFolder, "C:\\Program Files\\Taviro\\settings\\");
         EXPECT_EQ(p.DefaultSettings, "C:\\Program Files\\Taviro\\settings\\default.TQP");
         EXPECT_EQ(p.PositionFile, "C:\\Program Files\\Taviro\\TVRSetting.ini");
@@ -31,7 +30,6 @@ TEST(RecorderPaths, PerUserDataFolder) {
     EXPECT_EQ(p.HelpPage, "C:\\Program Files\\Taviro\\help/main.htm");
     EXPECT_EQ(p.PositionFile, data + "TVRSetting.ini");
     EXPECT_EQ(p.DefaultSettings, data + "settings\\default.TQP");
-    EXPECT_EQ(p.ScratchFile, data + "temp.temp");
     EXPECT_EQ(p.DefaultSettingsFallback, "C:\\Program Files\\Taviro\\settings\\default.TQP");
     EXPECT_EQ(PerUserDataFolder("C:\\x\\"), "C:\\x\\Taviro\\");
 }

@@ -17,6 +17,7 @@
 #include "form1_ids.h"
 #include "form2_ids.h"
 #include "form3_ids.h"
+#include "form5_ids.h"
 #include "test_files.h"
 #include "tool_test_util.h"
 #include "window_driver.h"
@@ -270,20 +271,26 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
     if (c.avi) ChooseFullFrames(r);
-    if (c.deleteWave) {
-        // "Wavの削除" through its control (the settings file does not show it on start).
-        HWND check = r.Item(ids::Check4);
-        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
-        SendMessageW(r.form2, WM_COMMAND, MAKEWPARAM(ids::Check4, BN_CLICKED), LPARAM(check));
-    }
+    // "Wavの削除" comes from the settings file read at start.
+    EXPECT_EQ(IsChecked(r.Item(ids::Check4)), c.deleteWave);
+    // A movie of the name exists: the overwrite question comes first.
+    ASSERT_TRUE(WriteBytes(W(s.TqkPath), "old"));
     PlayTone(stage, 6);
     Sleep(500);
     Click(r.Item(ids::Command5));
+    const auto question = WaitForMessageBox(r.process.Id(), 10000);
+    ASSERT_TRUE(question.has_value()) << "no overwrite question";
+    EXPECT_NE(question->text.find(L"全て上書きしてよろしいですか？"), std::wstring::npos)
+        << N(question->text);
+    ASSERT_TRUE(AnswerMessageBox(*question, IDYES));
     HWND form1 = WaitForForm1(r);
     ASSERT_NE(form1, nullptr) << "no recording window";
     EXPECT_FALSE(IsWindowVisible(r.form2));
     EXPECT_EQ(GetWindowLongPtrW(form1, GWL_STYLE) & WS_CAPTION, 0) << "caption shown";
     Sleep(1900);  // past the first refresh of the statistics
+    const std::wstring stats = Text(Child(form1, form1_ids::Picture1));
+    EXPECT_EQ(stats.rfind(L"Frame ", 0), 0u) << N(stats);
+    EXPECT_NE(stats.find(L"/20  Drop "), std::wstring::npos) << N(stats);
     Screenshot(std::string("form1_") + c.name);
     ASSERT_TRUE(r.WaitBack(60000)) << "the settings window did not come back";
     if (auto box = WaitForMessageBox(r.process.Id(), 200)) {
@@ -295,6 +302,13 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     if (c.avi) {
         ASSERT_TRUE(Exists(avi));
         ExpectAviIsPattern(avi, 20, true);
+        if (Exists(wav)) {
+            // The AVI's sound is the WAV's, sample for sample.
+            const std::string fromAvi = Shell("ffmpeg -v error -i '" + Unix(avi) +
+                                              "' -map 0:a -f s16le -c:a pcm_s16le - | md5sum");
+            const std::string fromWav = Shell("sox '" + Unix(wav) + "' -t s16 - | md5sum");
+            EXPECT_EQ(fromAvi.substr(0, 32), fromWav.substr(0, 32)) << "the AVI's sound differs";
+        }
     }
     EXPECT_EQ(Exists(tqk), c.keepTqk);
     EXPECT_EQ(Exists(wav), !c.deleteWave);
@@ -476,13 +490,13 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
     const struct {
         int x, y, w, h;
         const wchar_t *X, *W;
-    } cases[] = {{200, 640, 101, 60, L"200", L"104"}, {-40, 640, 140, 60, L"0", L"100"}};
+    } cases[] = {{200, 706, 101, 60, L"200", L"104"}, {-40, 706, 140, 60, L"0", L"100"}};
     for (const auto& c : cases) {
         HWND target = TargetWindow(c.x, c.y, c.w, c.h);
         PumpFor(300);
         SetForegroundWindow(r_.form2);
         PumpFor(300);
-        const std::string before = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        const std::string before = Shell("import -window root -crop 400x120+0+648 rgb:- | md5sum");
         PressPickButton(r_);
         PumpFor(500);
         Xdo("mousemove " + std::to_string(c.x + c.w / 2 + (c.x < 0 ? 20 : 0)) + " " +
@@ -493,11 +507,11 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
         PumpFor(600);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, c.X);
-        EXPECT_EQ(b.y, L"640");
+        EXPECT_EQ(b.y, L"706");
         EXPECT_EQ(b.w, c.W);
         EXPECT_EQ(b.h, L"60");
         // Nothing of the pen's outline is left on the screen.
-        const std::string after = Shell("import -window root -crop 400x120+0+620 rgb:- | md5sum");
+        const std::string after = Shell("import -window root -crop 400x120+0+648 rgb:- | md5sum");
         EXPECT_EQ(before, after) << "a trace of the pick is left on the screen";
         DestroyWindow(target);
         PumpFor(100);
@@ -518,7 +532,12 @@ TEST(RecorderTrial, ReportsEveryMethodAndLeavesNoFile) {
     EXPECT_EQ(box->caption, L"キャプチャ試行結果");
     for (int t = 0; t < 3; ++t) {
         const std::wstring type = L"Type " + std::to_wstring(t) + L" ... FrameTime:";
-        EXPECT_NE(box->text.find(type), std::wstring::npos) << N(type);
+        const size_t at = box->text.find(type);
+        ASSERT_NE(at, std::wstring::npos) << N(type);
+        // Each line: its mark, a blank, then the type; lines apart by CR LF.
+        ASSERT_GE(at, 2u);
+        EXPECT_NE(std::wstring(L"◎○×△").find(box->text[at - 2]), std::wstring::npos);
+        EXPECT_TRUE(at == 2 || box->text.compare(at - 4, 2, L"\r\n") == 0);
     }
     EXPECT_NE(box->text.find(L"Fps. Drop:"), std::wstring::npos);
     AnswerMessageBox(*box, IDOK);
@@ -664,13 +683,18 @@ namespace tqk::test {
 namespace {
 
 // Follow mouse near the top-left corner: the rectangle, centred on the cursor, leaves the
-// screen, and what lies outside is black.
-TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+// screen, and what lies outside is black. With the cursor drawn (the position then comes
+// from the engine's own read) and without.
+class RecorderFollowMouse : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere) {
+    const bool drawMouse = GetParam();
     ScreenPattern pattern;
     Staged stage(L"recrun_follow");
     CaptureSettings s = stage.Record(1, 10, 1, false);
     s.AviPath.clear();
     s.FollowMouse = true;
+    s.DrawMouse = drawMouse;
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
@@ -688,6 +712,8 @@ TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere)
     int wrong = 0;
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
+            // The drawn cursor's image, from its hot spot at the centre.
+            if (drawMouse && x >= kW / 2 && y >= kH / 2) continue;
             const int sx = x - 22, sy = y - 14;
             COLORREF want = RGB(0, 0, 0);
             if (sx >= 0 && sy >= 0) want = PatternAt(sx, sy);
@@ -697,6 +723,9 @@ TEST(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackThere)
         }
     EXPECT_EQ(wrong, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cursor, RecorderFollowMouse, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Drawn" : "NotDrawn"; });
 
 }  // namespace
 }  // namespace tqk::test
@@ -780,6 +809,120 @@ TEST(RecorderFullDisk, ShowsTheEnginesMessageAndMakesNoAvi) {
     EXPECT_FALSE(Exists(W(s.AviPath))) << "an AVI was made from a failed recording";
     EXPECT_TRUE(Exists(W(s.TqkPath))) << "the movie was not kept";
 }
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+// Fewer than 10 frames: the statistics area never leaves its first text.
+TEST(RecorderStatistics, FewerThanTenFramesKeepTheWaitText) {
+    Staged stage(L"recrun_fewframes");
+    CaptureSettings s = stage.Record(1, 5, 1, false);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command5));
+    HWND form1 = WaitForForm1(r);
+    ASSERT_NE(form1, nullptr);
+    HWND area = Child(form1, form1_ids::Picture1);
+    int reads = 0;
+    while (IsWindowVisible(form1)) {
+        const std::wstring text = Text(area);
+        // Empty only for the moment between the window's showing and its first text.
+        if (IsWindowVisible(form1) && (reads > 0 || !text.empty())) {
+            EXPECT_EQ(text, L"Please wait for initialize ... ");
+            ++reads;
+        }
+        Sleep(50);
+        ASSERT_LT(reads, 200) << "the run does not end";
+    }
+    EXPECT_GE(reads, 5);
+    ASSERT_TRUE(r.WaitBack(20000));
+    EXPECT_TRUE(InfoHas(Info(W(s.TqkPath)), "records_present: 5"));
+}
+
+// The helper ends with status 6 (its scratch file cannot be made: a folder has its name): the
+// helper's failure message, then the run goes on: the movie is kept whole and exported.
+TEST(RecorderRunProcess, HelperStatusSixGivesItsMessageAndKeepsTheMovie) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_status6");
+    CaptureSettings s = stage.Record(1, 10, 2, true);
+    stage.SetRecord(s);
+    ASSERT_TRUE(CreateDirectoryW(W(s.WaveScratchPath).c_str(), nullptr));
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChooseFullFrames(r);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    ASSERT_TRUE(box.has_value()) << "no message";
+    EXPECT_EQ(box->text, L"録音部分にエラーが発生しました。\r\n正常に録音できませんでした。");
+    EXPECT_TRUE(box->Has(IDOK));
+    EXPECT_FALSE(box->Has(IDNO));
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(r.WaitBack(30000));
+    if (auto more = WaitForMessageBox(r.process.Id(), 500)) {
+        ADD_FAILURE() << "unexpected message: " << N(more->text);
+        AnswerMessageBox(*more, more->Has(IDOK) ? IDOK : IDNO);
+    }
+    const std::string info = Info(W(s.TqkPath));
+    EXPECT_TRUE(InfoHas(info, "sec: 2")) << info;
+    EXPECT_TRUE(InfoHas(info, "records_present: 20")) << info;
+    ExpectFramesArePattern(W(s.TqkPath), 20);
+    EXPECT_FALSE(Exists(W(s.WavePath))) << "a WAV from a failed recording";
+    ASSERT_TRUE(Exists(W(s.AviPath)));
+    ExpectAviIsPattern(W(s.AviPath), 20, false);
+}
+
+// The rewrite to 24 bits cancelled in the progress window, an AVI wanted: the question, and
+// either answer. Yes: the movie as recorded is exported; No: no AVI. The movie stays as
+// recorded and the rewrite leaves nothing behind.
+class RecorderNormaliseCancel : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecorderNormaliseCancel, AsksAndFollowsTheAnswer) {
+    const bool goOn = GetParam();
+    Staged stage(L"recrun_normcancel");
+    CaptureSettings s = stage.Record(0, 20, 4, false);
+    s.W = 1024;
+    s.H = 768;  // a rewrite long enough to be cancelled
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChooseFullFrames(r);
+    Click(r.Item(ids::Command5));
+    HWND form5 = WaitForWindow(r.process.Id(), L"TaviroForm5", nullptr, 30000);
+    ASSERT_NE(form5, nullptr) << "no progress window";
+    Click(Child(form5, form5_ids::Command1));
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    ASSERT_TRUE(box.has_value()) << "no question";
+    EXPECT_EQ(box->text, L"TQK変換中にキャンセルされました。\r\n処理を続行しますか？");
+    EXPECT_TRUE(box->Has(IDYES) && box->Has(IDNO));
+    ASSERT_TRUE(AnswerMessageBox(*box, goOn ? IDYES : IDNO));
+    ASSERT_TRUE(r.WaitBack(60000));
+    if (auto more = WaitForMessageBox(r.process.Id(), 500)) {
+        ADD_FAILURE() << "unexpected message: " << N(more->text);
+        AnswerMessageBox(*more, more->Has(IDOK) ? IDOK : IDNO);
+    }
+    const std::string info = Info(W(s.TqkPath));
+    EXPECT_TRUE(InfoHas(info, "method: 0")) << info;
+    EXPECT_TRUE(InfoHas(info, "bitco: 32")) << info;
+    EXPECT_EQ(tooltest::Tqk({"verify", s.TqkPath}).code, 0);
+    EXPECT_FALSE(Exists(W(s.TqkPath) + L".tmp~")) << "the rewrite's scratch file was left";
+    EXPECT_EQ(Exists(W(s.AviPath)), goOn);
+    if (goOn) {
+        const std::string frames = Shell(
+            "ffprobe -v error -count_frames -select_streams v:0 "
+            "-show_entries stream=nb_read_frames -of csv=p=0 '" +
+            Unix(W(s.AviPath)) + "'");
+        EXPECT_EQ(atoi(frames.c_str()), 80) << frames;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RecorderNormaliseCancel, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Yes" : "No"; });
 
 }  // namespace
 }  // namespace tqk::test
