@@ -1,5 +1,6 @@
-// Picture against sound as another program sees and hears them, on one clock: watches one
-// screen pixel (every millisecond or so) and records the default wave-in source (the audio
+// Picture against sound as another program sees and hears them, on one clock: finds the
+// player's window, starts its play (menu 再生 > 再生), watches the centre of its picture
+// (every millisecond or so) and records the default wave-in source (the audio
 // daemon's monitor of what is played) for SECONDS, and prints one line per event, its time on
 // the performance clock in milliseconds:
 //   flash T      the pixel turned bright (T: the middle of the last dark and first bright read)
@@ -7,7 +8,7 @@
 // A sample's time is the block's delivery time minus its length, taken at the smallest such
 // difference over the blocks within five seconds of it (the moments delivery was prompt), so
 // the daemon's irregular delivery does not move the clicks. Run by bench/player_sync.sh.
-//   player_sync_probe X Y SECONDS
+//   player_sync_probe SECONDS
 #include <windows.h>
 
 #include <mmsystem.h>
@@ -19,6 +20,8 @@
 #include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include "form1_ids.h"
 
 namespace {
 
@@ -45,12 +48,24 @@ struct Delivery {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: player_sync_probe X Y SECONDS\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: player_sync_probe SECONDS\n");
         return 2;
     }
-    const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
-    const double seconds = std::atof(argv[3]);
+    const double seconds = std::atof(argv[1]);
+    HWND player = nullptr;
+    for (int i = 0; i < 200 && !player; ++i, Sleep(50))
+        player = FindWindowW(tqk::player_ids::kClassName, nullptr);
+    HWND picture = player ? GetDlgItem(player, tqk::player_ids::Picture1) : nullptr;
+    if (!picture) {
+        std::fprintf(stderr, "the player's window is not there\n");
+        return 1;
+    }
+    RECT r{};
+    GetClientRect(picture, &r);
+    POINT centre{r.right / 2, r.bottom / 2};
+    ClientToScreen(picture, &centre);
+    const int x = centre.x, y = centre.y;
     timeBeginPeriod(1);
     std::atomic<bool> done{false};
     std::vector<double> flashes;
@@ -91,6 +106,8 @@ int main(int argc, char** argv) {
         waveInAddBuffer(in, &hdr[i], sizeof hdr[i]);
     }
     waveInStart(in);
+    Sleep(500);  // the recording runs before the play starts
+    PostMessageW(player, WM_COMMAND, tqk::player_ids::MenuPlay, 0);
     const double start = Now();
     std::vector<Delivery> deliveries;
     deliveries.reserve(size_t(seconds * 120) + 16);

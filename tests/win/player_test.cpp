@@ -562,6 +562,13 @@ TEST_F(PlayerTest, SoundIsHeardWhilePlayingAndNotWhilePaused) {
     EXPECT_GT(playing, 0.05);
     EXPECT_GE(paused, 0);
     EXPECT_LT(paused, 0.01);
+    // Fast forward from the pause: the pictures run on, the sound stays silent.
+    p.Press(Check1(2));
+    p.Press(Check1(1));
+    Sleep(300);
+    const double fast = RecordedLevel(1000, dir_.Path());
+    EXPECT_GE(fast, 0);
+    EXPECT_LT(fast, 0.01);
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
@@ -742,6 +749,31 @@ TEST_F(PlayerTest, ExportsFromTheMenuWithItsQuestions) {
     std::string want;
     for (int i = 0; i < 20; ++i) want += std::to_string(i) + " ";
     EXPECT_EQ(*reds, want);
+    // A name that names no file, and a Type0 movie answered No: nothing is written.
+    const std::wstring zero = Movie(L"zero.TQK", 0, 1, 10);
+    struct Refusal {
+        std::wstring chosen, message;
+    } refusals[] = {
+        {dir_.Path() + L"nothing here.TQK", L"ファイルが見つかりません。"},
+        {zero, L"Type0は正常に変換できない可能性があります。続行しますか？"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(Utf8FromWide(r.chosen));
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        p.Menu(MenuExport);
+        HWND open = WaitForOpenDialog(p.Pid());
+        ASSERT_TRUE(open);
+        ASSERT_TRUE(ChooseFile(open, r.chosen));
+        auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, r.message);
+        AnswerMessageBox(*box, box->Has(IDNO) ? IDNO : IDOK);
+        EXPECT_FALSE(WaitForMessageBox(p.Pid(), 500).has_value());
+        EXPECT_FALSE(Exists(r.chosen.substr(0, r.chosen.size() - 4) + L".avi"));
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
     // A second export asks before replacing the AVI; No leaves it alone.
     Player p;
     ASSERT_TRUE(p.Start(movie));
