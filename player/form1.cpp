@@ -6,8 +6,9 @@
 #include <cmath>
 
 #include "avic.h"
+#include "comd6.h"
 #include "form1_ids.h"
-#include "open_dialog.h"
+#include "frame_diff.h"
 #include "perf_millis.h"
 #include "tqkavi.h"
 #include "win_text.h"
@@ -110,9 +111,14 @@ bool Form1::OnCreate() {
         CreateWindowExW(WS_EX_CLIENTEDGE, kPictureClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 164, 124,
                         hwnd_, HMENU(INT_PTR(Picture1)), GetModuleHandleW(nullptr), nullptr);
     if (!picture) return false;
+    SetWindowLongPtrW(picture, GWLP_USERDATA, LONG_PTR(this));
     SetWindowLongPtrW(Item(Picture2), GWLP_USERDATA, LONG_PTR(this));
     MakeBarImages();
     form5_ = std::make_unique<Form5>([] { return std::make_unique<TQKAVI>(); });
+    // OLE drops on the window and the picture; without OLE the window still takes
+    // WM_DROPFILES.
+    dropTarget_ = std::make_unique<DropTarget>(hwnd_);
+    if (!dropTarget_->Register({hwnd_, picture})) dropTarget_->Revoke();
     // The load handler.
     SizeFit(0, 0, 0, 0, 0, 0);
     return true;
@@ -312,21 +318,73 @@ void Form1::SetCheck1(int index, bool value) {
 void Form1::StartPlay() {
     HWND picture = Item(Picture1);
     WindowDc dc(picture, GetDC(picture));
+    HDC target = dc.Get();
     if (Method_ == Type0) {
         // The engine sets Type0 frames into a display bitmap, shown after each frame.
         type0Dc_.Reset(CreateCompatibleDC(dc.Get()));
         type0Bmp_.Reset(CreateCompatibleBitmap(dc.Get(), W_, H_));
         type0Sel_.emplace(type0Dc_.Get(), type0Bmp_.Get());
+    } else if (useFrameImage_ && MakeFrameImage()) {
+        target = frameDc_.Get();
     }
     barShown_ = false;
     stats_ = PlayStats{};
     stats_.slotMs = Fps_ > 0 ? 1000.0 / Fps_ : 0;
     // The result is not shown: a damaged record ends the play where it is.
-    (void)CP->Play(CurrentFile, dc.Get(), HBITMAP(type0Bmp_.Get()), 0, 0, false);
+    (void)CP->Play(CurrentFile, target, HBITMAP(type0Bmp_.Get()), 0, 0, false);
     type0Sel_.reset();
     type0Dc_.Reset();
     type0Bmp_.Reset();
+    DropFrameImage();
     Run(model_.PlayEnded());
+}
+
+bool Form1::MakeFrameImage() {
+    DropFrameImage();
+    if (W_ < 1 || H_ < 1) return false;
+    const int bits = Bits_ == 16 || Bits_ == 32 ? Bits_ : 32;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = W_;
+    bi.bmiHeader.biHeight = -H_;  // top-down: rows in the window's order
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = WORD(bits);
+    WindowDc screen(nullptr, GetDC(nullptr));
+    void* pixels = nullptr;
+    frameDc_.Reset(CreateCompatibleDC(screen.Get()));
+    frameBmp_.Reset(CreateDIBSection(screen.Get(), &bi, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!frameDc_ || !frameBmp_ || !pixels) {
+        DropFrameImage();
+        return false;  // the engine then draws on the window itself
+    }
+    frameSel_.emplace(frameDc_.Get(), frameBmp_.Get());
+    frameBits_ = static_cast<uint8_t*>(pixels);
+    frameBytesPerPixel_ = bits / 8;
+    frameStride_ = (size_t(W_) * size_t(bits) / 8 + 3) / 4 * 4;
+    // Zeros: black, as the cleared picture shows.
+    shown_.assign(frameStride_ * size_t(H_), 0);
+    return true;
+}
+
+void Form1::DropFrameImage() {
+    frameSel_.reset();
+    frameDc_.Reset();
+    frameBmp_.Reset();
+    frameBits_ = nullptr;
+    shown_.clear();
+    shown_.shrink_to_fit();
+}
+
+void Form1::ShowFrame() {
+    if (!frameBits_) return;
+    GdiFlush();  // the engine's drawing is in the image's bits
+    const auto rects =
+        ChangedRects(frameBits_, shown_.data(), W_, H_, frameStride_, frameBytesPerPixel_);
+    if (rects.empty()) return;
+    HWND picture = Item(Picture1);
+    WindowDc dc(picture, GetDC(picture));
+    for (const Rect& r : rects)
+        BitBlt(dc.Get(), r.x, r.y, r.width, r.height, frameDc_.Get(), r.x, r.y, SRCCOPY);
 }
 
 void Form1::PlayNow() {
@@ -337,6 +395,7 @@ void Form1::PlayNow() {
 
 void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
     const double entry = PerfMillis();
+    const double showBefore = stats_.showMs;
     // The engine drew this frame only when it was in time (checked just before drawing).
     const double slot = model_.FramesPerSecond() > 0 ? 1000.0 / model_.FramesPerSecond() : 0;
     const bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
@@ -345,6 +404,11 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     // A late frame was not drawn: its bar is skipped too, so the play catches up sooner. The
     // last frame's bar is always drawn.
     if (!late || NowFrame + 1 >= TotalFrame) DrawBar(NowFrame, TotalFrame);
+    if (!late) {
+        const double t = PerfMillis();
+        ShowFrame();
+        stats_.showMs += PerfMillis() - t;
+    }
     if (type0Dc_) {
         HWND picture = Item(Picture1);
         WindowDc dc(picture, GetDC(picture));
@@ -355,7 +419,7 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     Run(model_.Drawing(NowFrame, TotalFrame, PerfMillis(), position, CP->StartT(), &DrawTime,
                        &Cancel));
     double lastPoll = PerfMillis();
-    const double own = lastPoll - entry;
+    const double own = lastPoll - entry - stats_.showMs + showBefore;
     stats_.ownMs += own;
     stats_.ownMaxMs = std::max(stats_.ownMaxMs, own);
     while (model_.HoldFrame(NowFrame, PerfMillis())) {
@@ -421,7 +485,16 @@ LRESULT CALLBACK Form1::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        // While playing, what the window showed of the frame; else black.
+        auto* self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && self->frameBits_) {
+            // shown_ is what was copied; the image may hold a newer frame not yet compared.
+            BitBlt(dc, 0, 0, self->W_, self->H_, self->frameDc_.Get(), 0, 0, SRCCOPY);
+            self->shown_.assign(self->frameBits_,
+                                self->frameBits_ + self->frameStride_ * size_t(self->H_));
+        } else {
+            FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        }
         EndPaint(hwnd, &ps);
         return 0;
     }
@@ -482,21 +555,39 @@ bool Form1::OnClose() {
 }
 
 void Form1::OnDestroy() {
+    if (dropTarget_) dropTarget_->Revoke();
     sound_.Close();
     PostQuitMessage(0);
 }
 
 void Form1::OnDropFiles(const std::vector<std::wstring>& paths, POINT at) {
     (void)at;
-    if (paths.empty()) {
+    Drop(paths);
+}
+
+LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kDroppedMessage && dropTarget_) {
+        for (const auto& files : dropTarget_->TakeFiles()) Drop(files);
+        return 0;
+    }
+    return Window::OnMessage(msg, wp, lp);
+}
+
+void Form1::Drop(const std::vector<std::wstring>& files) {
+    // An empty name is no file: some platforms count one in a drop block without names.
+    const auto first =
+        std::find_if(files.begin(), files.end(), [](const std::wstring& f) { return !f.empty(); });
+    if (first == files.end()) {
         Ask(L"ファイルが入っていません。", MB_OK);
         return;
     }
-    Run(model_.RequestOpen(paths.front()));
+    Run(model_.RequestOpen(*first));
 }
 
 void Form1::OpenFromDialog() {
-    const std::wstring path = ShowOpenSingle(hwnd_, L"Taviro ムービーファイル(*.TQK)|*.TQK");
+    ComD6 dialog;
+    dialog.Filter(L"Taviro ムービーファイル(*.TQK)|*.TQK");
+    const std::wstring path = dialog.ShowOpenSingle(hwnd_);
     if (!path.empty()) Run(model_.RequestOpen(path));
 }
 
@@ -509,7 +600,10 @@ void Form1::Export() {
         folder = FolderPart(CurrentFile);
         name = LastComponent(CurrentFile);
     }
-    const std::wstring movie = ShowOpenSingle(hwnd_, L"変換元のTQKファイル|*.TQK", folder, name);
+    ComD6 dialog;
+    dialog.Filter(L"変換元のTQKファイル|*.TQK");
+    if (!folder.empty()) dialog.DefaultDirectory(folder);
+    const std::wstring movie = dialog.ShowOpenSingle(hwnd_, name);
     if (movie.empty()) return;
     if (!FileExists(movie)) {
         Ask(L"ファイルが見つかりません。", MB_OK | MB_ICONERROR);

@@ -17,6 +17,7 @@
 #include "capture.h"
 #include "form5.h"
 #include "mci_sound.h"
+#include "ole_drop.h"
 #include "player_model.h"
 #include "win_handles.h"
 #include "win_window.h"
@@ -29,6 +30,7 @@ struct PlayStats {
     int32_t late = 0;     // frames the engine found late (not drawn)
     double ownMs = 0;     // the player's own time in the events (bar, sound, steps)
     double ownMaxMs = 0;  // the longest of them
+    double showMs = 0;    // copying the changed places of the frames to the window
     double slotMs = 0;    // one frame slot
 };
 
@@ -45,6 +47,9 @@ public:
     // Presses play and returns when the play has ended (for the benchmark).
     void PlayNow();
     const PlayStats& LastPlayStats() const { return stats_; }
+    // For the speed benchmark: false lets the engine draw on the window itself, as before the
+    // picture had an image of its own.
+    void UseFrameImage(bool on) { useFrameImage_ = on; }
 
 protected:
     bool OnCreate() override;
@@ -55,11 +60,14 @@ protected:
     void OnSize(UINT type, int width, int height) override;
     void OnDropFiles(const std::vector<std::wstring>& paths, POINT at) override;
     void OnDpiChanged() override;
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     // CP_Drawing.
     void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) override;
 
+    // Drop: the first file of a drop (WM_DROPFILES or OLE) is opened and played.
+    void Drop(const std::vector<std::wstring>& files);
     void Run(const Steps& steps);
     void Check1_Click(int index);
     // Sets a toggle button; a change fires its click handling, as a user's click would.
@@ -73,6 +81,10 @@ private:
     void ClearBar();
     void ClearPicture();
     void ShowBar() const;
+    // The frame the engine drew into the picture's image, to the window where it changed.
+    void ShowFrame();
+    bool MakeFrameImage();
+    void DropFrameImage();
     int Ask(const std::wstring& text, UINT style) const;
     static LRESULT CALLBACK PictureProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK BarProc(HWND, UINT, WPARAM, LPARAM);
@@ -85,12 +97,24 @@ private:
     Fit fit_;
     COMPVARS cv_{};  // the compressor choice, kept for the next export
     std::unique_ptr<Form5> form5_;
+    std::unique_ptr<DropTarget> dropTarget_;
     // Picture2's image, Picture3 (the bar image) and the fonts of the bar and the status.
     MemoryDc barDc_, picture3Dc_, type0Dc_;
     GdiObject barBmp_, picture3Bmp_, barFont_, labelFont_, type0Bmp_;
     // Declared after what they select, so they put the old objects back first.
     std::optional<SelectGuard> barSel_, picture3Sel_, barFontSel_, type0Sel_;
     int barW_ = 0, barH_ = 0;
+    // The picture's image during a play (Type1, Type2): a DIB section in the movie's own
+    // layout (32 bits for 8 and 24), so the engine's drawing is a plain copy, and what the
+    // window shows of it, so only the changed places are copied to the window.
+    MemoryDc frameDc_;
+    GdiObject frameBmp_;
+    std::optional<SelectGuard> frameSel_;
+    uint8_t* frameBits_ = nullptr;
+    size_t frameStride_ = 0;
+    int frameBytesPerPixel_ = 0;
+    std::vector<uint8_t> shown_;
+    bool useFrameImage_ = true;
     bool barShown_ = false;
     PlayStats stats_;
 };

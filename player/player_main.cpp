@@ -2,6 +2,7 @@
 // shell puts around a path with blanks are removed.
 #include <windows.h>
 
+#include <ole2.h>
 #include <shlwapi.h>
 
 #include <cmath>
@@ -30,11 +31,15 @@ void CentreProgressWindow() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const std::wstring path = tqk::player::PathFromCommandTail(PathGetArgsW(GetCommandLineW()));
     CentreProgressWindow();
+    // OLE for the window's drop target (a failure leaves the plain file drops).
+    const HRESULT ole = OleInitialize(nullptr);
     tqk::player::Form1 form;
     if (!form.Create()) return 1;
     if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         form.U_Open(path);
     ShowWindow(form.Hwnd(), show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(form.Hwnd());
-    return tqk::RunMessageLoop();
+    const int code = tqk::RunMessageLoop();
+    if (SUCCEEDED(ole)) OleUninitialize();
+    return code;
 }

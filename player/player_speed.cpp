@@ -1,28 +1,33 @@
 // The player's speed: plays a movie in the real window and prints what the play cost the
 // player itself and how many frames the engine found late. Run by bench/player_speed.sh.
-//   player_speed MOVIE
+//   player_speed MOVIE [--direct]   (--direct: the engine draws on the window itself)
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "form1.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: player_speed MOVIE\n");
+        std::fprintf(stderr, "usage: player_speed MOVIE [--direct]\n");
         return 2;
     }
     tqk::player::Form1 form;
     if (!form.Create()) return 1;
+    form.UseFrameImage(!(argc > 2 && std::wcscmp(argv[2], L"--direct") == 0));
     form.U_Open(argv[1]);
     ShowWindow(form.Hwnd(), SW_SHOWNORMAL);
     UpdateWindow(form.Hwnd());
     tqk::PumpMessages();
     form.PlayNow();
     const tqk::player::PlayStats& s = form.LastPlayStats();
-    std::printf("frames %d late %d own_ms_per_frame %.3f own_max_ms %.3f slot_ms %.3f\n", s.frames,
-                s.late, s.frames ? s.ownMs / s.frames : 0.0, s.ownMaxMs, s.slotMs);
+    std::printf(
+        "frames %d late %d own_ms_per_frame %.3f own_max_ms %.3f slot_ms %.3f "
+        "show_ms_per_frame %.3f\n",
+        s.frames, s.late, s.frames ? s.ownMs / s.frames : 0.0, s.ownMaxMs, s.slotMs,
+        s.frames ? s.showMs / s.frames : 0.0);
     return 0;
 }

@@ -41,7 +41,7 @@ TEST(Manifest, EveryWindowedProgramCarriesIt) {
         EXPECT_NE(m.find(">true/pm</dpiAware>"), std::string::npos);
         ++checked;
     }
-    EXPECT_EQ(checked, 4);
+    EXPECT_EQ(checked, 5);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // from the screen and its sound recorded from the audio daemon's monitor.
 #include <windows.h>
 
+#include <ole2.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -163,6 +164,120 @@ bool DropFiles(const Player& p, const std::vector<std::wstring>& files) {
     if (!WriteProcessMemory(p.Process(), remote, block.data(), block.size(), &written))
         return false;
     return PostMessageW(p.Wnd(), WM_DROPFILES, WPARAM(remote), 0) != FALSE;
+}
+
+// The data of an OLE drag from this process: files (CF_HDROP) or, without files, a text.
+class DragData final : public IDataObject {
+public:
+    explicit DragData(std::vector<std::wstring> files) : files_(std::move(files)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+            *out = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // on the test's stack
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
+        if (QueryGetData(f) != S_OK) return DV_E_FORMATETC;
+        std::wstring list;
+        if (files_.empty()) {
+            list = L"no files here";
+        } else {
+            for (const auto& name : files_) list += name + L'\0';
+        }
+        list += L'\0';
+        const size_t head = files_.empty() ? 0 : sizeof(DROPFILES);
+        HGLOBAL g =
+            GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, head + list.size() * sizeof(wchar_t));
+        if (!g) return E_OUTOFMEMORY;
+        auto* p = static_cast<uint8_t*>(GlobalLock(g));
+        if (head) {
+            DROPFILES df{};
+            df.pFiles = sizeof(DROPFILES);
+            df.fWide = TRUE;
+            std::memcpy(p, &df, sizeof df);
+        }
+        std::memcpy(p + head, list.data(), list.size() * sizeof(wchar_t));
+        GlobalUnlock(g);
+        m->tymed = TYMED_HGLOBAL;
+        m->hGlobal = g;
+        m->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
+        const CLIPFORMAT want = files_.empty() ? CF_UNICODETEXT : CF_HDROP;
+        return f && f->cfFormat == want && (f->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dir, IEnumFORMATETC** out) override {
+        if (dir != DATADIR_GET) return E_NOTIMPL;
+        FORMATETC f{CLIPFORMAT(files_.empty() ? CF_UNICODETEXT : CF_HDROP), nullptr,
+                    DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        return SHCreateStdEnumFmtEtc(1, &f, out);
+    }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+
+private:
+    std::vector<std::wstring> files_;
+    ULONG refs_ = 1;
+};
+
+// The source side: the drag is held over the target for a few rounds, then dropped.
+class DragSource final : public IDropSource {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
+            *out = static_cast<IDropSource*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+    HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
+        if (escape) return DRAGDROP_S_CANCEL;
+        return ++rounds_ < 4 ? S_OK : DRAGDROP_S_DROP;
+    }
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+private:
+    ULONG refs_ = 1;
+    int rounds_ = 0;
+};
+
+// A real OLE drag and drop from this process onto the player's picture, through the
+// platform's DoDragDrop: the files, or no files at all. True when the player took it.
+bool DragAndDrop(const Player& p, const std::vector<std::wstring>& files) {
+    if (FAILED(OleInitialize(nullptr))) return false;
+    HWND picture = p.Item(Picture1);
+    RECT r{};
+    GetClientRect(picture, &r);
+    POINT at{r.right / 2, r.bottom / 2};
+    ClientToScreen(picture, &at);
+    SetCursorPos(at.x, at.y);
+    DragData data(files);
+    DragSource source;
+    DWORD effect = DROPEFFECT_NONE;
+    const HRESULT hr = DoDragDrop(&data, &source, DROPEFFECT_COPY, &effect);
+    OleUninitialize();
+    return hr == DRAGDROP_S_DROP && effect == DROPEFFECT_COPY;
 }
 
 // The sound on the audio daemon's monitor during the next ms milliseconds: its RMS level.
@@ -447,6 +562,13 @@ TEST_F(PlayerTest, SoundIsHeardWhilePlayingAndNotWhilePaused) {
     EXPECT_GT(playing, 0.05);
     EXPECT_GE(paused, 0);
     EXPECT_LT(paused, 0.01);
+    // Fast forward from the pause: the pictures run on, the sound stays silent.
+    p.Press(Check1(2));
+    p.Press(Check1(1));
+    Sleep(300);
+    const double fast = RecordedLevel(1000, dir_.Path());
+    EXPECT_GE(fast, 0);
+    EXPECT_LT(fast, 0.01);
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
@@ -483,6 +605,53 @@ TEST_F(PlayerTest, DroppedMovieReplacesThePlayingOne) {
     EXPECT_TRUE(p.Playing());
     EXPECT_NE(p.Caption().find(L"second.TQK"), std::wstring::npos);
 
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, OleDropOfAMovieReplacesThePlayingOne) {
+    const std::wstring first = Movie(L"ole first.TQK", 1, 30, 10);
+    const std::wstring second = Movie(L"OLE 二本目.TQK", 1, 3, 20);
+    Player p;
+    ASSERT_TRUE(p.Start(L"\"" + first + L"\""));
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 3; }, kWait));
+    ASSERT_TRUE(DragAndDrop(p, {second, first}));  // the first file of the drop counts
+    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 20fps 3sec Type1"; }, kWait));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const int f = p.Frame();
+            return f >= 0 && f < 20;
+        },
+        kWait));
+    EXPECT_TRUE(p.Playing());
+    EXPECT_NE(p.Caption().find(L"二本目.TQK"), std::wstring::npos);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, DropWithoutFilesShowsItsMessageAndChangesNothing) {
+    const std::wstring movie = Movie(L"kept.TQK", 1, 3, 10);
+    const wchar_t* routes[] = {L"WM_DROPFILES", L"OLE"};
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    const std::wstring status = p.Status(), caption = p.Caption();
+    for (const wchar_t* route : routes) {
+        SCOPED_TRACE(Utf8FromWide(route));
+        if (route[0] == L'O')
+            ASSERT_TRUE(DragAndDrop(p, {}));
+        else
+            ASSERT_TRUE(DropFiles(p, {}));
+        const auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, L"ファイルが入っていません。");
+        EXPECT_TRUE(box->Has(IDOK));
+        AnswerMessageBox(*box, IDOK);
+        Sleep(200);
+        EXPECT_EQ(p.Status(), status);
+        EXPECT_EQ(p.Caption(), caption);
+        EXPECT_FALSE(p.Playing());
+    }
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
@@ -580,6 +749,31 @@ TEST_F(PlayerTest, ExportsFromTheMenuWithItsQuestions) {
     std::string want;
     for (int i = 0; i < 20; ++i) want += std::to_string(i) + " ";
     EXPECT_EQ(*reds, want);
+    // A name that names no file, and a Type0 movie answered No: nothing is written.
+    const std::wstring zero = Movie(L"zero.TQK", 0, 1, 10);
+    struct Refusal {
+        std::wstring chosen, message;
+    } refusals[] = {
+        {dir_.Path() + L"nothing here.TQK", L"ファイルが見つかりません。"},
+        {zero, L"Type0は正常に変換できない可能性があります。続行しますか？"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(Utf8FromWide(r.chosen));
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        p.Menu(MenuExport);
+        HWND open = WaitForOpenDialog(p.Pid());
+        ASSERT_TRUE(open);
+        ASSERT_TRUE(ChooseFile(open, r.chosen));
+        auto box = WaitForMessageBox(p.Pid(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, r.message);
+        AnswerMessageBox(*box, box->Has(IDNO) ? IDNO : IDOK);
+        EXPECT_FALSE(WaitForMessageBox(p.Pid(), 500).has_value());
+        EXPECT_FALSE(Exists(r.chosen.substr(0, r.chosen.size() - 4) + L".avi"));
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
     // A second export asks before replacing the AVI; No leaves it alone.
     Player p;
     ASSERT_TRUE(p.Start(movie));
