@@ -15,6 +15,7 @@
 #include "fault_seam.h"
 #include "safe_file.h"
 #include "tool_test_util.h"
+#include "zmbv.h"
 
 namespace tqk::test {
 namespace {
@@ -97,13 +98,24 @@ TEST(FaultInjection, ToolMovieIsReplacedWholeOrNotAtAll) {
 }
 
 // What an AVI left behind holds: every index consistent (Walk), and the frames and samples
-// it says it has.
+// it says it has. A ZMBV stream's frames must also decode, one after the other, from the first.
 struct AviCheck {
     uint32_t frames = 0;
     uint64_t soundBytes = 0;
     size_t streams = 0;
 };
-AviCheck CheckAvi(const std::string& path) {
+void DecodeZmbv(const avitest::Bytes& f, const avitest::AviSummary& s,
+                const avitest::StreamSummary& st) {
+    zmbv::Decoder decoder;
+    ASSERT_EQ(decoder.Start(int(s.width), int(s.height)), zmbv::Status::kOk);
+    for (size_t i = 0; i < st.chunks.size(); ++i) {
+        const avitest::Chunk& ch = st.chunks[i];
+        ASSERT_LE(ch.dataOffset + ch.size, f.size());
+        EXPECT_EQ(decoder.Decode(f.data() + ch.dataOffset, ch.size), zmbv::Status::kOk)
+            << "frame " << i;
+    }
+}
+AviCheck CheckAvi(const std::string& path, bool zmbv = false) {
     AviCheck c;
     const avitest::Bytes f = Slurp(path);
     if (f.size() < 12) {
@@ -117,6 +129,7 @@ AviCheck CheckAvi(const std::string& path) {
         if (st.type == "vids") {
             c.frames = uint32_t(st.chunks.size());
             EXPECT_EQ(st.length, st.chunks.size());
+            if (zmbv) DecodeZmbv(f, s, st);
         } else {
             for (const avitest::Chunk& ch : st.chunks) c.soundBytes += ch.size;
             EXPECT_EQ(uint64_t(st.length) * st.sampleSize, c.soundBytes);
@@ -125,26 +138,32 @@ AviCheck CheckAvi(const std::string& path) {
     return c;
 }
 
-// The writers that put AVIs down. A compressed export joins here as one more row once its
-// codec lands (its frames then checked by its decoder as well as by Walk).
+// The writers that put AVIs down; a ZMBV stream's frames are checked by its decoder as well.
 struct AviWriterCase {
     const char* name;
     std::vector<std::string> extraArgs;
     uint32_t frames;
+    bool zmbv;
 };
 
 TEST(FaultInjection, AviExportKeepsEveryWholeFrameAndSaysSo) {
     TempDir dir;
     const std::string movie = dir.File("m.tqk"), out = dir.File("out.avi");
-    ASSERT_EQ(Tqk({"sample", movie, "--size", "16x8", "--fps", "10", "--sec", "2"}).code, 0);
+    ASSERT_EQ(Tqk({"sample", movie, "--size", "32x16", "--fps", "10", "--sec", "2"}).code, 0);
     // An AVI already at the output's name: a failure either keeps it or replaces it by the frames
     // written.
     const std::string old = dir.File("old.avi");
     ASSERT_EQ(Tqk({"avi", movie, old}).code, 0);
     const std::vector<uint8_t> oldBytes = Slurp(old);
     const std::vector<AviWriterCase> cases = {
-        {"one segment", {}, 20},
-        {"several segments", {"--segment", "21000"}, 20},
+        {"one segment", {}, 20, false},
+        {"several segments", {"--segment", "21000"}, 20, false},
+        {"ZMBV", {"--codec", "zmbv", "--keyint", "4"}, 20, true},
+        // The smallest segment the writer allows: two of them.
+        {"ZMBV, several segments",
+         {"--codec", "zmbv", "--keyint", "4", "--segment", "1"},
+         20,
+         true},
     };
     for (const AviWriterCase& wc : cases) {
         for (const Op op : {Op::kWrite, Op::kFlush}) {
@@ -159,7 +178,7 @@ TEST(FaultInjection, AviExportKeepsEveryWholeFrameAndSaysSo) {
                 [&](bool fired) {
                     if (!fired) {
                         EXPECT_EQ(r.code, 0) << r.err;
-                        EXPECT_EQ(CheckAvi(out).frames, wc.frames);
+                        EXPECT_EQ(CheckAvi(out, wc.zmbv).frames, wc.frames);
                         return;
                     }
                     ASSERT_NE(r.code, 0)
@@ -170,7 +189,7 @@ TEST(FaultInjection, AviExportKeepsEveryWholeFrameAndSaysSo) {
                         return;
                     }
                     // Or the file is a valid AVI holding exactly the frames the message names.
-                    const AviCheck c = CheckAvi(out);
+                    const AviCheck c = CheckAvi(out, wc.zmbv);
                     EXPECT_NE(r.err.find("(the AVI keeps " + std::to_string(c.frames) + " frames)"),
                               std::string::npos)
                         << r.err;

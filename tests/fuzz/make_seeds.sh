@@ -7,7 +7,7 @@ set -euo pipefail
 out=$1 tqk=$2
 [ -f "$out/.done" ] && exit 0
 rm -rf "$out"
-mkdir -p "$out"/{reader_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz}
+mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -25,6 +25,30 @@ for spec in "32 1 16x8" "32 0 12x6" "32 2 8x4" "24 1 16x8" "24 2 12x4" "16 1 16x
     "$tqk" sample "$m/s$n.tqk" --bits "$1" --method "$2" --size "$3" --fps 3 --sec 1 >/dev/null
     cut_copy "$m/s$n.tqk"
 done
+
+# The record scan: the same movies, ones whose record heads lie far apart (large frames), and
+# ones a stopped writer leaves: cut inside a record, or whole records followed by the zero
+# reserve of the mapped writer.
+r=$out/record_scan_fuzz
+cp "$m"/*.tqk "$r"/
+"$tqk" sample "$r/wide.tqk" --bits 32 --method 0 --size 96x64 --fps 2 --sec 2 >/dev/null
+"$tqk" sample "$r/wide16.tqk" --bits 16 --method 1 --size 160x96 --fps 1 --sec 3 >/dev/null
+cut_copy "$r/wide.tqk"
+python3 - "$m/s1.tqk" "$r" <<'PY'
+import struct, sys
+src, d = sys.argv[1], sys.argv[2]
+b = open(src, 'rb').read()
+ends, at = [], 32
+while at + 8 <= len(b) and b[at:at + 4] == b'FRAM':
+    at += 8 + struct.unpack_from('<I', b, at + 4)[0]
+    ends.append(at)
+# Two records, then an all-zero head and more zeros than any record could take.
+open(f'{d}/reserve.tqk', 'wb').write(b[:ends[1]] + bytes(8 + 2048))
+# The same with one stray byte in the reserve: damage, not a stopped writer.
+open(f'{d}/reserve_damaged.tqk', 'wb').write(b[:ends[1]] + bytes(1000) + b'\x01' + bytes(1056))
+# Cut inside the third record's head.
+open(f'{d}/cut_head.tqk', 'wb').write(b[:ends[1] + 5])
+PY
 
 # WAV files: sox's and ffmpeg's layouts (fact and LIST chunks, extensible and compressed
 # formats), cut short too.

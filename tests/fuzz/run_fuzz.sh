@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs one fuzz target for a bounded time over its seeds and prints one line:
-#   NAME: N executions in S s, ok
+#   NAME: N executions in S s, cov C, ft F, corpus K, ok
 #   NAME: FAILED (what libFuzzer or the sanitizer reported), input saved as PATH
 #   tests/fuzz/run_fuzz.sh EXE SECONDS|smoke MAX_LEN CORPUS_DIR [SEED_DIR...]
 # TAVIRO_FUZZ_RUNS=N stops after N executions instead (SECONDS still bounds the time).
@@ -26,8 +26,11 @@ nice -n 5 "$exe" "$corpus" "${dirs[@]}" "${runs[@]}" -max_total_time="$seconds" 
 rc=$?
 execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
 secs=$(sed -n 's/^stat::.*//;s/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
+# libFuzzer's last status line: edges covered (cov), features (ft) and corpus entries (corp).
+cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+' "$log" | tail -1 |
+      sed -E 's/cov: ([0-9]+) ft: ([0-9]+) corp: ([0-9]+)/cov \1, ft \2, corpus \3/')
 if [ $rc -eq 0 ] && grep -q '^Done [0-9]* runs' "$log"; then
-    echo "$name: ${execs:-?} executions in ${secs:-$seconds} s, ok"
+    echo "$name: ${execs:-?} executions in ${secs:-$seconds} s${cov:+, $cov}, ok"
     exit 0
 fi
 what=$(grep -m1 -oE '(ERROR|WARNING): (libFuzzer|AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)[^(]*|runtime error: .*|==[0-9]+== ?ERROR: .*' "$log" |

@@ -12,6 +12,7 @@
 
 #include "capture_info.h"
 #include "capture_settings.h"
+#include "fault_seam.h"
 #include "form2_ids.h"
 #include "form2_model.h"
 #include "form4_ids.h"
@@ -239,6 +240,45 @@ TEST(RecorderStart, AFailedRewriteLeavesTheOldPositionFile) {
         ASSERT_TRUE(r.Close());
         EXPECT_EQ(ReadBytes(s.File(L"TVRSetting.ini")).value_or(""), old);
         EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini.tmp~")));
+    }
+}
+
+// The settings file saved with every write, flush and rename failed in turn: the save says it
+// failed (the window then shows its message) and the old file is left whole, with no scratch
+// copy beside it.
+TEST(RecorderFiles, AFailedSettingsSaveKeepsTheOldFile) {
+    TempFolder dir(L"rec_tqpfault");
+    const std::wstring path = dir.Path() + L"設定.TQP";
+    rec::CaptureSettings old = rec::DefaultSettings(true), changed = old;
+    old.TqkPath = "c:\\movies\\old.TQK";
+    changed.TqkPath = "c:\\movies\\new.TQK";
+    changed.Fps = 12;
+    ASSERT_TRUE(rec::SaveSettingsFile(path, old));
+    const std::optional<std::string> oldBytes = ReadBytes(path);
+    ASSERT_TRUE(oldBytes);
+    using fault::Op;
+    for (const Op op : {Op::kWrite, Op::kFlush, Op::kRename}) {
+        for (int n = 1;; ++n) {
+            SCOPED_TRACE(std::string(fault::OpName(op)) + " call " + std::to_string(n));
+            ASSERT_LT(n, 100);
+            fault::Arm(op, n);
+            const bool saved = rec::SaveSettingsFile(path, changed);
+            const bool fired = fault::Fired();
+            fault::Disarm();
+            EXPECT_FALSE(Exists(path + L".tmp~"));
+            if (!fired) {
+                EXPECT_TRUE(saved);
+                rec::CaptureSettings back;
+                EXPECT_EQ(rec::LoadSettingsFile(path, &back), rec::TqpStatus::kOk);
+                EXPECT_EQ(back.TqkPath, changed.TqkPath);
+                EXPECT_EQ(back.Fps, 12);
+                ASSERT_TRUE(WriteBytes(path, *oldBytes));
+                EXPECT_GT(n, 1) << "no " << fault::OpName(op) << " call reached";
+                break;
+            }
+            EXPECT_FALSE(saved) << "a failed " << fault::OpName(op) << " reported as success";
+            EXPECT_EQ(ReadBytes(path), oldBytes);
+        }
     }
 }
 
