@@ -15,6 +15,17 @@ const wchar_t kDrivers32[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\
 
 }  // namespace
 
+std::wstring DriverFolder(const std::wstring& folder) {
+    if (folder.find(L' ') == std::wstring::npos) return folder;
+    const DWORD n = GetShortPathNameW(folder.c_str(), nullptr, 0);
+    if (n == 0) return folder;
+    std::vector<wchar_t> buf(n + 1, 0);
+    if (GetShortPathNameW(folder.c_str(), buf.data(), n + 1) == 0) return folder;
+    std::wstring shortForm(buf.data());
+    if (!shortForm.empty() && shortForm.back() != L'\\') shortForm += L'\\';
+    return shortForm.find(L' ') == std::wstring::npos ? shortForm : folder;
+}
+
 std::optional<std::wstring> ReadDriverEntry(const std::wstring& name) {
     HKEY raw = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_READ, &raw) != ERROR_SUCCESS)
@@ -52,20 +63,25 @@ bool DeleteDriverEntry(const std::wstring& name) {
 }
 
 std::wstring RegisterCompressor(const std::wstring& folder) {
-    const std::wstring library = folder + WideFromUtf8(kCompressorFile);
-    const DWORD a = GetFileAttributesW(library.c_str());
+    const std::wstring file = WideFromUtf8(kCompressorFile);
+    const DWORD a = GetFileAttributesW((folder + file).c_str());
     if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return std::wstring();
     const auto name = ChooseCompressorEntry([](const std::string& n) {
         const auto data = ReadDriverEntry(WideFromUtf8(n));
         return data ? std::optional<std::string>(Utf8FromWide(*data)) : std::nullopt;
     });
-    if (!name || !WriteDriverEntry(WideFromUtf8(*name), library)) return std::wstring();
+    if (!name || !WriteDriverEntry(WideFromUtf8(*name), DriverFolder(folder) + file))
+        return std::wstring();
     return WideFromUtf8(*name);
 }
 
 void UnregisterCompressor(const std::wstring& name, const std::wstring& folder) {
     const auto data = ReadDriverEntry(name);
-    if (data && IsCompressorOf(Utf8FromWide(*data), Utf8FromWide(folder))) DeleteDriverEntry(name);
+    if (!data) return;
+    const std::string d = Utf8FromWide(*data);
+    if (IsCompressorOf(d, Utf8FromWide(folder)) ||
+        IsCompressorOf(d, Utf8FromWide(DriverFolder(folder))))
+        DeleteDriverEntry(name);
 }
 
 }  // namespace tqk

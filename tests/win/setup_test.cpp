@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "compressor_reg.h"
 #include "install_log.h"
@@ -21,6 +23,8 @@
 #include "win_handles.h"
 #include "win_text.h"
 #include "window_driver.h"
+// after windows.h
+#include <vfw.h>
 
 namespace tqk {
 namespace {
@@ -465,6 +469,130 @@ TEST_F(SetupTest, CompressorEntryOfAnotherProgramStays) {
     EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
     ASSERT_TRUE(WaitForBatch(temp));
     EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::optional<std::wstring>(L"zmbv.dll"));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
+}
+
+// In the platform's compressor dialog of this process: picks the entry described as ours and
+// presses OK (Cancel when it is not listed); returns whether it was listed.
+bool ChooseInCompressorDialog(const std::wstring& description, std::wstring* offered) {
+    HWND dlg = test::WaitForWindow(GetCurrentProcessId(), L"#32770", nullptr, kWait);
+    if (!dlg) return false;
+    HWND combo = nullptr;
+    test::WaitUntil(
+        [&] {
+            EnumChildWindows(
+                dlg,
+                [](HWND w, LPARAM p) -> BOOL {
+                    wchar_t cls[32] = {};
+                    GetClassNameW(w, cls, 32);
+                    if (_wcsicmp(cls, L"ComboBox") != 0) return TRUE;
+                    *reinterpret_cast<HWND*>(p) = w;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&combo));
+            return combo && SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0;
+        },
+        5000);
+    bool found = false;
+    const LRESULT n = combo ? SendMessageW(combo, CB_GETCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < n && !found; ++i) {
+        wchar_t text[256] = {};
+        if (SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0) >= 255) continue;
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+        *offered += L"[" + std::wstring(text) + L"]";
+        if (std::wstring(text) != description) continue;
+        found = true;
+        SendMessageW(combo, CB_SETCURSEL, WPARAM(i), 0);
+        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     LPARAM(combo));
+    }
+    PostMessageW(dlg, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
+    return found;
+}
+
+// Installed into a folder with spaces, as under Program Files: the compressor manager lists
+// and opens the installed compressor for the recorder's formats, and the recorder's choice
+// (the installed library's GetAVICompressor) offers it in the platform's dialog and takes it.
+// The uninstaller then leaves Drivers32 as it was.
+TEST_F(SetupTest, InstalledCompressorIsChosenThroughTheRecordersChoice) {
+    const std::wstring src = Stage(L"dist");
+    const std::wstring dest = root_.Path() + L"Program Files\\Nolvane\\Taviro\\";
+    ASSERT_EQ(Install(src, dest, false, false), std::vector<std::wstring>{kFinishedInstall});
+    const auto entry = ReadDriverEntry(L"vidc.zmbv");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->find(L' '), std::wstring::npos) << Utf8FromWide(*entry);
+    EXPECT_EQ(entry->substr(entry->size() - 15), L"\\TaviroZmbv.dll");
+
+    bool listed = false;
+    ICINFO info{};
+    for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)
+        listed = listed || (info.fccHandler | 0x20202020) == mmioFOURCC('z', 'm', 'b', 'v');
+    EXPECT_TRUE(listed);
+    HIC hic = ICOpen(ICTYPE_VIDEO, mmioFOURCC('z', 'm', 'b', 'v'), ICMODE_COMPRESS);
+    ASSERT_TRUE(hic) << "the installed entry does not load";
+    ICINFO got{};
+    got.dwSize = sizeof got;
+    EXPECT_EQ(ICGetInfo(hic, &got, sizeof got), LRESULT(sizeof got));
+    const std::wstring description = got.szDescription;
+    // The recorder's formats: 16 (5-5-5 and 5-6-5), 24 and 32 bits, bottom-up and top-down.
+    struct Case {
+        WORD bits;
+        DWORD compression;
+        DWORD red, green, blue;
+        LONG height;
+    } cases[] = {{16, BI_RGB, 0, 0, 0, 240},
+                 {16, BI_BITFIELDS, 0xF800, 0x7E0, 0x1F, 240},
+                 {16, BI_BITFIELDS, 0x7C00, 0x3E0, 0x1F, 240},
+                 {24, BI_RGB, 0, 0, 0, 240},
+                 {24, BI_RGB, 0, 0, 0, -240},
+                 {32, BI_RGB, 0, 0, 0, 240}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, compression " << c.compression);
+        struct {
+            BITMAPINFOHEADER h;
+            DWORD masks[3];
+        } in{};
+        in.h.biSize = sizeof in.h;
+        in.h.biWidth = 320;
+        in.h.biHeight = c.height;
+        in.h.biPlanes = 1;
+        in.h.biBitCount = c.bits;
+        in.h.biCompression = c.compression;
+        in.masks[0] = c.red;
+        in.masks[1] = c.green;
+        in.masks[2] = c.blue;
+        const auto* bi = reinterpret_cast<BITMAPINFO*>(&in);
+        EXPECT_EQ(ICCompressQuery(hic, bi, nullptr), ICERR_OK);
+        BITMAPINFOHEADER out{};
+        EXPECT_EQ(ICCompressGetFormat(hic, bi, &out), ICERR_OK);
+        EXPECT_EQ(ICCompressQuery(hic, bi, &out), ICERR_OK);
+    }
+    ICClose(hic);
+
+    HMODULE avi = LoadLibraryW((dest + L"TaviroAvi.dll").c_str());
+    ASSERT_TRUE(avi);
+    using Choose = LONG(WINAPI*)(HWND, char*, COMPVARS*);
+    const auto choose =
+        reinterpret_cast<Choose>(reinterpret_cast<void*>(GetProcAddress(avi, "GetAVICompressor")));
+    ASSERT_TRUE(choose);
+    std::atomic<bool> found{false};
+    std::wstring offered;
+    std::thread user([&] { found = ChooseInCompressorDialog(description, &offered); });
+    COMPVARS cv{};
+    char name[260] = {};
+    const LONG chosen = choose(nullptr, name, &cv);
+    user.join();
+    EXPECT_TRUE(found) << "offered: " << Utf8FromWide(offered);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(cv.fccHandler | 0x20202020, mmioFOURCC('z', 'm', 'b', 'v'));
+    EXPECT_EQ(WideFromAnsi(name), description);
+    FreeLibrary(avi);
+
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    RunUninstaller(dest, temp, IDYES);
+    EXPECT_TRUE(WaitForBatch(temp));
+    EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::nullopt);
     EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
 }
 
