@@ -13,6 +13,17 @@ namespace {
 
 const wchar_t kDrivers32[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 
+// The driver loader takes what follows a blank in an entry as the driver's arguments, so a
+// library whose path has blanks (under "Program Files") is registered by its short form.
+std::wstring DriverPath(const std::wstring& library) {
+    if (library.find(L' ') == std::wstring::npos) return library;
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameW(library.c_str(), shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return library;
+    const std::wstring s(shortPath, n);
+    return s.find(L' ') == std::wstring::npos ? s : library;
+}
+
 }  // namespace
 
 std::optional<std::wstring> ReadDriverEntry(const std::wstring& name) {
@@ -59,13 +70,18 @@ std::wstring RegisterCompressor(const std::wstring& folder) {
         const auto data = ReadDriverEntry(WideFromUtf8(n));
         return data ? std::optional<std::string>(Utf8FromWide(*data)) : std::nullopt;
     });
-    if (!name || !WriteDriverEntry(WideFromUtf8(*name), library)) return std::wstring();
+    if (!name || !WriteDriverEntry(WideFromUtf8(*name), DriverPath(library))) return std::wstring();
     return WideFromUtf8(*name);
 }
 
 void UnregisterCompressor(const std::wstring& name, const std::wstring& folder) {
     const auto data = ReadDriverEntry(name);
-    if (data && IsCompressorOf(Utf8FromWide(*data), Utf8FromWide(folder))) DeleteDriverEntry(name);
+    if (!data) return;
+    // The log is undone from its end, so the library is still there to name its short form.
+    const std::wstring library = folder + WideFromUtf8(kCompressorFile);
+    if (IsCompressorOf(Utf8FromWide(*data), Utf8FromWide(folder)) ||
+        (!data->empty() && lstrcmpiW(data->c_str(), DriverPath(library).c_str()) == 0))
+        DeleteDriverEntry(name);
 }
 
 }  // namespace tqk
