@@ -353,6 +353,12 @@ TEST_F(SuiteInstall, HelpAndExportsOfTheInstalledPrograms) {
     run.fps = 10;
     run.seconds = 2;
     run.timeoutMs = kWait;
+    // A tone into the audio daemon for the recording (it ends by itself).
+    const std::string tone = test::UnixPath(root_.Path() + L"tone.wav");
+    ASSERT_TRUE(test::RunUnixCommand("sox -n -r 44100 -c 2 -b 16 '" + tone +
+                                         "' synth 10 sine 660 vol 0.5 && (paplay '" + tone +
+                                         "' >/dev/null 2>&1 &)",
+                                     kWait));
     const auto r = test::RecordThroughRecorder(dest_ + L"TaviroRec.exe", folder + L"clip.TQK", run);
     ASSERT_TRUE(r.windowShown);
     EXPECT_TRUE(r.soundChosen);
@@ -360,6 +366,13 @@ TEST_F(SuiteInstall, HelpAndExportsOfTheInstalledPrograms) {
     ASSERT_TRUE(r.recorded);
     ASSERT_TRUE(test::Exists(folder + L"clip.TQK"));
     ASSERT_TRUE(test::Exists(folder + L"clip.wav"));
+    // The tone is in the recorded sound.
+    const auto level = test::RunUnixCommand(
+        "sox '" + test::UnixPath(folder + L"clip.wav") + "' -n remix 1 stat 2>&1", kWait);
+    ASSERT_TRUE(level);
+    const size_t at = level->find("RMS     amplitude:");
+    ASSERT_NE(at, std::string::npos) << *level;
+    EXPECT_GT(atof(level->c_str() + at + 18), 0.1) << *level;
     const std::string recorded = Probe(folder + L"clip.avi");
     EXPECT_NE(recorded.find("zmbv,video,20"), std::string::npos) << recorded;
     EXPECT_NE(recorded.find("audio"), std::string::npos) << recorded;
