@@ -14,14 +14,17 @@ namespace {
 const wchar_t kDrivers32[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 
 // The driver loader takes what follows a blank in an entry as the driver's arguments, so a
-// library whose path has blanks (under "Program Files") is registered by its short form.
-std::wstring DriverPath(const std::wstring& library) {
-    if (library.find(L' ') == std::wstring::npos) return library;
+// folder whose path has blanks (under "Program Files") is named by its short form. The file
+// keeps its own name: that is how an entry is known as ours (ChooseCompressorEntry).
+std::wstring DriverPath(const std::wstring& folder) {
+    const std::wstring file = WideFromUtf8(kCompressorFile);
+    if (folder.find(L' ') == std::wstring::npos) return folder + file;
     wchar_t shortPath[MAX_PATH] = {};
-    const DWORD n = GetShortPathNameW(library.c_str(), shortPath, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return library;
-    const std::wstring s(shortPath, n);
-    return s.find(L' ') == std::wstring::npos ? s : library;
+    const DWORD n = GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return folder + file;
+    std::wstring s(shortPath, n);
+    if (s.back() != L'\\') s += L'\\';
+    return s.find(L' ') == std::wstring::npos ? s + file : folder + file;
 }
 
 }  // namespace
@@ -70,17 +73,16 @@ std::wstring RegisterCompressor(const std::wstring& folder) {
         const auto data = ReadDriverEntry(WideFromUtf8(n));
         return data ? std::optional<std::string>(Utf8FromWide(*data)) : std::nullopt;
     });
-    if (!name || !WriteDriverEntry(WideFromUtf8(*name), DriverPath(library))) return std::wstring();
+    if (!name || !WriteDriverEntry(WideFromUtf8(*name), DriverPath(folder))) return std::wstring();
     return WideFromUtf8(*name);
 }
 
 void UnregisterCompressor(const std::wstring& name, const std::wstring& folder) {
     const auto data = ReadDriverEntry(name);
     if (!data) return;
-    // The log is undone from its end, so the library is still there to name its short form.
-    const std::wstring library = folder + WideFromUtf8(kCompressorFile);
+    // The log is undone from its end, so the folder is still there to name its short form.
     if (IsCompressorOf(Utf8FromWide(*data), Utf8FromWide(folder)) ||
-        (!data->empty() && lstrcmpiW(data->c_str(), DriverPath(library).c_str()) == 0))
+        (!data->empty() && lstrcmpiW(data->c_str(), DriverPath(folder).c_str()) == 0))
         DeleteDriverEntry(name);
 }
 

@@ -118,7 +118,11 @@ RecorderResult RecordThroughRecorder(const std::wstring& recorder, const std::ws
 }
 
 bool ExportThroughPlayer(DWORD pid, HWND player, const std::wstring& movie, const std::wstring& avi,
-                         DWORD timeoutMs) {
+                         DWORD timeoutMs, std::wstring* said) {
+    const auto answer = [&](const MessageBoxInfo& box) {
+        *said += L"[" + box.text + L"] ";
+        return AnswerMessageBox(box, box.Has(IDYES) ? IDYES : IDOK);
+    };
     PostMessageW(player, WM_COMMAND, player_ids::MenuExport, 0);
     HWND open = WaitForDialogWith(pid, nullptr, timeoutMs);
     if (!open || !SetFileDialogName(open, movie) || !CloseFileDialog(open, true, timeoutMs))
@@ -129,10 +133,15 @@ bool ExportThroughPlayer(DWORD pid, HWND player, const std::wstring& movie, cons
     while (!WaitForDialogWith(pid, L"ComboBox", 100)) {
         if (GetTickCount() - start > timeoutMs) return false;
         if (auto box = WaitForMessageBox(pid, 100))
-            if (!AnswerMessageBox(*box, box->Has(IDYES) ? IDYES : IDOK)) return false;
+            if (!answer(*box)) return false;
     }
     if (!ChooseZmbv(pid, timeoutMs)) return false;
-    return WaitUntil([&] { return Exists(avi) && IsWindowVisible(player); }, timeoutMs);
+    return WaitUntil(
+        [&] {
+            if (auto box = WaitForMessageBox(pid, 0)) answer(*box);
+            return Exists(avi) && IsWindowVisible(player);
+        },
+        timeoutMs);
 }
 
 }  // namespace tqk::test

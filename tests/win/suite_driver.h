@@ -35,8 +35,8 @@ bool ChooseZmbv(DWORD pid, DWORD timeoutMs);
 
 // The player's "TQK→AVI" on movie: the open dialog answered with it, Yes to taking the sound
 // and to replacing an AVI, ZMBV chosen; true once the AVI beside the movie exists and the
-// player's window is back.
+// player's window is back. said collects the texts of the player's messages.
 bool ExportThroughPlayer(DWORD pid, HWND player, const std::wstring& movie, const std::wstring& avi,
-                         DWORD timeoutMs);
+                         DWORD timeoutMs, std::wstring* said);
 
 }  // namespace tqk::test
