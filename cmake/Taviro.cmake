@@ -39,20 +39,36 @@ function(taviro_test name)
   endif()
 endfunction()
 
-# taviro_windowed_program(TARGET)
+# taviro_windowed_program(TARGET [AS_INVOKER])
 # Gives a windowed program of the suite its application manifest: common controls version 6 and
 # DPI awareness (per-monitor v2, with the per-monitor and system-aware fallbacks), so that on a
 # scaled display every coordinate the program reads or captures is a physical pixel. Call it
-# once for every program that shows windows.
+# once for every program that shows windows. AS_INVOKER also asks to run with the user's own
+# rights and without file virtualisation (a program that tests whether its folder is writable
+# and else writes per user); the setup programs leave it out, so the platform still elevates them.
 function(taviro_windowed_program target)
   if(NOT WIN32)
     return()
   endif()
-  set(TAVIRO_MANIFEST_FILE ${TAVIRO_ROOT}/common/taviro.manifest)
-  set(rc ${CMAKE_BINARY_DIR}/manifest/taviro_manifest.rc)
-  if(NOT EXISTS ${rc})
-    configure_file(${TAVIRO_ROOT}/common/taviro_manifest.rc.in ${rc} @ONLY)
+  cmake_parse_arguments(M "AS_INVOKER" "" "" ${ARGN})
+  if(M_AS_INVOKER)
+    set(variant as_invoker)
+    set(TAVIRO_MANIFEST_TRUST [=[
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
+    <security>
+      <requestedPrivileges>
+        <requestedExecutionLevel level="asInvoker" uiAccess="false"/>
+      </requestedPrivileges>
+    </security>
+  </trustInfo>]=])
+  else()
+    set(variant plain)
+    set(TAVIRO_MANIFEST_TRUST "")
   endif()
+  set(TAVIRO_MANIFEST_FILE ${CMAKE_BINARY_DIR}/manifest/taviro_${variant}.manifest)
+  set(rc ${CMAKE_BINARY_DIR}/manifest/taviro_manifest_${variant}.rc)
+  configure_file(${TAVIRO_ROOT}/common/taviro.manifest.in ${TAVIRO_MANIFEST_FILE} @ONLY)
+  configure_file(${TAVIRO_ROOT}/common/taviro_manifest.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
   set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${TAVIRO_MANIFEST_FILE})
 endfunction()

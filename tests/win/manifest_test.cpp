@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "window_driver.h"
 
@@ -27,11 +29,25 @@ std::string Manifest(const std::wstring& program) {
     return text;
 }
 
+std::vector<std::string> Programs(const char* list) {
+    std::vector<std::string> paths;
+    std::stringstream in(list);
+    for (std::string p; std::getline(in, p, '|');) paths.push_back(p);
+    return paths;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Every windowed program carries it; only the programs that must not be virtualised ask to
+// run as the invoker: the setup programs keep no execution level, so the platform still
+// elevates them to write under Program Files.
 TEST(Manifest, EveryWindowedProgramCarriesIt) {
-    std::stringstream list(WINDOWED_PROGRAMS);
-    std::string unixPath;
+    const auto programs = Programs(WINDOWED_PROGRAMS);
+    const auto asInvoker = Programs(AS_INVOKER_PROGRAMS);
     int checked = 0;
-    while (std::getline(list, unixPath, '|')) {
+    for (const auto& unixPath : programs) {
         SCOPED_TRACE(unixPath);
         const std::string m = Manifest(WindowsPathOf(unixPath));
         ASSERT_FALSE(m.empty()) << "no manifest resource";
@@ -39,9 +55,17 @@ TEST(Manifest, EveryWindowedProgramCarriesIt) {
                   std::string::npos);
         EXPECT_NE(m.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
         EXPECT_NE(m.find(">true/pm</dpiAware>"), std::string::npos);
+        EXPECT_EQ(m.find("@"), std::string::npos) << "a placeholder left in the manifest";
+        const bool invoker = m.find("level=\"asInvoker\"") != std::string::npos;
+        EXPECT_EQ(invoker, Contains(asInvoker, unixPath));
+        if (unixPath.find("TaviroSetup") != std::string::npos ||
+            unixPath.find("UnInstallTVR") != std::string::npos) {
+            EXPECT_EQ(m.find("requestedExecutionLevel"), std::string::npos);
+        }
         ++checked;
     }
-    EXPECT_EQ(checked, 5);
+    EXPECT_EQ(checked, 6);
+    EXPECT_FALSE(asInvoker.empty());
 }
 
 }  // namespace

@@ -7,20 +7,16 @@
 //   suite_demo recorder INSTALL OUT.TQK SECONDS SHOTS
 //                                                   records through TaviroRec.exe with sound and
 //                                                   an AVI made with the TaviroZmbv compressor
-// SHOTS is a folder for the PNG screenshots. Exit codes: 0 done, 1 failed, 2 usage,
-// 3 the recorder's steps are not wired to its windows yet (the caller records otherwise).
+// SHOTS is a folder for the PNG screenshots. Exit codes: 0 done, 1 failed, 2 usage.
 #include <windows.h>
 
 #include <cmath>
 #include <cstdio>
-#include <optional>
 #include <string>
 
-#if __has_include("form2_ids.h")
-#include "form2_ids.h"
-#endif
 #include "install_driver.h"
 #include "sound_helper_client.h"
+#include "suite_driver.h"
 #include "test_files.h"
 #include "win_text.h"
 #include "window_driver.h"
@@ -28,10 +24,7 @@
 namespace tqk::demo {
 namespace {
 
-using test::WaitForWindow;
-
 constexpr DWORD kWait = 60000;
-constexpr int kNotWired = 3;
 
 void Say(const std::string& s) {
     std::printf("%s\n", s.c_str());
@@ -168,150 +161,17 @@ int RecordSound(const std::wstring& helper, const std::wstring& wave, int second
     return test::Exists(wave) ? 0 : 1;
 }
 
-// The ids of the recorder's settings window that the demonstration uses.
-struct RecorderIds {
-    int list1;        // the page list
-    int text1[4];     // X, Y, W, H (page 1)
-    int hscroll1[2];  // fps, seconds (page 2)
-    int check3;       // sound (page 2)
-    int option2;      // "AVIとTQKを作成" (page 3)
-    int command8;     // choose compressor (page 3)
-    int text2;        // save to
-    int command5;     // record
-};
-
-// The one place that knows TaviroRec's control ids: from the recorder's own header when the
-// tree has it.
-std::optional<RecorderIds> KnownRecorderIds() {
-#if __has_include("form2_ids.h")
-    using namespace tqk::form2_ids;
-    return RecorderIds{List1,
-                       {Text1(0), Text1(1), Text1(2), Text1(3)},
-                       {HScroll1(0), HScroll1(1)},
-                       Check3,
-                       Option2(0),
-                       Command8,
-                       Text2,
-                       Command5};
-#else
-    return std::nullopt;
-#endif
-}
-
-// Shows page i of the settings window, as a click on its list does.
-void SelectPage(HWND form, int listId, int page) {
-    HWND list = test::Child(form, listId);
-    SendMessageW(list, LB_SETCURSEL, WPARAM(page), 0);
-    SendMessageW(form, WM_COMMAND, MAKEWPARAM(listId, LBN_SELCHANGE), LPARAM(list));
-}
-
-// Moves a slider (a trackbar, or a scroll bar) through the window's scroll handler.
-void SetScroll(HWND parent, HWND bar, int value) {
-    wchar_t cls[64] = {};
-    GetClassNameW(bar, cls, 64);
-    constexpr UINT kTrackbarSetPos = WM_USER + 5;  // TBM_SETPOS
-    SendMessageW(bar, _wcsicmp(cls, L"ScrollBar") == 0 ? SBM_SETPOS : kTrackbarSetPos,
-                 _wcsicmp(cls, L"ScrollBar") == 0 ? WPARAM(value) : TRUE, LPARAM(value));
-    SendMessageW(parent, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, value), LPARAM(bar));
-}
-
-BOOL CALLBACK FindCombo(HWND w, LPARAM p) {
-    wchar_t cls[64] = {};
-    GetClassNameW(w, cls, 64);
-    if (_wcsicmp(cls, L"ComboBox") != 0) return TRUE;
-    *reinterpret_cast<HWND*>(p) = w;
-    return FALSE;
-}
-
-// In the platform's compressor dialog: the entry naming ours, then OK.
-bool ChooseZmbv(DWORD pid) {
-    HWND dialog = WaitForWindow(pid, L"#32770", nullptr, kWait);
-    if (!dialog) {
-        Say("the compressor dialog did not open");
-        return false;
-    }
-    HWND combo = nullptr;
-    // The list is filled after the dialog appears.
-    test::WaitUntil(
-        [&] {
-            EnumChildWindows(dialog, FindCombo, LPARAM(&combo));
-            return combo && SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0;
-        },
-        5000);
-    bool found = false;
-    std::wstring offered;
-    const int n = combo ? int(SendMessageW(combo, CB_GETCOUNT, 0, 0)) : 0;
-    for (int i = 0; i < n && !found; ++i) {
-        wchar_t item[256] = {};
-        if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) >= 255) continue;
-        SendMessageW(combo, CB_GETLBTEXT, i, LPARAM(item));
-        const std::wstring s = item;
-        offered += L" [" + s + L"]";
-        if (s.find(L"ZMBV") != std::wstring::npos || s.find(L"Taviro") != std::wstring::npos) {
-            SendMessageW(combo, CB_SETCURSEL, i, 0);
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                         LPARAM(combo));
-            found = true;
-        }
-    }
-    if (!found) Say("compressors offered:" + Utf8FromWide(offered));
-    PostMessageW(dialog, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
-    return test::WaitUntil([&] { return !IsWindow(dialog); }, kWait) && found;
-}
-
 int RecordThroughRecorder(const std::wstring& install, const std::wstring& movie, int seconds,
                           const std::wstring& shots) {
-    const auto ids = KnownRecorderIds();
-    if (!ids) {
-        Say("the demonstration does not know the recorder's windows yet");
-        return kNotWired;
-    }
-    test::ChildProcess rec;
-    if (!rec.Start(install + L"TaviroRec.exe")) return 1;
-    HWND form2 = WaitForWindow(rec.Id(), nullptr, L"キャプチャ設定", kWait);
-    if (!form2) {
-        Say("the settings window did not appear");
-        return 1;
-    }
-    const wchar_t* rect[4] = {L"0", L"0", L"640", L"480"};
-    SelectPage(form2, ids->list1, 1);
-    for (int i = 0; i < 4; ++i) test::SetText(test::Child(form2, ids->text1[i]), rect[i]);
-    SelectPage(form2, ids->list1, 2);
-    SetScroll(form2, test::Child(form2, ids->hscroll1[0]), 15);
-    SetScroll(form2, test::Child(form2, ids->hscroll1[1]), seconds);
-    if (!test::SetChecked(test::Child(form2, ids->check3), true)) Say("sound cannot be chosen");
-    SelectPage(form2, ids->list1, 3);
-    test::Click(test::Child(form2, ids->option2));
-    test::Click(test::Child(form2, ids->command8));
-    if (!ChooseZmbv(rec.Id())) Say("TaviroZmbv is not offered; the AVI is not compressed");
-    test::SetText(test::Child(form2, ids->text2), movie);
-    Screenshot(shots, L"recorder-settings");
-    test::Click(test::Child(form2, ids->command5));
-
-    // The overwrite question when files of an earlier run are there; then the recording
-    // window, the export's progress window, and the settings window again.
-    bool recorded = false;
-    const DWORD start = GetTickCount();
-    int shot = 0;
-    while (GetTickCount() - start < DWORD(seconds) * 1000 + kWait) {
-        if (auto box = test::WaitForMessageBox(rec.Id(), 200)) {
-            Say("recorder: " + Utf8FromWide(box->text));
-            if (!test::AnswerMessageBox(*box, box->Has(IDYES) ? IDYES : IDOK)) break;
-            continue;
-        }
-        if (!IsWindowVisible(form2)) {
-            recorded = true;
-            if (shot < 4 && GetTickCount() - start > DWORD(1000 + shot * 1500)) {
-                Screenshot(shots, L"recorder-run-" + std::to_wstring(++shot));
-            }
-        } else if (recorded) {
-            break;
-        }
-    }
-    Screenshot(shots, L"recorder-after");
-    PostMessageW(form2, WM_CLOSE, 0, 0);
-    rec.WaitExit(kWait);
-    return recorded && test::Exists(movie) ? 0 : 1;
+    test::RecorderRun run;
+    run.seconds = seconds;
+    run.timeoutMs = kWait;
+    run.screenshot = [&](const std::wstring& name) { Screenshot(shots, name); };
+    const auto r = test::RecordThroughRecorder(install + L"TaviroRec.exe", movie, run);
+    if (!r.windowShown) Say("the settings window did not appear");
+    if (!r.soundChosen) Say("sound cannot be chosen");
+    if (!r.zmbvChosen) Say("TaviroZmbv is not offered; the AVI is not compressed");
+    return r.recorded && test::Exists(movie) ? 0 : 1;
 }
 
 }  // namespace

@@ -13,9 +13,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "compressor_reg.h"
 #include "install_driver.h"
+#include "recorder/form2_ids.h"
 #include "setup_files.h"
 #include "shell_link.h"
+#include "suite_driver.h"
 #include "test_files.h"
 #include "tqk_commands.h"
 #include "win_handles.h"
@@ -93,6 +96,76 @@ ObjectHandle ShellStart(const std::wstring& file, const wchar_t* verb, const wch
         },
         kWait);
     return found;
+}
+
+// The .htm file type pointed at a probe program for one test, so that what a program asks the
+// shell to open is written down (the probe's cmdline.txt) instead of shown; put back after.
+class HtmlProbe {
+public:
+    explicit HtmlProbe(const std::wstring& folder) : folder_(folder) {
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        const std::wstring probe = folder_ + L"probe.exe";
+        ok_ = CopyFileW(FromUnix(CMDLINE_PROBE).c_str(), probe.c_str(), FALSE) != FALSE;
+        wchar_t old[256] = {};
+        LONG size = sizeof(old);
+        hadType_ = RegQueryValueW(HKEY_CLASSES_ROOT, L".htm", old, &size) == ERROR_SUCCESS;
+        oldType_ = old;
+        const std::wstring command = L"\"" + probe + L"\" \"%1\"";
+        ok_ = ok_ && Set(L"TaviroHelpProbe\\shell\\open\\command", command) &&
+              Set(L".htm", L"TaviroHelpProbe");
+    }
+    ~HtmlProbe() {
+        if (hadType_) {
+            Set(L".htm", oldType_);
+        } else {
+            SHDeleteKeyW(HKEY_CLASSES_ROOT, L".htm");
+        }
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"TaviroHelpProbe");
+    }
+    bool Ok() const { return ok_; }
+    // The one argument the probe was started with, once it has written it down.
+    std::optional<std::wstring> Opened(DWORD timeoutMs) const {
+        std::optional<std::string> line;
+        test::WaitUntil(
+            [&] { return (line = test::ReadBytes(folder_ + L"cmdline.txt")) && !line->empty(); },
+            timeoutMs);
+        if (!line) return std::nullopt;
+        std::wstring w = WideFromUtf8(*line);
+        // "probe.exe" "argument"
+        const size_t end = w[0] == L'"' ? w.find(L'"', 1) : w.find(L' ');
+        if (end == std::wstring::npos) return std::nullopt;
+        std::wstring arg = w.substr(end + 1);
+        arg.erase(0, arg.find_first_not_of(L' '));
+        if (!arg.empty() && arg.front() == L'"') arg = arg.substr(1, arg.find(L'"', 1) - 1);
+        return arg;
+    }
+
+private:
+    static bool Set(const std::wstring& key, const std::wstring& value) {
+        return RegSetValueW(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(),
+                            DWORD(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    std::wstring folder_;
+    bool ok_ = false;
+    bool hadType_ = false;
+    std::wstring oldType_;
+};
+
+// The full path a program's path names (a "/" inside it taken as "\"), for comparing.
+std::wstring FullPath(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    return n > 0 && n < MAX_PATH * 2 ? full : L"";
+}
+
+// The streams ffprobe reads in an AVI: "codec_type,codec_name,frames" per line.
+std::string Probe(const std::wstring& avi) {
+    const auto out = test::RunUnixCommand(
+        "ffprobe -v error -count_frames -show_entries stream=codec_type,codec_name,nb_read_frames "
+        "-of csv=p=0 '" +
+            test::UnixPath(avi) + "'",
+        60000);
+    return out.value_or("ffprobe did not run");
 }
 
 // Asks the program's windows to close and waits for the process to end; ends it otherwise.
@@ -240,6 +313,103 @@ TEST_F(SuiteInstall, ShortcutsStartTheProgramsAndTheUninstallerKeepsRecordings) 
     EXPECT_EQ(test::ReadBytes(movie), std::optional<std::string>("movie"));
     EXPECT_EQ(test::ReadBytes(wave), std::optional<std::string>("wave"));
     EXPECT_EQ(test::ReadBytes(page), std::optional<std::string>("memo"));
+}
+
+// The installed programs at work: the recorder's help button hands the shell the installed
+// help page; a recording with sound exported by the recorder, and the same movie exported by
+// the player, both with our ZMBV compressor, as ffprobe reads them.
+TEST_F(SuiteInstall, HelpAndExportsOfTheInstalledPrograms) {
+    Install(false);
+    // The driver loader cuts an entry at its first blank: the compressor is registered by a
+    // path without one, although the installation folder has one (under the second name when
+    // another installation holds the first).
+    // Installed twice: the second installation knows the entry as its own.
+    Install(false);
+    const std::wstring ours = dest_ + L"TaviroZmbv.dll";
+    const auto OurEntries = [&] {
+        std::vector<std::wstring> found;
+        for (const wchar_t* name : {L"vidc.zmbv", L"vidc.tzmb"}) {
+            const auto entry = ReadDriverEntry(name);
+            if (!entry || entry->empty()) continue;
+            wchar_t longPath[MAX_PATH * 2] = {};
+            GetLongPathNameW(entry->c_str(), longPath, MAX_PATH * 2);
+            if (_wcsicmp(longPath, ours.c_str()) == 0) found.push_back(*entry);
+        }
+        return found;
+    };
+    const auto entries = OurEntries();
+    ASSERT_EQ(entries.size(), 1u) << "the compressor is registered once";
+    EXPECT_EQ(entries[0].find(L' '), std::wstring::npos) << Utf8FromWide(entries[0]);
+    {
+        HtmlProbe probe(root_.Path() + L"probe\\");
+        ASSERT_TRUE(probe.Ok());
+        test::ChildProcess rec;
+        ASSERT_TRUE(rec.Start(dest_ + L"TaviroRec.exe"));
+        HWND form2 = test::WaitForWindow(rec.Id(), L"TaviroRecForm2", nullptr, kWait);
+        ASSERT_TRUE(form2);
+        test::Click(test::Child(form2, form2_ids::Command11));
+        const auto opened = probe.Opened(kWait);
+        ASSERT_TRUE(opened) << "the help button opened nothing";
+        const std::wstring page = dest_ + L"help\\main.htm";
+        EXPECT_EQ(_wcsicmp(FullPath(*opened).c_str(), page.c_str()), 0) << Utf8FromWide(*opened);
+        EXPECT_TRUE(test::Exists(*opened));
+        EXPECT_EQ(test::ReadBytes(*opened), test::ReadBytes(dist_ + L"help\\main.htm"));
+        EXPECT_TRUE(CloseProgram(rec.Handle(), form2));
+    }
+
+    // 2 s at 10 fps of the screen's corner, with sound, exported by the recorder.
+    const std::wstring folder = root_.Path() + L"録画\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    test::RecorderRun run;
+    run.rect = {0, 0, 160, 120};
+    run.fps = 10;
+    run.seconds = 2;
+    run.timeoutMs = kWait;
+    // A tone into the audio daemon for the recording (it ends by itself).
+    const std::string tone = test::UnixPath(root_.Path() + L"tone.wav");
+    ASSERT_TRUE(test::RunUnixCommand("sox -n -r 44100 -c 2 -b 16 '" + tone +
+                                         "' synth 10 sine 660 vol 0.5 && (paplay '" + tone +
+                                         "' >/dev/null 2>&1 &)",
+                                     kWait));
+    const auto r = test::RecordThroughRecorder(dest_ + L"TaviroRec.exe", folder + L"clip.TQK", run);
+    ASSERT_TRUE(r.windowShown);
+    EXPECT_TRUE(r.soundChosen);
+    EXPECT_TRUE(r.zmbvChosen) << "the installed compressor is not offered";
+    ASSERT_TRUE(r.recorded);
+    ASSERT_TRUE(test::Exists(folder + L"clip.TQK"));
+    ASSERT_TRUE(test::Exists(folder + L"clip.wav"));
+    // The tone is in the recorded sound.
+    const auto level = test::RunUnixCommand(
+        "sox '" + test::UnixPath(folder + L"clip.wav") + "' -n remix 1 stat 2>&1", kWait);
+    ASSERT_TRUE(level);
+    const size_t at = level->find("RMS     amplitude:");
+    ASSERT_NE(at, std::string::npos) << *level;
+    EXPECT_GT(atof(level->c_str() + at + 18), 0.1) << *level;
+    const std::string recorded = Probe(folder + L"clip.avi");
+    EXPECT_NE(recorded.find("zmbv,video,20"), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find("audio"), std::string::npos) << recorded;
+
+    // The same movie and sound under another name, exported by the installed player.
+    ASSERT_TRUE(CopyFileW((folder + L"clip.TQK").c_str(), (folder + L"play.TQK").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((folder + L"clip.wav").c_str(), (folder + L"play.wav").c_str(), FALSE));
+    test::ChildProcess player;
+    ASSERT_TRUE(player.Start(dest_ + L"TaviroPlayer.exe", L"\"" + folder + L"play.TQK\""));
+    HWND w = test::WaitForWindow(player.Id(), L"TaviroPlayerForm1", nullptr, kWait);
+    ASSERT_TRUE(w);
+    std::wstring said;
+    EXPECT_TRUE(test::ExportThroughPlayer(player.Id(), w, folder + L"play.TQK",
+                                          folder + L"play.avi", kWait, &said))
+        << Utf8FromWide(said);
+    EXPECT_TRUE(CloseProgram(player.Handle(), w));
+    const std::string played = Probe(folder + L"play.avi");
+    EXPECT_NE(played.find("zmbv,video,20"), std::string::npos) << played;
+    EXPECT_NE(played.find("audio"), std::string::npos) << played;
+
+    test::ChildProcess u;
+    ASSERT_TRUE(u.Start(dest_ + L"UnInstallTVR.exe"));
+    Uninstall(u.Handle());
+    EXPECT_TRUE(OurEntries().empty());
+    EXPECT_TRUE(test::Exists(folder + L"clip.TQK"));
 }
 
 // Registered as its own test: it fails, never skips, while the player is not built.
