@@ -586,6 +586,18 @@ TEST_F(PlayerTest, CloseDuringPlayEndsWithinASecond) {
     EXPECT_TRUE(p.WaitExit(1000).has_value());
 }
 
+// A movie just dropped (320 x 240, 20 fps, 3 s) opens and plays at once from its start.
+void ExpectPlayingFromItsStart(Player& p) {
+    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 20fps 3sec Type1"; }, kWait));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const int f = p.Frame();
+            return f >= 0 && f < 20;
+        },
+        kWait));
+    EXPECT_TRUE(p.Playing());
+}
+
 TEST_F(PlayerTest, DroppedMovieReplacesThePlayingOne) {
     const std::wstring first = Movie(L"first.TQK", 1, 30, 10);
     const std::wstring second = Movie(L"second.TQK", 1, 3, 20);
@@ -595,14 +607,7 @@ TEST_F(PlayerTest, DroppedMovieReplacesThePlayingOne) {
     ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5; }, kWait));
     ASSERT_TRUE(DropFiles(p, {second}));
     // The second one opens and plays at once: from its start, at 20 fps.
-    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 20fps 3sec Type1"; }, kWait));
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            const int f = p.Frame();
-            return f >= 0 && f < 20;
-        },
-        kWait));
-    EXPECT_TRUE(p.Playing());
+    ASSERT_NO_FATAL_FAILURE(ExpectPlayingFromItsStart(p));
     EXPECT_NE(p.Caption().find(L"second.TQK"), std::wstring::npos);
 
     p.Close();
@@ -617,14 +622,7 @@ TEST_F(PlayerTest, OleDropOfAMovieReplacesThePlayingOne) {
     p.Press(Check1(0));
     ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 3; }, kWait));
     ASSERT_TRUE(DragAndDrop(p, {second, first}));  // the first file of the drop counts
-    ASSERT_TRUE(WaitUntil([&] { return p.Status() == L"320x240 32bit 20fps 3sec Type1"; }, kWait));
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            const int f = p.Frame();
-            return f >= 0 && f < 20;
-        },
-        kWait));
-    EXPECT_TRUE(p.Playing());
+    ASSERT_NO_FATAL_FAILURE(ExpectPlayingFromItsStart(p));
     EXPECT_NE(p.Caption().find(L"二本目.TQK"), std::wstring::npos);
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());

@@ -184,6 +184,12 @@ HWND WaitForForm1(const Recorder& r, DWORD timeoutMs = 10000) {
     return WaitForWindow(r.process.Id(), form1_ids::kClassName, nullptr, timeoutMs);
 }
 
+// Presses 録画 and waits for the recording window.
+HWND StartRecording(const Recorder& r) {
+    Click(r.Item(ids::Command5));
+    return WaitForForm1(r);
+}
+
 void Screenshot(const std::string& name) {
     const char* dir = getenv("TAVIRO_SHOT_DIR");
     if (!dir) return;
@@ -341,8 +347,7 @@ TEST(RecorderCancel, InTheFirstSecondKeepsOneWholeSecond) {
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
-    Click(r.Item(ids::Command5));
-    HWND form1 = WaitForForm1(r);
+    HWND form1 = StartRecording(r);
     ASSERT_NE(form1, nullptr);
     Click(Child(form1, form1_ids::Command1(0)));
     const auto box = WaitForMessageBox(r.process.Id(), 15000);
@@ -364,8 +369,7 @@ TEST(RecorderCancel, AnsweredNoRemovesMovieAndSound) {
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
-    Click(r.Item(ids::Command5));
-    HWND form1 = WaitForForm1(r);
+    HWND form1 = StartRecording(r);
     ASSERT_NE(form1, nullptr);
     Sleep(1500);
     Click(Child(form1, form1_ids::Command1(0)));
@@ -608,8 +612,7 @@ TEST(RecorderRunProcess, PriorityRaisedForTheRunAndSoundBlockUntouchedWithoutSou
     const std::string blockBefore = SharedBlock();
     ASSERT_EQ(blockBefore.size(), 594u);
     const DWORD recBefore = PriorityOf(r.process.Id()), helperBefore = PriorityOf(helper);
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     Sleep(1500);
     EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(HIGH_PRIORITY_CLASS));
     EXPECT_EQ(PriorityOf(helper), DWORD(HIGH_PRIORITY_CLASS));
@@ -634,8 +637,7 @@ TEST(RecorderRunProcess, PriorityEntryZeroLeavesBothAlone) {
     ASSERT_NE(h, nullptr);
     SetPriorityClass(h, BELOW_NORMAL_PRIORITY_CLASS);  // a class the run must not touch
     CloseHandle(h);
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     Sleep(1000);
     EXPECT_EQ(PriorityOf(helper), DWORD(BELOW_NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(PriorityOf(r.process.Id()), DWORD(NORMAL_PRIORITY_CLASS));
@@ -654,8 +656,7 @@ TEST(RecorderRunProcess, HelperKilledGivesTheTimeOutMessageAndKeepsTheMovie) {
     ASSERT_TRUE(r.Start(stage));
     const DWORD helper = ProcessByName(L"TaviroWave.exe", r.process.Id());
     ASSERT_NE(helper, 0u);
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     Sleep(1000);
     HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, helper);
     ASSERT_NE(h, nullptr);
@@ -698,8 +699,7 @@ TEST_P(RecorderFollowMouse, NearTheEdgeTheRectangleLeavesTheScreenAndIsBlackTher
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     SetCursorPos(10, 10);
     ASSERT_TRUE(r.WaitBack(20000));
     SetCursorPos(600, 500);
@@ -746,8 +746,7 @@ TEST_P(RecorderKilled, LeavesAMovieThatPlaysToItsLastWholeSecond) {
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     Sleep(2900);
     r.process.Kill();
     r.form2 = nullptr;
@@ -824,8 +823,7 @@ TEST(RecorderStatistics, FewerThanTenFramesKeepTheWaitText) {
     stage.SetRecord(s);
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
-    Click(r.Item(ids::Command5));
-    HWND form1 = WaitForForm1(r);
+    HWND form1 = StartRecording(r);
     ASSERT_NE(form1, nullptr);
     HWND area = Child(form1, form1_ids::Picture1);
     int reads = 0;
@@ -855,8 +853,7 @@ TEST(RecorderRunProcess, HelperStatusSixGivesItsMessageAndKeepsTheMovie) {
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
     ChooseFullFrames(r);
-    Click(r.Item(ids::Command5));
-    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
     const auto box = WaitForMessageBox(r.process.Id(), 20000);
     ASSERT_TRUE(box.has_value()) << "no message";
     EXPECT_EQ(box->text, L"録音部分にエラーが発生しました。\r\n正常に録音できませんでした。");
