@@ -58,6 +58,11 @@ int Hover(HWND window, POINT client, HWND tip, DWORD timeoutMs) {
     PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y));
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
+        // The tip shows only if the cursor is still on the tool when the delay ends; put it
+        // back without a move message (which would restart the delay) if anything moved it.
+        POINT now{};
+        if (GetCursorPos(&now) && (now.x != screen.x || now.y != screen.y))
+            SetCursorPos(screen.x, screen.y);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         PumpMessages();
         if (IsWindowVisible(tip)) return int(GetTickCount() - start);
@@ -83,6 +88,9 @@ protected:
         spec.y = 50;
         ASSERT_TRUE(w_.Create(spec));
         ShowWindow(w_.Hwnd(), SW_SHOW);
+        // The tip shows only for the window under the cursor: stay above the windows other
+        // tests open meanwhile.
+        SetWindowPos(w_.Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(w_.Hwnd());
         UpdateWindow(w_.Hwnd());
         tip_.Init(w_.Hwnd());
