@@ -16,7 +16,7 @@
 #include "capture_settings.h"
 #include "recorder_paths.h"
 
-namespace snd {
+namespace tqk::snd {
 class SoundHelperClient;
 }
 

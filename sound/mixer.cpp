@@ -3,7 +3,7 @@
 #include "mixer_select.h"
 #include "win_text.h"
 
-namespace snd {
+namespace tqk::snd {
 namespace {
 
 std::wstring FromAnsi(const std::string& s) { return tqk::WideFromAnsi(s); }
@@ -115,4 +115,4 @@ int32_t Mixer::SetWaveInLine(const std::wstring& SetWaveInLineStr, int32_t SetWa
     return kMixerOk;
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

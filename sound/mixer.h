@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace snd {
+namespace tqk::snd {
 
 enum MixerError : int32_t {
     kMixerOk = 0,
@@ -51,4 +51,4 @@ private:
     HMIXER mixer_ = nullptr;
 };
 
-}  // namespace snd
+}  // namespace tqk::snd

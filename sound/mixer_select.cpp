@@ -1,6 +1,6 @@
 #include "mixer_select.h"
 
-namespace snd {
+namespace tqk::snd {
 
 int32_t SelectedInputIndex(const std::vector<uint32_t>& values, int32_t current) {
     for (size_t i = values.size(); i-- > 0;) {
@@ -33,4 +33,4 @@ std::string ItemNameFromField(const char* field, size_t fieldBytes) {
     return std::string(field, n);
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace snd {
+namespace tqk::snd {
 
 // The selected input: the last item whose value has bit 0 set; `current` when none is.
 int32_t SelectedInputIndex(const std::vector<uint32_t>& values, int32_t current);
@@ -22,4 +22,4 @@ std::vector<uint32_t> SelectionValues(size_t count, int32_t index);
 // An item name from its fixed field: the bytes up to the first zero.
 std::string ItemNameFromField(const char* field, size_t fieldBytes);
 
-}  // namespace snd
+}  // namespace tqk::snd

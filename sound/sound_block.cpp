@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace snd {
+namespace tqk::snd {
 namespace {
 
 void Put32(uint8_t* p, int32_t v) {
@@ -90,4 +90,4 @@ std::string StopOutcomeMessageUtf8(StopOutcome outcome) {
     return {};
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace snd {
+namespace tqk::snd {
 
 constexpr size_t kBlockBytes = 594;
 constexpr size_t kPathField = 261;  // MAX_PATH + 1: room for 260 characters and a zero
@@ -78,4 +78,4 @@ enum class StopOutcome { Done, Failed, NoReply };
 // The recorder's two-line message for an outcome (UTF-8); empty for Done.
 std::string StopOutcomeMessageUtf8(StopOutcome outcome);
 
-}  // namespace snd
+}  // namespace tqk::snd

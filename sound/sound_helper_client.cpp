@@ -12,7 +12,7 @@ using tqk::PerfMillis;
 using tqk::PerfMillisInt;
 using tqk::PumpMessages;
 
-namespace snd {
+namespace tqk::snd {
 namespace {
 
 std::wstring BlockName() {
@@ -130,4 +130,4 @@ SoundHelperBlock MakeRecordingBlock(const std::string& wavePath, int32_t lengthS
     return b;
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

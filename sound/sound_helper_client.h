@@ -11,7 +11,7 @@
 #include "sound_block.h"
 #include "win_handles.h"
 
-namespace snd {
+namespace tqk::snd {
 
 using tqk::FileHandle;
 using tqk::MappedView;
@@ -64,4 +64,4 @@ SoundHelperBlock MakeRecordingBlock(const std::string& wavePath, int32_t lengthS
                                     int32_t samplesPerSec, int32_t channels, int32_t bufferKb,
                                     const std::string& scratchPath = {});
 
-}  // namespace snd
+}  // namespace tqk::snd

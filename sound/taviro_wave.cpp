@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 using tqk::FileHandle;
 using tqk::MappedView;

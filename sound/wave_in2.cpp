@@ -8,7 +8,9 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "device_clock.h"
 #include "fault_seam.h"
 #include "message_pump.h"
 #include "perf_millis.h"
@@ -21,7 +23,7 @@
 using tqk::PerfMillis;
 using tqk::PerfMillisInt;
 
-namespace snd {
+namespace tqk::snd {
 
 using tqk::FileHandle;
 using tqk::MappedView;
@@ -33,6 +35,9 @@ constexpr UINT kWimData = 0x3C0;
 // The longest the recording goes on after the stop for the device's late sound; the recorder
 // waits 5000 ms for the reply, the WAV still has to be written.
 constexpr double kDrainLimitMs = 2500;
+// The device's clock is followed from this long after its start: before, its position still
+// waits for its first delivery.
+constexpr double kFitFromMs = 2000;
 
 // Shared with the wave driver's thread: the callback only counts finished buffers.
 struct DeviceEvents {
@@ -123,11 +128,38 @@ private:
     WAVEHDR hdr_[2];
 };
 
+// The sound of the scratch file as it goes into the WAV file: `length` bytes, copied as the
+// device delivered them when its clock kept time (ratio 1), else laid back on the recording's
+// time from the `inFrames` frames the device delivered at `ratio` of it.
+struct WaveSource {
+    HANDLE mapping = nullptr;
+    uint64_t length = 0;
+    double ratio = 1;
+    uint64_t inFrames = 0;
+};
+
+// Maps the input frames `span` of the scratch file: the view starts at a whole granule, `at`
+// points at the span's first frame.
+struct SpanView {
+    MappedView view;
+    const uint8_t* at = nullptr;
+};
+SpanView MapSpan(HANDLE mapping, FrameSpan span, uint32_t align, uint32_t granularity) {
+    const uint64_t g = granularity ? granularity : 65536;
+    const uint64_t offset = span.first * align;
+    const uint64_t base = offset - offset % g;
+    SpanView v;
+    v.view = MappedView(mapping, FILE_MAP_READ, base, size_t(offset + span.count * align - base));
+    if (v.view) v.at = static_cast<const uint8_t*>(v.view.Get()) + (offset - base);
+    return v;
+}
+
 // Writes L bytes of sound from the scratch mapping into a new WAV file through mmio. The file
 // is written beside and renamed in place when whole; an older file of the name is removed
 // first, so that a failure never leaves an earlier recording's sound passing for this one's.
-bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMapping,
-                   uint64_t length, uint32_t granularity) {
+bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource& source,
+                   uint32_t granularity) {
+    const uint64_t length = source.length;
     namespace fault = tqk::fault;
     using fault::Op;
     DeleteIfExists(path);
@@ -154,12 +186,29 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, HANDLE scratchMa
     data.cksize = static_cast<DWORD>(length);
     ok = ok && mmioCreateChunk(h, &data, 0) == MMSYSERR_NOERROR;
     const uint64_t piece = CopyPieceBytes(granularity);
-    for (uint64_t at = 0; ok && at < length; at += piece) {
-        const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
-        MappedView view(scratchMapping, FILE_MAP_READ, at, n);
-        ok = view && !fault::ShouldFail(Op::kWrite) &&
-             mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
-                 static_cast<LONG>(n);
+    if (source.ratio == 1) {
+        for (uint64_t at = 0; ok && at < length; at += piece) {
+            const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
+            MappedView view(source.mapping, FILE_MAP_READ, at, n);
+            ok = view && !fault::ShouldFail(Op::kWrite) &&
+                 mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
+                     static_cast<LONG>(n);
+        }
+    } else {
+        // A piece of output at a time from the input frames it reads: memory stays at two
+        // pieces whatever the length.
+        const uint64_t frames = length / f.BlockAlign, pieceFrames = piece / f.BlockAlign;
+        std::vector<uint8_t> out(size_t(pieceFrames) * f.BlockAlign);
+        for (uint64_t j = 0; ok && j < frames; j += pieceFrames) {
+            const uint64_t n = std::min(pieceFrames, frames - j);
+            const FrameSpan span = ResampleInputSpan(j, n, source.inFrames, source.ratio);
+            const SpanView in = MapSpan(source.mapping, span, f.BlockAlign, granularity);
+            ok = in.at != nullptr;
+            if (ok) ResamplePcm(in.at, span, source.inFrames, f, source.ratio, j, n, out.data());
+            const LONG bytes = static_cast<LONG>(n * f.BlockAlign);
+            ok = ok && !fault::ShouldFail(Op::kWrite) &&
+                 mmioWrite(h, reinterpret_cast<const char*>(out.data()), bytes) == bytes;
+        }
     }
     ok = ok && mmioAscend(h, &data, 0) == MMSYSERR_NOERROR;
     ok = ok && mmioAscend(h, &riff, 0) == MMSYSERR_NOERROR;
@@ -276,6 +325,8 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
 
     bool abandoned = false;
     int64_t elapsed = 0;
+    DeviceClockFit fit;
+    double ratio = 1;
     if (!p.ProbeOnly) {
         // Not before the start time; yielding keeps the start within a millisecond of it.
         const double now = PerfMillis();
@@ -297,16 +348,25 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
         const double limit = started + double(p.LengthSec) * 1000.0;
         const volatile int32_t* code =
             command ? static_cast<const volatile int32_t*>(command.Get()) : nullptr;
+        uint64_t position = 0;  // the device's byte position, unwrapped past 4 GiB
         for (;;) {
             PumpMessages();
             Sleep(1);
             MMTIME mt{};
             mt.wType = TIME_BYTES;
-            waveInGetPosition(device.Get(), &mt, sizeof mt);
+            if (waveInGetPosition(device.Get(), &mt, sizeof mt) == MMSYSERR_NOERROR &&
+                mt.wType == TIME_BYTES) {
+                const uint32_t low = uint32_t(position);
+                if (mt.u.cb < low && low - mt.u.cb > 0x80000000u) position += uint64_t{1} << 32;
+                position = (position & ~uint64_t{0xFFFFFFFF}) | mt.u.cb;
+                // Past the device's first delivery and its start-up: only the clock's rate.
+                const double at = PerfMillis() - started;
+                if (position > 0 && at >= kFitFromMs) fit.Add(at, position);
+            }
             if (p.Progress) {
-                int32_t position = static_cast<int32_t>(mt.u.cb);
+                int32_t reported = static_cast<int32_t>(mt.u.cb);
                 int32_t n = written;
-                p.Progress(position, n);
+                p.Progress(reported, n);
             }
             if (events.finished.load() > handled) {
                 ++handled;
@@ -331,10 +391,16 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             }
         }
         elapsed = ElapsedWholeMillis(PerfMillis() - started);
+        // The pictures keep the performance counter's time: a device whose clock runs fast or
+        // slow has its sound laid back on that time, so the two stay together however long.
+        ratio = p.ForcedClockRatio > 0 ? p.ForcedClockRatio : fit.Ratio(f);
         // The device hands its sound over late (Wine's wave-in by up to a second), and what it
         // still holds at the stop would be lost: keep recording until it has delivered the
         // sound up to the stop, for at most kDrainLimitMs. The WAV is cut at the stop.
-        const uint64_t wanted = SoundLengthBytes(elapsed, f, UINT64_MAX);
+        const uint64_t wantedFrames = SoundLengthBytes(elapsed, f, UINT64_MAX) / f.BlockAlign;
+        const uint64_t wanted =
+            ratio == 1 ? wantedFrames * f.BlockAlign
+                       : (uint64_t(std::ceil(double(wantedFrames) * ratio)) + 2) * f.BlockAlign;
         const double drainUntil = PerfMillis() + kDrainLimitMs;
         while (!abandoned && result == kWaveOk && PerfMillis() < drainUntil) {
             const int32_t finished = events.finished.load();
@@ -374,11 +440,19 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     device.Close();
     if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
         const uint64_t captured = uint64_t(written) * half;
-        const uint64_t length = SoundLengthBytes(elapsed, f, captured);
+        WaveSource source;
+        source.ratio = ratio;
+        source.inFrames = captured / f.BlockAlign;
+        source.length =
+            ratio == 1 ? SoundLengthBytes(elapsed, f, captured)
+                       : ResampledFrames(SoundLengthBytes(elapsed, f, UINT64_MAX) / f.BlockAlign,
+                                         source.inFrames, ratio) *
+                             f.BlockAlign;
         ObjectHandle mapping(CreateFileMappingA(scratch.Get(), nullptr, PAGE_READWRITE,
                                                 static_cast<DWORD>(captured >> 32),
                                                 static_cast<DWORD>(captured), nullptr));
-        if (!mapping || !WriteWaveFile(p.WavePath, f, mapping.Get(), length, granularity)) {
+        source.mapping = mapping.Get();
+        if (!mapping || !WriteWaveFile(p.WavePath, f, source, granularity)) {
             result = kWaveErrWaveFile;
         }
     }
@@ -389,4 +463,4 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     return result;
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace snd {
+namespace tqk::snd {
 
 // Called during the recording with the device position and the buffers written so far.
 using WaveProgressFn = void(__stdcall*)(int32_t& position, int32_t& buffersWritten);
@@ -37,10 +37,12 @@ struct WaveIn2Params {
     int32_t StartTime = 0;      // PerfMillis; do not start the device before it; <= 0: at once
     HANDLE Block = nullptr;     // shared block mapping: its first field 3 stops; may be null
     HANDLE Recorder = nullptr;  // recorder process: its end abandons the recording; may be null
+    // Tests only: lay the sound back at this clock ratio instead of the measured one (0).
+    double ForcedClockRatio = 0;
 };
 
 // 0 on success, the device's error code when it cannot be opened, or a WaveIn2Error.
 // retActualStartTime gets the PerfMillis (rounded) at which the device was started.
 int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime);
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace snd {
+namespace tqk::snd {
 namespace {
 
 uint64_t RoundUpTo(uint64_t v, uint64_t unit) { return (v + unit - 1) / unit * unit; }
@@ -90,4 +90,4 @@ std::string FormatBytePosition(uint32_t bytes) {
     return out;
 }
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace snd {
+namespace tqk::snd {
 
 // A value from the shared block is trusted only up to this: 64 MiB per capture buffer is
 // minutes of sound at any format, and the cap keeps a damaged block from sizing memory.
@@ -58,4 +58,4 @@ std::string DefaultScratchPath(const std::string& tempFolder);
 // A byte position with thousands separators, as the diagnostic window shows it.
 std::string FormatBytePosition(uint32_t bytes);
 
-}  // namespace snd
+}  // namespace tqk::snd

@@ -5,7 +5,7 @@
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 TEST(MixerSelect, SelectedInputIsTheLastSetValue) {
     const struct {

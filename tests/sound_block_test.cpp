@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 int32_t At(const uint8_t* b, size_t off) {
     return int32_t(uint32_t(b[off]) | uint32_t(b[off + 1]) << 8 | uint32_t(b[off + 2]) << 16 |

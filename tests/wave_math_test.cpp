@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 TEST(WaveMath, HalfBuffersAreWholeGranules) {
     const struct {

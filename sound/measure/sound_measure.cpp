@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "device_clock.h"
 #include "perf_millis.h"
 #include "sound_block.h"
 #include "sound_helper_client.h"
@@ -22,16 +23,22 @@ using tqk::PerfMillisInt;
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 double g_lastPositionTime = 0;
 int32_t g_lastPosition = 0;
 double g_firstPositionTime = 0;
 
+DeviceClockFit g_fit;  // as the recording follows the device's clock
+int32_t g_largestStep = 0;
+
 void __stdcall Track(int32_t& position, int32_t&) {
+    g_largestStep = std::max(g_largestStep, position - g_lastPosition);
     g_lastPosition = position;
     g_lastPositionTime = PerfMillis();
     if (position > 0 && g_firstPositionTime == 0) g_firstPositionTime = g_lastPositionTime;
+    if (position > 0 && g_lastPositionTime - g_firstPositionTime >= 2000)
+        g_fit.Add(g_lastPositionTime, uint32_t(position));
 }
 
 std::wstring Widen(const char* s) {
@@ -98,6 +105,12 @@ int MeasureDrift(int seconds, const std::string& wav) {
         "position - elapsed = %.1f ms (%.3f %%)\n",
         g_lastPosition, positionMs, elapsedAtPosition, positionMs - elapsedAtPosition,
         (positionMs - elapsedAtPosition) / elapsedAtPosition * 100);
+    PcmFormat f16;
+    (void)MakePcmFormat(16, 44100, 2, &f16);
+    std::printf(
+        "device clock: largest position step %.1f ms of sound; off its line by %.2f ms (rms); "
+        "ratio used %.7f\n",
+        g_largestStep / 176.4, g_fit.ResidualBytes() / 176.4, g_fit.Ratio(f16));
     // The WAV's data: trailing zero samples are what the device had not delivered at the stop.
     HANDLE f =
         CreateFileA(wav.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

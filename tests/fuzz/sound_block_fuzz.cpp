@@ -10,7 +10,7 @@
 #include "wave_math.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace snd;
+    using namespace tqk::snd;
     uint8_t block[kBlockBytes] = {};
     std::memcpy(block, data, size < kBlockBytes ? size : kBlockBytes);
     const SoundHelperBlock b = DecodeBlock(block);

@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 
 TEST(Mixer, ReportsWhatThePlatformOffers) {
     Mixer m;

@@ -16,7 +16,7 @@ using tqk::PerfMillisInt;
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 using namespace sndtest;
 
 std::wstring HelperExe() { return DosPath(TAVIRO_WAVE_EXE); }

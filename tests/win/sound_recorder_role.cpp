@@ -9,19 +9,19 @@
 #include <string>
 
 #include "sound_helper_client.h"
+#include "win_text.h"
+
+using tqk::snd::MakeRecordingBlock;
+using tqk::snd::SoundHelperClient;
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wstring(argv[1]) == L"--exit") return 0;
     if (argc != 5) return 2;
-    auto narrow = [](const wchar_t* w) {
-        char s[MAX_PATH * 2];
-        WideCharToMultiByte(CP_ACP, 0, w, -1, s, sizeof s, nullptr, nullptr);
-        return std::string(s);
-    };
-    snd::SoundHelperClient client;
+    auto narrow = [](const wchar_t* w) { return tqk::AnsiFromWide(w); };
+    SoundHelperClient client;
     if (!client.Start(argv[1])) return 3;
     if (!client.SendStart(
-            snd::MakeRecordingBlock(narrow(argv[2]), 10, 16, 44100, 2, 445, narrow(argv[3])))) {
+            MakeRecordingBlock(narrow(argv[2]), 10, 16, 44100, 2, 445, narrow(argv[3])))) {
         return 4;
     }
     {

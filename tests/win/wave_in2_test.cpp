@@ -5,13 +5,18 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "perf_millis.h"
 #include "sound_test_util.h"
 
 namespace {
 
-using namespace snd;
+using namespace tqk::snd;
 using namespace sndtest;
 
 std::string g_watched;
@@ -84,6 +89,53 @@ TEST(WaveIn2, RefusesFormatsOutsidePcm8And16) {
         EXPECT_FALSE(Exists(p.WavePath));
         EXPECT_FALSE(Exists(p.ScratchPath));
     }
+}
+
+// Sound laid back on the recording's time from a device clock 0.2 % fast, in pieces of the
+// scratch file: the WAV is as long as the elapsed time and its tone runs on across every
+// piece's edge (a piece read from the wrong frames would break the sine there).
+TEST(WaveIn2, SoundOnTheRecordingsTimeWithoutABreakAtThePieces) {
+    TempFolder dir;
+    const std::string tone = UnixPath(dir.File("tone.wav"));
+    RunUnix(dir, "sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth 20 sine 1000 vol 0.5");
+    StartUnix("paplay '" + tone + "'");
+    Sleep(500);
+    WaveIn2Params p;
+    p.WavePath = dir.File("long.wav");
+    p.ScratchPath = dir.File("long.wavtemp");
+    p.LengthSec = 13;  // stops itself at its time: two pieces' edges
+    p.ForcedClockRatio = 1.002;
+    p.Bits = 16;
+    p.SamplesPerSec = 44100;
+    p.Channels = 2;
+    p.BufferKb = 445;
+    int32_t actual = 0;
+    ASSERT_EQ(WaveIn2Record(p, &actual), kWaveOk);
+
+    const WavInfo w = ReadWav(p.WavePath);
+    ASSERT_TRUE(w.ok);
+    EXPECT_NEAR(w.dataSize / 176.4, 13000, 5) << "not the elapsed time";
+    std::ifstream f(p.WavePath, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_GE(bytes.size(), 46u + w.dataSize);
+    const int16_t* pcm = reinterpret_cast<const int16_t*>(bytes.data() + 46);
+    const size_t frames = w.dataSize / 4;
+    // The steepest step of a 1 kHz sine at 44.1 kHz is 2 pi 1000 / 44100 = 0.142 of its
+    // amplitude; a break is up to twice the amplitude.
+    const size_t piece = 1048576 / 4;
+    int edges = 0;
+    for (size_t edge = piece; edge + 200 < frames; edge += piece, ++edges) {
+        int steepest = 0;
+        double loud = 0;
+        for (size_t i = edge - 200; i < edge + 200; ++i) {
+            steepest = std::max(steepest, std::abs(pcm[2 * i + 2] - pcm[2 * i]));
+            loud = std::max(loud, std::fabs(double(pcm[2 * i])));
+        }
+        SCOPED_TRACE(edge);
+        EXPECT_GT(loud, 4000) << "no tone recorded there";
+        EXPECT_LT(steepest, 0.16 * loud) << "the tone breaks at the piece's edge";
+    }
+    EXPECT_EQ(edges, 2);
 }
 
 // A scratch file on a file system of 256 KiB (TAVIRO_SMALL_DISK, mounted by
