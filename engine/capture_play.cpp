@@ -1,6 +1,7 @@
 // Capture: playback at the movie's own pace, and decode-only delivery.
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -47,7 +48,9 @@ int32_t Capture::Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x
     SelectGuard selWork(memDc.Get(), work.Get());
     ByteBuffer converted;
     if (OnlyDecode && h.Method == Type0) {
-        converted = AllocateZeroed(F + 1);
+        // GetDIBits writes whole padded rows: the buffer holds them whatever the header says.
+        const uint64_t dib = DibRowBytes(h.W, h.BitCo) * uint64_t(h.H);
+        converted = AllocateZeroed(size_t(std::max<uint64_t>(F + 1, dib)));
         if (!converted) return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
     }
 
