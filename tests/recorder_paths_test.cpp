@@ -112,7 +112,9 @@ TEST(PositionFile, TruncatedAtEveryByte) {
             } else {
                 want = LeadingNumber(cut.substr(start));
                 // Whole numbers once the line reaches past its digits.
-                if (n >= start + lines[f + 2].find(' ')) EXPECT_EQ(want, full[f]);
+                if (n >= start + lines[f + 2].find(' ')) {
+                    EXPECT_EQ(want, full[f]);
+                }
             }
             EXPECT_EQ(fields[f], want) << "field " << f;
         }
