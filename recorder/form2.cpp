@@ -91,7 +91,8 @@ const tqk::ControlSpec kControls[] = {
     {L"BUTTON", Option2(1), L"AVIだけ作成", kRadio, 162, 48, 220, 20, 0, 4},
     {L"BUTTON", Option2(2), L"TQKだけ作成", kRadio, 162, 70, 220, 20, 0, 4},
     {L"STATIC", LabelCompressor, L"圧縮方法", kLabel | WS_GROUP, 162, 108, 62, 16, 0, 4},
-    {L"STATIC", Label11, L"", kLabel | SS_SUNKEN | SS_ENDELLIPSIS, 226, 105, 140, 22, 0, 4},
+    {L"STATIC", Label11, L"", kLabel | SS_SUNKEN | SS_ENDELLIPSIS | SS_CENTERIMAGE, 226, 105, 140,
+     22, 0, 4},
     {L"BUTTON", Command8, L"選択", kButton, 372, 104, 60, 24, 0, 4},
     {L"BUTTON", Check6, L"24bitでAVIを保存する", kCheck, 162, 140, 270, 20, 0, 4},
 
@@ -438,9 +439,10 @@ bool Form2::ValidateBox(int index) {
     if (!v) {
         validating_ = true;
         RecMessage(Hwnd(), L"不正な数字です。", MB_OK);
-        validating_ = false;
+        // Still validating while the focus goes back: the box it leaves is not checked.
         SetFocus(Item(Text1(index)));
         SendMessageW(Item(Text1(index)), EM_SETSEL, 0, -1);
+        validating_ = false;
         return false;
     }
     const std::wstring text = std::to_wstring(*v);
@@ -707,7 +709,30 @@ void Form2::OnScroll(const tqk::ScrollEvent& e) {
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DISPLAYCHANGE) {
+    if (msg == WM_ACTIVATE) {
+        // Not a dialog: the platform would leave the focus on the window itself after every
+        // message box and dialog. The control that had it gets it back (the page list first).
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Hwnd(), focus)) lastFocus_ = IdOf(focus);
+            return 0;
+        }
+        if (!HIWORD(wp)) {
+            HWND back = lastFocus_ ? Item(lastFocus_) : nullptr;
+            if (!back || !IsWindowVisible(back) || !IsWindowEnabled(back)) back = Item(List1);
+            SetFocus(back);
+            return 0;
+        }
+    } else if (msg == DM_GETDEFID) {
+        // Enter presses the button that has the focus; elsewhere it does nothing (a recording
+        // must not start from a box).
+        HWND focus = GetFocus();
+        if (focus && GetParent(focus) == Hwnd() &&
+            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+            return MAKELRESULT(IdOf(focus), DC_HASDEFID);
+        return 0;
+    } else if (msg == WM_DISPLAYCHANGE) {
         displayDepth_ = DisplayDepth();
         volumeKnown_ = false;
     } else if (msg == WM_DRAWITEM) {

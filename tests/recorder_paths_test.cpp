@@ -76,6 +76,51 @@ TEST(PositionFile, ReadByLeadingNumbers) {
     }
 }
 
+// The file cut after every byte (as a crash or a full disk while another program wrote it
+// could leave it): the lines that are whole give their numbers, a cut line its leading digits,
+// the lines that are gone keep the defaults. The comments are Shift-JIS bytes, cut anywhere.
+TEST(PositionFile, TruncatedAtEveryByte) {
+    const std::string lines[6] = {
+        "//Taviro Setting",
+        "//\x8f\x87\x94\xd4\x82\xcd\x95\xcf\x8d\x58\x95\x73\x89\xc2\x82\xc5\x82\xb7\x81\x42",
+        "-1234 //\x83\x4c\x83\x83\x83\x76\x83\x60\x83\x83\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45"
+        "\x82\xcc\x58",
+        "5678 //Y",
+        "90 //AVI\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45\x82\xcc\x58",
+        "-7 //AVI",
+    };
+    std::string file;
+    size_t lineStart[6];
+    for (int i = 0; i < 6; ++i) {
+        lineStart[i] = file.size();
+        file += lines[i] + "\r\n";
+    }
+    const WindowPositions d{11, 22, 33, 44};
+    const int32_t full[4] = {-1234, 5678, 90, -7};
+    for (size_t n = 0; n <= file.size(); ++n) {
+        SCOPED_TRACE(n);
+        const std::string cut = file.substr(0, n);
+        WindowPositions got;
+        EXPECT_EQ(ParsePositionFile(cut, d, &got), n > 0);
+        const int32_t fields[4] = {got.RecX, got.RecY, got.AviX, got.AviY};
+        const int32_t defaults[4] = {d.RecX, d.RecY, d.AviX, d.AviY};
+        for (int f = 0; f < 4; ++f) {
+            const size_t start = lineStart[f + 2];
+            int32_t want;
+            if (n <= start) {
+                want = defaults[f];  // the line is gone (or nothing of it is left)
+            } else {
+                want = LeadingNumber(cut.substr(start));
+                // Whole numbers once the line reaches past its digits.
+                if (n >= start + lines[f + 2].find(' ')) {
+                    EXPECT_EQ(want, full[f]);
+                }
+            }
+            EXPECT_EQ(fields[f], want) << "field " << f;
+        }
+    }
+}
+
 TEST(PositionFile, Defaults) {
     // Work area 1024 x 738 (a task bar below), recording window 400 x 60, AVI window 366 x 95.
     const WindowPositions p = DefaultPositions({0, 0, 1024, 738}, 400, 60, 366, 95);

@@ -1,6 +1,8 @@
 // Layouts at the screen's DPI (run at 96 and, by dpi_run.sh, at 144 DPI set in the prefix):
-// the message box, a tooltip and the installer show every text whole inside its control and
-// every control inside its window.
+// the message box, a tooltip, the installer and the recorder's settings and about windows show
+// every text whole inside its control and every control inside its window. With
+// TAVIRO_SHOT_DIR set (a Unix folder), the recorder's windows are also saved as screenshots
+// there for a person to look at.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -11,10 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "form2_ids.h"
+#include "form4_ids.h"
 #include "message_pump.h"
 #include "msgbox_ex.h"
 #include "test_files.h"
 #include "tooltip.h"
+#include "win_text.h"
 #include "win_window.h"
 #include "window_driver.h"
 
@@ -77,8 +82,10 @@ std::wstring Clipped(HWND control, HFONT font) {
     return {};
 }
 
-// Every control of window: its text fits, and it lies inside the client area.
-void ExpectLaidOut(HWND window, HFONT fallbackFont) {
+// Every control of window: its text fits, and it lies inside the client area. The controls'
+// own fonts are used unless they live in another process (otherProcess: measured with
+// fallbackFont).
+void ExpectLaidOut(HWND window, HFONT fallbackFont, bool otherProcess = false) {
     RECT client{};
     GetClientRect(window, &client);
     const std::vector<HWND> children = Children(window);
@@ -93,9 +100,54 @@ void ExpectLaidOut(HWND window, HFONT fallbackFont) {
         EXPECT_GE(r.top, client.top);
         EXPECT_LE(r.right, client.right);
         EXPECT_LE(r.bottom, client.bottom);
-        HFONT font = reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0));
+        HFONT font =
+            otherProcess ? nullptr : reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0));
         EXPECT_EQ(Clipped(c, font ? font : fallbackFont), L"");
     }
+}
+
+// No two visible controls of window overlap, except that a group box holds whole controls.
+void ExpectNoOverlaps(HWND window) {
+    struct Placed {
+        HWND hwnd;
+        RECT r;
+        bool frame;
+    };
+    std::vector<Placed> placed;
+    for (HWND c : Children(window)) {
+        if (GetParent(c) != window || !IsWindowVisible(c)) continue;
+        RECT r{};
+        GetWindowRect(c, &r);
+        const bool frame = _wcsicmp(ClassName(c).c_str(), L"Button") == 0 &&
+                           (GetWindowLongPtrW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+        placed.push_back({c, r, frame});
+    }
+    for (size_t i = 0; i < placed.size(); ++i) {
+        for (size_t j = i + 1; j < placed.size(); ++j) {
+            const Placed &a = placed[i], &b = placed[j];
+            RECT common{};
+            if (!IntersectRect(&common, &a.r, &b.r)) continue;
+            const RECT* inner = a.frame ? &b.r : b.frame ? &a.r : nullptr;
+            const RECT* outer = a.frame ? &a.r : &b.r;
+            const bool held = inner && EqualRect(&common, inner) && inner->top >= outer->top + 1 &&
+                              inner->bottom < outer->bottom;
+            EXPECT_TRUE(held) << Utf8FromWide(Text(a.hwnd)) << " (" << GetDlgCtrlID(a.hwnd)
+                              << ") overlaps " << Utf8FromWide(Text(b.hwnd)) << " ("
+                              << GetDlgCtrlID(b.hwnd) << ")";
+        }
+    }
+}
+
+// The screen saved as TAVIRO_SHOT_DIR/name_DPI.png, when asked for.
+void Screenshot(const std::string& name) {
+    const char* dir = std::getenv("TAVIRO_SHOT_DIR");
+    if (!dir || !*dir) return;
+    Sleep(400);  // the last repaints
+    const std::string file =
+        std::string(dir) + "/" + name + "_" + std::to_string(ExpectedDpi()) + ".png";
+    const auto out =
+        RunUnixCommand("import -window root -display \"$DISPLAY\" '" + file + "'", 30000);
+    EXPECT_TRUE(out.has_value() && out->empty()) << file << ": " << out.value_or("not run");
 }
 
 TEST(DpiLayout, TheScreenIsAtTheExpectedDpi) { EXPECT_EQ(SystemDpi(), ExpectedDpi()); }
@@ -184,6 +236,50 @@ TEST(DpiLayout, Installer) {
     DeleteObject(font);
     PostMessageW(w, WM_CLOSE, 0, 0);
     EXPECT_TRUE(setup.WaitExit(10000).has_value());
+}
+
+// The recorder's settings window, each of its four pages, and its about window.
+TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
+    namespace ids = tqk::form2_ids;
+    TempFolder f(L"dpi_rec");
+    ASSERT_TRUE(CopyFileW(WindowsPathOf(TAVIROREC_EXE).c_str(),
+                          (f.Path() + L"TaviroRec.exe").c_str(), FALSE));
+    SetCursorPos(1023, 767);  // no tooltip over the window
+    ChildProcess rec;
+    ASSERT_TRUE(rec.Start(f.Path() + L"TaviroRec.exe"));
+    HWND w = WaitForWindow(rec.Id(), L"TaviroRecForm2", nullptr, 15000);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(WindowDpi(w), ExpectedDpi());
+    HFONT font = MessageFont();
+    RECT window{}, work{};
+    GetWindowRect(w, &window);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_GE(window.left, work.left);
+    EXPECT_GE(window.top, work.top);
+    EXPECT_LE(window.right, work.right);
+    EXPECT_LE(window.bottom, work.bottom);
+    for (int page = 0; page < 4; ++page) {
+        SCOPED_TRACE("page " + std::to_string(page));
+        HWND list = GetDlgItem(w, ids::List1);
+        SendMessageW(list, LB_SETCURSEL, WPARAM(page), 0);
+        SendMessageW(w, WM_COMMAND, MAKEWPARAM(ids::List1, LBN_SELCHANGE), LPARAM(list));
+        ASSERT_TRUE(IsWindowVisible(GetDlgItem(w, ids::Frame1(page))));
+        ExpectLaidOut(w, font, true);
+        ExpectNoOverlaps(w);
+        Screenshot("form2_page" + std::to_string(page));
+    }
+    Click(GetDlgItem(w, ids::Command12));
+    HWND about = WaitForWindow(rec.Id(), L"#32770", L"バージョン情報", 10000);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(WindowDpi(about), ExpectedDpi());
+    ExpectLaidOut(about, font, true);
+    ExpectNoOverlaps(about);
+    Screenshot("form4");
+    Click(GetDlgItem(about, tqk::form4_ids::Command1));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+    DeleteObject(font);
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(rec.WaitExit(10000).has_value());
 }
 
 }  // namespace

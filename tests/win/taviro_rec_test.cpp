@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -313,6 +315,8 @@ TEST(RecorderStart, EightBitDisplayIsRefused) {
     EXPECT_EQ(WaitForWindow(p.Id(), kForm2Class, nullptr, 0), nullptr);
 }
 
+bool AnswerFileDialog(DWORD pid, const std::wstring& path);
+
 // The folder made unwritable even for root (the tests run as root under Wine).
 class Immutable {
 public:
@@ -342,9 +346,28 @@ TEST(RecorderStart, AReadOnlyProgramFolderKeepsFilesInTheUsersFolder) {
         ASSERT_TRUE(lock.ok()) << "the folder could not be made read-only";
         Recorder r;
         ASSERT_TRUE(r.Start(s));
+        // Settings saved under the proposed name go to the user's settings folder; a name in
+        // the read-only program folder is refused with the message.
+        Press(r, ids::Command7);
+        HWND dlg = WaitForWindow(r.process.Id(), L"#32770", nullptr, 10000);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(Text(FileNameBox(dlg)), L"default.TQP");
+        ASSERT_TRUE(CloseFileDialog(dlg, true));
+        EXPECT_TRUE(WaitUntil([&] { return Exists(user + L"settings\\default.TQP"); }, 5000));
+        Press(r, ids::Command7);
+        ASSERT_TRUE(AnswerFileDialog(r.process.Id(), s.File(L"x.TQP")));
+        const std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->text, L"保存に失敗しました。");
+        EXPECT_TRUE(AnswerMessageBox(*m, IDOK));
         ASSERT_TRUE(r.Close());
     }
     EXPECT_FALSE(Exists(s.File(L"TVRSetting.ini")));
+    EXPECT_FALSE(Exists(s.File(L"x.TQP")));
+    EXPECT_FALSE(Exists(s.File(L"settings")));
+    tqk::rec::CaptureSettings saved;
+    EXPECT_EQ(tqk::rec::LoadSettingsFile(user + L"settings\\default.TQP", &saved),
+              tqk::rec::TqpStatus::kOk);
     const std::optional<std::string> ini = ReadBytes(user + L"TVRSetting.ini");
     ASSERT_TRUE(ini);
     EXPECT_EQ(Lines(FromAnsi(*ini)).size(), 6u);
@@ -660,6 +683,394 @@ TEST_F(Form2Test, AboutWindowShowsTheVersion) {
     EXPECT_EQ(Text(GetDlgItem(about, tqk::form4_ids::Label2)), L"Version 1.0   Revision 1");
     Click(GetDlgItem(about, tqk::form4_ids::Command1));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+}
+
+// ---- Each handler that refreshes the disk estimate ----
+
+// The recorder with the sound helper, so that the sound controls can be used.
+class Form2SoundTest : public testing::Test {
+protected:
+    void SetUp() override {
+        s.AddHelper(TAVIROWAVE_EXE);
+        ASSERT_TRUE(r.Start(s));
+        ASSERT_TRUE(IsWindowEnabled(r.Item(ids::Check3))) << "no sound helper or device";
+    }
+    void TearDown() override { EXPECT_TRUE(r.Close()); }
+    Staged s{L"rec_form2snd"};
+    Recorder r;
+};
+
+// The window's size and sliders changed without their handlers running (as no user can), so
+// only the handler fired next can bring the estimate up to date.
+void SetSilently(const Recorder& r, int w, int h, int fps, int sec) {
+    SetText(r.Item(ids::Text1(2)), std::to_wstring(w));
+    SetText(r.Item(ids::Text1(3)), std::to_wstring(h));
+    SendMessageW(r.Item(ids::HScroll1(0)), TBM_SETPOS, TRUE, fps);
+    SendMessageW(r.Item(ids::HScroll1(1)), TBM_SETPOS, TRUE, sec);
+}
+
+TEST_F(Form2SoundTest, EveryHandlerOfTheTableRefreshesTheEstimateAndItsColour) {
+    SetForegroundWindow(r.form2);
+    FocusMover focus(r.form2);
+    const auto slider = [&](int id) {
+        return [&r = r, id] {
+            HWND bar = r.Item(id);
+            SendMessageW(r.form2, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), LPARAM(bar));
+        };
+    };
+    const auto click = [&](int id) { return [&r = r, id] { Click(r.Item(id)); }; };
+    // 1024 x 768 at 32 bits, 100 fps, an hour: 1,132,462,080,000 bytes of movie and as many
+    // of AVI; 320 x 240 for one second at 1 fps: 307,200 and 307,200.
+    struct Case {
+        const char* handler;
+        int page;                      // where its control is (-1: outside the pages)
+        std::function<void()> before;  // puts the window where the handler means something
+        std::function<void()> fire;
+        const wchar_t* big;    // after firing with the large figures (red on any disk here)
+        const wchar_t* small;  // after firing again with the small ones
+    } cases[] = {
+        {"HScroll1(0)", 2, nullptr, slider(ids::HScroll1(0)), L"2,264,924,160,000 Bytes.",
+         L"614,400 Bytes."},
+        {"HScroll1(1)", 2, nullptr, slider(ids::HScroll1(1)), L"2,264,924,160,000 Bytes.",
+         L"614,400 Bytes."},
+        {"HScroll2(0)", 0, nullptr, slider(ids::HScroll2(0)), L"2,264,924,160,000 Bytes.",
+         L"614,400 Bytes."},
+        {"HScroll2(1)", 0, nullptr, slider(ids::HScroll2(1)), L"2,264,924,160,000 Bytes.",
+         L"614,400 Bytes."},
+        // The movie only, then still the movie only.
+        {"Option2(2)", 3, nullptr, click(ids::Option2(2)), L"1,132,462,080,000 Bytes.",
+         L"307,200 Bytes."},
+        {"Option2(1)", 3, click(ids::Option2(2)), click(ids::Option2(1)),
+         L"2,264,924,160,000 Bytes.", L"614,400 Bytes."},
+        {"Option2(0)", 3, click(ids::Option2(2)), click(ids::Option2(0)),
+         L"2,264,924,160,000 Bytes.", L"614,400 Bytes."},
+        // On: the AVI at 24 bits (849,346,560,000); off again.
+        {"Check6", 3, nullptr, click(ids::Check6), L"1,981,808,640,000 Bytes.", L"614,400 Bytes."},
+        {"Check7", 0, nullptr, click(ids::Check7), L"2,264,924,160,000 Bytes.", L"614,400 Bytes."},
+        // On: 44.1 kHz stereo 16-bit sound, 176,400 bytes a second; off again.
+        {"Check3", 2, nullptr, click(ids::Check3), L"2,265,559,200,000 Bytes.", L"614,400 Bytes."},
+        // With sound on: the last entry (11.025 kHz mono 8-bit), then the first again.
+        {"Combo1", 2, click(ids::Check3),
+         [&] {
+             HWND combo = r.Item(ids::Combo1);
+             const int n = int(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+             const int at = int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+             ChooseComboEntry(combo, at == 0 ? n - 1 : 0);
+         },
+         L"2,264,963,850,000 Bytes.", L"790,800 Bytes."},
+        {"Text2 loses the focus", -1, [&] { ASSERT_TRUE(focus.To(r.Item(ids::Text2))); },
+         [&] {
+             ASSERT_TRUE(focus.To(r.Item(ids::Text2)));
+             ASSERT_TRUE(focus.To(r.Item(ids::Command6)));
+         },
+         L"2,264,924,160,000 Bytes.", L"614,400 Bytes."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.handler);
+        if (c.page >= 0) SelectPage(r, c.page);
+        Press(r, ids::Command9);  // the defaults: 320 x 240, 30 fps, 20 s, movie and AVI
+        ASSERT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"368,640,000 Bytes."; }, 3000))
+            << Utf8FromWide(r.TextOf(ids::Label9));
+        if (c.before) {
+            c.before();
+            Sleep(100);
+        }
+        const std::wstring before = r.TextOf(ids::Label9);
+        SetSilently(r, 1024, 768, 100, 3600);
+        ASSERT_EQ(r.TextOf(ids::Label9), before) << "nothing has refreshed it yet";
+        c.fire();
+        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.big; }, 3000))
+            << Utf8FromWide(r.TextOf(ids::Label9));
+        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) > 20; }, 3000));
+        SetSilently(r, 320, 240, 1, 1);
+        c.fire();
+        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.small; }, 3000))
+            << Utf8FromWide(r.TextOf(ids::Label9));
+        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, 3000));
+        // The information follows the estimate.
+        EXPECT_NE(r.TextOf(ids::Picture2).find(L"キャプチャ頻度 1fps."), std::wstring::npos)
+            << Utf8FromWide(r.TextOf(ids::Picture2));
+    }
+}
+
+// ---- The keyboard ----
+
+// The controls of each page that a user operates, in frame-index order.
+const std::vector<int> kPageControls[4] = {
+    {ids::Option1(0), ids::Option1(1), ids::Option1(2), ids::HScroll2(0), ids::HScroll2(1),
+     ids::Combo3, ids::Check7},
+    {ids::Text1(0), ids::Text1(1), ids::Text1(2), ids::Text1(3), ids::Check1(0), ids::Check1(1),
+     ids::Command1, ids::Check5},
+    {ids::HScroll1(0), ids::HScroll1(1), ids::Check2, ids::Check3, ids::Combo1, ids::Combo2,
+     ids::Check4},
+    {ids::Option2(0), ids::Option2(1), ids::Option2(2), ids::Command8, ids::Check6},
+};
+// Those outside the pages.
+const std::vector<int> kOutsideControls = {
+    ids::List1,    ids::Command6, ids::Text2,     ids::Command2, ids::Command3,  ids::Command5,
+    ids::Command4, ids::Command7, ids::Command10, ids::Command9, ids::Command11, ids::Command12};
+
+bool Contains(const std::vector<int>& v, int id) {
+    return std::find(v.begin(), v.end(), id) != v.end();
+}
+
+// A radio group is one tab stop; its place is that of the whole group.
+tqk::IdBlock RadioGroupOf(int id) {
+    for (tqk::IdBlock b : {ids::Option1, ids::Option2})
+        if (b.Contains(id)) return b;
+    return {id, 1};
+}
+
+RECT PlaceOf(HWND form, int id) {
+    RECT all{};
+    const tqk::IdBlock group = RadioGroupOf(id);
+    for (int i = 0; i < group.count; ++i) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(form, group(i)), &r);
+        if (i == 0)
+            all = r;
+        else
+            UnionRect(&all, &all, &r);
+    }
+    return all;
+}
+
+// b follows a when read top to bottom, and left to right on one row.
+bool ReadsAfter(const RECT& a, const RECT& b) {
+    if (b.top >= a.bottom) return true;
+    if (b.bottom <= a.top) return false;
+    return b.left > a.left;
+}
+
+// Controls a keyboard user must be able to reach: the window's visible, enabled buttons
+// (but group boxes), boxes, lists and sliders.
+bool TakesInput(HWND c) {
+    if (!IsWindowVisible(c) || !IsWindowEnabled(c)) return false;
+    const std::wstring cls = ClassName(c);
+    if (_wcsicmp(cls.c_str(), L"Button") == 0)
+        return (GetWindowLongPtrW(c, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX;
+    for (const wchar_t* k : {L"Edit", L"ComboBox", L"ListBox", TRACKBAR_CLASSW})
+        if (_wcsicmp(cls.c_str(), k) == 0) return true;
+    return false;
+}
+
+// The ids of the controls Tab visits from the focused one until the focus is back there;
+// empty when it never comes back within 60 presses or gets stuck.
+std::vector<int> TabCycle(HWND form) {
+    const HWND start = FocusedWindow(form);
+    std::vector<int> cycle;
+    if (!start) return cycle;
+    cycle.push_back(GetDlgCtrlID(start));
+    for (int i = 0; i < 60; ++i) {
+        const HWND from = FocusedWindow(form);
+        PressKey(from, VK_TAB);
+        if (!WaitUntil([&] { return FocusedWindow(form) != from; }, 3000)) return {};
+        const HWND now = FocusedWindow(form);
+        if (now == start) return cycle;
+        cycle.push_back(GetParent(now) == form ? GetDlgCtrlID(now) : -1);
+    }
+    return {};
+}
+
+std::string Names(const std::vector<int>& ids) {
+    std::string s;
+    for (int id : ids) s += std::to_string(id) + " ";
+    return s;
+}
+
+// The tab order while page is shown, from the page list round to it: the list, then the page
+// it shows, then the rest of the window, each read top to bottom and left to right; every
+// control a user can operate is reached, and none of another page.
+void ExpectTabOrder(const Recorder& r, int page) {
+    SCOPED_TRACE("page " + std::to_string(page));
+    ASSERT_EQ(FocusedWindow(r.form2), r.Item(ids::List1));
+    const std::vector<int> cycle = TabCycle(r.form2);
+    ASSERT_FALSE(cycle.empty()) << "Tab does not come round to the page list";
+    SCOPED_TRACE("tab order " + Names(cycle));
+    std::vector<int> onPage, outside;
+    for (int id : cycle) {
+        ASSERT_TRUE(id > 0 && IsWindowVisible(r.Item(id))) << id << " is not a visible control";
+        if (Contains(kPageControls[page], id)) {
+            EXPECT_TRUE(outside.size() == 1) << id << ": the page comes right after the list";
+            onPage.push_back(id);
+        } else {
+            ASSERT_TRUE(Contains(kOutsideControls, id)) << id << " belongs to another page";
+            outside.push_back(id);
+        }
+    }
+    EXPECT_EQ(outside.front(), ids::List1);
+    for (const std::vector<int>* block : {&onPage, &outside}) {
+        for (size_t i = 1; i < block->size(); ++i) {
+            EXPECT_TRUE(
+                ReadsAfter(PlaceOf(r.form2, (*block)[i - 1]), PlaceOf(r.form2, (*block)[i])))
+                << (*block)[i] << " after " << (*block)[i - 1] << " goes back up or left";
+        }
+    }
+    // A radio group is entered at its checked button.
+    for (int id : onPage) {
+        const tqk::IdBlock g = RadioGroupOf(id);
+        if (g.count > 1) {
+            EXPECT_TRUE(IsChecked(r.Item(id))) << id;
+        }
+    }
+    for (HWND c : Children(r.form2)) {
+        if (GetParent(c) != r.form2 || !TakesInput(c)) continue;
+        const tqk::IdBlock g = RadioGroupOf(GetDlgCtrlID(c));
+        bool reached = false;
+        for (int i = 0; i < g.count; ++i) reached = reached || Contains(cycle, g(i));
+        EXPECT_TRUE(reached) << GetDlgCtrlID(c) << " \"" << Utf8FromWide(Text(c))
+                             << "\" cannot be reached with Tab";
+    }
+}
+
+// Presses a key on the focused control and waits until cond holds.
+bool KeyUntil(HWND form, UINT vk, const std::function<bool()>& cond) {
+    PressKey(FocusedWindow(form), vk);
+    return WaitUntil(cond, 3000);
+}
+
+// Tab until the control has the focus.
+bool TabTo(HWND form, HWND control) {
+    for (int i = 0; i < 40 && FocusedWindow(form) != control; ++i) {
+        const HWND from = FocusedWindow(form);
+        PressKey(from, VK_TAB);
+        if (!WaitUntil([&] { return FocusedWindow(form) != from; }, 3000)) return false;
+    }
+    return FocusedWindow(form) == control;
+}
+
+TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
+    SetForegroundWindow(r.form2);
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000))
+        << "the window opens with the page list focused";
+    for (int page = 0; page < 4; ++page) {
+        EXPECT_TRUE(IsWindowVisible(r.Item(kPageControls[page][0])));
+        ExpectTabOrder(r, page);
+        if (page == 2) {
+            // With sound on, the format list and "Wavの削除" join the order.
+            ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Check3)));
+            ASSERT_TRUE(
+                KeyUntil(r.form2, VK_SPACE, [&] { return IsChecked(r.Item(ids::Check3)); }));
+            ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
+            ExpectTabOrder(r, page);
+        }
+        if (page == 1) {
+            ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Check1(0))));
+            ASSERT_TRUE(
+                KeyUntil(r.form2, VK_SPACE, [&] { return IsChecked(r.Item(ids::Check1(0))); }));
+            ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
+            ExpectTabOrder(r, page);
+        }
+        if (page < 3) {
+            ASSERT_TRUE(KeyUntil(r.form2, VK_DOWN, [&] {
+                return IsWindowVisible(r.Item(kPageControls[page + 1][0])) != FALSE;
+            })) << "Down in the list shows the next page";
+            EXPECT_FALSE(IsWindowVisible(r.Item(kPageControls[page][0])));
+        }
+    }
+    EXPECT_TRUE(KeyUntil(r.form2, VK_UP,
+                         [&] { return IsWindowVisible(r.Item(ids::HScroll1(0))) != FALSE; }));
+    EXPECT_TRUE(KeyUntil(r.form2, VK_HOME,
+                         [&] { return IsWindowVisible(r.Item(ids::Option1(0))) != FALSE; }));
+}
+
+TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
+    SetForegroundWindow(r.form2);
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000));
+    // Page 0: the arrows move among the methods and the sliders.
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Option1(1))));
+    EXPECT_TRUE(KeyUntil(r.form2, VK_DOWN, [&] { return IsChecked(r.Item(ids::Option1(2))); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return r.TextOf(ids::Picture2).find(L"キャプチャ方法 Type2") != std::wstring::npos; },
+        3000));
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::HScroll2(0))));
+    EXPECT_TRUE(
+        KeyUntil(r.form2, VK_LEFT, [&] { return r.TextOf(ids::LabelHs2(0)) == L"回数 0"; }));
+    // Page 2: the rate by the arrows, the mouse box by Space.
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
+    ASSERT_TRUE(
+        KeyUntil(r.form2, VK_END, [&] { return IsWindowVisible(r.Item(ids::Option2(0))); }));
+    ASSERT_TRUE(
+        KeyUntil(r.form2, VK_UP, [&] { return IsWindowVisible(r.Item(ids::HScroll1(0))); }));
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::HScroll1(0))));
+    EXPECT_TRUE(
+        KeyUntil(r.form2, VK_RIGHT, [&] { return r.TextOf(ids::LabelHs1(0)) == L"31fps"; }));
+    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"380,928,000 Bytes."; }, 3000))
+        << Utf8FromWide(r.TextOf(ids::Label9));
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Check2)));
+    EXPECT_TRUE(KeyUntil(r.form2, VK_SPACE, [&] { return !IsChecked(r.Item(ids::Check2)); }));
+
+    // The buttons, by Space and by Enter: what each opens, then closed again.
+    TempFolder out(L"rec_keys");
+    ASSERT_TRUE(WriteBytes(out.Path() + L"k.TQK", "x"));
+    const auto fileDialog = [&] {
+        HWND d = WaitForWindow(r.process.Id(), L"#32770", nullptr, 10000);
+        return d && CloseFileDialog(d, false);
+    };
+    struct Case {
+        int button;
+        std::function<bool()> answer;  // what the press opened, seen and closed
+    } cases[] = {
+        {ids::Command5,
+         [&] {
+             const std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 10000);
+             return m && m->text.find(L"k.TQKは存在しています。") == 0 &&
+                    AnswerMessageBox(*m, IDNO);
+         }},
+        {ids::Command2, fileDialog},
+        {ids::Command7, fileDialog},
+        {ids::Command10, fileDialog},
+        {ids::Command12,
+         [&] {
+             HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
+             if (!about) return false;
+             PostMessageW(about, WM_CLOSE, 0, 0);
+             return WaitUntil([&] { return !IsWindow(about); }, 5000);
+         }},
+        {ids::Command9,
+         [&] { return WaitUntil([&] { return r.TextOf(ids::LabelHs1(0)) == L"30fps"; }, 5000); }},
+    };
+    for (const UINT key : {VK_SPACE, VK_RETURN}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(c.button) + (key == VK_SPACE ? " Space" : " Enter"));
+            if (c.button == ids::Command9) MoveSlider(r, ids::HScroll1(0), 45);
+            if (c.button == ids::Command5) SetText(r.Item(ids::Text2), out.Path() + L"k.TQK");
+            ASSERT_TRUE(TabTo(r.form2, r.Item(c.button)));
+            PressKey(r.Item(c.button), key);
+            EXPECT_TRUE(c.answer());
+            // The focus comes back to the button that opened the box or dialog.
+            EXPECT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(c.button); }, 3000))
+                << "focus on " << GetDlgCtrlID(FocusedWindow(r.form2));
+        }
+    }
+    // Enter in a box starts nothing.
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Text2)));
+    PressKey(r.Item(ids::Text2), VK_RETURN);
+    EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 500));
+    EXPECT_EQ(WaitForWindow(r.process.Id(), L"#32770", nullptr, 0), nullptr);
+}
+
+TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
+    SetForegroundWindow(r.form2);
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000));
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Command12)));
+    for (const UINT key : {VK_RETURN, VK_ESCAPE, VK_SPACE}) {
+        SCOPED_TRACE(key);
+        PressKey(r.Item(ids::Command12), VK_SPACE);
+        HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
+        ASSERT_NE(about, nullptr);
+        HWND close = GetDlgItem(about, tqk::form4_ids::Command1);
+        ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(about) == close; }, 3000))
+            << "the window opens with Close focused";
+        // Close is its one tab stop.
+        PressKey(close, VK_TAB);
+        Sleep(150);
+        EXPECT_EQ(FocusedWindow(about), close);
+        PressKey(close, key);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+        EXPECT_TRUE(
+            WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::Command12); }, 3000));
+    }
 }
 
 }  // namespace
