@@ -9,8 +9,10 @@
 #include "comd6.h"
 #include "form1_ids.h"
 #include "frame_diff.h"
+#include "path_parts.h"
 #include "perf_millis.h"
 #include "tqkavi.h"
+#include "win_files.h"
 #include "win_text.h"
 
 namespace tqk::player {
@@ -77,10 +79,6 @@ void RegisterChildClasses(WNDPROC picture, WNDPROC bar) {
         wc.lpszClassName = kBarClass;
         RegisterClassW(&wc);
     }
-}
-
-bool FileExists(const std::wstring& path) {
-    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // "Comic Sans MS" 8.25 pt at dpi; the system substitutes a font it has.
@@ -596,9 +594,9 @@ void Form1::Export() {
     if (model_.Playing()) SetCheck1(1, true);
     std::wstring folder, name;
     // The caption is the shortened path; the open movie's own path gives the real folder.
-    if (Extension(CurrentFile) == L"tqk") {
-        folder = FolderPart(CurrentFile);
-        name = LastComponent(CurrentFile);
+    if (ExtensionOf(CurrentFile) == L"tqk") {
+        folder = FolderOf(CurrentFile);
+        name = FileNameOf(CurrentFile);
     }
     ComD6 dialog;
     dialog.Filter(L"変換元のTQKファイル|*.TQK");
@@ -622,12 +620,12 @@ void Form1::Export() {
                                MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     const std::wstring avi = AviFileOf(movie);
-    if (FileExists(avi) && Ask(LastComponent(avi) + L"が存在しています。上書きしてよろしいですか？",
+    if (FileExists(avi) && Ask(FileNameOf(avi) + L"が存在しています。上書きしてよろしいですか？",
                                MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     std::wstring wav = SoundFileOf(movie);
     if (FileExists(wav)) {
-        if (Ask(LastComponent(wav) + L"が存在しています。Waveも取りこみますか？",
+        if (Ask(FileNameOf(wav) + L"が存在しています。Waveも取りこみますか？",
                 MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
     } else {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "path_parts.h"
 #include "progress_text.h"
 
 namespace tqk::player {
@@ -12,17 +13,6 @@ namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-size_t LastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
-
-// Start of the extension's "." in the last component, or npos.
-size_t ExtensionDot(const std::wstring& path) {
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos) return dot;
-    if (sep != std::wstring::npos && dot < sep) return std::wstring::npos;
-    return dot;
-}
 
 }  // namespace
 
@@ -38,34 +28,6 @@ std::wstring PathFromCommandTail(const std::wstring& tail) {
         while (e > b && IsBlank(tail[e - 1])) --e;
     }
     return tail.substr(b, e - b);
-}
-
-std::wstring FolderPart(const std::wstring& path) {
-    const size_t sep = path.rfind(L'\\');
-    return sep == std::wstring::npos ? std::wstring() : path.substr(0, sep + 1);
-}
-
-std::wstring LastComponent(const std::wstring& path) {
-    const size_t sep = LastSeparator(path);
-    return sep == std::wstring::npos ? path : path.substr(sep + 1);
-}
-
-std::wstring Extension(const std::wstring& path) {
-    const size_t dot = ExtensionDot(path);
-    if (dot == std::wstring::npos) return {};
-    std::wstring ext = path.substr(dot + 1);
-    for (wchar_t& c : ext)
-        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-    return ext;
-}
-
-std::wstring PathWithoutExtension(const std::wstring& path) {
-    const size_t dot = ExtensionDot(path);
-    return dot == std::wstring::npos ? path : path.substr(0, dot);
-}
-
-std::wstring NameWithoutExtension(const std::wstring& path) {
-    return LastComponent(PathWithoutExtension(path));
 }
 
 std::wstring SoundFileOf(const std::wstring& moviePath) {

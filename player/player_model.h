@@ -16,13 +16,6 @@ namespace tqk::player {
 // quote), every other character kept as it is.
 std::wstring PathFromCommandTail(const std::wstring& tail);
 
-// Path pieces. Folder: up to and including the last "\" (empty without one). Extension: the
-// text after the last "." of the last component, lower-cased ("" without one).
-std::wstring FolderPart(const std::wstring& path);
-std::wstring LastComponent(const std::wstring& path);
-std::wstring Extension(const std::wstring& path);
-std::wstring NameWithoutExtension(const std::wstring& path);
-std::wstring PathWithoutExtension(const std::wstring& path);
 // The movie path with its extension replaced (or, without one, extended): ".wav", ".avi".
 std::wstring SoundFileOf(const std::wstring& moviePath);
 std::wstring AviFileOf(const std::wstring& moviePath);
