@@ -376,8 +376,10 @@ void Form1::DropFrameImage() {
 void Form1::ShowFrame() {
     if (!frameBits_) return;
     GdiFlush();  // the engine's drawing is in the image's bits
+    const double t = PerfMillis();
     const auto rects =
         ChangedRects(frameBits_, shown_.data(), W_, H_, frameStride_, frameBytesPerPixel_);
+    stats_.diffMs += PerfMillis() - t;
     if (rects.empty()) return;
     HWND picture = Item(Picture1);
     WindowDc dc(picture, GetDC(picture));
@@ -394,10 +396,13 @@ void Form1::PlayNow() {
 void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
     const double entry = PerfMillis();
     const double showBefore = stats_.showMs;
+    stats_.engineMs += DrawTime;
+    stats_.engineMaxMs = std::max(stats_.engineMaxMs, DrawTime);
     // The engine drew this frame only when it was in time (checked just before drawing).
     const double slot = model_.FramesPerSecond() > 0 ? 1000.0 / model_.FramesPerSecond() : 0;
     const bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
     stats_.late += late;
+    if (late && stats_.firstLate < 0) stats_.firstLate = NowFrame;
     ++stats_.frames;
     // A late frame was not drawn: its bar is skipped too, so the play catches up sooner. The
     // last frame's bar is always drawn.
@@ -420,9 +425,9 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     const double own = lastPoll - entry - stats_.showMs + showBefore;
     stats_.ownMs += own;
     stats_.ownMaxMs = std::max(stats_.ownMaxMs, own);
-    while (model_.HoldFrame(NowFrame, PerfMillis())) {
+    while (model_.HoldFrame(NowFrame, PerfMillis(), CP->StartT())) {
         PumpMessages();
-        Sleep(1);
+        Sleep(DWORD(model_.HoldSleepMs(NowFrame, PerfMillis(), CP->StartT())));
         const double now = PerfMillis();
         if (sound_.MciDeviceId() && now - lastPoll >= 4) {
             model_.ObserveSound(now, sound_.Position());

@@ -96,6 +96,7 @@ Rgb BarImagePixel(int x, int y, int width, int height) {
 
 void SoundClock::Reset() {
     samples_.clear();
+    late_.clear();
     lastPosition_ = -1;
     lastMove_ = 0;
     moves_ = 0;
@@ -112,11 +113,26 @@ void SoundClock::Observe(double nowMs, double positionMs) {
         return;
     }
     if (positionMs == lastPosition_) return;
+    const Sample s{nowMs, nowMs - positionMs, positionMs - lastPosition_};
     lastPosition_ = positionMs;
     lastMove_ = nowMs;
     ++moves_;
-    samples_.push_back({nowMs, nowMs - positionMs});
     while (!samples_.empty() && nowMs - samples_.front().now > kWindowMs) samples_.pop_front();
+    if (!samples_.empty() && s.offset > SmallestOffset() + kLateMs) {
+        late_.push_back(s);
+        if (int(late_.size()) < kLateReports) return;
+        samples_.assign(late_.begin(), late_.end());
+        late_.clear();
+    } else {
+        late_.clear();
+        samples_.push_back(s);
+    }
+}
+
+double SoundClock::SmallestOffset() const {
+    double offset = samples_.front().offset;
+    for (const Sample& s : samples_) offset = std::min(offset, s.offset);
+    return offset;
 }
 
 bool SoundClock::Valid(double nowMs) const {
@@ -124,9 +140,12 @@ bool SoundClock::Valid(double nowMs) const {
 }
 
 double SoundClock::PositionAt(double nowMs) const {
-    double offset = samples_.empty() ? nowMs : samples_.front().offset;
-    for (const Sample& s : samples_) offset = std::min(offset, s.offset);
-    return nowMs - offset;
+    if (samples_.empty()) return 0;
+    // Until the next report the device has not reached the step after the last one.
+    double step = 0;
+    for (const Sample& s : samples_) step = std::max(step, s.step);
+    for (const Sample& s : late_) step = std::max(step, s.step);
+    return std::min(nowMs - SmallestOffset(), lastPosition_ + step);
 }
 
 void PlayerModel::Opened(bool ok, int32_t fps) {
@@ -233,29 +252,46 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
         *drawTime = 0;
         if (FramesPerSecond_ > 0)
             s.push_back({Do::SoundSeek, std::round(double(NowFrame) / FramesPerSecond_ * 1000.0)});
-    } else if (soundRunning_ && !Paused_ && soundPosition >= 0) {
-        clock_.Observe(now, soundPosition);
-        if (clock_.Valid(now)) {
-            if (!anchored_) {
-                anchor_ = clock_.PositionAt(now) - (now - startT);
-                anchored_ = true;
+    } else {
+        if (soundRunning_ && !Paused_ && soundPosition >= 0) {
+            clock_.Observe(now, soundPosition);
+            if (clock_.Valid(now)) {
+                if (!anchored_) {
+                    anchor_ = clock_.PositionAt(now) - (now - startT);
+                    anchored_ = true;
+                }
+                // The sound's clock leads: frames behind it become late and are skipped.
+                s.push_back({Do::SetStartT, now - SoundTime(now)});
             }
-            // The sound's clock leads: frames behind it become late and are skipped, and
-            // the wait for the next frame is ours (HoldFrame) instead of the engine's.
-            s.push_back({Do::SetStartT, now - SoundTime(now)});
-            *drawTime = 0;
         }
+        // The wait for the next frame is ours (HoldFrame), not the engine's.
+        if (FramesPerSecond_ > 0 && (ownWait_ || Following(now))) *drawTime = 0;
     }
     *cancel = CancelRequested_;
     return s;
 }
 
-bool PlayerModel::HoldFrame(int32_t NowFrame, double now) const {
+bool PlayerModel::Following(double now) const {
+    return soundRunning_ && anchored_ && clock_.Valid(now);
+}
+
+double PlayerModel::Remaining(int32_t NowFrame, double now, double startT) const {
+    const double due = double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+    if (Following(now)) return due - SoundTime(now);
+    return due - (now - startT);
+}
+
+bool PlayerModel::HoldFrame(int32_t NowFrame, double now, double startT) const {
     if (CancelRequested_) return false;
     if (Paused_) return true;
-    if (FastForward_ || !soundRunning_ || FramesPerSecond_ <= 0 || !anchored_ || !clock_.Valid(now))
-        return false;
-    return SoundTime(now) < double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+    if (FastForward_ || FramesPerSecond_ <= 0 || (!ownWait_ && !Following(now))) return false;
+    return Remaining(NowFrame, now, startT) > 0;
+}
+
+double PlayerModel::HoldSleepMs(int32_t NowFrame, double now, double startT) const {
+    if (Paused_ || FastForward_ || FramesPerSecond_ <= 0) return 1;
+    // A sleep may overrun by a millisecond or so: the last ones are spun.
+    return Remaining(NowFrame, now, startT) > 2.5 ? 1 : 0;
 }
 
 void PlayerModel::ObserveSound(double now, double soundPosition) {

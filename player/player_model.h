@@ -73,6 +73,11 @@ Rgb BarImagePixel(int x, int y, int width, int height);
 // smallest difference between the performance clock and the reported position over recent
 // reports, which is the moment a report was fresh. Reports that stop moving (the sound
 // ended, or the device never started) make the clock invalid.
+//
+// A device that stalls (a busy machine starves the sound for a moment) resumes later than
+// the old reports say: the position is never taken beyond one step past the last report,
+// and reports that stay behind the old ones for a few steps replace them, instead of the
+// pictures running ahead of the sound until the old reports have aged out.
 class SoundClock {
 public:
     // Forget everything: the sound was stopped, sought or restarted.
@@ -85,15 +90,21 @@ public:
 
     static constexpr double kWindowMs = 3000;  // reports kept
     static constexpr double kStallMs = 1500;   // no movement this long: not valid
+    // A report this much later than the kept ones, kLateReports times in a row: the sound
+    // was held up and the kept reports no longer hold.
+    static constexpr double kLateMs = 40;
+    static constexpr int kLateReports = 3;
 
 private:
     struct Sample {
-        double now, offset;
+        double now, offset, step;
     };
     std::deque<Sample> samples_;
+    std::vector<Sample> late_;  // consecutive late reports, not yet believed
     double lastPosition_ = -1;
     double lastMove_ = 0;  // when the position last changed
     int moves_ = 0;        // changes seen since Reset
+    double SmallestOffset() const;
 };
 
 // What the window must do after a model step, in order.
@@ -144,6 +155,9 @@ public:
     void Opened(bool ok, int32_t fps);
     void SoundOpened(bool ok) { soundOpen_ = ok; }
     void SetUpdatingButtons(bool on) { UpdatingButtons_ = on; }
+    // For the speed benchmark: false leaves the waits without a sound clock to the engine, as
+    // before the player kept the schedule itself.
+    void SetOwnWait(bool on) { ownWait_ = on; }
 
     // Check1_Click(index) with the button's new state; now is the engine's clock. Returns
     // false when the click is ignored (no movie, or the code's own change): the window then
@@ -160,9 +174,14 @@ public:
     // clock no longer lets them drift apart.
     Steps Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
                   double startT, double* drawTime, bool* cancel);
+    // How long the wait may sleep at a time before the frame at `now` is due (0: spin).
+    double HoldSleepMs(int32_t NowFrame, double now, double startT) const;
     // Whether CP_Drawing must keep waiting (pumping messages) before it returns: while
-    // paused, and while the pictures are ahead of the sound.
-    bool HoldFrame(int32_t NowFrame, double now) const;
+    // paused, and until the next frame is due: on the sound's clock while it runs, else on
+    // the engine's schedule from startT. The wait is the player's (Drawing sets DrawTime to
+    // 0): the engine's own waits count from the end of the previous one, so the overshoot of
+    // every wait would add up and put a long play of a fast movie behind its schedule.
+    bool HoldFrame(int32_t NowFrame, double now, double startT) const;
     // A sound position read while holding a frame.
     void ObserveSound(double now, double soundPosition);
 
@@ -188,6 +207,7 @@ private:
     bool soundRunning_ = false;  // MCI play sent and not stopped since
     int32_t LastFrame_ = 0;
     bool closeAllowed_ = false;
+    bool ownWait_ = true;
     SoundClock clock_;
     bool anchored_ = false;
     double anchor_ = 0;  // sound position minus the pictures' schedule when first anchored
@@ -196,6 +216,10 @@ private:
         anchored_ = false;
     }
     double SoundTime(double now) const { return clock_.PositionAt(now) - anchor_; }
+    // Whether the pictures follow the sound's clock now.
+    bool Following(double now) const;
+    // Milliseconds until the frame after NowFrame is due.
+    double Remaining(int32_t NowFrame, double now, double startT) const;
 };
 
 }  // namespace tqk::player

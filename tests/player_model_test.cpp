@@ -213,15 +213,17 @@ TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
     double drawTime = 5;
     bool cancel = true;
     EXPECT_TRUE(m.Drawing(19, 100, 3000, -1, 0, &drawTime, &cancel).empty());
-    EXPECT_EQ(drawTime, 5);
+    EXPECT_EQ(drawTime, 0);  // the player waits itself
     EXPECT_FALSE(cancel);
 
     EXPECT_EQ(Click(m, 1, true), (Steps{{Do::SoundStop}, {Do::FocusPicture}}));
-    EXPECT_TRUE(m.HoldFrame(19, 3100));
+    EXPECT_TRUE(m.HoldFrame(19, 3100, 0));
+    EXPECT_TRUE(m.HoldFrame(19, 90000, 0));
     // Resuming counts frame 20 as on time: start = now - 19 frames.
     EXPECT_EQ(Click(m, 1, false, 9000),
               (Steps{{Do::SoundPlay}, {Do::SetStartT, 9000 - 1900}, {Do::FocusPicture}}));
-    EXPECT_FALSE(m.HoldFrame(19, 9000));
+    EXPECT_TRUE(m.HoldFrame(19, 9000, 9000 - 1900));  // frame 19 keeps its slot
+    EXPECT_FALSE(m.HoldFrame(19, 9100, 9000 - 1900));
 
     EXPECT_EQ(Click(m, 2, true), (Steps{{Do::SoundStop}, {Do::FocusPicture}}));
     drawTime = 5;
@@ -250,7 +252,7 @@ TEST(PlayerStates, IdleTogglesSendNoSound) {
     // Pause held down before the play: the play starts paused and silent.
     Click(m, 1, true);
     EXPECT_EQ(m.Timer1(true, false), (Steps{{Do::Timer1Off}, {Do::StartPlay}}));
-    EXPECT_TRUE(m.HoldFrame(0, 0));
+    EXPECT_TRUE(m.HoldFrame(0, 0, 0));
     EXPECT_TRUE(Has(Click(m, 1, false), Do::SoundPlay));
 }
 
@@ -277,7 +279,7 @@ TEST(PlayerStates, DeferredOpenWaitsForThePlayToEnd) {
     EXPECT_EQ(m.RequestOpen(L"C:\\b.TQK"), (Steps{{Do::Timer2On}}));
     EXPECT_TRUE(m.Timer2().empty());
     EXPECT_TRUE(m.CancelRequested());
-    EXPECT_FALSE(m.HoldFrame(3, 0));
+    EXPECT_FALSE(m.HoldFrame(3, 0, 0));
     m.PlayEnded();
     EXPECT_EQ(m.Timer2(), (Steps{{Do::Timer2Off},
                                  {Do::CloseMovie},
@@ -315,9 +317,11 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     m.Timer1(false, false);
     double drawTime = 7;
     bool cancel = false;
-    // The first report says nothing yet: the engine paces.
+    // The first report says nothing yet: the engine's schedule paces.
     EXPECT_TRUE(m.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
-    EXPECT_EQ(drawTime, 7);
+    EXPECT_EQ(drawTime, 0);
+    EXPECT_TRUE(m.HoldFrame(0, 1099, 1000));
+    EXPECT_FALSE(m.HoldFrame(0, 1100, 1000));
     // The sound stepped to 333 ms at 1400: it is at 400 ms now. Frame 2 is behind it; the
     // engine's schedule moves so the frames before 400 ms are late.
     const Steps s = m.Drawing(2, 100, 1400, 333, 1067, &drawTime, &cancel);
@@ -325,9 +329,9 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     EXPECT_EQ(s[0].what, Do::SetStartT);
     EXPECT_NEAR(s[0].value, 1400 - 333, 1e-9);
     EXPECT_EQ(drawTime, 0);
-    EXPECT_FALSE(m.HoldFrame(2, 1400));  // behind: no wait
-    EXPECT_TRUE(m.HoldFrame(5, 1400));   // frame 6 is due at 600 ms of sound
-    EXPECT_FALSE(m.HoldFrame(5, 1400 - 333 + 600));
+    EXPECT_FALSE(m.HoldFrame(2, 1400, 0));  // behind: no wait
+    EXPECT_TRUE(m.HoldFrame(5, 1400, 0));   // frame 6 is due at 600 ms of sound
+    EXPECT_FALSE(m.HoldFrame(5, 1400 - 333 + 600, 0));
     // A device whose sound is heard 67 ms behind the pictures' schedule keeps that offset:
     // only what changes afterwards is followed.
     PlayerModel late = OpenMovie(10);
@@ -338,21 +342,71 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_NEAR(kept[0].value, 1000, 1e-9);
     // 10 s on, the device has fallen 100 ms behind the performance clock: so do the pictures.
+    // (The reports before them have aged out of the clock's window.)
     late.Drawing(90, 100, 10400, 9333 - 100 + 1, 1000, &drawTime, &cancel);
     const Steps slower =
         late.Drawing(91, 100, 10500, 9333 + 100 - 100 + 1, 1000, &drawTime, &cancel);
     ASSERT_EQ(slower.size(), 1u);
     EXPECT_NEAR(slower[0].value, 1000 + 100 - 1, 1.0);
-    // No sound file: the engine paces alone.
+    // No sound file: the engine's schedule alone, kept by the player's wait.
     PlayerModel silent = OpenMovie(10, false);
     Click(silent, 0, true);
     EXPECT_EQ(silent.Timer1(false, false),
               (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
     drawTime = 7;
-    silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
-    silent.Drawing(4, 100, 1400, 333, 1000, &drawTime, &cancel);
-    EXPECT_EQ(drawTime, 7);
-    EXPECT_FALSE(silent.HoldFrame(5, 1400));
+    EXPECT_TRUE(silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
+    EXPECT_TRUE(silent.Drawing(4, 100, 1400, 333, 1000, &drawTime, &cancel).empty());
+    EXPECT_EQ(drawTime, 0);
+    EXPECT_TRUE(silent.HoldFrame(4, 1400, 1000));
+    EXPECT_FALSE(silent.HoldFrame(4, 1500, 1000));
+    // Fast forward: no wait at all.
+    Click(silent, 2, true);
+    EXPECT_FALSE(silent.HoldFrame(4, 1400, 1000));
+}
+
+// Without a sound clock a play of a fast movie keeps its schedule: each wait ends on the
+// frame's own due time, whatever the sleeps overran, so no frame turns late by the sum of
+// the overruns (the engine's own waits count from the end of the previous one).
+TEST(PlayerStates, OwnWaitKeepsTheScheduleOfALongPlay) {
+    PlayerModel m = OpenMovie(60, false);
+    Click(m, 0, true);
+    m.Timer1(false, false);
+    const double startT = 5000, slot = 1000.0 / 60;
+    double now = startT;
+    int late = 0;
+    for (int32_t i = 0; i < 60 * 60; ++i) {
+        if ((i + 1) * slot <= now - startT) ++late;  // the engine's late test
+        now += 3;                                    // reading, unpacking, drawing
+        double drawTime = 3;
+        bool cancel = false;
+        m.Drawing(i, 60 * 60, now, -1, startT, &drawTime, &cancel);
+        ASSERT_EQ(drawTime, 0);
+        while (m.HoldFrame(i, now, startT)) now += m.HoldSleepMs(i, now, startT) > 0 ? 1.3 : 0.01;
+    }
+    EXPECT_EQ(late, 0);
+    EXPECT_NEAR(now - startT, 60 * 1000.0, 2);  // a minute's movie took a minute
+}
+
+// A device starved for a moment resumes behind its old reports: the pictures wait for it
+// instead of running on by the old reports until they age out, and go on with it after.
+TEST(PlayerSoundClock, StallHoldsThePictures) {
+    SoundClock clock;
+    double now = 0, pos = 0;
+    auto report = [&](double at, double p) { clock.Observe(at, p); };
+    report(0, 0);
+    for (int i = 1; i <= 10; ++i) report(now = 333 * i, pos = 333 * i);  // steady
+    EXPECT_NEAR(clock.PositionAt(now), pos, 1e-9);
+    // The sound stops for 800 ms: the position is never taken beyond the next step.
+    EXPECT_NEAR(clock.PositionAt(now + 800), pos + 333, 1e-9);
+    // It resumes 800 ms late; after a few steps the new reports are believed.
+    now += 800;
+    for (int i = 0; i < SoundClock::kLateReports; ++i, now += 333) report(now, pos += 333);
+    now -= 333;
+    EXPECT_NEAR(clock.PositionAt(now), pos, 1e-9);
+    EXPECT_NEAR(clock.PositionAt(now + 100), pos + 100, 1e-9);
+    // One late report alone (a busy moment of the poll, not of the sound) changes nothing.
+    report(now + 333 + 90, pos + 333);
+    EXPECT_NEAR(clock.PositionAt(now + 333 + 90), pos + 333 + 90, 1e-9);
 }
 
 }  // namespace
