@@ -27,7 +27,7 @@ with open(f"{work}/sync.TQK", "wb") as f:
     f.write(b"TVRX" + struct.pack("<7i", 1, 1, 32, W, H, fps, sec))
     prev = None
     for i in range(fps * sec):
-        white = i % fps == 0
+        white = i % fps < max(1, fps // 10)  # a tenth of a second: a probe cannot miss it
         if white == prev:
             f.write(b"FRAM" + struct.pack("<II", 4, F // 4))  # the frame repeats
             continue

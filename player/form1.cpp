@@ -393,6 +393,8 @@ void Form1::PlayNow() {
     OnTimer(Timer1);
 }
 
+void Form1::OnDrawBefore() { Run(model_.DrawBefore(PerfMillis())); }
+
 void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
     const double entry = PerfMillis();
     const double showBefore = stats_.showMs;
@@ -430,7 +432,7 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
         Sleep(DWORD(model_.HoldSleepMs(NowFrame, PerfMillis(), CP->StartT())));
         const double now = PerfMillis();
         if (sound_.MciDeviceId() && now - lastPoll >= 4) {
-            model_.ObserveSound(now, sound_.Position());
+            model_.ObserveSound(now, sound_.Position(), CP->StartT());
             lastPoll = now;
         }
     }

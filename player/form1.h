@@ -68,8 +68,9 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    // CP_Drawing.
+    // CP_Drawing, and CP_DrawBefore for the first frame's schedule.
     void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) override;
+    void OnDrawBefore() override;
 
     // Drop: the first file of a drop (WM_DROPFILES or OLE) is opened and played.
     void Drop(const std::vector<std::wstring>& files);

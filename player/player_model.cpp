@@ -220,6 +220,8 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
     LastFrame_ = 0;
     ResetClock();
     soundRunning_ = false;
+    firstFrame_ = true;
+    firstDrawing_ = true;
     if (!Paused_ && !FastForward_) {
         s.push_back({Do::SoundPlay});
         soundRunning_ = soundOpen_;
@@ -248,18 +250,22 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
     (void)TotalFrame;
     Steps s;
     LastFrame_ = NowFrame;
+    const bool firstDrawing = firstDrawing_;
+    firstDrawing_ = false;
     if (FastForward_) {
         *drawTime = 0;
         if (FramesPerSecond_ > 0)
             s.push_back({Do::SoundSeek, std::round(double(NowFrame) / FramesPerSecond_ * 1000.0)});
     } else {
+        if (firstDrawing && ownWait_ && FramesPerSecond_ > 0) {
+            // The first picture is up: its slot counts from now (the first copy to the window
+            // may take longer than a slot), so the next frame is not late for it.
+            s.push_back({Do::SetStartT, now});
+            startT = now;
+        }
         if (soundRunning_ && !Paused_ && soundPosition >= 0) {
-            clock_.Observe(now, soundPosition);
+            Observe(now, soundPosition, startT);
             if (clock_.Valid(now)) {
-                if (!anchored_) {
-                    anchor_ = clock_.PositionAt(now) - (now - startT);
-                    anchored_ = true;
-                }
                 // The sound's clock leads: frames behind it become late and are skipped.
                 s.push_back({Do::SetStartT, now - SoundTime(now)});
             }
@@ -269,6 +275,13 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
     }
     *cancel = CancelRequested_;
     return s;
+}
+
+Steps PlayerModel::DrawBefore(double now) {
+    if (!firstFrame_ || !Playing_) return {};
+    firstFrame_ = false;
+    if (!ownWait_) return {};
+    return {{Do::SetStartT, now}};
 }
 
 bool PlayerModel::Following(double now) const {
@@ -294,8 +307,21 @@ double PlayerModel::HoldSleepMs(int32_t NowFrame, double now, double startT) con
     return Remaining(NowFrame, now, startT) > 2.5 ? 1 : 0;
 }
 
-void PlayerModel::ObserveSound(double now, double soundPosition) {
-    if (soundRunning_ && !Paused_ && !FastForward_) clock_.Observe(now, soundPosition);
+void PlayerModel::ObserveSound(double now, double soundPosition, double startT) {
+    if (soundRunning_ && !Paused_ && !FastForward_) Observe(now, soundPosition, startT);
+}
+
+void PlayerModel::Observe(double now, double soundPosition, double startT) {
+    if (!anchored_ && soundPosition >= 0) {
+        // The first report after the sound was started or resumed is where it starts, with
+        // whatever the device counts ahead (some count what they were handed, not what they
+        // played): that position belongs with the picture now due. A device that starts late
+        // then holds the pictures until it has caught up, instead of leaving them ahead of the
+        // sound by its delay for the rest of the play.
+        anchor_ = soundPosition - (now - startT);
+        anchored_ = true;
+    }
+    clock_.Observe(now, soundPosition);
 }
 
 Steps PlayerModel::RequestOpen(const std::wstring& path) {

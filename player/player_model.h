@@ -168,14 +168,18 @@ public:
     Steps PlayEnded();
     // CP_Drawing after the bar is drawn and the pause has ended. drawTime and cancel as the
     // engine hands them. soundPosition: the device's position in ms, or negative when unread;
-    // startT: the engine's start time now. The sound's clock is anchored to the pictures when
-    // it first runs (so the device's own constant latency is kept as it is) and from then on
-    // the pictures follow it: a sound device running slower or faster than the performance
+    // startT: the engine's start time now. The sound's first report after it was started is
+    // paired with the picture then due, and from then on the pictures follow the sound's
+    // clock: a device that starts late, stalls, or runs slower or faster than the performance
     // clock no longer lets them drift apart.
     Steps Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
                   double startT, double* drawTime, bool* cancel);
     // How long the wait may sleep at a time before the frame at `now` is due (0: spin).
     double HoldSleepMs(int32_t NowFrame, double now, double startT) const;
+    // CP_DrawBefore: the first frame of a play counts its schedule from now, when it is
+    // ready, so the play's set-up (the first reading, first touches of the buffers) does not
+    // make it late and leave the picture empty for a slot.
+    Steps DrawBefore(double now);
     // Whether CP_Drawing must keep waiting (pumping messages) before it returns: while
     // paused, and until the next frame is due: on the sound's clock while it runs, else on
     // the engine's schedule from startT. The wait is the player's (Drawing sets DrawTime to
@@ -183,7 +187,7 @@ public:
     // every wait would add up and put a long play of a fast movie behind its schedule.
     bool HoldFrame(int32_t NowFrame, double now, double startT) const;
     // A sound position read while holding a frame.
-    void ObserveSound(double now, double soundPosition);
+    void ObserveSound(double now, double soundPosition, double startT);
 
     // The open dialog or a drop chose a file.
     Steps RequestOpen(const std::wstring& path);
@@ -208,9 +212,12 @@ private:
     int32_t LastFrame_ = 0;
     bool closeAllowed_ = false;
     bool ownWait_ = true;
+    bool firstFrame_ = false;    // the next DrawBefore is the play's first
+    bool firstDrawing_ = false;  // the next Drawing likewise
     SoundClock clock_;
     bool anchored_ = false;
-    double anchor_ = 0;  // sound position minus the pictures' schedule when first anchored
+    double anchor_ = 0;  // the sound's first reported position minus the pictures' schedule
+    void Observe(double now, double soundPosition, double startT);
     void ResetClock() {
         clock_.Reset();
         anchored_ = false;

@@ -209,9 +209,15 @@ TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
     EXPECT_EQ(Click(m, 0, true), (Steps{{Do::Timer1On}, {Do::FocusPicture}}));
     EXPECT_EQ(m.Timer1(false, false), (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
     EXPECT_TRUE(m.Playing());
+    // The first frame's schedule starts when it is ready; later frames keep the schedule.
+    EXPECT_EQ(m.DrawBefore(1234), (Steps{{Do::SetStartT, 1234}}));
+    EXPECT_TRUE(m.DrawBefore(1300).empty());
 
     double drawTime = 5;
     bool cancel = true;
+    // The first picture's slot counts from its showing.
+    EXPECT_EQ(m.Drawing(0, 100, 1250, -1, 1234, &drawTime, &cancel),
+              (Steps{{Do::SetStartT, 1250}}));
     EXPECT_TRUE(m.Drawing(19, 100, 3000, -1, 0, &drawTime, &cancel).empty());
     EXPECT_EQ(drawTime, 0);  // the player waits itself
     EXPECT_FALSE(cancel);
@@ -317,8 +323,8 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     m.Timer1(false, false);
     double drawTime = 7;
     bool cancel = false;
-    // The first report says nothing yet: the engine's schedule paces.
-    EXPECT_TRUE(m.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
+    // The first report is where the sound starts; until it moves the schedule paces.
+    EXPECT_EQ(m.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel), (Steps{{Do::SetStartT, 1000}}));
     EXPECT_EQ(drawTime, 0);
     EXPECT_TRUE(m.HoldFrame(0, 1099, 1000));
     EXPECT_FALSE(m.HoldFrame(0, 1100, 1000));
@@ -332,29 +338,32 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     EXPECT_FALSE(m.HoldFrame(2, 1400, 0));  // behind: no wait
     EXPECT_TRUE(m.HoldFrame(5, 1400, 0));   // frame 6 is due at 600 ms of sound
     EXPECT_FALSE(m.HoldFrame(5, 1400 - 333 + 600, 0));
-    // A device whose sound is heard 67 ms behind the pictures' schedule keeps that offset:
-    // only what changes afterwards is followed.
+    // A device that counts what it was handed (its first report is 667 ms ahead) and starts
+    // 1300 ms late, as a busy machine's sound may: the pictures run on the schedule until it
+    // moves, then wait for it, so picture and sound go on together instead of 1300 ms apart.
     PlayerModel late = OpenMovie(10);
     Click(late, 0, true);
     late.Timer1(false, false);
-    late.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
-    const Steps kept = late.Drawing(3, 100, 1400, 333, 1000, &drawTime, &cancel);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_NEAR(kept[0].value, 1000, 1e-9);
+    late.Drawing(0, 100, 1000, 667, 1000, &drawTime, &cancel);
+    EXPECT_TRUE(late.Drawing(12, 100, 2300, 667, 1000, &drawTime, &cancel).empty());
+    const Steps caught = late.Drawing(13, 100, 2633, 667 + 333, 1000, &drawTime, &cancel);
+    ASSERT_EQ(caught.size(), 1u);
+    EXPECT_NEAR(caught[0].value, 2633 - 333, 1e-9);
+    EXPECT_TRUE(late.HoldFrame(13, 2700, 0));  // frame 14 is due at 1400 ms of sound
     // 10 s on, the device has fallen 100 ms behind the performance clock: so do the pictures.
     // (The reports before them have aged out of the clock's window.)
-    late.Drawing(90, 100, 10400, 9333 - 100 + 1, 1000, &drawTime, &cancel);
-    const Steps slower =
-        late.Drawing(91, 100, 10500, 9333 + 100 - 100 + 1, 1000, &drawTime, &cancel);
+    late.Drawing(90, 100, 12633, 1000 + 10000 - 100, 1000, &drawTime, &cancel);
+    const Steps slower = late.Drawing(91, 100, 12733, 1000 + 10000, 1000, &drawTime, &cancel);
     ASSERT_EQ(slower.size(), 1u);
-    EXPECT_NEAR(slower[0].value, 1000 + 100 - 1, 1.0);
+    EXPECT_NEAR(slower[0].value, 2633 - 333 + 100, 1.0);
     // No sound file: the engine's schedule alone, kept by the player's wait.
     PlayerModel silent = OpenMovie(10, false);
     Click(silent, 0, true);
     EXPECT_EQ(silent.Timer1(false, false),
               (Steps{{Do::Timer1Off}, {Do::SoundPlay}, {Do::StartPlay}}));
     drawTime = 7;
-    EXPECT_TRUE(silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel).empty());
+    EXPECT_EQ(silent.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel),
+              (Steps{{Do::SetStartT, 1000}}));
     EXPECT_TRUE(silent.Drawing(4, 100, 1400, 333, 1000, &drawTime, &cancel).empty());
     EXPECT_EQ(drawTime, 0);
     EXPECT_TRUE(silent.HoldFrame(4, 1400, 1000));
