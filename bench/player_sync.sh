@@ -6,27 +6,28 @@
 # both on the performance clock; each flash is paired with its click. Prints the median
 # flash-minus-click offset (and the spread of the middle 80 %) over the first and the last
 # minute, and their difference (the drift). TAVIRO_SYNC_KEEP=DIR keeps the event list there.
-#   bench/player_sync.sh [BUILD_WIN64] [SECONDS]
+#   bench/player_sync.sh [BUILD_WIN64] [SECONDS] [FPS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 win=${1:-$root/build/win64}
 seconds=${2:-600}
+fps=${3:-30}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$root/scripts/wine-env.sh" start
 mapfile -t vars < <("$root/scripts/wine-env.sh" vars)
 export "${vars[@]}"
 
-python3 - "$work" "$seconds" <<'PY'
+python3 - "$work" "$seconds" "$fps" <<'PY'
 import struct, sys
-work, sec = sys.argv[1], int(sys.argv[2])
-W, H, fps = 64, 48, 10
+work, sec, fps = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+W, H = 64, 48
 F = W * H * 4
 with open(f"{work}/sync.TQK", "wb") as f:
     f.write(b"TVRX" + struct.pack("<7i", 1, 1, 32, W, H, fps, sec))
     prev = None
     for i in range(fps * sec):
-        white = i % fps == 0
+        white = i % fps < max(1, fps // 10)  # a tenth of a second: a probe cannot miss it
         if white == prev:
             f.write(b"FRAM" + struct.pack("<II", 4, F // 4))  # the frame repeats
             continue
@@ -50,8 +51,9 @@ player=$!
 kill "$player" 2>/dev/null || true
 wait "$player" 2>/dev/null || true
 [ -n "${TAVIRO_SYNC_KEEP:-}" ] && cp "$work/events.txt" "$TAVIRO_SYNC_KEEP/"
-python3 - "$work/events.txt" <<'PY'
+python3 - "$work/events.txt" "$fps" <<'PY'
 import sys
+fps = int(sys.argv[2])
 flashes, clicks = [], []
 for line in open(sys.argv[1]):
     kind, t = line.split()
@@ -71,6 +73,6 @@ first = stats([d for t, d in pairs if t - t0 < 60])
 last = stats([d for t, d in pairs if end - t < 60])
 print("pairs %d of %d flashes and %d clicks over %.0f s" % (len(pairs), len(flashes), len(clicks), end - t0))
 print("picture minus sound, median (10%%..90%%): first minute %+.1f ms (%+.1f..%+.1f), "
-      "last minute %+.1f ms (%+.1f..%+.1f), drift %+.1f ms (one frame: 100 ms)"
-      % (first + last + (last[0] - first[0],)))
+      "last minute %+.1f ms (%+.1f..%+.1f), drift %+.1f ms (one frame: %.0f ms)"
+      % (first + last + (last[0] - first[0], 1000.0 / fps)))
 PY

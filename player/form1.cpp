@@ -9,8 +9,10 @@
 #include "comd6.h"
 #include "form1_ids.h"
 #include "frame_diff.h"
+#include "path_parts.h"
 #include "perf_millis.h"
 #include "tqkavi.h"
+#include "win_files.h"
 #include "win_text.h"
 
 namespace tqk::player {
@@ -77,10 +79,6 @@ void RegisterChildClasses(WNDPROC picture, WNDPROC bar) {
         wc.lpszClassName = kBarClass;
         RegisterClassW(&wc);
     }
-}
-
-bool FileExists(const std::wstring& path) {
-    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // "Comic Sans MS" 8.25 pt at dpi; the system substitutes a font it has.
@@ -378,8 +376,10 @@ void Form1::DropFrameImage() {
 void Form1::ShowFrame() {
     if (!frameBits_) return;
     GdiFlush();  // the engine's drawing is in the image's bits
+    const double t = PerfMillis();
     const auto rects =
         ChangedRects(frameBits_, shown_.data(), W_, H_, frameStride_, frameBytesPerPixel_);
+    stats_.diffMs += PerfMillis() - t;
     if (rects.empty()) return;
     HWND picture = Item(Picture1);
     WindowDc dc(picture, GetDC(picture));
@@ -393,13 +393,18 @@ void Form1::PlayNow() {
     OnTimer(Timer1);
 }
 
+void Form1::OnDrawBefore() { Run(model_.DrawBefore(PerfMillis())); }
+
 void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
     const double entry = PerfMillis();
     const double showBefore = stats_.showMs;
+    stats_.engineMs += DrawTime;
+    stats_.engineMaxMs = std::max(stats_.engineMaxMs, DrawTime);
     // The engine drew this frame only when it was in time (checked just before drawing).
     const double slot = model_.FramesPerSecond() > 0 ? 1000.0 / model_.FramesPerSecond() : 0;
     const bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
     stats_.late += late;
+    if (late && stats_.firstLate < 0) stats_.firstLate = NowFrame;
     ++stats_.frames;
     // A late frame was not drawn: its bar is skipped too, so the play catches up sooner. The
     // last frame's bar is always drawn.
@@ -422,12 +427,12 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     const double own = lastPoll - entry - stats_.showMs + showBefore;
     stats_.ownMs += own;
     stats_.ownMaxMs = std::max(stats_.ownMaxMs, own);
-    while (model_.HoldFrame(NowFrame, PerfMillis())) {
+    while (model_.HoldFrame(NowFrame, PerfMillis(), CP->StartT())) {
         PumpMessages();
-        Sleep(1);
+        Sleep(DWORD(model_.HoldSleepMs(NowFrame, PerfMillis(), CP->StartT())));
         const double now = PerfMillis();
         if (sound_.MciDeviceId() && now - lastPoll >= 4) {
-            model_.ObserveSound(now, sound_.Position());
+            model_.ObserveSound(now, sound_.Position(), CP->StartT());
             lastPoll = now;
         }
     }
@@ -596,9 +601,9 @@ void Form1::Export() {
     if (model_.Playing()) SetCheck1(1, true);
     std::wstring folder, name;
     // The caption is the shortened path; the open movie's own path gives the real folder.
-    if (Extension(CurrentFile) == L"tqk") {
-        folder = FolderPart(CurrentFile);
-        name = LastComponent(CurrentFile);
+    if (ExtensionOf(CurrentFile) == L"tqk") {
+        folder = FolderOf(CurrentFile);
+        name = FileNameOf(CurrentFile);
     }
     ComD6 dialog;
     dialog.Filter(L"変換元のTQKファイル|*.TQK");
@@ -622,12 +627,12 @@ void Form1::Export() {
                                MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     const std::wstring avi = AviFileOf(movie);
-    if (FileExists(avi) && Ask(LastComponent(avi) + L"が存在しています。上書きしてよろしいですか？",
+    if (FileExists(avi) && Ask(FileNameOf(avi) + L"が存在しています。上書きしてよろしいですか？",
                                MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     std::wstring wav = SoundFileOf(movie);
     if (FileExists(wav)) {
-        if (Ask(LastComponent(wav) + L"が存在しています。Waveも取りこみますか？",
+        if (Ask(FileNameOf(wav) + L"が存在しています。Waveも取りこみますか？",
                 MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
     } else {

@@ -26,12 +26,16 @@ namespace tqk::player {
 
 // What the last play cost the player itself, for the speed benchmark.
 struct PlayStats {
-    int32_t frames = 0;   // Drawing events
-    int32_t late = 0;     // frames the engine found late (not drawn)
+    int32_t frames = 0;  // Drawing events
+    int32_t late = 0;    // frames the engine found late (not drawn)
+    int32_t firstLate = -1;
     double ownMs = 0;     // the player's own time in the events (bar, sound, steps)
     double ownMaxMs = 0;  // the longest of them
     double showMs = 0;    // copying the changed places of the frames to the window
-    double slotMs = 0;    // one frame slot
+    double diffMs = 0;    // of which finding the changed places
+    double engineMs = 0;  // the engine's reading, unpacking and drawing into the image
+    double engineMaxMs = 0;
+    double slotMs = 0;  // one frame slot
 };
 
 class Form1 : public Window, private CaptureEvents {
@@ -50,6 +54,7 @@ public:
     // For the speed benchmark: false lets the engine draw on the window itself, as before the
     // picture had an image of its own.
     void UseFrameImage(bool on) { useFrameImage_ = on; }
+    void UseOwnWait(bool on) { model_.SetOwnWait(on); }
 
 protected:
     bool OnCreate() override;
@@ -63,8 +68,9 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    // CP_Drawing.
+    // CP_Drawing, and CP_DrawBefore for the first frame's schedule.
     void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) override;
+    void OnDrawBefore() override;
 
     // Drop: the first file of a drop (WM_DROPFILES or OLE) is opened and played.
     void Drop(const std::vector<std::wstring>& files);

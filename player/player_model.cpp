@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "path_parts.h"
 #include "progress_text.h"
 
 namespace tqk::player {
@@ -12,17 +13,6 @@ namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-size_t LastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
-
-// Start of the extension's "." in the last component, or npos.
-size_t ExtensionDot(const std::wstring& path) {
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos) return dot;
-    if (sep != std::wstring::npos && dot < sep) return std::wstring::npos;
-    return dot;
-}
 
 }  // namespace
 
@@ -38,34 +28,6 @@ std::wstring PathFromCommandTail(const std::wstring& tail) {
         while (e > b && IsBlank(tail[e - 1])) --e;
     }
     return tail.substr(b, e - b);
-}
-
-std::wstring FolderPart(const std::wstring& path) {
-    const size_t sep = path.rfind(L'\\');
-    return sep == std::wstring::npos ? std::wstring() : path.substr(0, sep + 1);
-}
-
-std::wstring LastComponent(const std::wstring& path) {
-    const size_t sep = LastSeparator(path);
-    return sep == std::wstring::npos ? path : path.substr(sep + 1);
-}
-
-std::wstring Extension(const std::wstring& path) {
-    const size_t dot = ExtensionDot(path);
-    if (dot == std::wstring::npos) return {};
-    std::wstring ext = path.substr(dot + 1);
-    for (wchar_t& c : ext)
-        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-    return ext;
-}
-
-std::wstring PathWithoutExtension(const std::wstring& path) {
-    const size_t dot = ExtensionDot(path);
-    return dot == std::wstring::npos ? path : path.substr(0, dot);
-}
-
-std::wstring NameWithoutExtension(const std::wstring& path) {
-    return LastComponent(PathWithoutExtension(path));
 }
 
 std::wstring SoundFileOf(const std::wstring& moviePath) {
@@ -134,6 +96,7 @@ Rgb BarImagePixel(int x, int y, int width, int height) {
 
 void SoundClock::Reset() {
     samples_.clear();
+    late_.clear();
     lastPosition_ = -1;
     lastMove_ = 0;
     moves_ = 0;
@@ -150,11 +113,26 @@ void SoundClock::Observe(double nowMs, double positionMs) {
         return;
     }
     if (positionMs == lastPosition_) return;
+    const Sample s{nowMs, nowMs - positionMs, positionMs - lastPosition_};
     lastPosition_ = positionMs;
     lastMove_ = nowMs;
     ++moves_;
-    samples_.push_back({nowMs, nowMs - positionMs});
     while (!samples_.empty() && nowMs - samples_.front().now > kWindowMs) samples_.pop_front();
+    if (!samples_.empty() && s.offset > SmallestOffset() + kLateMs) {
+        late_.push_back(s);
+        if (int(late_.size()) < kLateReports) return;
+        samples_.assign(late_.begin(), late_.end());
+        late_.clear();
+    } else {
+        late_.clear();
+        samples_.push_back(s);
+    }
+}
+
+double SoundClock::SmallestOffset() const {
+    double offset = samples_.front().offset;
+    for (const Sample& s : samples_) offset = std::min(offset, s.offset);
+    return offset;
 }
 
 bool SoundClock::Valid(double nowMs) const {
@@ -162,9 +140,12 @@ bool SoundClock::Valid(double nowMs) const {
 }
 
 double SoundClock::PositionAt(double nowMs) const {
-    double offset = samples_.empty() ? nowMs : samples_.front().offset;
-    for (const Sample& s : samples_) offset = std::min(offset, s.offset);
-    return nowMs - offset;
+    if (samples_.empty()) return 0;
+    // Until the next report the device has not reached the step after the last one.
+    double step = 0;
+    for (const Sample& s : samples_) step = std::max(step, s.step);
+    for (const Sample& s : late_) step = std::max(step, s.step);
+    return std::min(nowMs - SmallestOffset(), lastPosition_ + step);
 }
 
 void PlayerModel::Opened(bool ok, int32_t fps) {
@@ -239,6 +220,8 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
     LastFrame_ = 0;
     ResetClock();
     soundRunning_ = false;
+    firstFrame_ = true;
+    firstDrawing_ = true;
     if (!Paused_ && !FastForward_) {
         s.push_back({Do::SoundPlay});
         soundRunning_ = soundOpen_;
@@ -267,37 +250,78 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
     (void)TotalFrame;
     Steps s;
     LastFrame_ = NowFrame;
+    const bool firstDrawing = firstDrawing_;
+    firstDrawing_ = false;
     if (FastForward_) {
         *drawTime = 0;
         if (FramesPerSecond_ > 0)
             s.push_back({Do::SoundSeek, std::round(double(NowFrame) / FramesPerSecond_ * 1000.0)});
-    } else if (soundRunning_ && !Paused_ && soundPosition >= 0) {
-        clock_.Observe(now, soundPosition);
-        if (clock_.Valid(now)) {
-            if (!anchored_) {
-                anchor_ = clock_.PositionAt(now) - (now - startT);
-                anchored_ = true;
-            }
-            // The sound's clock leads: frames behind it become late and are skipped, and
-            // the wait for the next frame is ours (HoldFrame) instead of the engine's.
-            s.push_back({Do::SetStartT, now - SoundTime(now)});
-            *drawTime = 0;
+    } else {
+        if (firstDrawing && ownWait_ && FramesPerSecond_ > 0) {
+            // The first picture is up: its slot counts from now (the first copy to the window
+            // may take longer than a slot), so the next frame is not late for it.
+            s.push_back({Do::SetStartT, now});
+            startT = now;
         }
+        if (soundRunning_ && !Paused_ && soundPosition >= 0) {
+            Observe(now, soundPosition, startT);
+            if (clock_.Valid(now)) {
+                // The sound's clock leads: frames behind it become late and are skipped.
+                s.push_back({Do::SetStartT, now - SoundTime(now)});
+            }
+        }
+        // The wait for the next frame is ours (HoldFrame), not the engine's.
+        if (FramesPerSecond_ > 0 && (ownWait_ || Following(now))) *drawTime = 0;
     }
     *cancel = CancelRequested_;
     return s;
 }
 
-bool PlayerModel::HoldFrame(int32_t NowFrame, double now) const {
-    if (CancelRequested_) return false;
-    if (Paused_) return true;
-    if (FastForward_ || !soundRunning_ || FramesPerSecond_ <= 0 || !anchored_ || !clock_.Valid(now))
-        return false;
-    return SoundTime(now) < double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+Steps PlayerModel::DrawBefore(double now) {
+    if (!firstFrame_ || !Playing_) return {};
+    firstFrame_ = false;
+    if (!ownWait_) return {};
+    return {{Do::SetStartT, now}};
 }
 
-void PlayerModel::ObserveSound(double now, double soundPosition) {
-    if (soundRunning_ && !Paused_ && !FastForward_) clock_.Observe(now, soundPosition);
+bool PlayerModel::Following(double now) const {
+    return soundRunning_ && anchored_ && clock_.Valid(now);
+}
+
+double PlayerModel::Remaining(int32_t NowFrame, double now, double startT) const {
+    const double due = double(NowFrame + 1) * 1000.0 / FramesPerSecond_;
+    if (Following(now)) return due - SoundTime(now);
+    return due - (now - startT);
+}
+
+bool PlayerModel::HoldFrame(int32_t NowFrame, double now, double startT) const {
+    if (CancelRequested_) return false;
+    if (Paused_) return true;
+    if (FastForward_ || FramesPerSecond_ <= 0 || (!ownWait_ && !Following(now))) return false;
+    return Remaining(NowFrame, now, startT) > 0;
+}
+
+double PlayerModel::HoldSleepMs(int32_t NowFrame, double now, double startT) const {
+    if (Paused_ || FastForward_ || FramesPerSecond_ <= 0) return 1;
+    // A sleep may overrun by a millisecond or so: the last ones are spun.
+    return Remaining(NowFrame, now, startT) > 2.5 ? 1 : 0;
+}
+
+void PlayerModel::ObserveSound(double now, double soundPosition, double startT) {
+    if (soundRunning_ && !Paused_ && !FastForward_) Observe(now, soundPosition, startT);
+}
+
+void PlayerModel::Observe(double now, double soundPosition, double startT) {
+    if (!anchored_ && soundPosition >= 0) {
+        // The first report after the sound was started or resumed is where it starts, with
+        // whatever the device counts ahead (some count what they were handed, not what they
+        // played): that position belongs with the picture now due. A device that starts late
+        // then holds the pictures until it has caught up, instead of leaving them ahead of the
+        // sound by its delay for the rest of the play.
+        anchor_ = soundPosition - (now - startT);
+        anchored_ = true;
+    }
+    clock_.Observe(now, soundPosition);
 }
 
 Steps PlayerModel::RequestOpen(const std::wstring& path) {

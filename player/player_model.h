@@ -16,13 +16,6 @@ namespace tqk::player {
 // quote), every other character kept as it is.
 std::wstring PathFromCommandTail(const std::wstring& tail);
 
-// Path pieces. Folder: up to and including the last "\" (empty without one). Extension: the
-// text after the last "." of the last component, lower-cased ("" without one).
-std::wstring FolderPart(const std::wstring& path);
-std::wstring LastComponent(const std::wstring& path);
-std::wstring Extension(const std::wstring& path);
-std::wstring NameWithoutExtension(const std::wstring& path);
-std::wstring PathWithoutExtension(const std::wstring& path);
 // The movie path with its extension replaced (or, without one, extended): ".wav", ".avi".
 std::wstring SoundFileOf(const std::wstring& moviePath);
 std::wstring AviFileOf(const std::wstring& moviePath);
@@ -80,6 +73,11 @@ Rgb BarImagePixel(int x, int y, int width, int height);
 // smallest difference between the performance clock and the reported position over recent
 // reports, which is the moment a report was fresh. Reports that stop moving (the sound
 // ended, or the device never started) make the clock invalid.
+//
+// A device that stalls (a busy machine starves the sound for a moment) resumes later than
+// the old reports say: the position is never taken beyond one step past the last report,
+// and reports that stay behind the old ones for a few steps replace them, instead of the
+// pictures running ahead of the sound until the old reports have aged out.
 class SoundClock {
 public:
     // Forget everything: the sound was stopped, sought or restarted.
@@ -92,15 +90,21 @@ public:
 
     static constexpr double kWindowMs = 3000;  // reports kept
     static constexpr double kStallMs = 1500;   // no movement this long: not valid
+    // A report this much later than the kept ones, kLateReports times in a row: the sound
+    // was held up and the kept reports no longer hold.
+    static constexpr double kLateMs = 40;
+    static constexpr int kLateReports = 3;
 
 private:
     struct Sample {
-        double now, offset;
+        double now, offset, step;
     };
     std::deque<Sample> samples_;
+    std::vector<Sample> late_;  // consecutive late reports, not yet believed
     double lastPosition_ = -1;
     double lastMove_ = 0;  // when the position last changed
     int moves_ = 0;        // changes seen since Reset
+    double SmallestOffset() const;
 };
 
 // What the window must do after a model step, in order.
@@ -151,6 +155,9 @@ public:
     void Opened(bool ok, int32_t fps);
     void SoundOpened(bool ok) { soundOpen_ = ok; }
     void SetUpdatingButtons(bool on) { UpdatingButtons_ = on; }
+    // For the speed benchmark: false leaves the waits without a sound clock to the engine, as
+    // before the player kept the schedule itself.
+    void SetOwnWait(bool on) { ownWait_ = on; }
 
     // Check1_Click(index) with the button's new state; now is the engine's clock. Returns
     // false when the click is ignored (no movie, or the code's own change): the window then
@@ -161,17 +168,26 @@ public:
     Steps PlayEnded();
     // CP_Drawing after the bar is drawn and the pause has ended. drawTime and cancel as the
     // engine hands them. soundPosition: the device's position in ms, or negative when unread;
-    // startT: the engine's start time now. The sound's clock is anchored to the pictures when
-    // it first runs (so the device's own constant latency is kept as it is) and from then on
-    // the pictures follow it: a sound device running slower or faster than the performance
+    // startT: the engine's start time now. The sound's first report after it was started is
+    // paired with the picture then due, and from then on the pictures follow the sound's
+    // clock: a device that starts late, stalls, or runs slower or faster than the performance
     // clock no longer lets them drift apart.
     Steps Drawing(int32_t NowFrame, int32_t TotalFrame, double now, double soundPosition,
                   double startT, double* drawTime, bool* cancel);
+    // How long the wait may sleep at a time before the frame at `now` is due (0: spin).
+    double HoldSleepMs(int32_t NowFrame, double now, double startT) const;
+    // CP_DrawBefore: the first frame of a play counts its schedule from now, when it is
+    // ready, so the play's set-up (the first reading, first touches of the buffers) does not
+    // make it late and leave the picture empty for a slot.
+    Steps DrawBefore(double now);
     // Whether CP_Drawing must keep waiting (pumping messages) before it returns: while
-    // paused, and while the pictures are ahead of the sound.
-    bool HoldFrame(int32_t NowFrame, double now) const;
+    // paused, and until the next frame is due: on the sound's clock while it runs, else on
+    // the engine's schedule from startT. The wait is the player's (Drawing sets DrawTime to
+    // 0): the engine's own waits count from the end of the previous one, so the overshoot of
+    // every wait would add up and put a long play of a fast movie behind its schedule.
+    bool HoldFrame(int32_t NowFrame, double now, double startT) const;
     // A sound position read while holding a frame.
-    void ObserveSound(double now, double soundPosition);
+    void ObserveSound(double now, double soundPosition, double startT);
 
     // The open dialog or a drop chose a file.
     Steps RequestOpen(const std::wstring& path);
@@ -195,14 +211,22 @@ private:
     bool soundRunning_ = false;  // MCI play sent and not stopped since
     int32_t LastFrame_ = 0;
     bool closeAllowed_ = false;
+    bool ownWait_ = true;
+    bool firstFrame_ = false;    // the next DrawBefore is the play's first
+    bool firstDrawing_ = false;  // the next Drawing likewise
     SoundClock clock_;
     bool anchored_ = false;
-    double anchor_ = 0;  // sound position minus the pictures' schedule when first anchored
+    double anchor_ = 0;  // the sound's first reported position minus the pictures' schedule
+    void Observe(double now, double soundPosition, double startT);
     void ResetClock() {
         clock_.Reset();
         anchored_ = false;
     }
     double SoundTime(double now) const { return clock_.PositionAt(now) - anchor_; }
+    // Whether the pictures follow the sound's clock now.
+    bool Following(double now) const;
+    // Milliseconds until the frame after NowFrame is due.
+    double Remaining(int32_t NowFrame, double now, double startT) const;
 };
 
 }  // namespace tqk::player

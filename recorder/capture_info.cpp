@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "path_parts.h"
+
 namespace tqk::rec {
 
 namespace {

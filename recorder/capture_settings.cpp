@@ -1,5 +1,7 @@
 #include "capture_settings.h"
 
+#include "path_parts.h"
+
 namespace tqk::rec {
 
 bool CaptureSettings::operator==(const CaptureSettings& o) const {
@@ -19,38 +21,6 @@ CaptureSettings DefaultSettings(bool ntFamily) {
     CaptureSettings s;
     s.AsyncWrite = ntFamily;
     return s;
-}
-
-namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Position after the last separator. Paths are held as UTF-8, where no byte of a multi-byte
-// character is a "\" (unlike the second byte of some Shift-JIS characters).
-size_t NameStart(std::string_view path) {
-    for (size_t i = path.size(); i > 0; --i) {
-        if (IsSeparator(path[i - 1])) return i;
-    }
-    return 0;
-}
-
-}  // namespace
-
-std::string FolderOf(std::string_view path) {
-    const size_t start = NameStart(path);
-    if (start == 0) return {};
-    std::string folder(path.substr(0, start));
-    folder.back() = '\\';
-    return folder;
-}
-
-std::string FileNameOf(std::string_view path) { return std::string(path.substr(NameStart(path))); }
-
-std::string FileNameWithoutExtension(std::string_view path) {
-    std::string name = FileNameOf(path);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return name;
 }
 
 DerivedPaths DerivePaths(std::string_view saveTo) {

@@ -71,11 +71,6 @@ struct DerivedPaths {
 };
 DerivedPaths DerivePaths(std::string_view saveTo);
 
-// Path pieces on "\" (and "/") separators. FolderOf always ends in "\" unless it is empty.
-std::string FolderOf(std::string_view path);
-std::string FileNameOf(std::string_view path);                // after the last separator
-std::string FileNameWithoutExtension(std::string_view path);  // FileNameOf without ".ext"
-
 // Text between the program (UTF-8) and the file (ANSI code page). Each returns false when the
 // text has no exact counterpart (bytes that are not valid ANSI text, characters the code page
 // lacks); a path changed by the conversion would name another file.

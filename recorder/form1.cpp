@@ -13,6 +13,7 @@
 #include "result_code.h"
 #include "run_box.h"
 #include "sound_helper_client.h"
+#include "win_files.h"
 #include "win_text.h"
 
 namespace tqk::rec {
@@ -349,8 +350,8 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     if (cancelled) {
         if (RunMessage(hwnd_, kCancelQuestion, MB_YESNO | MB_ICONQUESTION) == IDNO) {
             result.aborted = true;
-            DeleteRunFile(tqkPath);
-            if (recordsSound_) DeleteRunFile(wavePath);
+            DeleteFileClearingReadOnly(tqkPath);
+            if (recordsSound_) DeleteFileClearingReadOnly(wavePath);
         } else {
             int32_t w = 0, h = 0, bits = 0, fps = 0;
             if (engine->GetTVRFileData(tqkPath, &w, &h, &bits, &fps) == 0)

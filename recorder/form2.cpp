@@ -11,6 +11,7 @@
 #include "form2_texts.h"
 #include "form4.h"
 #include "mixer.h"
+#include "path_parts.h"
 #include "recorder_files.h"
 #include "sound_helper_client.h"
 

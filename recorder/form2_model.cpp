@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "path_parts.h"
+
 namespace tqk::rec {
 
 namespace {

@@ -7,6 +7,7 @@
 #include "run_box.h"
 #include "safe_file.h"
 #include "tqkavi.h"
+#include "win_files.h"
 #include "win_text.h"
 
 namespace tqk::rec {
@@ -89,13 +90,13 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
     int32_t result = run.resultCode;
     if (NeedsNormalising(s)) {
         const std::wstring scratch = WideFromUtf8(NormaliseScratchPath(s.TqkPath));
-        DeleteRunFile(scratch);  // a rewrite left by an earlier, interrupted run
+        DeleteFileClearingReadOnly(scratch);  // a rewrite left by an earlier, interrupted run
         result = form5.U_ShowTQKtoTQK(tqkPath, scratch, 24, 1);
-        switch (DecideAfterNormalise(result, s.MakesAvi(), RunFileExists(scratch))) {
+        switch (DecideAfterNormalise(result, s.MakesAvi(), FileExists(scratch))) {
         case AfterNormalise::Replace: {
             DWORD error = 0;
             if (!ReplaceMovie(scratch, tqkPath, &error)) {
-                DeleteRunFile(scratch);
+                DeleteFileClearingReadOnly(scratch);
                 RunMessage(ctx.owner, ReplaceErrorText(Utf8FromWide(SystemErrorText(error))),
                            MB_OK | MB_ICONSTOP);
                 result = MakeResultCode(kErrApi, int32_t(error));
@@ -123,8 +124,8 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
         form5.U_Show(tqkPath, aviPath, s.RecordsSound() ? wavePath : std::wstring(),
                      s.CompressorChosen ? ctx.compressor : nullptr, s.Avi24);
         const Removals gone = RemovalsAfterExport(s, outcome);
-        if (gone.tqk) DeleteRunFile(tqkPath);
-        if (gone.wave) DeleteRunFile(wavePath);
+        if (gone.tqk) DeleteFileClearingReadOnly(tqkPath);
+        if (gone.wave) DeleteFileClearingReadOnly(wavePath);
     }
     if (ctx.positions) {
         ctx.positions->AviX = g_Form5Left;

@@ -85,16 +85,6 @@ bool SavePositionFile(const std::wstring& path, const WindowPositions& p) {
     return ReplaceFileBytes(path, AnsiFromWide(WideFromUtf8(PositionFileUtf8(p))));
 }
 
-bool FileExists(const std::wstring& path) {
-    const DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::wstring& path) {
-    const DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool FolderIsWritable(const std::wstring& folder) {
     std::wstring probe = folder;
     if (!probe.empty() && probe.back() != L'\\') probe += L'\\';

@@ -10,6 +10,7 @@
 
 #include "capture_settings.h"
 #include "recorder_paths.h"
+#include "win_files.h"
 
 namespace tqk::rec {
 
@@ -34,8 +35,6 @@ bool LoadPositionFile(const std::wstring& path, const WindowPositions& defaults,
                       WindowPositions* ret);
 [[nodiscard]] bool SavePositionFile(const std::wstring& path, const WindowPositions& p);
 
-bool FileExists(const std::wstring& path);
-bool FolderExists(const std::wstring& path);
 // True when a file can be created in the folder (tried with a scratch file that is removed).
 bool FolderIsWritable(const std::wstring& folder);
 

@@ -3,13 +3,9 @@
 #include <cmath>
 #include <limits>
 
-namespace tqk::rec {
+#include "path_parts.h"
 
-std::string WithTrailingSeparator(std::string_view folder) {
-    std::string f(folder);
-    if (f.empty() || (f.back() != '\\' && f.back() != '/')) f += '\\';
-    return f;
-}
+namespace tqk::rec {
 
 RecorderPaths MakeRecorderPaths(std::string_view appFolder, std::string_view dataFolder) {
     RecorderPaths p;

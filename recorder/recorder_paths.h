@@ -25,9 +25,6 @@ struct RecorderPaths {
     std::string DefaultSettingsFallback;  // empty when DataFolder == AppFolder
 };
 
-// A folder text with exactly one trailing "\" added when it has none.
-std::string WithTrailingSeparator(std::string_view folder);
-
 // The paths for a program folder and the folder that takes the data (usually the same).
 RecorderPaths MakeRecorderPaths(std::string_view appFolder, std::string_view dataFolder);
 

@@ -12,17 +12,4 @@ int RunMessage(HWND owner, const std::string& text, UINT style) {
     return MsgBoxEx::Msg(WideFromUtf8(text), shownOwner, int32_t(style), L"TaviroRec");
 }
 
-bool DeleteRunFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileW(path.c_str()) != FALSE;
-}
-
-bool RunFileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace tqk::rec

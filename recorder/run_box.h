@@ -11,8 +11,4 @@ namespace tqk::rec {
 // text is UTF-8, lines separated by CR LF. Returns the answer (IDOK, IDYES, IDNO...).
 int RunMessage(HWND owner, const std::string& text, UINT style);
 
-// Deletes a file of the run, clearing its read-only attribute first; true when it is gone.
-bool DeleteRunFile(const std::wstring& path);
-bool RunFileExists(const std::wstring& path);
-
 }  // namespace tqk::rec

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "form2.h"
+#include "path_parts.h"
 #include "rec_ui.h"
 #include "recorder_actions.h"
 #include "recorder_files.h"
@@ -29,8 +30,8 @@ std::wstring ProgramFolder() {
         }
         path.resize(path.size() * 2);
     }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L".\\" : path.substr(0, slash + 1);
+    const std::wstring folder = FolderOf(path);
+    return folder.empty() ? L".\\" : folder;
 }
 
 // The program folder when files can be written there, else the user's application data +

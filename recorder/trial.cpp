@@ -5,6 +5,7 @@
 #include "pipeline.h"
 #include "run_box.h"
 #include "trial_model.h"
+#include "win_files.h"
 #include "win_text.h"
 
 namespace tqk::rec {
@@ -20,10 +21,10 @@ std::string TrialScratchBase() {
 }
 
 void DeleteTrialFiles(const CaptureSettings& t) {
-    DeleteRunFile(WideFromUtf8(t.TqkPath));
+    DeleteFileClearingReadOnly(WideFromUtf8(t.TqkPath));
     if (t.RecordsSound()) {
-        DeleteRunFile(WideFromUtf8(t.WavePath));
-        DeleteRunFile(WideFromUtf8(t.WaveScratchPath));
+        DeleteFileClearingReadOnly(WideFromUtf8(t.WavePath));
+        DeleteFileClearingReadOnly(WideFromUtf8(t.WaveScratchPath));
     }
 }
 

@@ -269,15 +269,6 @@ TEST(SettingsPaths, DerivedFromTheSaveToName) {
     }
 }
 
-TEST(SettingsPaths, Pieces) {
-    EXPECT_EQ(FolderOf("C:\\a\\b.txt"), "C:\\a\\");
-    EXPECT_EQ(FolderOf("b.txt"), "");
-    EXPECT_EQ(FileNameOf("C:\\a\\b.txt"), "b.txt");
-    EXPECT_EQ(FileNameOf("C:\\a\\"), "");
-    EXPECT_EQ(FileNameWithoutExtension("C:\\a\\b.c.txt"), "b.c");
-    EXPECT_EQ(FileNameWithoutExtension(".hidden"), "");
-}
-
 TEST(Utf8, Validity) {
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("ｽﾃﾚｵ 録画"));

@@ -84,23 +84,40 @@ TEST(FrameDiff, ScatteredChangesBecomeOneBoundingRectangle) {
     EXPECT_EQ(rects[0].y + rects[0].height, 380 + 1);
 }
 
-// Random frames in sequence, as a play sees them: no change is ever missed.
+// Random frames in sequence, as a play sees them: no change is ever missed, wherever it falls
+// against the blocks the scan compares at a time (narrow and wide rows, odd widths).
 TEST(FrameDiff, RandomSequenceKeepsTheShownCopyExact) {
+    struct Case {
+        int w, h, bpp;
+    } cases[] = {{37, 29, 2}, {301, 23, 4}, {255, 17, 2}, {4, 9, 4}};
     std::mt19937 rng(12);
-    Picture frame(37, 29, 2), shown(37, 29, 2);
-    for (int round = 0; round < 200; ++round) {
-        const int n = int(rng() % 6);
-        for (int i = 0; i < n; ++i)
-            frame.Pixel(int(rng() % 37), int(rng() % 29))[rng() % 2] ^= uint8_t(1 + rng() % 255);
-        std::vector<std::pair<int, int>> changed;  // the pixels that now differ
-        for (int y = 0; y < 29; ++y)
-            for (int x = 0; x < 37; ++x)
-                if (std::memcmp(frame.Pixel(x, y), shown.Pixel(x, y), 2) != 0)
-                    changed.push_back({x, y});
-        const auto rects =
-            ChangedRects(frame.bytes.data(), shown.bytes.data(), 37, 29, frame.stride, 2);
-        for (auto [x, y] : changed) EXPECT_TRUE(Covered(rects, x, y)) << round;
-        ASSERT_EQ(shown.bytes, frame.bytes) << round;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << "x" << c.bpp);
+        Picture frame(c.w, c.h, c.bpp), shown(c.w, c.h, c.bpp);
+        for (int round = 0; round < 200; ++round) {
+            const int n = int(rng() % 6);
+            for (int i = 0; i < n; ++i)
+                frame.Pixel(int(rng() % c.w), int(rng() % c.h))[rng() % c.bpp] ^=
+                    uint8_t(1 + rng() % 255);
+            std::vector<std::pair<int, int>> changed;  // the pixels that now differ
+            for (int y = 0; y < c.h; ++y)
+                for (int x = 0; x < c.w; ++x)
+                    if (std::memcmp(frame.Pixel(x, y), shown.Pixel(x, y), c.bpp) != 0)
+                        changed.push_back({x, y});
+            const auto rects =
+                ChangedRects(frame.bytes.data(), shown.bytes.data(), c.w, c.h, frame.stride, c.bpp);
+            for (auto [x, y] : changed) EXPECT_TRUE(Covered(rects, x, y)) << round;
+            for (const Rect& r : rects) {  // tight: each rectangle's edge columns changed
+                bool leftUsed = false, rightUsed = false;
+                for (auto [x, y] : changed) {
+                    if (y < r.y || y >= r.y + r.height) continue;
+                    leftUsed |= x == r.x;
+                    rightUsed |= x == r.x + r.width - 1;
+                }
+                EXPECT_TRUE(leftUsed && rightUsed) << round;
+            }
+            ASSERT_EQ(shown.bytes, frame.bytes) << round;
+        }
     }
 }
 
