@@ -9,6 +9,7 @@
 
 #include "sound_test_util.h"
 
+namespace tqk::test {
 namespace {
 
 using namespace snd;
@@ -106,3 +107,4 @@ TEST(WaveIn2FullDisk, FailingScratchWriteLeavesNoWaveFile) {
 }
 
 }  // namespace
+}  // namespace tqk::test
