@@ -1,6 +1,6 @@
 #include "avi_errors.h"
 
-namespace avi {
+namespace tqk::avi {
 
 namespace {
 
@@ -46,4 +46,4 @@ const char* ErrorTextUtf8(int32_t code) {
     return nullptr;
 }
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace avi {
+namespace tqk::avi {
 
 constexpr int32_t kAviOk = 0;
 constexpr int32_t kAviErrUnsupported = int32_t(0x80044065u);
@@ -31,4 +31,4 @@ const ErrorText* ErrorTable(int* count);
 // The UTF-8 text of a code, or nullptr for a code without one.
 const char* ErrorTextUtf8(int32_t code);
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -5,7 +5,7 @@
 
 #include "avi_errors.h"
 
-namespace avi {
+namespace tqk::avi {
 
 namespace {
 
@@ -139,4 +139,4 @@ int32_t AddWaveToAvi(RandomFile& aviFile, RandomFile& wavFile, const Progress& p
     return result;
 }
 
-}  // namespace avi
+}  // namespace tqk::avi

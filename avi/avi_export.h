@@ -10,7 +10,7 @@
 #include "avi_writer.h"
 #include "wav_reader.h"
 
-namespace avi {
+namespace tqk::avi {
 
 // Bytes of one bottom-up device-independent frame: rows padded to 4 bytes. 0 when a factor
 // is not positive.
@@ -42,4 +42,4 @@ int32_t AddWaveToAvi(const std::string& aviUtf8, const std::string& wavUtf8,
 int32_t AddWaveToAvi(RandomFile& avi, RandomFile& wav, const Progress& progress,
                      uint64_t segmentBytes = kDefaultSegmentBytes);
 
-}  // namespace avi
+}  // namespace tqk::avi

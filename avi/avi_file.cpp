@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-namespace avi {
+namespace tqk::avi {
 
 namespace {
 
@@ -139,4 +139,4 @@ bool FileExists(const std::string& utf8Path) {
     return std::filesystem::is_regular_file(PathOf(utf8Path), ec);
 }
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-namespace avi {
+namespace tqk::avi {
 
 // A file the writer can write anywhere in, read back, and cut short.
 class RandomFile {
@@ -54,4 +54,4 @@ private:
 // Whether a file exists at a UTF-8 path.
 bool FileExists(const std::string& utf8Path);
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace avi {
+namespace tqk::avi {
 
 namespace {
 
@@ -560,4 +560,4 @@ bool Writer::Restore() {
            file_->Truncate(undoSize_) && file_->Flush();
 }
 
-}  // namespace avi
+}  // namespace tqk::avi

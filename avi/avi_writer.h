@@ -12,7 +12,7 @@
 
 #include "avi_file.h"
 
-namespace avi {
+namespace tqk::avi {
 
 enum class Status {
     kOk,
@@ -135,4 +135,4 @@ private:
     bool Restore();
 };
 
-}  // namespace avi
+}  // namespace tqk::avi

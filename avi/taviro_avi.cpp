@@ -17,6 +17,7 @@
 #include "avi_writer.h"
 #include "win_text.h"
 
+namespace tqk::avi {
 namespace {
 
 constexpr DWORD kNameBytes = 260;
@@ -168,6 +169,10 @@ LONG StartFile(const uint8_t* firstFrame) {
 }
 
 }  // namespace
+}  // namespace tqk::avi
+
+// The exports are thin shells over the helpers above.
+using namespace tqk::avi;
 
 extern "C" {
 
@@ -228,7 +233,7 @@ LONG WINAPI AVICreateInit(const char* fileName, COMPVARS* cv, LONG width, LONG h
         g_state.compressor.reset();
         if (!fileName || width <= 0 || height <= 0 || rate <= 0 ||
             (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32))
-            return avi::kAviErrBadParam;
+            return kAviErrBadParam;
         std::memset(&g_state.cv, 0, sizeof(COMPVARS));
         if (cv) std::memcpy(&g_state.cv, cv, sizeof(COMPVARS));
         const DWORD handler = g_state.cv.fccHandler;
@@ -238,24 +243,24 @@ LONG WINAPI AVICreateInit(const char* fileName, COMPVARS* cv, LONG width, LONG h
         g_state.height = height;
         g_state.bits = bitCount;
         g_state.rate = DWORD(rate);
-        g_state.frameBytes = size_t(avi::DibFrameBytes(width, height, bitCount));
+        g_state.frameBytes = size_t(DibFrameBytes(width, height, bitCount));
         g_state.tableBytes = bitCount == 8 ? 1024 : 0;
-        g_state.stream = avi::VideoStream(handler ? handler : kDib, width, height, DWORD(rate),
-                                          DWORD(length), streamName ? streamName : "", {});
-        if (!g_state.file.Open(AnsiPathToUtf8(fileName), avi::StdioFile::Mode::kCreate))
-            return avi::kAviErrFileOpen;
+        g_state.stream = VideoStream(handler ? handler : kDib, width, height, DWORD(rate),
+                                     DWORD(length), streamName ? streamName : "", {});
+        if (!g_state.file.Open(AnsiPathToUtf8(fileName), StdioFile::Mode::kCreate))
+            return kAviErrFileOpen;
         g_state.open = true;
         // Without a colour table or compressor the format is known now: write the header.
         if (!g_state.compressor && !g_state.tableBytes) {
             const LONG rc = StartFile(nullptr);
-            if (rc != avi::kAviOk) CloseState();
+            if (rc != kAviOk) CloseState();
             return rc;
         }
-        return avi::kAviOk;
+        return kAviOk;
     } catch (const std::bad_alloc&) {
-        return avi::kAviErrMemory;
+        return kAviErrMemory;
     } catch (...) {
-        return avi::kAviErrError;
+        return kAviErrError;
     }
 }
 
@@ -264,11 +269,11 @@ LONG WINAPI AVICreateInit(const char* fileName, COMPVARS* cv, LONG width, LONG h
 LONG WINAPI AVICreateAddBitmap(const void* bits) {
     try {
         ++g_state.frameCounter;
-        if (!g_state.open) return avi::kAviErrBadHandle;
-        if (!bits) return avi::kAviErrBadParam;
+        if (!g_state.open) return kAviErrBadHandle;
+        if (!bits) return kAviErrBadParam;
         const auto* frame = static_cast<const uint8_t*>(bits);
         if (!g_state.haveFormat) {
-            if (LONG rc = StartFile(frame); rc != avi::kAviOk) {
+            if (LONG rc = StartFile(frame); rc != kAviOk) {
                 // Nothing can be written without a format: end this AVI here.
                 CloseState();
                 return rc;
@@ -278,15 +283,14 @@ LONG WINAPI AVICreateAddBitmap(const void* bits) {
         DWORD size = DWORD(g_state.frameBytes);
         bool key = true;
         if (g_state.compressor) {
-            if (LONG rc = g_state.compressor->Compress(frame, &data, &size, &key);
-                rc != avi::kAviOk)
+            if (LONG rc = g_state.compressor->Compress(frame, &data, &size, &key); rc != kAviOk)
                 return rc;
         }
-        return avi::ToAviError(g_state.writer.WriteChunk(0, data, size, key));
+        return ToAviError(g_state.writer.WriteChunk(0, data, size, key));
     } catch (const std::bad_alloc&) {
-        return avi::kAviErrMemory;
+        return kAviErrMemory;
     } catch (...) {
-        return avi::kAviErrError;
+        return kAviErrError;
     }
 }
 
@@ -294,7 +298,7 @@ LONG WINAPI AVICreateClose() {
     try {
         return CloseState();
     } catch (...) {
-        return avi::kAviErrError;
+        return kAviErrError;
     }
 }
 
@@ -302,20 +306,20 @@ typedef LONG(WINAPI* AviProgressProc)(LONG position, LONG total);
 
 LONG WINAPI AVIAddWaveToAVI(const char* aviFile, const char* waveFile, AviProgressProc progress) {
     try {
-        if (!aviFile || !waveFile) return avi::kAviErrBadParam;
-        avi::Progress report;
+        if (!aviFile || !waveFile) return kAviErrBadParam;
+        Progress report;
         if (progress) report = [progress](int32_t p, int32_t t) { progress(p, t); };
-        return avi::AddWaveToAvi(AnsiPathToUtf8(aviFile), AnsiPathToUtf8(waveFile), report);
+        return AddWaveToAvi(AnsiPathToUtf8(aviFile), AnsiPathToUtf8(waveFile), report);
     } catch (const std::bad_alloc&) {
-        return avi::kAviErrMemory;
+        return kAviErrMemory;
     } catch (...) {
-        return avi::kAviErrError;
+        return kAviErrError;
     }
 }
 
 LONG WINAPI AVIGetError(LONG code, char* text) {
     try {
-        const char* utf8 = avi::ErrorTextUtf8(code);
+        const char* utf8 = ErrorTextUtf8(code);
         if (!utf8 || !text) return 0;
         // The texts are Shift-JIS whatever the system's code page.
         std::string sjis = Narrow(Widen(utf8, CP_UTF8), 932);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace avi {
+namespace tqk::avi {
 
 namespace {
 
@@ -61,4 +61,4 @@ WavStatus ReadWavInfo(RandomFile& file, WavInfo* info) {
     return WavStatus::kOk;
 }
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -7,7 +7,7 @@
 
 #include "avi_file.h"
 
-namespace avi {
+namespace tqk::avi {
 
 struct WavInfo {
     std::vector<uint8_t> format;  // the "fmt " chunk as stored (WAVEFORMATEX or longer)
@@ -28,4 +28,4 @@ constexpr uint32_t kMaxWavFormatBytes = 1024;
 
 [[nodiscard]] WavStatus ReadWavInfo(RandomFile& file, WavInfo* info);
 
-}  // namespace avi
+}  // namespace tqk::avi

@@ -13,6 +13,7 @@
 #include "form1.h"
 #include "recorder_actions.h"
 
+namespace tqk::bench {
 namespace {
 
 using tqk::rec::CaptureSettings;
@@ -57,9 +58,7 @@ int32_t EngineDrops(int fps, int sec, const std::wstring& movie) {
     return count.dropped;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Main(int argc, wchar_t** argv) {
     const int sec = argc > 1 ? _wtoi(argv[1]) : 3;
     const std::wstring movie = TempMovie();
     tqk::rec::WindowPositions positions{600, 600, 0, 0};
@@ -111,3 +110,8 @@ int wmain(int argc, wchar_t** argv) {
                 bestWindow, bestEngine);
     return 0;
 }
+
+}  // namespace
+}  // namespace tqk::bench
+
+int wmain(int argc, wchar_t** argv) { return tqk::bench::Main(argc, argv); }

@@ -15,6 +15,7 @@
 #include "tqk_format.h"
 #include "tvr_pack.h"
 
+namespace tqk::bench {
 namespace {
 
 constexpr int kWidth = 1920;
@@ -285,5 +286,6 @@ int Register() {
 const int registered = Register();
 
 }  // namespace
+}  // namespace tqk::bench
 
 BENCHMARK_MAIN();

@@ -23,6 +23,7 @@
 
 #include "form1_ids.h"
 
+namespace tqk::bench {
 namespace {
 
 double Now() {
@@ -45,9 +46,7 @@ struct Delivery {
     int64_t endSample;  // samples recorded up to its end
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: player_sync_probe SECONDS\n");
         return 2;
@@ -150,3 +149,8 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace
+}  // namespace tqk::bench
+
+int main(int argc, char** argv) { return tqk::bench::Main(argc, argv); }

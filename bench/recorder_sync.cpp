@@ -19,9 +19,11 @@
 
 #include "capture_settings.h"
 #include "form2_ids.h"
+#include "recorder_stage.h"
 #include "test_files.h"
 #include "window_driver.h"
 
+namespace tqk::bench {
 namespace {
 
 constexpr int kRate = 44100;
@@ -30,7 +32,6 @@ constexpr int kClickSamples = 441;  // 10 ms
 
 namespace ids = tqk::form2_ids;
 
-std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::string N(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
 // The scene's window: its colour is set by the playing thread.
@@ -110,31 +111,10 @@ int RunScene(int seconds) {
 
 int Record(int seconds, int fps, const std::wstring& folder) {
     const std::wstring dir = folder + L"\\";
-    for (auto [from, name] :
-         {std::pair{TAVIROREC_EXE, L"TaviroRec.exe"}, std::pair{TAVIROAVI_DLL, L"TaviroAvi.dll"},
-          std::pair{TVR_DLL, L"TVR.dll"}, std::pair{TAVIROWAVE_EXE, L"TaviroWave.exe"}})
-        if (!CopyFileW(W(from).c_str(), (dir + name).c_str(), FALSE)) return 1;
-    CreateDirectoryW((dir + L"settings").c_str(), nullptr);
-    tqk::rec::CaptureSettings s = tqk::rec::DefaultSettings(true);
-    s.X = 0;
-    s.Y = 0;
-    s.W = kSceneW;
-    s.H = kSceneH;
-    s.Fps = fps;
-    s.Sec = seconds;
-    s.Method = 1;
-    s.DrawMouse = false;
-    const tqk::rec::DerivedPaths p = tqk::rec::DerivePaths(N(dir) + "sync.TQK");
-    s.TqkPath = p.TqkPath;
-    s.AviPath = p.AviPath;
-    s.WavePath = p.WavePath;
-    s.WaveScratchPath = p.WaveScratchPath;
-    s.SamplesPerSec = kRate;
-    s.BitsPerSample = 16;
-    s.Channels = 2;
-    std::string bytes;
-    if (tqk::rec::EncodeTqp(s, tqk::rec::Utf8IdentityCodec(), &bytes) != tqk::rec::TqpStatus::kOk ||
-        !tqk::test::WriteBytes(dir + L"settings\\default.TQP", bytes))
+    if (!tqk::test::StageRecorder(dir).empty() ||
+        !tqk::test::WriteStartRecord(
+            dir, tqk::test::RecordAtTopLeft(kSceneW, kSceneH, 1, fps, seconds, N(dir) + "sync.TQK",
+                                            true)))
         return 1;
 
     SetCursorPos(600, 500);
@@ -168,12 +148,15 @@ int Record(int seconds, int fps, const std::wstring& folder) {
     return recorded ? 0 : 1;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Main(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"scene" && argc == 3) return RunScene(_wtoi(argv[2]));
     if (mode == L"record" && argc == 5) return Record(_wtoi(argv[2]), _wtoi(argv[3]), argv[4]);
     std::printf("usage: recorder_sync scene SECONDS | record SECONDS FPS FOLDER\n");
     return 2;
 }
+
+}  // namespace
+}  // namespace tqk::bench
+
+int wmain(int argc, wchar_t** argv) { return tqk::bench::Main(argc, argv); }

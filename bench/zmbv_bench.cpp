@@ -21,6 +21,7 @@
 #include "avi_writer.h"
 #include "zmbv.h"
 
+namespace tqk::bench {
 namespace {
 
 // Processor time of this process, as ffmpeg's "utime" counts its own: on a machine shared with
@@ -242,9 +243,7 @@ OursResult Ours(const std::vector<std::vector<uint8_t>>& frames, int w, int h, i
     return r;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     int frames = 60;
     std::string keep, only;
     bool noFfmpeg = false;
@@ -335,3 +334,8 @@ int main(int argc, char** argv) {
     if (keep.empty()) fs::remove_all(dir);
     return 0;
 }
+
+}  // namespace
+}  // namespace tqk::bench
+
+int main(int argc, char** argv) { return tqk::bench::Main(argc, argv); }

@@ -7,6 +7,8 @@
 #include "win_files.h"
 #include "win_text.h"
 
+namespace tqk {
+
 namespace {
 
 typedef LONG(WINAPI* GetAVICompressorFn)(HWND, char*, COMPVARS*);
@@ -130,3 +132,5 @@ std::wstring AVIC::CVName() const { return cv_.fccHandler != 0 ? name_ : L"æœªåœ
 int32_t AVIC::CVQuality() const { return cv_.fccHandler != 0 ? cv_.lQ : 0; }
 
 int32_t AVIC::CVKeyFrame() const { return cv_.fccHandler != 0 ? cv_.lKey : 0; }
+
+}  // namespace tqk

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tqk {
+
 class AVIC {
 public:
     AVIC();  // Class_Initialize: an empty record and name
@@ -40,3 +42,5 @@ private:
 
 // The library's result when TaviroAvi.dll cannot be loaded or lacks an export.
 constexpr int32_t kAvicNoLibrary = int32_t(0x800440C7u);
+
+}  // namespace tqk

@@ -8,6 +8,8 @@
 #include "win_files.h"
 #include "win_window.h"
 
+namespace tqk {
+
 int g_Form5Left = 0;
 int g_Form5Top = 0;
 
@@ -206,3 +208,5 @@ void Form5::SaveMe() {
     g_Form5Left = r.left;
     g_Form5Top = r.top;
 }
+
+}  // namespace tqk

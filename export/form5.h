@@ -14,6 +14,8 @@
 #include "progress_text.h"
 #include "win_handles.h"
 
+namespace tqk {
+
 // What the window needs of the conversion it runs: the operations and the Decoding event of
 // the movie-to-AVI conversion class.
 class ConversionSource {
@@ -84,3 +86,5 @@ private:
     tqk::GdiObject stripBmp_, barBmp_;
     std::optional<tqk::SelectGuard> stripSel_, barSel_, stripFontSel_;
 };
+
+}  // namespace tqk

@@ -3,10 +3,10 @@
 
 #include "control_ids.h"
 
-namespace form5_ids {
+namespace tqk::form5_ids {
 
 inline constexpr int Picture2 = 501;
 inline constexpr int Command1 = 502;
 static_assert(tqk::IdsValid({Picture2, Command1}));
 
-}  // namespace form5_ids
+}  // namespace tqk::form5_ids

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace form5 {
+namespace tqk::form5 {
 
 std::string FormatMinutesSeconds(double msec) {
     if (!(msec > 0)) msec = 0;
@@ -50,4 +50,4 @@ void KeepInside(const Rect& work, int width, int height, int* left, int* top) {
     if (work.bottom - (height + *top) < 0) *top = work.bottom - height;
 }
 
-}  // namespace form5
+}  // namespace tqk::form5

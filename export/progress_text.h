@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace form5 {
+namespace tqk::form5 {
 
 // Elapsed times of the last 30 frames, in milliseconds, by frame number mod 30.
 class RecentTimes {
@@ -52,4 +52,4 @@ struct Rect {
 // A window position brought inside the work area (pixels).
 void KeepInside(const Rect& work, int width, int height, int* left, int* top);
 
-}  // namespace form5
+}  // namespace tqk::form5

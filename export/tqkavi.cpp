@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace tqk {
+
 namespace {
 
 // A write that fails twice running (a full disk, a lost drive) will not recover: the library
@@ -204,3 +206,5 @@ void TQKAVI::OnCapture(int32_t, double, int32_t, bool, int32_t, int32_t, int32_t
                        bool& IsCancel) {
     IsCancel = cancelled_ || sourceError_ != 0;
 }
+
+}  // namespace tqk

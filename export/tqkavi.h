@@ -17,6 +17,8 @@
 #include "form5.h"
 #include "tqk_to_tqk.h"
 
+namespace tqk {
+
 class TQKAVI : public ConversionSource, private tqk::CaptureEvents {
 public:
     TQKAVI() = default;
@@ -78,3 +80,5 @@ private:
     int32_t written_ = 0;
     std::wstring failure_;
 };
+
+}  // namespace tqk

@@ -22,8 +22,8 @@ void CentreProgressWindow() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     RECT r{0, 0, 360, 66};  // the progress window's client area
     AdjustWindowRect(&r, WS_CAPTION | WS_SYSMENU, FALSE);
-    g_Form5Left = int(std::lround(((work.right - work.left) - (r.right - r.left)) / 2.0));
-    g_Form5Top = int(std::lround(((work.bottom - work.top) - (r.bottom - r.top)) / 2.0));
+    tqk::g_Form5Left = int(std::lround(((work.right - work.left) - (r.right - r.left)) / 2.0));
+    tqk::g_Form5Top = int(std::lround(((work.bottom - work.top) - (r.bottom - r.top)) / 2.0));
 }
 
 }  // namespace

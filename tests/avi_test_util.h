@@ -13,7 +13,7 @@
 
 #include "avi_file.h"
 
-namespace avitest {
+namespace tqk::test::avitest {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -243,4 +243,4 @@ inline Bytes PcmWav(uint32_t blocks, uint16_t channels, uint32_t rate) {
     return w;
 }
 
-}  // namespace avitest
+}  // namespace tqk::test::avitest

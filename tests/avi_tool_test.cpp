@@ -18,9 +18,13 @@
 #include "tqk_commands.h"
 #include "tqk_format.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
+using tooltest::Decode;
+using tooltest::Q;
+using tooltest::Shell;
+using tooltest::ShellRun;
 using tooltest::TempDir;
 using tooltest::ToolRun;
 using tooltest::Tqk;
@@ -28,35 +32,11 @@ using tooltest::Tqk;
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-struct ShellRun {
-    int code = -1;
-    std::string out;
-};
-
-ShellRun Shell(const std::string& cmd) {
-    ShellRun r;
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.code = pclose(p);
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
 // "key=value" lines of ffprobe for one stream.
 std::string Probe(const std::string& avi, const std::string& select, const std::string& entries) {
     return Shell("ffprobe -v error -count_frames -select_streams " + select +
                  " -show_entries stream=" + entries + " -of default=nw=1 " + Q(avi))
         .out;
-}
-
-std::string Decode(const std::string& avi, const std::string& args) {
-    const ShellRun r = Shell("ffmpeg -nostdin -v error -i " + Q(avi) + " " + args + " - 2>&1");
-    EXPECT_EQ(r.code, 0) << r.out.substr(0, 500);
-    return r.out;
 }
 
 TEST(TqkAvi, EveryDepthDecodesPixelForPixel) {
@@ -261,4 +241,4 @@ TEST(TqkAvi, RefusesWhatItCannotWrite) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

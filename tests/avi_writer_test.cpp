@@ -12,8 +12,10 @@
 #include "temp_dir.h"
 #include "wav_reader.h"
 
-namespace avi {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::avi;
 
 using avitest::Bytes;
 using avitest::MemoryFile;
@@ -396,4 +398,4 @@ TEST(AviExport, AddWaveFailuresCreateNothing) {
 }
 
 }  // namespace
-}  // namespace avi
+}  // namespace tqk::test

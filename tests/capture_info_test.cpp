@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace tqk::rec {
-namespace test {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::rec;
 
 TEST(DrawInfo, DefaultRecordOnA32BitDisplay) {
     CaptureSettings s = DefaultSettings(true);
@@ -206,5 +207,4 @@ TEST(ReCalc, VolumeRoots) {
 }
 
 }  // namespace
-}  // namespace test
-}  // namespace tqk::rec
+}  // namespace tqk::test

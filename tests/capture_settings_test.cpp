@@ -4,9 +4,10 @@
 
 #include <cstring>
 
-namespace tqk::rec {
-namespace test {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::rec;
 
 int32_t I32At(const std::string& b, size_t off) {
     uint32_t u = 0;
@@ -279,5 +280,4 @@ TEST(Utf8, Validity) {
 }
 
 }  // namespace
-}  // namespace test
-}  // namespace tqk::rec
+}  // namespace tqk::test

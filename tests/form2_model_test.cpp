@@ -7,9 +7,10 @@
 
 #include "form2_texts.h"
 
-namespace tqk::rec {
-namespace test {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::rec;
 
 Form2Values FilledWindow() {
     Form2Values v;
@@ -427,5 +428,4 @@ TEST(Form2Texts, TooltipsJoinTheirLinesWithCrLf) {
 }
 
 }  // namespace
-}  // namespace test
-}  // namespace tqk::rec
+}  // namespace tqk::test

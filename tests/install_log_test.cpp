@@ -6,7 +6,7 @@
 
 #include "install_log.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 TEST(InstallLog, LayoutOfAFullInstallation) {
@@ -246,4 +246,4 @@ TEST(InstallLog, Wildcards) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

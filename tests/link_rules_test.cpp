@@ -3,7 +3,7 @@
 
 #include "link_rules.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 TEST(LinkRules, HotKeyTable) {
@@ -83,4 +83,4 @@ TEST(LinkRules, Normalisation) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

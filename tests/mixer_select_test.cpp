@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -59,3 +60,4 @@ TEST(MixerSelect, ItemNamesStopAtTheirFirstZero) {
 }
 
 }  // namespace
+}  // namespace tqk::test

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace form5 {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::form5;
 
 TEST(ProgressText, FramesOfTheConversion) {
     struct Case {
@@ -82,4 +84,4 @@ TEST(ProgressText, StoredPositionIsPulledIntoTheWorkArea) {
 }
 
 }  // namespace
-}  // namespace form5
+}  // namespace tqk::test

@@ -7,7 +7,7 @@
 
 #include "../common/result_code.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 TEST(RecordParams, Checks) {
@@ -181,4 +181,4 @@ TEST(MappedLayout, WindowAlwaysHoldsTheNextRecord) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

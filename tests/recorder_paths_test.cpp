@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace tqk::rec {
-namespace test {
+namespace tqk::test {
 namespace {
+
+using namespace tqk::rec;
 
 TEST(RecorderPaths, FromTheProgramFolder) {
     for (const char* folder : {"C:\\Program Files\\Taviro", "C:\\Program Files\\Taviro\\"}) {
@@ -156,5 +157,4 @@ TEST(PositionFile, PulledOntoTheWorkArea) {
 }
 
 }  // namespace
-}  // namespace test
-}  // namespace tqk::rec
+}  // namespace tqk::test

@@ -4,7 +4,7 @@
 
 #include "reg_value.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 const TextConvert kSame = [](const std::string& s) { return s; };
@@ -127,4 +127,4 @@ TEST(RegValue, ErrorTextsAndPaths) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

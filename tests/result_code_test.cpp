@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 std::string Msg(int32_t code) {
@@ -41,4 +41,4 @@ TEST(ResultCode, Messages) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -123,3 +124,4 @@ TEST(SoundBlock, RecorderMessagesAfterTheStop) {
 }
 
 }  // namespace
+}  // namespace tqk::test

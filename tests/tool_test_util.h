@@ -1,5 +1,8 @@
-// Shared pieces of the portable tool tests: a unique temporary folder and a tqk run captured.
+// Shared pieces of the portable tool tests: a unique temporary folder, a tqk run captured and,
+// natively, shell commands (ffmpeg, ffprobe, sox) whose output the tests read.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,7 +14,7 @@
 #include "temp_dir.h"
 #include "tqk_commands.h"
 
-namespace tqk::tooltest {
+namespace tqk::test::tooltest {
 
 using TempDir = tqk::test::TempDir;
 
@@ -41,4 +44,50 @@ inline ToolRun Tqk(const std::vector<std::string>& args) {
     return r;
 }
 
-}  // namespace tqk::tooltest
+// Runs "tqk ARGS..." in this process with its output into outFile (a UTF-8 path; a scratch file
+// when empty) and its messages to stderr. The tool's code; -1 when the file cannot be opened.
+inline int TqkTo(const std::vector<std::string>& args, const std::string& outFile = "") {
+#ifdef _WIN32
+    const auto open = [](const std::string& f) {
+        return _wfopen(std::filesystem::u8path(f).c_str(), L"wb");
+    };
+#else
+    const auto open = [](const std::string& f) { return std::fopen(f.c_str(), "wb"); };
+#endif
+    std::FILE* out = outFile.empty() ? test::OpenScratchFile() : open(outFile);
+    if (!out) return -1;
+    const int rc = RunTqk(args, out, stderr);
+    std::fclose(out);
+    return rc;
+}
+
+#ifndef _WIN32
+struct ShellRun {
+    int code = -1;
+    std::string out;
+};
+
+// Runs cmd through the shell and keeps its standard output and exit status.
+inline ShellRun Shell(const std::string& cmd) {
+    ShellRun r;
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    r.code = pclose(p);
+    return r;
+}
+
+// A path quoted for the shell.
+inline std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+// The AVI decoded by ffmpeg with args (output format and pixel format) to standard output.
+inline std::string Decode(const std::string& avi, const std::string& args) {
+    const ShellRun r = Shell("ffmpeg -nostdin -v error -i " + Q(avi) + " " + args + " - 2>&1");
+    EXPECT_EQ(r.code, 0) << r.out.substr(0, 500);
+    return r.out;
+}
+#endif
+
+}  // namespace tqk::test::tooltest

@@ -8,7 +8,7 @@
 
 #include "tvr_pack.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -451,4 +451,4 @@ TEST(RecordScan, CutShortOnlyWhenTheRestIsWhatAStoppedWriterLeaves) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 using tooltest::TempDir;
@@ -277,4 +277,4 @@ TEST(TqkTool, PaddedRowWidthsAreRefusedAndOdd32BitWidthsConvert) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 TEST(TqkrecArgs, ParsesEveryOption) {
@@ -50,4 +50,4 @@ TEST(TqkrecArgs, RefusesBadInput) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

@@ -9,7 +9,7 @@
 
 #include "tqk_format.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 using Words = std::vector<uint32_t>;
@@ -234,4 +234,4 @@ TEST(Pack, DifferenceInEveryByteOfAWord) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

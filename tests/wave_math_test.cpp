@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -147,3 +148,4 @@ TEST(WaveMath, DiagnosticPosition) {
 }
 
 }  // namespace
+}  // namespace tqk::test

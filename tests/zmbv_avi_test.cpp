@@ -16,33 +16,13 @@
 namespace tqk::test {
 namespace {
 
+using tooltest::Decode;
+using tooltest::Q;
+using tooltest::Shell;
+using tooltest::ShellRun;
 using tooltest::TempDir;
 using tooltest::ToolRun;
 using tooltest::Tqk;
-
-struct ShellRun {
-    int code = -1;
-    std::string out;
-};
-
-ShellRun Shell(const std::string& cmd) {
-    ShellRun r;
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.code = pclose(p);
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-std::string Decode(const std::string& avi, const std::string& args) {
-    const ShellRun r = Shell("ffmpeg -nostdin -v error -i " + Q(avi) + " " + args + " - 2>&1");
-    EXPECT_EQ(r.code, 0) << r.out.substr(0, 500);
-    return r.out;
-}
 
 // "K" or "." per video packet, in order, as ffprobe reads the index.
 std::string KeyFlags(const std::string& avi) {

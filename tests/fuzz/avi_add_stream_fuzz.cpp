@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using tqk::fuzz::MemoryFile;
     MemoryFile file(data, size);
-    avi::WavInfo wav;
+    tqk::avi::WavInfo wav;
     wav.format = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0};
     wav.formatTag = 1;
     wav.channels = 1;
@@ -20,19 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     wav.blockAlign = 2;
     wav.bitsPerSample = 16;
     // The second byte picks a segment size, so the adding also runs into segment ends.
-    const uint64_t segment = size > 1 && (data[1] & 1) ? 0 : avi::kDefaultSegmentBytes;
-    avi::Writer w;
-    const avi::Status st = w.OpenToAddStream(&file, avi::AudioStream(wav), segment);
-    if (st != avi::Status::kOk) return 0;
+    const uint64_t segment = size > 1 && (data[1] & 1) ? 0 : tqk::avi::kDefaultSegmentBytes;
+    tqk::avi::Writer w;
+    const tqk::avi::Status st = w.OpenToAddStream(&file, tqk::avi::AudioStream(wav), segment);
+    if (st != tqk::avi::Status::kOk) return 0;
     const uint8_t sound[300] = {};
     for (int i = 0; i < 3; ++i)
-        if (w.WriteChunk(1, sound, sizeof sound, true) != avi::Status::kOk) break;
-    if (w.Close() != avi::Status::kOk) return 0;
+        if (w.WriteChunk(1, sound, sizeof sound, true) != tqk::avi::Status::kOk) break;
+    if (w.Close() != tqk::avi::Status::kOk) return 0;
     // The stream slot is now taken: the file is refused politely, never misread.
     MemoryFile again;
     again.data = file.data;
-    avi::Writer w2;
-    const avi::Status st2 = w2.OpenToAddStream(&again, avi::AudioStream(wav), segment);
-    if (st2 != avi::Status::kNoRoom) std::abort();
+    tqk::avi::Writer w2;
+    const tqk::avi::Status st2 = w2.OpenToAddStream(&again, tqk::avi::AudioStream(wav), segment);
+    if (st2 != tqk::avi::Status::kNoRoom) std::abort();
     return 0;
 }

@@ -17,13 +17,14 @@ using tqk::fuzz::MemoryFile;
 const std::vector<uint8_t>& SmallAvi() {
     static const std::vector<uint8_t> bytes = [] {
         MemoryFile f;
-        avi::Writer w;
+        tqk::avi::Writer w;
         const uint8_t frame[16 * 4 * 3] = {};
-        if (w.Create(&f, avi::VideoStream(avi::FourCC("DIB "), 16, 4, 10, 1, "v",
-                                          avi::BitmapFormat(16, 4, 24, 0, sizeof frame,
-                                                            nullptr))) != avi::Status::kOk ||
-            w.WriteChunk(0, frame, sizeof frame, true) != avi::Status::kOk ||
-            w.Close() != avi::Status::kOk)
+        if (w.Create(&f, tqk::avi::VideoStream(
+                             tqk::avi::FourCC("DIB "), 16, 4, 10, 1, "v",
+                             tqk::avi::BitmapFormat(16, 4, 24, 0, sizeof frame, nullptr))) !=
+                tqk::avi::Status::kOk ||
+            w.WriteChunk(0, frame, sizeof frame, true) != tqk::avi::Status::kOk ||
+            w.Close() != tqk::avi::Status::kOk)
             std::abort();
         return f.data;
     }();
@@ -34,25 +35,25 @@ const std::vector<uint8_t>& SmallAvi() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryFile wavFile(data, size);
-    avi::WavInfo info;
-    const avi::WavStatus st = avi::ReadWavInfo(wavFile, &info);
-    if (st == avi::WavStatus::kReadFailed) std::abort();  // every read lies within the file
-    if (st == avi::WavStatus::kOk) {
-        if (info.format.size() < 16 || info.format.size() > avi::kMaxWavFormatBytes ||
+    tqk::avi::WavInfo info;
+    const tqk::avi::WavStatus st = tqk::avi::ReadWavInfo(wavFile, &info);
+    if (st == tqk::avi::WavStatus::kReadFailed) std::abort();  // every read lies within the file
+    if (st == tqk::avi::WavStatus::kOk) {
+        if (info.format.size() < 16 || info.format.size() > tqk::avi::kMaxWavFormatBytes ||
             info.blockAlign == 0 || info.dataOffset > size ||
             info.samples * info.blockAlign > size - info.dataOffset)
             std::abort();
     }
     MemoryFile aviFile;
     aviFile.data = SmallAvi();
-    const int32_t rc = avi::AddWaveToAvi(aviFile, wavFile, nullptr);
-    if (st != avi::WavStatus::kOk && rc == avi::kAviOk) std::abort();
-    if (rc == avi::kAviOk) {
+    const int32_t rc = tqk::avi::AddWaveToAvi(aviFile, wavFile, nullptr);
+    if (st != tqk::avi::WavStatus::kOk && rc == tqk::avi::kAviOk) std::abort();
+    if (rc == tqk::avi::kAviOk) {
         // The file took its second stream and stays one this writer can read back.
-        avi::Writer again;
+        tqk::avi::Writer again;
         MemoryFile copy;
         copy.data = aviFile.data;
-        if (again.OpenToAddStream(&copy, avi::AudioStream(info)) != avi::Status::kNoRoom)
+        if (again.OpenToAddStream(&copy, tqk::avi::AudioStream(info)) != tqk::avi::Status::kNoRoom)
             std::abort();
     }
     return 0;

@@ -10,6 +10,8 @@
 
 #include "window_driver.h"
 
+namespace tqk::test {
+
 // Answers the next message box of this process by pressing `button`; keeps its text.
 class BoxAnswerer {
 public:
@@ -20,11 +22,13 @@ public:
 
 private:
     void Run(int button) {
-        const auto box = tqk::test::WaitForMessageBox(GetCurrentProcessId(), 30000);
+        const auto box = WaitForMessageBox(GetCurrentProcessId(), 30000);
         if (!box) return;
         text = box->text;
-        tqk::test::Click(GetDlgItem(box->window, button));
+        Click(GetDlgItem(box->window, button));
         answered = true;
     }
     std::thread thread_;
 };
+
+}  // namespace tqk::test

@@ -20,6 +20,7 @@
 #include "form5.h"
 #include "temp_dir.h"
 
+namespace tqk::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -205,3 +206,4 @@ TEST(Form5, StoredPositionOutsideTheWorkAreaIsPulledBack) {
 }
 
 }  // namespace
+}  // namespace tqk::test

@@ -9,7 +9,7 @@
 #include "test_files.h"
 #include "win_text.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 class GetAllFilesTest : public ::testing::Test {
@@ -66,4 +66,4 @@ TEST_F(GetAllFilesTest, FilesFoldersPatternsAndAttributes) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

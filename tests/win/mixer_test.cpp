@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -43,3 +44,4 @@ TEST(Mixer, OptionalOutputsMayBeOmitted) {
 }
 
 }  // namespace
+}  // namespace tqk::test

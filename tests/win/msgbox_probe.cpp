@@ -11,6 +11,7 @@
 #include "msgbox_ex.h"
 #include "win_window.h"
 
+namespace tqk::test {
 namespace {
 
 std::wstring Env(const wchar_t* name) {
@@ -21,9 +22,7 @@ std::wstring Env(const wchar_t* name) {
 
 class OwnerWindow : public tqk::Window {};
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int Main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     const int32_t buttons = argc > 1 ? int32_t(std::wcstol(argv[1], nullptr, 10)) : 0;
@@ -47,3 +46,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (ownerHwnd && !IsWindowEnabled(ownerHwnd)) return 100;
     return int(result);
 }
+
+}  // namespace
+}  // namespace tqk::test
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return tqk::test::Main(); }

@@ -18,6 +18,7 @@
 #include "form2_ids.h"
 #include "form3_ids.h"
 #include "form5_ids.h"
+#include "recorder_stage.h"
 #include "test_files.h"
 #include "tool_test_util.h"
 #include "window_driver.h"
@@ -116,42 +117,19 @@ std::string Shell(const std::string& command, DWORD timeoutMs = 60000) {
 class Staged {
 public:
     explicit Staged(const wchar_t* stem) : dir_(stem) {
-        for (auto [from, name] :
-             {std::pair{TAVIROREC_EXE, L"TaviroRec.exe"},
-              std::pair{TAVIROAVI_DLL, L"TaviroAvi.dll"}, std::pair{TVR_DLL, L"TVR.dll"},
-              std::pair{TAVIROWAVE_EXE, L"TaviroWave.exe"}})
-            EXPECT_TRUE(CopyFileW(W(from).c_str(), File(name).c_str(), FALSE)) << N(name);
-        CreateDirectoryW(File(L"settings").c_str(), nullptr);
+        EXPECT_EQ(StageRecorder(dir_.Path()), L"") << "not copied";
     }
     std::wstring File(const std::wstring& name) const { return dir_.Path() + name; }
     std::string FileA(const std::string& name) const { return N(dir_.Path()) + name; }
     void SetRecord(const CaptureSettings& s) const {
-        std::string bytes;
-        ASSERT_EQ(rec::EncodeTqp(s, rec::Utf8IdentityCodec(), &bytes), rec::TqpStatus::kOk);
-        ASSERT_TRUE(WriteBytes(File(L"settings\\default.TQP"), bytes));
+        ASSERT_TRUE(WriteStartRecord(dir_.Path(), s));
     }
     // A record over the known image, its files in this folder.
     CaptureSettings Record(int method, int fps, int sec, bool sound) const {
-        CaptureSettings s = rec::DefaultSettings(true);
-        s.X = 0;
-        s.Y = 0;
-        s.W = kW;
-        s.H = kH;
-        s.Fps = fps;
-        s.Sec = sec;
-        s.Method = method;
-        s.DrawMouse = false;
+        CaptureSettings s = RecordAtTopLeft(kW, kH, method, fps, sec, FileA("movie.TQK"), sound);
         s.FollowMouse = false;
         s.PriorityClass = 0;
         s.AsyncWrite = true;
-        const rec::DerivedPaths p = rec::DerivePaths(FileA("movie.TQK"));
-        s.TqkPath = p.TqkPath;
-        s.AviPath = p.AviPath;
-        s.WavePath = sound ? p.WavePath : "";
-        s.WaveScratchPath = sound ? p.WaveScratchPath : "";
-        s.SamplesPerSec = 44100;
-        s.BitsPerSample = 16;
-        s.Channels = 2;
         return s;
     }
 

@@ -9,7 +9,7 @@
 #include "reg_edit3.h"
 #include "win_text.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 std::wstring Unique(const wchar_t* stem) {
@@ -211,4 +211,4 @@ TEST(RegEdit3Errors, Texts) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

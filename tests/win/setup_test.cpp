@@ -26,7 +26,7 @@
 // after windows.h
 #include <vfw.h>
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 using namespace setup_ids;
@@ -472,44 +472,6 @@ TEST_F(SetupTest, CompressorEntryOfAnotherProgramStays) {
     EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
 }
 
-// In the platform's compressor dialog of this process: picks the entry described as ours and
-// presses OK (Cancel when it is not listed); returns whether it was listed.
-bool ChooseInCompressorDialog(const std::wstring& description, std::wstring* offered) {
-    HWND dlg = test::WaitForWindow(GetCurrentProcessId(), L"#32770", nullptr, kWait);
-    if (!dlg) return false;
-    HWND combo = nullptr;
-    test::WaitUntil(
-        [&] {
-            EnumChildWindows(
-                dlg,
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[32] = {};
-                    GetClassNameW(w, cls, 32);
-                    if (_wcsicmp(cls, L"ComboBox") != 0) return TRUE;
-                    *reinterpret_cast<HWND*>(p) = w;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&combo));
-            return combo && SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0;
-        },
-        5000);
-    bool found = false;
-    const LRESULT n = combo ? SendMessageW(combo, CB_GETCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < n && !found; ++i) {
-        wchar_t text[256] = {};
-        if (SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0) >= 255) continue;
-        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
-        *offered += L"[" + std::wstring(text) + L"]";
-        if (std::wstring(text) != description) continue;
-        found = true;
-        SendMessageW(combo, CB_SETCURSEL, WPARAM(i), 0);
-        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                     LPARAM(combo));
-    }
-    PostMessageW(dlg, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
-    return found;
-}
-
 // Installed into a folder with spaces, as under Program Files: the compressor manager lists
 // and opens the installed compressor for the recorder's formats, and the recorder's choice
 // (the installed library's GetAVICompressor) offers it in the platform's dialog and takes it.
@@ -577,7 +539,11 @@ TEST_F(SetupTest, InstalledCompressorIsChosenThroughTheRecordersChoice) {
     ASSERT_TRUE(choose);
     std::atomic<bool> found{false};
     std::wstring offered;
-    std::thread user([&] { found = ChooseInCompressorDialog(description, &offered); });
+    std::thread user([&] {
+        found = test::ChooseCompressor(
+            GetCurrentProcessId(), [&](const std::wstring& s) { return s == description; }, kWait,
+            &offered);
+    });
     COMPVARS cv{};
     char name[260] = {};
     const LONG chosen = choose(nullptr, name, &cv);
@@ -697,4 +663,4 @@ TEST_F(SetupTest, UninstallerLogRules) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

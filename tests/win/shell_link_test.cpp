@@ -9,7 +9,7 @@
 #include "win_text.h"
 #include "window_driver.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 class ShellLinkTest : public ::testing::Test {
@@ -114,4 +114,4 @@ TEST_F(ShellLinkTest, Failures) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

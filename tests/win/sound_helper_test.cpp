@@ -14,6 +14,7 @@
 using tqk::PerfMillis;
 using tqk::PerfMillisInt;
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -484,3 +485,4 @@ TEST_F(SoundHelperTest, RefusesToRunWithoutItsRecorder) {
 }
 
 }  // namespace
+}  // namespace tqk::test

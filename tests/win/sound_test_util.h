@@ -15,7 +15,7 @@
 #include "temp_dir.h"
 #include "window_driver.h"
 
-namespace sndtest {
+namespace tqk::test::sndtest {
 
 inline std::string Narrow(const std::wstring& w) {
     std::string s;
@@ -160,4 +160,4 @@ inline WavInfo ReadWav(const std::string& path) {
     return w;
 }
 
-}  // namespace sndtest
+}  // namespace tqk::test::sndtest

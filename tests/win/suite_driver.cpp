@@ -46,22 +46,12 @@ HWND WaitForDialogWith(DWORD pid, const wchar_t* childClass, DWORD timeoutMs) {
 }  // namespace
 
 bool ChooseZmbv(DWORD pid, DWORD timeoutMs) {
-    HWND dialog = WaitForDialogWith(pid, L"ComboBox", timeoutMs);
-    if (!dialog) return false;
-    HWND combo = FindWindowExW(dialog, nullptr, L"ComboBox", nullptr);
-    // The list is filled after the dialog appears.
-    WaitUntil([&] { return SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0; }, 5000);
-    bool found = false;
-    std::string offered;
-    const int n = int(SendMessageW(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n && !found; ++i) {
-        const std::wstring s = ComboEntry(combo, i);
-        offered += " [" + Utf8FromWide(s) + "]";
-        if (s.find(L"ZMBV") != std::wstring::npos) found = ChooseComboEntry(combo, i);
-    }
-    if (!found) std::fprintf(stderr, "compressors offered:%s\n", offered.c_str());
-    PostMessageW(dialog, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
-    return WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs) && found;
+    std::wstring offered;
+    const bool found = ChooseCompressor(
+        pid, [](const std::wstring& s) { return s.find(L"ZMBV") != std::wstring::npos; }, timeoutMs,
+        &offered);
+    if (!found) std::fprintf(stderr, "compressors offered: %s\n", Utf8FromWide(offered).c_str());
+    return found;
 }
 
 RecorderResult RecordThroughRecorder(const std::wstring& recorder, const std::wstring& movie,

@@ -25,7 +25,7 @@
 #include "win_text.h"
 #include "window_driver.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 constexpr DWORD kWait = 30000;  // generous: the machine is shared
@@ -457,4 +457,4 @@ TEST_F(SuiteInstall, ShellVerbOpensTheMovieInThePlayer) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

@@ -22,7 +22,9 @@
 #include "avi_test_util.h"
 #include "avic.h"
 #include "temp_dir.h"
+#include "window_driver.h"
 
+namespace tqk::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -350,86 +352,27 @@ TEST(TaviroAviFiles, PlatformReaderOpensTheFiles) {
     AVIFileExit();
 }
 
-// Presses the compressor dialog's buttons from a second thread while the first one sits in
-// the dialog. choose: the list entry whose text contains `entry` and OK; else Cancel.
+// Answers the compressor dialog from a second thread while the first one sits in it.
+// choose: the list entry whose text contains `entry` and OK; else Cancel.
 class DialogDriver {
 public:
     DialogDriver(bool choose, std::wstring entry)
-        : thread_([this, choose, entry] { Drive(choose, entry); }) {}
+        : thread_([this, choose, entry] {
+              selected = ChooseCompressor(
+                  GetCurrentProcessId(),
+                  [&](const std::wstring& s) {
+                      return choose && s.find(entry) != std::wstring::npos;
+                  },
+                  10000, &items);
+          }) {}
     ~DialogDriver() { Join(); }
     void Join() {
         if (thread_.joinable()) thread_.join();
     }
     std::wstring items;  // every entry of the list, for failure messages
-    std::atomic<bool> found{false}, selected{false};
+    std::atomic<bool> selected{false};
 
 private:
-    static HWND FindDialog() {
-        struct Search {
-            DWORD pid;
-            HWND found;
-        } s{GetCurrentProcessId(), nullptr};
-        EnumWindows(
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(p);
-                wchar_t cls[64] = {};
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                GetClassNameW(w, cls, 64);
-                if (pid == s->pid && std::wstring(cls) == L"#32770" && IsWindowVisible(w)) {
-                    s->found = w;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&s));
-        return s.found;
-    }
-
-    void Drive(bool choose, const std::wstring& entry) {
-        HWND dlg = nullptr;
-        for (int i = 0; i < 500 && !dlg; ++i) {
-            dlg = FindDialog();
-            if (!dlg) Sleep(20);
-        }
-        if (!dlg) return;
-        found = true;
-        Sleep(100);
-        if (choose) {
-            HWND combo = nullptr;
-            EnumChildWindows(
-                dlg,
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[64] = {};
-                    GetClassNameW(w, cls, 64);
-                    if (std::wstring(cls) == L"ComboBox") {
-                        *reinterpret_cast<HWND*>(p) = w;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&combo));
-            if (combo) {
-                const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-                for (LRESULT i = 0; i < count; ++i) {
-                    wchar_t text[512] = {};
-                    if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 500)
-                        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                    items += std::wstring(text) + L" | ";
-                    if (!selected && std::wstring(text).find(entry) != std::wstring::npos) {
-                        SendMessageW(combo, CB_SETCURSEL, i, 0);
-                        SendMessageW(dlg, WM_COMMAND,
-                                     MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                                     reinterpret_cast<LPARAM>(combo));
-                        selected = true;
-                    }
-                }
-            }
-            PostMessageW(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
-        } else {
-            PostMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
-        }
-    }
     std::thread thread_;
 };
 
@@ -476,3 +419,4 @@ TEST(TaviroAvi, CompressorDialogChoiceAndCancel) {
 }
 
 }  // namespace
+}  // namespace tqk::test

@@ -24,12 +24,15 @@
 #include "form5.h"
 #include "result_code.h"
 #include "temp_dir.h"
+#include "tool_test_util.h"
 #include "tqk_commands.h"
 #include "tqk_format.h"
 
+namespace tqk::test {
 namespace {
 
 namespace fs = std::filesystem;
+using tooltest::TqkTo;
 
 class Environment : public testing::Environment {
 public:
@@ -48,22 +51,13 @@ struct OutDir : tqk::test::TempDir {
     std::string U8(const std::string& n) const { return TempDir::File(n); }
 };
 
-int Tqk(const std::vector<std::string>& args, const std::string& outFile = "") {
-    std::FILE* out = outFile.empty() ? tqk::test::OpenScratchFile()
-                                     : _wfopen(fs::u8path(outFile).c_str(), L"wb");
-    if (!out) return -1;
-    const int rc = tqk::RunTqk(args, out, stderr);
-    std::fclose(out);
-    return rc;
-}
-
 // A movie and its reference frames (`tqk raw`).
 void Sample(const OutDir& dir, const std::string& name, int bits, int fps, int sec,
             const std::string& size = "64x40") {
-    ASSERT_EQ(Tqk({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size", size,
-                   "--fps", std::to_string(fps), "--sec", std::to_string(sec)}),
+    ASSERT_EQ(TqkTo({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size",
+                     size, "--fps", std::to_string(fps), "--sec", std::to_string(sec)}),
               0);
-    ASSERT_EQ(Tqk({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
+    ASSERT_EQ(TqkTo({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
 }
 
 // Frames (and streams) of an AVI as the platform's AVI reader sees them; -1 when it cannot
@@ -175,7 +169,7 @@ TEST(TqkaviFiles, OddWidthsAreReadBackWithPaddedRows) {
             out.write(reinterpret_cast<const char*>(rec), std::streamsize(n));
         }
         out.close();
-        ASSERT_EQ(Tqk({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
+        ASSERT_EQ(TqkTo({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
         TQKAVI da;
         EXPECT_EQ(da.TQKtoAVI(dir.File(name + ".TQK"), dir.File(name + "_24.avi"), nullptr, true),
                   0);
@@ -210,7 +204,7 @@ TEST(TqkaviFiles, DroppedSlotsBecomeRepeatedFrames) {
         out.write(reinterpret_cast<const char*>(rec), std::streamsize(n));
     }
     out.close();
-    ASSERT_EQ(Tqk({"raw", dir.U8("drops.TQK")}, dir.U8("drops.bgr")), 0);
+    ASSERT_EQ(TqkTo({"raw", dir.U8("drops.TQK")}, dir.U8("drops.bgr")), 0);
     for (bool to24 : {false, true}) {
         SCOPED_TRACE(to24);
         TQKAVI da;
@@ -357,7 +351,7 @@ TEST(Tqkavi, RewritesMoviesAndDeletesACancelledOne) {
         EXPECT_EQ(h.seen.front(), 1);
         EXPECT_EQ(h.seen.back(), 10);
         EXPECT_EQ(h.written, 10);
-        ASSERT_EQ(Tqk({"raw", dir.U8(name + "_out.TQK")}, dir.U8(name + "_out.bgr")), 0);
+        ASSERT_EQ(TqkTo({"raw", dir.U8(name + "_out.TQK")}, dir.U8(name + "_out.bgr")), 0);
         std::ifstream a(fs::path(dir.File(name + ".bgr")), std::ios::binary);
         std::ifstream b(fs::path(dir.File(name + "_out.bgr")), std::ios::binary);
         const std::string ra((std::istreambuf_iterator<char>(a)), {});
@@ -567,3 +561,4 @@ TEST(TqkaviFiles, FullDiskMessageThroughTheWindow) {
 }
 
 }  // namespace
+}  // namespace tqk::test

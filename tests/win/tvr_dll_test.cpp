@@ -8,6 +8,7 @@
 
 #include "tqk_format.h"
 
+namespace tqk::test {
 namespace {
 
 using CompressFn = int32_t(__stdcall*)(uint8_t*, const uint8_t*, const uint8_t*, int32_t);
@@ -51,3 +52,4 @@ TEST(TvrDll, CompressByNameRoundTrips) {
 }
 
 }  // namespace
+}  // namespace tqk::test

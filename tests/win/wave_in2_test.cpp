@@ -14,6 +14,7 @@
 #include "perf_millis.h"
 #include "sound_test_util.h"
 
+namespace tqk::test {
 namespace {
 
 using namespace tqk::snd;
@@ -158,3 +159,4 @@ TEST(WaveIn2FullDisk, FailingScratchWriteLeavesNoWaveFile) {
 }
 
 }  // namespace
+}  // namespace tqk::test

@@ -11,7 +11,7 @@
 #include "win_text.h"
 #include "win_window.h"
 
-namespace tqk {
+namespace tqk::test {
 namespace {
 
 class ProbeWindow : public Window {
@@ -427,4 +427,4 @@ TEST(WinHandles, OwnersRelease) {
 }
 
 }  // namespace
-}  // namespace tqk
+}  // namespace tqk::test

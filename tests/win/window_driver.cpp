@@ -245,6 +245,31 @@ bool CloseFileDialog(HWND dialog, bool ok, DWORD timeoutMs) {
     return WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs);
 }
 
+bool ChooseCompressor(DWORD pid, const std::function<bool(const std::wstring&)>& wanted,
+                      DWORD timeoutMs, std::wstring* offered) {
+    HWND dialog = nullptr, combo = nullptr;
+    WaitUntil(
+        [&] {
+            dialog = WaitForWindow(pid, L"#32770", nullptr, 50);
+            combo = dialog ? FindWindowExW(dialog, nullptr, L"ComboBox", nullptr) : nullptr;
+            return combo != nullptr;
+        },
+        timeoutMs);
+    if (!combo) return false;
+    // The list is filled after the dialog appears.
+    WaitUntil([&] { return SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0; }, 5000);
+    bool chosen = false;
+    const int n = int(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n && !chosen; ++i) {
+        const std::wstring entry = ComboEntry(combo, i);
+        if (offered) *offered += L"[" + entry + L"]";
+        if (wanted(entry)) chosen = ChooseComboEntry(combo, i);
+    }
+    PostMessageW(dialog, WM_COMMAND, chosen ? IDOK : IDCANCEL, 0);
+    WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs);
+    return chosen;
+}
+
 bool MessageBoxInfo::Has(int id) const {
     for (int b : buttons)
         if (b == id) return true;

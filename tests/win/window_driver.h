@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -74,6 +75,13 @@ bool ChooseFileDialogFilter(HWND dialog, int index);
 // Presses OK (open/save) or Cancel and waits until the dialog has gone (false if it stays,
 // e.g. because it shows a message).
 bool CloseFileDialog(HWND dialog, bool ok, DWORD timeoutMs = 5000);
+
+// The platform's compressor dialog of process pid: waits for it and for its list to fill,
+// chooses the first entry wanted accepts and presses OK, or presses Cancel when none does, then
+// waits for the dialog to close. offered (may be null) gets every entry, each in brackets.
+// True when an entry was chosen.
+bool ChooseCompressor(DWORD pid, const std::function<bool(const std::wstring&)>& wanted,
+                      DWORD timeoutMs, std::wstring* offered = nullptr);
 
 struct MessageBoxInfo {
     HWND window = nullptr;

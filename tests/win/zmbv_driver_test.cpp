@@ -23,6 +23,7 @@
 
 #include "compressor_reg.h"
 #include "temp_dir.h"
+#include "tool_test_util.h"
 #include "tqk_commands.h"
 #include "tqkavi.h"
 #include "win_text.h"
@@ -32,6 +33,7 @@ namespace tqk::test {
 namespace {
 
 namespace fs = std::filesystem;
+using tooltest::TqkTo;
 
 const wchar_t kEntry[] = L"vidc.zmbv";
 const wchar_t kDescription[] = L"Taviro ZMBV lossless screen codec";
@@ -73,15 +75,6 @@ struct OutDir : tqk::test::TempDir {
     std::wstring File(const std::string& n) const { return FileW(n); }
     std::string U8(const std::string& n) const { return TempDir::File(n); }
 };
-
-int Tqk(const std::vector<std::string>& args, const std::string& outFile = "") {
-    std::FILE* out = outFile.empty() ? tqk::test::OpenScratchFile()
-                                     : _wfopen(fs::u8path(outFile).c_str(), L"wb");
-    if (!out) return -1;
-    const int rc = RunTqk(args, out, stderr);
-    std::fclose(out);
-    return rc;
-}
 
 std::string ReadAll(const std::wstring& path) {
     std::ifstream f(fs::path(path), std::ios::binary);
@@ -145,34 +138,8 @@ TEST(ZmbvDriver, ChosenInTheCompressorDialog) {
     cv.cbSize = sizeof cv;
     std::atomic<bool> found{false};
     std::thread driver([&] {
-        HWND dlg = WaitForWindow(GetCurrentProcessId(), L"#32770", nullptr, kWait);
-        if (!dlg) return;
-        HWND combo = nullptr;
-        EnumChildWindows(
-            dlg,
-            [](HWND w, LPARAM p) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(w, cls, 32);
-                if (_wcsicmp(cls, L"ComboBox") != 0) return TRUE;
-                *reinterpret_cast<HWND*>(p) = w;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&combo));
-        if (combo) {
-            const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-            for (LRESULT i = 0; i < n; ++i) {
-                wchar_t text[256] = {};
-                if (SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0) >= 255) continue;
-                SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
-                if (std::wstring(text) != kDescription) continue;
-                found = true;
-                SendMessageW(combo, CB_SETCURSEL, WPARAM(i), 0);
-                SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                             LPARAM(combo));
-                break;
-            }
-        }
-        PostMessageW(dlg, WM_COMMAND, found ? IDOK : IDCANCEL, 0);
+        found = ChooseCompressor(
+            GetCurrentProcessId(), [](const std::wstring& s) { return s == kDescription; }, kWait);
     });
     const BOOL chosen = ICCompressorChoose(nullptr, ICMF_CHOOSE_DATARATE | ICMF_CHOOSE_KEYFRAME,
                                            &in, nullptr, &cv, nullptr);
@@ -183,8 +150,8 @@ TEST(ZmbvDriver, ChosenInTheCompressorDialog) {
     EXPECT_TRUE(cv.hic);
     // The choice exports: the settings go to TQKAVI as the programs pass them.
     OutDir dir;
-    ASSERT_EQ(Tqk({"sample", dir.U8("c.TQK"), "--bits", "24", "--size", "64x40", "--fps", "10",
-                   "--sec", "1"}),
+    ASSERT_EQ(TqkTo({"sample", dir.U8("c.TQK"), "--bits", "24", "--size", "64x40", "--fps", "10",
+                     "--sec", "1"}),
               0);
     TQKAVI da;
     EXPECT_EQ(da.TQKtoAVI(dir.File("c.TQK"), dir.File("chosen.avi"), &cv, false), 0);
@@ -242,10 +209,10 @@ TEST(ZmbvDriver, ExportsThroughTqkaviAndReadsBackThroughTheDecompressor) {
     for (int bits : {32, 24, 16, 8}) {
         SCOPED_TRACE(bits);
         const std::string name = "z" + std::to_string(bits);
-        ASSERT_EQ(Tqk({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size",
-                       "68x36", "--fps", "10", "--sec", "2"}),
+        ASSERT_EQ(TqkTo({"sample", dir.U8(name + ".TQK"), "--bits", std::to_string(bits), "--size",
+                         "68x36", "--fps", "10", "--sec", "2"}),
                   0);
-        ASSERT_EQ(Tqk({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
+        ASSERT_EQ(TqkTo({"raw", dir.U8(name + ".TQK")}, dir.U8(name + ".bgr")), 0);
         COMPVARS cv{};
         cv.cbSize = sizeof cv;
         cv.dwFlags = ICMF_COMPVARS_VALID;

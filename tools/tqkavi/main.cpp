@@ -16,7 +16,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     SetDllDirectoryA(TAVIRO_AVI_DIR);
     const bool to24 = argc > 3 && std::wstring(argv[3]) == L"--24";
-    TQKAVI da;
+    tqk::TQKAVI da;
     const double t0 = tqk::PerfMillis();
     const int32_t rc = da.TQKtoAVI(argv[1], argv[2], nullptr, to24);
     const double s = (tqk::PerfMillis() - t0) / 1000.0;

@@ -11,6 +11,7 @@
 
 #include "message_pump.h"
 
+namespace tqk {
 namespace {
 
 int g_phase = 0;
@@ -139,9 +140,7 @@ LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(wnd, msg, wp, lp);
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Main(int argc, wchar_t** argv) {
     const int seconds = argc > 1 ? _wtoi(argv[1]) : 10;
     g_typical = argc > 2 && std::wcscmp(argv[2], L"typical") == 0;
     WNDCLASSW wc = {};
@@ -162,3 +161,8 @@ int wmain(int argc, wchar_t** argv) {
     DestroyWindow(wnd);
     return 0;
 }
+
+}  // namespace
+}  // namespace tqk
+
+int wmain(int argc, wchar_t** argv) { return tqk::Main(argc, argv); }

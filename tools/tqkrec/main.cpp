@@ -10,6 +10,7 @@
 #include "tqkrec_args.h"
 #include "win_text.h"
 
+namespace tqk {
 namespace {
 
 volatile LONG g_stop = 0;
@@ -41,9 +42,7 @@ public:
     }
 };
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Main(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
     tqk::TqkrecArgs a;
@@ -84,3 +83,8 @@ int wmain(int argc, wchar_t** argv) {
         t.grab / c, t.cursor / c, t.convert / c, t.pack / c, t.write / c, t.copy / c);
     return 0;
 }
+
+}  // namespace
+}  // namespace tqk
+
+int wmain(int argc, wchar_t** argv) { return tqk::Main(argc, argv); }
