@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "copy_run.h"
@@ -76,7 +77,9 @@ int32_t CheckHeaderForInfo(const MovieHeader& h) {
 
 int32_t CheckHeaderForPlay(const MovieHeader& h) {
     if (h.BitCo == 8 && h.Method != 1) return kErrEightBitType;
-    if (h.W < 1 || h.H < 1 || h.fps < 1) return kErrBadFile;
+    // A length of 0 plays no frame; a negative one is no length at all, and would be copied
+    // into every movie made from this one.
+    if (h.W < 1 || h.H < 1 || h.fps < 1 || h.sec < 0) return kErrBadFile;
     if (h.Method < 0 || h.Method > 2) return kErrBadFile;
     if (!IsSupportedDepth(h.BitCo)) return kErrBadFile;
     // Padded rows would make the platform read or write past a frame of F bytes.
@@ -186,8 +189,10 @@ size_t MemoryFile::ReadAt(uint64_t offset, void* dst, size_t n) {
 namespace {
 
 bool AllZeroFrom(RandomSource& file, uint64_t from) {
-    std::vector<uint8_t> chunk(1u << 20);
     const uint64_t length = file.Length();
+    if (from >= length) return true;
+    // No bigger than what is left: most reserves are short or end behind the file.
+    std::vector<uint8_t> chunk(size_t(std::min<uint64_t>(uint64_t{1} << 20, length - from)));
     for (uint64_t at = from; at < length;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), length - at));
         const size_t got = file.ReadAt(at, chunk.data(), want);
@@ -239,19 +244,19 @@ public:
     explicit ReadAhead(RandomSource& file) : file_(file), length_(file.Length()) {}
     uint64_t Length() const override { return length_; }
     size_t ReadAt(uint64_t offset, void* dst, size_t n) override {
-        if (n > window_.size()) return file_.ReadAt(offset, dst, n);
+        if (n > kWindowBytes) return file_.ReadAt(offset, dst, n);
         if (offset < start_ || offset + n > start_ + got_) {
             // Heads far apart (large records) are read a little at a time: a whole window
             // per head would cost more than it saves.
             const bool far = offset >= last_ && offset - last_ > kFar;
             start_ = offset;
-            got_ = file_.ReadAt(offset, window_.data(), far ? kSmallRead : window_.size());
+            got_ = file_.ReadAt(offset, window_.get(), far ? kSmallRead : kWindowBytes);
         }
         last_ = offset;
         const size_t k = offset >= start_ + got_
                              ? 0
                              : static_cast<size_t>(std::min<uint64_t>(n, start_ + got_ - offset));
-        if (k != 0) std::memcpy(dst, window_.data() + (offset - start_), k);
+        if (k != 0) std::memcpy(dst, window_.get() + (offset - start_), k);
         return k;
     }
 
@@ -260,10 +265,12 @@ private:
     uint64_t length_;
     static constexpr uint64_t kFar = 16 * 1024;
     static constexpr size_t kSmallRead = 512;
+    static constexpr size_t kWindowBytes = 64 * 1024;
     uint64_t start_ = 0;
     uint64_t last_ = 0;
     size_t got_ = 0;
-    std::vector<uint8_t> window_ = std::vector<uint8_t>(64 * 1024);
+    // Left unset: every byte taken from it was read first.
+    std::unique_ptr<uint8_t[]> window_{new uint8_t[kWindowBytes]};
 };
 
 }  // namespace

@@ -76,8 +76,8 @@ uint64_t FrameCount(const MovieHeader& h);
 // whole words and the frame-size bound. kOk or kErrBadFile.
 [[nodiscard]] int32_t CheckHeaderForInfo(const MovieHeader& h);
 // The checks of playback and re-encoding after the tag: an 8-bit movie must be Type1 (-8);
-// a header that cannot be played (rate or size below 1, odd depth, padded rows, frame above
-// the bound) is kErrBadFile. Every reader of frames applies it.
+// a header that cannot be played (rate or size below 1, a negative length, odd depth, padded
+// rows, frame above the bound) is kErrBadFile. Every reader of frames applies it.
 [[nodiscard]] int32_t CheckHeaderForPlay(const MovieHeader& h);
 
 // GetTVRFileData's checks once the file exists and is open: its length (-12 when 0), then

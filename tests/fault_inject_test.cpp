@@ -228,7 +228,9 @@ TEST(FaultInjection, SoundAddedToAnAviIsWholeOrReported) {
                     EXPECT_NE(rc, avi::kAviOk) << "a failed write reported as success";
                     EXPECT_LE(c.soundBytes, 7200u * 4);
                     // Without sound it is the file as it was.
-                    if (c.streams == 1) EXPECT_EQ(Slurp(out), Slurp(done));
+                    if (c.streams == 1) {
+                        EXPECT_EQ(Slurp(out), Slurp(done));
+                    }
                 });
             EXPECT_GE(failed, 1);
         }

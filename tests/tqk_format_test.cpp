@@ -113,6 +113,15 @@ TEST(MovieHeader, PlayChecks) {
     EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, -3)), kErrBadFile);
     // Playback does not need a length: a header-only movie of 0 seconds plays no frame.
     EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, 10, 0)), kOk);
+    // A negative length or rate is a damaged header, refused as the others are (a negative
+    // length once passed and was copied into the re-encoded movie).
+    for (const int32_t bad : {-1, -30, INT32_MIN}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, 10, bad)), kErrBadFile);
+        EXPECT_EQ(CheckHeaderForPlay(Header(1, 24, 64, 48, bad, 1)), kErrBadFile);
+        EXPECT_EQ(CheckHeaderForInfo(Header(1, 24, 64, 48, 10, bad)), kErrBadFile);
+        EXPECT_EQ(CheckHeaderForInfo(Header(1, 24, 64, 48, bad, 1)), kErrBadFile);
+    }
 }
 
 // Rows that do not fill whole words would make the platform read or write past F: every

@@ -56,8 +56,10 @@ void CheckScan(const tqk::MovieHeader& h, const tqk::RecordScan& s, uint64_t len
     if (s.records > total || s.recordsEnd > length || s.secondsEnd > s.recordsEnd) std::abort();
     if ((s.end == tqk::RecordsEnd::kComplete) != (s.records == total)) std::abort();
     const int32_t seconds = tqk::PlayableSeconds(h, s);
-    // A header of no length (sec below 1) passes the play checks and plays nothing.
-    if (h.sec < 1 ? seconds != h.sec : seconds < 0 || seconds > h.sec) std::abort();
+    // A header of no length (sec 0) passes the play checks and plays nothing; a negative one
+    // does not pass.
+    if (h.sec < 0) std::abort();
+    if (h.sec == 0 ? seconds != 0 : seconds < 0 || seconds > h.sec) std::abort();
     if (s.end == tqk::RecordsEnd::kCutShort && uint64_t(seconds) * uint64_t(h.fps) > s.records)
         std::abort();
 }

@@ -4,6 +4,8 @@
 // a real key frame and delta frame of the encoder come first, so the fuzzed chunks continue
 // a live zlib stream instead of dying at its first byte.
 //   input: flags(1) width-1(1) height-1(1) then [length(2, little-endian) bytes]...
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,15 +18,32 @@ namespace {
 
 using namespace tqk::zmbv;
 
-void Output(const Decoder& d) {
-    for (const DibOutput o : {DibOutput{32, false, false}, DibOutput{24, false, true},
-                              DibOutput{16, true, false}, DibOutput{16, false, true}}) {
-        std::vector<uint8_t> dib(DibImageBytes(d.Width(), d.Height(), o.bits));
-        const bool ok = WriteDib(d, o, dib.data());
+constexpr DibOutput kOutputs[] = {DibOutput{32, false, false}, DibOutput{24, false, true},
+                                  DibOutput{16, true, false}, DibOutput{16, false, true}};
+
+// One exact-size buffer per layout for the whole input (the picture size is fixed by Start),
+// so a run of small chunks does not cost four fresh pictures each.
+struct Outputs {
+    explicit Outputs(const Decoder& d) {
+        for (size_t i = 0; i < 4; ++i)
+            dib[i].resize(DibImageBytes(d.Width(), d.Height(), kOutputs[i].bits));
+    }
+    void Write(const Decoder& d) {
         const bool sixteen =
             d.StreamFormat() == Format::kRgb555 || d.StreamFormat() == Format::kRgb565;
-        if (ok != (o.bits != 16 || sixteen)) std::abort();
+        for (size_t i = 0; i < 4; ++i) {
+            if (dib[i].size() != DibImageBytes(d.Width(), d.Height(), kOutputs[i].bits))
+                std::abort();
+            const bool ok = WriteDib(d, kOutputs[i], dib[i].data());
+            if (ok != (kOutputs[i].bits != 16 || sixteen)) std::abort();
+        }
     }
+    std::vector<uint8_t> dib[4];
+};
+
+// Fills n bytes with the input repeated, by copies (a byte loop here outweighs the encoder).
+void FillRepeated(uint8_t* px, size_t n, const uint8_t* data, size_t size) {
+    for (size_t at = 0; at < n; at += size) std::memcpy(px + at, data, std::min(size, n - at));
 }
 
 }  // namespace
@@ -40,24 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (e.Start({w, h, bits[(data[0] & 0x7F) % 5]}) != Status::kOk) std::abort();
         const int bpp = bits[(data[0] & 0x7F) % 5] == 15 ? 2 : bits[(data[0] & 0x7F) % 5] / 8;
         std::vector<uint8_t> px(size_t(w) * size_t(h) * size_t(bpp));
-        uint8_t table[1024];
-        for (size_t i = 0; i < px.size(); ++i) px[i] = data[i % size];
-        for (size_t i = 0; i < sizeof table; ++i) table[i] = uint8_t(i);
+        FillRepeated(px.data(), px.size(), data, size);
+        static const auto table = [] {
+            std::array<uint8_t, 1024> t{};
+            for (size_t i = 0; i < t.size(); ++i) t[i] = uint8_t(i);
+            return t;
+        }();
         for (int k = 0; k < 2; ++k) {
             EncodedFrame f;
-            if (e.Encode(px.data(), ptrdiff_t(w) * bpp, table, false, &f) != Status::kOk)
+            if (e.Encode(px.data(), ptrdiff_t(w) * bpp, table.data(), false, &f) != Status::kOk)
                 std::abort();
             if (d.Decode(f.bytes.data(), f.bytes.size()) != Status::kOk) std::abort();
             if (std::memcmp(d.Frame(), px.data(), bpp == 3 ? 0 : px.size()) != 0) std::abort();
             px[px.size() / 2] ^= 1;
         }
     }
+    Outputs out(d);
     size_t at = 3;
     while (at + 2 <= size) {
         size_t n = size_t(data[at]) | size_t(data[at + 1]) << 8;
         at += 2;
         if (n > size - at) n = size - at;
-        if (d.Decode(data + at, n) == Status::kOk) Output(d);
+        if (d.Decode(data + at, n) == Status::kOk) out.Write(d);
         at += n;
     }
     return 0;

@@ -436,6 +436,15 @@ TEST(CapturePlay, DecodeSizesAndRefusals) {
     TQKtoTQK src;
     EXPECT_EQ(src.Init(bad8, 24), -3);
     b[24] = 5;
+    // A negative length: refused by playback and by the rewrite, which would copy it on.
+    for (const uint32_t sec : {0xFFFFFFFFu, 0x80000000u}) {
+        StoreLE32(&b[28], sec);
+        WriteAll(bad8, b);
+        EXPECT_EQ(cp.Play(bad8, nullptr, nullptr, 0, 0, true), -3) << sec;
+        TQKtoTQK negative;
+        EXPECT_EQ(negative.Init(bad8, 24), -3) << sec;
+    }
+    StoreLE32(&b[28], 1);
     b[16] = 0;  // W 0
     WriteAll(bad8, b);
     EXPECT_EQ(cp.Play(bad8, nullptr, nullptr, 0, 0, true), -3);
