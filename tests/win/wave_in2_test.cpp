@@ -140,72 +140,74 @@ TEST(WaveIn2, SoundOnTheRecordingsTimeWithoutABreakAtThePieces) {
         EXPECT_LT(steepest, 0.16 * loud) << "the tone breaks at the piece's edge";
     }
     EXPECT_EQ(edges, 2);
-    // A WAV of more than one copy piece (1 MiB), its writes failed one by one through the fault
-    // seam: the format chunk, then each piece. Every failure ends the recording with the WAV's
-    // error and leaves no WAV, neither the older one nor a part, and no scratch file; the first
-    // run past the last write gives the whole WAV.
-    TEST(WaveIn2, EveryWriteOfALongWavFailedInTurnLeavesNoWav) {
-        namespace fault = tqk::fault;
-        SYSTEM_INFO si;
-        GetSystemInfo(&si);
-        const uint64_t piece = CopyPieceBytes(si.dwAllocationGranularity);
-        TempFolder dir;
-        WaveIn2Params p;
-        p.WavePath = dir.File("long.wav");
-        p.ScratchPath = dir.File("long.tmp");
-        p.LengthSec = 2;
-        p.Bits = 16;
-        p.SamplesPerSec = 192000;  // 768000 bytes a second: two pieces in 2 s
-        p.Channels = 2;
-        p.BufferKb = 1000;
-        int failed = 0;
-        for (int64_t n = 1; n <= 8; ++n) {
-            SCOPED_TRACE("write call " + std::to_string(n));
-            { std::ofstream(p.WavePath) << "an older recording's sound"; }
-            fault::Arm(fault::Op::kWrite, n);
-            const int32_t r = WaveIn2Record(p, nullptr);
-            const bool fired = fault::Fired();
-            const int64_t calls = fault::Calls(fault::Op::kWrite);
-            fault::Disarm();
-            EXPECT_FALSE(Exists(p.ScratchPath));
-            EXPECT_FALSE(Exists(tqk::ScratchPathFor(p.WavePath)));
-            if (fired) {
-                EXPECT_EQ(r, kWaveErrWaveFile) << "a failed write reported as " << r;
-                EXPECT_FALSE(Exists(p.WavePath));
-                ++failed;
-                continue;
-            }
-            ASSERT_EQ(r, kWaveOk);
-            const WavInfo w = ReadWav(p.WavePath);
-            ASSERT_TRUE(w.ok);
-            ASSERT_GT(w.dataSize, piece) << "the WAV fits one copy piece";
-            // The format chunk, then one write per piece: every one of them was failed once.
-            const int64_t writes = 1 + int64_t((w.dataSize + piece - 1) / piece);
-            EXPECT_EQ(calls, writes);
-            EXPECT_EQ(failed, writes);
-            return;
-        }
-        ADD_FAILURE() << "every run failed a write";
-    }
+}
 
-    // A scratch file on a file system of 256 KiB (TAVIRO_SMALL_DISK, mounted by
-    // full_disk_test.sh): the fifth buffer of 64 KiB cannot be written. The recording fails for
-    // that reason, leaves no WAV, and the older WAV at the path is gone from the start.
-    TEST(WaveIn2FullDisk, FailingScratchWriteLeavesNoWaveFile) {
-        char small[MAX_PATH] = "";
-        ASSERT_NE(GetEnvironmentVariableA("TAVIRO_SMALL_DISK", small, MAX_PATH), 0u)
-            << "needs TAVIRO_SMALL_DISK: a folder on a small file system";
-        TempFolder dir;
-        WaveIn2Params p;
-        p.WavePath = dir.File("old.wav");
+// A WAV of more than one copy piece (1 MiB), its writes failed one by one through the fault
+// seam: the format chunk, then each piece. Every failure ends the recording with the WAV's
+// error and leaves no WAV, neither the older one nor a part, and no scratch file; the first
+// run past the last write gives the whole WAV.
+TEST(WaveIn2, EveryWriteOfALongWavFailedInTurnLeavesNoWav) {
+    namespace fault = tqk::fault;
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const uint64_t piece = CopyPieceBytes(si.dwAllocationGranularity);
+    TempFolder dir;
+    WaveIn2Params p;
+    p.WavePath = dir.File("long.wav");
+    p.ScratchPath = dir.File("long.tmp");
+    p.LengthSec = 2;
+    p.Bits = 16;
+    p.SamplesPerSec = 192000;  // 768000 bytes a second: two pieces in 2 s
+    p.Channels = 2;
+    p.BufferKb = 1000;
+    int failed = 0;
+    for (int64_t n = 1; n <= 8; ++n) {
+        SCOPED_TRACE("write call " + std::to_string(n));
         { std::ofstream(p.WavePath) << "an older recording's sound"; }
-        p.ScratchPath = std::string(small) + "\\scratch_" + std::to_string(GetCurrentProcessId());
-        p.LengthSec = 6;
-        p.BufferKb = 128;  // two buffers of 65536 bytes, 0.37 s each
-        EXPECT_EQ(WaveIn2Record(p, nullptr), kWaveErrScratchWrite);
-        EXPECT_FALSE(Exists(p.WavePath));
+        fault::Arm(fault::Op::kWrite, n);
+        const int32_t r = WaveIn2Record(p, nullptr);
+        const bool fired = fault::Fired();
+        const int64_t calls = fault::Calls(fault::Op::kWrite);
+        fault::Disarm();
         EXPECT_FALSE(Exists(p.ScratchPath));
+        EXPECT_FALSE(Exists(tqk::ScratchPathFor(p.WavePath)));
+        if (fired) {
+            EXPECT_EQ(r, kWaveErrWaveFile) << "a failed write reported as " << r;
+            EXPECT_FALSE(Exists(p.WavePath));
+            ++failed;
+            continue;
+        }
+        ASSERT_EQ(r, kWaveOk);
+        const WavInfo w = ReadWav(p.WavePath);
+        ASSERT_TRUE(w.ok);
+        ASSERT_GT(w.dataSize, piece) << "the WAV fits one copy piece";
+        // The format chunk, then one write per piece: every one of them was failed once.
+        const int64_t writes = 1 + int64_t((w.dataSize + piece - 1) / piece);
+        EXPECT_EQ(calls, writes);
+        EXPECT_EQ(failed, writes);
+        return;
     }
+    ADD_FAILURE() << "every run failed a write";
+}
+
+// A scratch file on a file system of 256 KiB (TAVIRO_SMALL_DISK, mounted by
+// full_disk_test.sh): the fifth buffer of 64 KiB cannot be written. The recording fails for
+// that reason, leaves no WAV, and the older WAV at the path is gone from the start.
+TEST(WaveIn2FullDisk, FailingScratchWriteLeavesNoWaveFile) {
+    char small[MAX_PATH] = "";
+    ASSERT_NE(GetEnvironmentVariableA("TAVIRO_SMALL_DISK", small, MAX_PATH), 0u)
+        << "needs TAVIRO_SMALL_DISK: a folder on a small file system";
+    TempFolder dir;
+    WaveIn2Params p;
+    p.WavePath = dir.File("old.wav");
+    { std::ofstream(p.WavePath) << "an older recording's sound"; }
+    p.ScratchPath = std::string(small) + "\\scratch_" + std::to_string(GetCurrentProcessId());
+    p.LengthSec = 6;
+    p.BufferKb = 128;  // two buffers of 65536 bytes, 0.37 s each
+    EXPECT_EQ(WaveIn2Record(p, nullptr), kWaveErrScratchWrite);
+    EXPECT_FALSE(Exists(p.WavePath));
+    EXPECT_FALSE(Exists(p.ScratchPath));
+}
 
 }  // namespace
 }  // namespace tqk::test
