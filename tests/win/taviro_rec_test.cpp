@@ -857,15 +857,24 @@ bool TakesInput(HWND c) {
 // The ids of the controls Tab visits from the focused one until the focus is back there;
 // empty when it never comes back within 60 presses or gets stuck.
 std::vector<int> TabCycle(HWND form) {
-    const HWND start = FocusedWindow(form);
+    // Another test's window may take the foreground meanwhile, leaving the focus nobody's:
+    // the form is brought back, and it gives the focus back to the control that had it.
+    const auto focus = [form] {
+        if (!FocusedWindow(form)) {
+            SetForegroundWindow(form);
+            WaitUntil([&] { return FocusedWindow(form) != nullptr; }, 3000);
+        }
+        return FocusedWindow(form);
+    };
+    const HWND start = focus();
     std::vector<int> cycle;
     if (!start) return cycle;
     cycle.push_back(GetDlgCtrlID(start));
     for (int i = 0; i < 60; ++i) {
-        const HWND from = FocusedWindow(form);
+        const HWND from = focus();
         PressKey(from, VK_TAB);
-        if (!WaitUntil([&] { return FocusedWindow(form) != from; }, 3000)) return {};
-        const HWND now = FocusedWindow(form);
+        if (!WaitUntil([&] { return focus() != from; }, 3000)) return {};
+        const HWND now = focus();
         if (now == start) return cycle;
         cycle.push_back(GetParent(now) == form ? GetDlgCtrlID(now) : -1);
     }
