@@ -19,6 +19,7 @@
 #include "avi_export.h"
 #include "avi_file.h"
 #include "avi_writer.h"
+#include "shell_run.h"
 #include "zmbv.h"
 
 namespace tqk::bench {
@@ -164,25 +165,13 @@ void Full(Canvas& c, int t) {
         TextLine(c, (i * 97 + t * 13) % c.w, (i * 53 + t * 7) % c.h, 160, i + t, 0, c.h);
 }
 
-struct Shell {
-    int code = -1;
-    std::string out;
-};
-Shell Run(const std::string& cmd) {
-    Shell r;
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.code = pclose(p);
-    return r;
-}
+using tqk::test::Shell;
+using tqk::test::ShellRun;
 
 // ffmpeg's user time ("bench: utime=") of one command; -1 when it failed.
 double FfmpegUserSeconds(const std::string& args) {
-    const Shell r =
-        Run("ffmpeg -nostdin -hide_banner -v info -nostats -benchmark " + args + " 2>&1");
+    const ShellRun r =
+        Shell("ffmpeg -nostdin -hide_banner -v info -nostats -benchmark " + args + " 2>&1");
     const size_t at = r.out.find("utime=");
     if (r.code != 0 || at == std::string::npos) {
         std::fprintf(stderr, "ffmpeg failed: %s\n", r.out.c_str());
@@ -318,9 +307,9 @@ int Main(int argc, char** argv) {
                                   xf + "'") -
                 base;
             // Our file decodes to the very frames.
-            const Shell a = Run("ffmpeg -nostdin -v error -i '" + ours +
-                                "' -f rawvideo -pix_fmt bgr0 - | md5sum");
-            const Shell b = Run("md5sum < '" + raw + "'");
+            const ShellRun a = Shell("ffmpeg -nostdin -v error -i '" + ours +
+                                     "' -f rawvideo -pix_fmt bgr0 - | md5sum");
+            const ShellRun b = Shell("md5sum < '" + raw + "'");
             const bool same = a.code == 0 && a.out.substr(0, 32) == b.out.substr(0, 32);
             const double n = frames;
             const uint64_t zb = FileBytes(zf), xb = FileBytes(xf), ob = FileBytes(ours);

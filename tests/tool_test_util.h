@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "shell_run.h"
 #include "temp_dir.h"
 #include "tqk_commands.h"
 
@@ -62,22 +63,8 @@ inline int TqkTo(const std::vector<std::string>& args, const std::string& outFil
 }
 
 #ifndef _WIN32
-struct ShellRun {
-    int code = -1;
-    std::string out;
-};
-
-// Runs cmd through the shell and keeps its standard output and exit status.
-inline ShellRun Shell(const std::string& cmd) {
-    ShellRun r;
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.code = pclose(p);
-    return r;
-}
+using tqk::test::Shell;
+using tqk::test::ShellRun;
 
 // A path quoted for the shell.
 inline std::string Q(const std::string& s) { return "'" + s + "'"; }
