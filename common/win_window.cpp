@@ -500,6 +500,32 @@ LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
+bool Window::KeepFocus(UINT msg, WPARAM wp, LRESULT* ret) {
+    if (!keepsFocus_) return false;
+    if (msg == WM_ACTIVATE) {
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus)) lastFocus_ = IdOf(focus);
+        } else if (!HIWORD(wp)) {  // not while minimised
+            HWND back = lastFocus_ ? Item(lastFocus_) : nullptr;
+            if (!back || !IsWindowVisible(back) || !IsWindowEnabled(back))
+                back = Item(focusFallback_);
+            if (back) SetFocus(back);
+        }
+        *ret = 0;
+        return true;
+    }
+    if (msg == DM_GETDEFID) {
+        HWND focus = GetFocus();
+        const bool button = focus && GetParent(focus) == hwnd_ &&
+                            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+                             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+        *ret = button ? MAKELRESULT(IdOf(focus), DC_HASDEFID) : 0;
+        return true;
+    }
+    return false;
+}
+
 LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE: return OnCreate() ? 0 : -1;
@@ -508,6 +534,7 @@ LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     default: {
         LRESULT r = 0;
+        if (KeepFocus(msg, wp, &r)) return r;
         if (DispatchCommon(msg, wp, lp, &r)) return r;
         return OnMessage(msg, wp, lp);
     }

@@ -235,9 +235,25 @@ protected:
     // Any other message; the default passes it to DefWindowProc.
     virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
 
+    // Keyboard use as in a dialog, for a window of controls that is not one: the control
+    // that had the focus gets it back when the window is activated again (after a message
+    // box or a dialog the platform would leave it on the window itself), `fallbackId` when
+    // that control is gone, hidden or disabled; and Enter presses the focused button, doing
+    // nothing elsewhere.
+    void KeepFocusLikeADialog(int fallbackId) {
+        focusFallback_ = fallbackId;
+        keepsFocus_ = true;
+    }
+
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+    // WM_ACTIVATE and DM_GETDEFID for KeepFocusLikeADialog; true when handled.
+    bool KeepFocus(UINT msg, WPARAM wp, LRESULT* ret);
+
+    bool keepsFocus_ = false;
+    int focusFallback_ = 0;
+    int lastFocus_ = 0;  // the control that had the focus when the window was deactivated
 };
 
 // A dialog (class "#32770"), from a resource template or a DialogSpec, modal or modeless.

@@ -161,6 +161,8 @@ int Form2::Run() {
 bool Form2::OnCreate() {
     displayDepth_ = DisplayDepth();
     if (!AddControls(kControls)) return false;
+    // The page list has the focus first; Enter never starts a recording from a box.
+    KeepFocusLikeADialog(List1);
     for (const wchar_t* name : kPageNames) ListAdd(List1, name);
     SetTrackRange(HScroll1(0), kFpsMin, kFpsMax);
     SetTrackRange(HScroll1(1), kSecMin, kSecMax);
@@ -710,30 +712,7 @@ void Form2::OnScroll(const tqk::ScrollEvent& e) {
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_ACTIVATE) {
-        // Not a dialog: the platform would leave the focus on the window itself after every
-        // message box and dialog. The control that had it gets it back (the page list first).
-        if (LOWORD(wp) == WA_INACTIVE) {
-            HWND focus = GetFocus();
-            if (focus && IsChild(Hwnd(), focus)) lastFocus_ = IdOf(focus);
-            return 0;
-        }
-        if (!HIWORD(wp)) {
-            HWND back = lastFocus_ ? Item(lastFocus_) : nullptr;
-            if (!back || !IsWindowVisible(back) || !IsWindowEnabled(back)) back = Item(List1);
-            SetFocus(back);
-            return 0;
-        }
-    } else if (msg == DM_GETDEFID) {
-        // Enter presses the button that has the focus; elsewhere it does nothing (a recording
-        // must not start from a box).
-        HWND focus = GetFocus();
-        if (focus && GetParent(focus) == Hwnd() &&
-            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
-             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
-            return MAKELRESULT(IdOf(focus), DC_HASDEFID);
-        return 0;
-    } else if (msg == WM_DISPLAYCHANGE) {
+    if (msg == WM_DISPLAYCHANGE) {
         displayDepth_ = DisplayDepth();
         volumeKnown_ = false;
     } else if (msg == WM_DRAWITEM) {

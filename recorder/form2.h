@@ -93,7 +93,6 @@ private:
     bool mixerUsable_ = false;
     bool estimateRed_ = false;
     bool validating_ = false;
-    int lastFocus_ = 0;  // the control that had the focus when the window was deactivated
     int displayDepth_ = 32;
     std::vector<std::string> soundEntries_;  // Combo1's texts
     VolumeFacts volume_;

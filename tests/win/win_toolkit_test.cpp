@@ -68,6 +68,49 @@ TEST(WinWindow, HandlersAndControls) {
     PumpMessages();  // the WM_QUIT of nobody: nothing to do
 }
 
+// A window of controls kept like a dialog: its focus survives another window's activation,
+// falls back when its control went away, and Enter belongs to the focused button only.
+class FocusWindow : public Window {
+protected:
+    bool OnCreate() override {
+        static const ControlSpec controls[] = {
+            {L"EDIT", 11, L"", WS_TABSTOP | ES_AUTOHSCROLL, 4, 4, 200, 22},
+            {L"BUTTON", 13, L"一", WS_TABSTOP | BS_PUSHBUTTON, 4, 30, 90, 24},
+            {L"BUTTON", 14, L"二", WS_TABSTOP | BS_PUSHBUTTON, 100, 30, 90, 24},
+        };
+        KeepFocusLikeADialog(11);
+        return AddControls(controls, std::size(controls));
+    }
+};
+
+TEST(WinWindow, FocusKeptLikeADialogAcrossActivations) {
+    FocusWindow w;
+    ProbeWindow other;
+    ASSERT_TRUE(w.Create(L"TaviroToolkitFocus", L"focus", WS_OVERLAPPEDWINDOW, 300, 100));
+    ASSERT_TRUE(other.Create(L"TaviroToolkitProbe", L"other", WS_OVERLAPPEDWINDOW, 300, 100));
+    other.allowClose = true;
+    const auto activate = [](HWND h) {
+        ShowWindow(h, SW_SHOW);
+        SetForegroundWindow(h);
+        SetActiveWindow(h);
+        for (int i = 0; i < 20; ++i) PumpMessages(), Sleep(5);
+    };
+    activate(w.Hwnd());
+    EXPECT_EQ(GetFocus(), w.Item(11)) << "the fallback has the focus first";
+
+    SetFocus(w.Item(14));
+    EXPECT_EQ(SendMessageW(w.Hwnd(), DM_GETDEFID, 0, 0), MAKELRESULT(14, DC_HASDEFID));
+    activate(other.Hwnd());
+    activate(w.Hwnd());
+    EXPECT_EQ(GetFocus(), w.Item(14)) << "not given back after another window's activation";
+
+    activate(other.Hwnd());
+    EnableWindow(w.Item(14), FALSE);
+    activate(w.Hwnd());
+    EXPECT_EQ(GetFocus(), w.Item(11)) << "a disabled control cannot have it back";
+    EXPECT_EQ(SendMessageW(w.Hwnd(), DM_GETDEFID, 0, 0), 0) << "Enter in a box presses nothing";
+}
+
 // A window with a menu, stacked pages, a radio group, lists and position controls, as the
 // recorder's and the player's windows have.
 namespace ids {
