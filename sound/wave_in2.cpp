@@ -17,6 +17,7 @@
 #include "safe_file.h"
 #include "sound_block.h"
 #include "wave_math.h"
+#include "win_files.h"
 #include "win_handles.h"
 #include "win_text.h"
 
@@ -58,14 +59,9 @@ void ShowSystemError(DWORD err) {
     MessageBoxW(nullptr, tqk::SystemErrorText(err).c_str(), L"TaviroWave", MB_OK);
 }
 
-bool FileExistsA(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
+// The sound's paths are in the ANSI code page, as the shared block carries them.
 void DeleteIfExists(const std::string& path) {
-    if (!FileExistsA(path)) return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    (void)tqk::DeleteFileClearingReadOnly(tqk::WideFromAnsi(path));
 }
 
 bool IsNtFamily() {
