@@ -854,18 +854,21 @@ bool TakesInput(HWND c) {
     return false;
 }
 
+// The control of form that has the focus. Another test's window may take the foreground
+// meanwhile, leaving the focus nobody's: the form is then brought back, and it gives the focus
+// back to the control that had it.
+HWND FocusIn(HWND form) {
+    if (!FocusedWindow(form)) {
+        SetForegroundWindow(form);
+        WaitUntil([&] { return FocusedWindow(form) != nullptr; }, 3000);
+    }
+    return FocusedWindow(form);
+}
+
 // The ids of the controls Tab visits from the focused one until the focus is back there;
 // empty when it never comes back within 60 presses or gets stuck.
 std::vector<int> TabCycle(HWND form) {
-    // Another test's window may take the foreground meanwhile, leaving the focus nobody's:
-    // the form is brought back, and it gives the focus back to the control that had it.
-    const auto focus = [form] {
-        if (!FocusedWindow(form)) {
-            SetForegroundWindow(form);
-            WaitUntil([&] { return FocusedWindow(form) != nullptr; }, 3000);
-        }
-        return FocusedWindow(form);
-    };
+    const auto focus = [form] { return FocusIn(form); };
     const HWND start = focus();
     std::vector<int> cycle;
     if (!start) return cycle;
@@ -892,7 +895,7 @@ std::string Names(const std::vector<int>& ids) {
 // control a user can operate is reached, and none of another page.
 void ExpectTabOrder(const Recorder& r, int page) {
     SCOPED_TRACE("page " + std::to_string(page));
-    ASSERT_EQ(FocusedWindow(r.form2), r.Item(ids::List1));
+    ASSERT_EQ(FocusIn(r.form2), r.Item(ids::List1));
     const std::vector<int> cycle = TabCycle(r.form2);
     ASSERT_FALSE(cycle.empty()) << "Tab does not come round to the page list";
     SCOPED_TRACE("tab order " + Names(cycle));
@@ -934,23 +937,23 @@ void ExpectTabOrder(const Recorder& r, int page) {
 
 // Presses a key on the focused control and waits until cond holds.
 bool KeyUntil(HWND form, UINT vk, const std::function<bool()>& cond) {
-    PressKey(FocusedWindow(form), vk);
+    PressKey(FocusIn(form), vk);
     return WaitUntil(cond, 3000);
 }
 
 // Tab until the control has the focus.
 bool TabTo(HWND form, HWND control) {
-    for (int i = 0; i < 40 && FocusedWindow(form) != control; ++i) {
-        const HWND from = FocusedWindow(form);
+    for (int i = 0; i < 40 && FocusIn(form) != control; ++i) {
+        const HWND from = FocusIn(form);
         PressKey(from, VK_TAB);
-        if (!WaitUntil([&] { return FocusedWindow(form) != from; }, 3000)) return false;
+        if (!WaitUntil([&] { return FocusIn(form) != from; }, 3000)) return false;
     }
-    return FocusedWindow(form) == control;
+    return FocusIn(form) == control;
 }
 
 TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000))
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000))
         << "the window opens with the page list focused";
     for (int page = 0; page < 4; ++page) {
         EXPECT_TRUE(IsWindowVisible(r.Item(kPageControls[page][0])));
@@ -985,7 +988,7 @@ TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
 
 TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000));
     // Page 0: the arrows move among the methods and the sliders.
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Option1(1))));
     EXPECT_TRUE(KeyUntil(r.form2, VK_DOWN, [&] { return IsChecked(r.Item(ids::Option1(2))); }));
@@ -1048,7 +1051,7 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
             PressKey(r.Item(c.button), key);
             EXPECT_TRUE(c.answer());
             // The focus comes back to the button that opened the box or dialog.
-            EXPECT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(c.button); }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(c.button); }, 3000))
                 << "focus on " << GetDlgCtrlID(FocusedWindow(r.form2));
         }
     }
@@ -1061,7 +1064,7 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
 
 TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::List1); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000));
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Command12)));
     for (const UINT key : {VK_RETURN, VK_ESCAPE, VK_SPACE}) {
         SCOPED_TRACE(key);
@@ -1078,7 +1081,7 @@ TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
         PressKey(close, key);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
         EXPECT_TRUE(
-            WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::Command12); }, 3000));
+            WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, 3000));
     }
 }
 
