@@ -1080,8 +1080,7 @@ TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
         EXPECT_EQ(FocusedWindow(about), close);
         PressKey(close, key);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
-        EXPECT_TRUE(
-            WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, 3000));
     }
 }
 
