@@ -332,6 +332,7 @@ int WindowBase::ShowModal() {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
+        NoteFocus();
     }
     --modalDepth_;
     // The owner first, so the activation returns to it when this window goes.
@@ -500,12 +501,19 @@ LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
+// Noted after every message as well as at the deactivation: when another program takes the
+// foreground, the focus may already be gone by the time the deactivation arrives.
+void Window::NoteFocus() {
+    if (!keepsFocus_ || !hwnd_) return;
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) lastFocus_ = IdOf(focus);
+}
+
 bool Window::KeepFocus(UINT msg, WPARAM wp, LRESULT* ret) {
     if (!keepsFocus_) return false;
     if (msg == WM_ACTIVATE) {
         if (LOWORD(wp) == WA_INACTIVE) {
-            HWND focus = GetFocus();
-            if (focus && IsChild(hwnd_, focus)) lastFocus_ = IdOf(focus);
+            NoteFocus();
         } else if (!HIWORD(wp)) {  // not while minimised
             HWND back = lastFocus_ ? Item(lastFocus_) : nullptr;
             if (!back || !IsWindowVisible(back) || !IsWindowEnabled(back))

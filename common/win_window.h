@@ -191,6 +191,8 @@ protected:
     virtual void OnDestroy() {}
     // Called by ShowModal's loop before a message is dispatched; true: it was handled.
     virtual bool PreTranslate(MSG& /*msg*/) { return false; }
+    // Called by ShowModal's loop after each message: where the focus is now.
+    virtual void NoteFocus() {}
     // After the DPI changed (per-monitor awareness): controls were moved and the font remade.
     virtual void OnDpiChanged() {}
 
@@ -250,10 +252,11 @@ private:
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     // WM_ACTIVATE and DM_GETDEFID for KeepFocusLikeADialog; true when handled.
     bool KeepFocus(UINT msg, WPARAM wp, LRESULT* ret);
+    void NoteFocus() override;
 
     bool keepsFocus_ = false;
     int focusFallback_ = 0;
-    int lastFocus_ = 0;  // the control that had the focus when the window was deactivated
+    int lastFocus_ = 0;  // the control that last had the focus
 };
 
 // A dialog (class "#32770"), from a resource template or a DialogSpec, modal or modeless.

@@ -71,7 +71,36 @@ TEST(WinWindow, HandlersAndControls) {
 // A window of controls kept like a dialog: its focus survives another window's activation,
 // falls back when its control went away, and Enter belongs to the focused button only.
 class FocusWindow : public Window {
+public:
+    // Run modally, the steps come one message each, as a user's would.
+    HWND other = nullptr;
+    HWND focusAtTheEnd = nullptr;
+
 protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        const auto activate = [](HWND h) {
+            SetForegroundWindow(h);
+            SetActiveWindow(h);
+        };
+        switch (msg) {
+        case WM_APP + 1:
+            SetFocus(Item(14));
+            PostMessageW(Hwnd(), WM_APP + 2, 0, 0);
+            return 0;
+        case WM_APP + 2:
+            // Another program took the focus before this window heard of its deactivation.
+            SetFocus(nullptr);
+            activate(other);
+            PostMessageW(Hwnd(), WM_APP + 3, 0, 0);
+            return 0;
+        case WM_APP + 3:
+            activate(Hwnd());
+            focusAtTheEnd = GetFocus();
+            EndModal(1);
+            return 0;
+        }
+        return Window::OnMessage(msg, wp, lp);
+    }
     bool OnCreate() override {
         static const ControlSpec controls[] = {
             {L"EDIT", 11, L"", WS_TABSTOP | ES_AUTOHSCROLL, 4, 4, 200, 22},
@@ -109,6 +138,19 @@ TEST(WinWindow, FocusKeptLikeADialogAcrossActivations) {
     activate(w.Hwnd());
     EXPECT_EQ(GetFocus(), w.Item(11)) << "a disabled control cannot have it back";
     EXPECT_EQ(SendMessageW(w.Hwnd(), DM_GETDEFID, 0, 0), 0) << "Enter in a box presses nothing";
+}
+
+TEST(WinWindow, FocusKeptWhenItWasGoneBeforeTheDeactivation) {
+    FocusWindow w;
+    ProbeWindow other;
+    ASSERT_TRUE(w.Create(L"TaviroToolkitFocus", L"focus", WS_OVERLAPPEDWINDOW, 300, 100));
+    ASSERT_TRUE(other.Create(L"TaviroToolkitProbe", L"other", WS_OVERLAPPEDWINDOW, 300, 100));
+    other.allowClose = true;
+    ShowWindow(other.Hwnd(), SW_SHOW);
+    w.other = other.Hwnd();
+    PostMessageW(w.Hwnd(), WM_APP + 1, 0, 0);
+    EXPECT_EQ(w.ShowModal(), 1);
+    EXPECT_EQ(w.focusAtTheEnd, w.Item(14));
 }
 
 // A window with a menu, stacked pages, a radio group, lists and position controls, as the
