@@ -6,6 +6,9 @@
 # both on the performance clock; each flash is paired with its click. Prints the median
 # flash-minus-click offset (and the spread of the middle 80 %) over the first and the last
 # minute, and their difference (the drift). TAVIRO_SYNC_KEEP=DIR keeps the event list there.
+# TAVIRO_SYNC_DEVICE=1 leaves the player out: the probe plays the sound file itself through the
+# player's MCI device and the clicks heard are set against the positions the device reports,
+# which is how far the sound heard on the daemon's monitor stands from the device's clock.
 #   bench/player_sync.sh [BUILD_WIN64] [SECONDS] [FPS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,6 +47,38 @@ with open(f"{work}/sync.wav", "wb") as f:
     f.write(click * sec)
 PY
 
+if [ -n "${TAVIRO_SYNC_DEVICE:-}" ]; then
+    /usr/lib/wine/wine64 "$win/player/player_sync_probe.exe" "$seconds" "Z:${work//\//\\}\\sync.wav" \
+        2>/dev/null | tr -d '\r' >"$work/events.txt"
+    [ -n "${TAVIRO_SYNC_KEEP:-}" ] && cp "$work/events.txt" "$TAVIRO_SYNC_KEEP/"
+    python3 - "$work/events.txt" <<'PY'
+import sys
+clicks, reports = [], []
+for line in open(sys.argv[1]):
+    f = line.split()
+    if f[0] == "click": clicks.append(float(f[1]))
+    elif f[0] == "position": reports.append((float(f[1]), float(f[2])))
+reports = [r for r in reports if r[1] > 0]
+if len(clicks) < 5 or len(reports) < 5:
+    sys.exit("too few clicks (%d) or device reports (%d)" % (len(clicks), len(reports)))
+steps = sorted(b[1] - a[1] for a, b in zip(reports, reports[1:]))
+diffs = []
+for c in clicks:
+    # The device's clock near the click: the freshest of its reports within five seconds.
+    near = [t - p for t, p in reports if abs(t - c) < 5000]
+    if not near: continue
+    offset = min(near)
+    second = round((c - offset) / 1000) * 1000
+    diffs.append(c - (offset + second))
+diffs.sort()
+q = lambda p: diffs[min(len(diffs) - 1, int(p * len(diffs)))]
+print("device reports %d, position step median %.0f ms; clicks %d" %
+      (len(reports), steps[len(steps) // 2], len(clicks)))
+print("sound heard minus the device's position, median (10%%..90%%): %+.1f ms (%+.1f..%+.1f)"
+      % (q(0.5), q(0.1), q(0.9)))
+PY
+    exit 0
+fi
 /usr/lib/wine/wine64 "$win/player/TaviroPlayer.exe" "Z:${work//\//\\}\\sync.TQK" >/dev/null 2>&1 &
 player=$!
 /usr/lib/wine/wine64 "$win/player/player_sync_probe.exe" "$((seconds + 2))" 2>/dev/null |

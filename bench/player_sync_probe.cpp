@@ -9,6 +9,10 @@
 // difference over the blocks within five seconds of it (the moments delivery was prompt), so
 // the daemon's irregular delivery does not move the clicks. Run by bench/player_sync.sh.
 //   player_sync_probe SECONDS
+// With a WAV, the probe plays it itself through the player's MCI device instead of watching a
+// player, and prints each new position the device reports where the flashes would be:
+//   position T P  the device first said P ms at T
+//   player_sync_probe SECONDS WAV
 #include <windows.h>
 
 #include <mmsystem.h>
@@ -22,6 +26,8 @@
 #include <vector>
 
 #include "form1_ids.h"
+#include "mci_sound.h"
+#include "win_text.h"
 
 namespace tqk::bench {
 namespace {
@@ -46,33 +52,31 @@ struct Delivery {
     int64_t endSample;  // samples recorded up to its end
 };
 
-int Main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: player_sync_probe SECONDS\n");
-        return 2;
-    }
-    const double seconds = std::atof(argv[1]);
+// Watches the centre of the player's picture and notes when it turns bright.
+bool WatchPicture(std::atomic<bool>& done, std::atomic<bool>& go, std::thread& watcher,
+                  std::vector<double>& flashes) {
     HWND player = nullptr;
     for (int i = 0; i < 200 && !player; ++i, Sleep(50))
         player = FindWindowW(tqk::player_ids::kClassName, nullptr);
     HWND picture = player ? GetDlgItem(player, tqk::player_ids::Picture1) : nullptr;
     if (!picture) {
         std::fprintf(stderr, "the player's window is not there\n");
-        return 1;
+        return false;
     }
     RECT r{};
     GetClientRect(picture, &r);
     POINT centre{r.right / 2, r.bottom / 2};
     ClientToScreen(picture, &centre);
     const int x = centre.x, y = centre.y;
-    timeBeginPeriod(1);
-    std::atomic<bool> done{false};
-    std::vector<double> flashes;
-    std::thread watcher([&] {
+    watcher = std::thread([&done, &go, &flashes, player, x, y] {
         HDC screen = GetDC(nullptr);
-        bool bright = false;
+        bool bright = false, started = false;
         double lastDark = Now();
         while (!done) {
+            if (go && !started) {
+                PostMessageW(player, WM_COMMAND, tqk::player_ids::MenuPlay, 0);
+                started = true;
+            }
             const double before = Now();
             const COLORREF c = GetPixel(screen, x, y);
             const double after = Now();
@@ -84,6 +88,47 @@ int Main(int argc, char** argv) {
         }
         ReleaseDC(nullptr, screen);
     });
+    return true;
+}
+
+// Plays wav through the player's MCI device once go is set and notes each new position it
+// reports (time, position); the device lives on the thread that opened it.
+void PollDevice(std::atomic<bool>& done, std::atomic<bool>& go, std::thread& watcher,
+                std::vector<std::pair<double, double>>& positions, const std::wstring& wav) {
+    watcher = std::thread([&done, &go, &positions, wav] {
+        tqk::player::MciSound sound;
+        if (!sound.Open(wav)) {
+            std::fprintf(stderr, "the MCI device cannot open the WAV\n");
+            return;
+        }
+        while (!go && !done) Sleep(1);
+        sound.Play();
+        double last = -1;
+        while (!done) {
+            const double p = sound.Position();
+            if (p != last) positions.push_back({Now(), p});
+            last = p;
+            Sleep(1);
+        }
+        sound.Close();
+    });
+}
+
+int Main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: player_sync_probe SECONDS [WAV]\n");
+        return 2;
+    }
+    const double seconds = std::atof(argv[1]);
+    timeBeginPeriod(1);
+    std::atomic<bool> done{false}, go{false};
+    std::thread watcher;
+    std::vector<double> flashes;
+    std::vector<std::pair<double, double>> positions;
+    if (argc > 2)
+        PollDevice(done, go, watcher, positions, WideFromAnsi(argv[2]));
+    else if (!WatchPicture(done, go, watcher, flashes))
+        return 1;
 
     WAVEFORMATEX wf{WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -106,7 +151,7 @@ int Main(int argc, char** argv) {
     }
     waveInStart(in);
     Sleep(500);  // the recording runs before the play starts
-    PostMessageW(player, WM_COMMAND, tqk::player_ids::MenuPlay, 0);
+    go = true;
     const double start = Now();
     std::vector<Delivery> deliveries;
     deliveries.reserve(size_t(seconds * 120) + 16);
@@ -140,6 +185,7 @@ int Main(int argc, char** argv) {
     waveInClose(in);
     timeEndPeriod(1);
     for (double f : flashes) std::printf("flash %.3f\n", f);
+    for (const auto& p : positions) std::printf("position %.3f %.0f\n", p.first, p.second);
     for (const auto& c : clicks) {
         double offset = 1e300;
         for (const Delivery& d : deliveries)
