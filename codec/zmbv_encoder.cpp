@@ -77,12 +77,21 @@ struct Encoder::State {
     std::vector<uint64_t> colHash;
     std::vector<uint8_t> raw;  // payload before zlib
     std::vector<uint8_t> rowScratch;
-    z_stream z{};
-    bool zReady = false;
-    int zLevel = 0;
+    // The zlib stream of the frames since the last key frame, and a spare one on which a delta
+    // frame is tried as a key frame; they change places when the key frame is kept. zlib's
+    // state points back at its z_stream, so the streams stay where they are.
+    struct Stream {
+        z_stream z{};
+        bool ready = false;
+        int level = 0;
+    };
+    Stream streams[2];
+    int live = 0;
+    int deltaFailures = 0;  // the last delta frame's changed blocks that found no copy
 
     ~State() {
-        if (zReady) deflateEnd(&z);
+        for (Stream& st : streams)
+            if (st.ready) deflateEnd(&st.z);
     }
 
     const uint8_t* PrevOutData() const { return inBpp == outBpp ? prevIn.data() : prevOut.data(); }
@@ -381,6 +390,7 @@ struct Encoder::State {
                               std::min(kBlockSize, width - bx * kBlockSize),
                               std::min(kBlockSize, height - by * kBlockSize));
         lastVec.swap(vec);
+        deltaFailures = failures;
     }
 
     void BuildKey(const uint8_t* top, ptrdiff_t stride) {
@@ -410,6 +420,8 @@ struct Encoder::State {
     }
 
     Status Deflate(bool key, std::vector<uint8_t>* out) {
+        z_stream& z = streams[live].z;
+        int& zLevel = streams[live].level;
         size_t at = out->size();
         out->resize(at + deflateBound(&z, uLong(raw.size())) + 64);
         const int level = LevelFor(key);
@@ -437,6 +449,40 @@ struct Encoder::State {
         }
         out->resize(at);
         return Status::kOk;
+    }
+
+    void KeyHeader(std::vector<uint8_t>* out) const {
+        const uint8_t head[7] = {1, 0, 1, 1, uint8_t(format), kBlockSize, kBlockSize};
+        out->insert(out->end(), head, head + 7);
+    }
+
+    // A picture mostly unlike the one before packs smaller on its own than as its XOR with
+    // that one (a whole screen changing: a new window, a page of video). Such a delta frame
+    // (out) is made once more as a key frame on the spare stream, and the smaller is kept.
+    // Either way the previous picture is now this one.
+    Status TryKeyInstead(const uint8_t* top, ptrdiff_t stride, EncodedFrame* out) {
+        Stream& spare = streams[1 - live];
+        if (!spare.ready) {
+            spare.level = options.zlibLevel >= 0 ? options.zlibLevel : 6;
+            if (deflateInit(&spare.z, spare.level) != Z_OK) return Status::kZlibFailed;
+            spare.ready = true;
+        } else if (deflateReset(&spare.z) != Z_OK) {
+            return Status::kZlibFailed;
+        }
+        raw.clear();
+        BuildKey(top, stride);
+        std::vector<uint8_t> key;
+        KeyHeader(&key);
+        live = 1 - live;
+        const Status st = Deflate(true, &key);
+        if (st == Status::kOk && key.size() < out->bytes.size()) {
+            out->bytes.swap(key);
+            out->keyFrame = true;
+            sinceKey = 1;
+            return Status::kOk;
+        }
+        live = 1 - live;  // the delta frame stands, on its own stream
+        return st;
     }
 };
 
@@ -473,9 +519,10 @@ Status Encoder::Start(const InputLayout& layout, const EncoderOptions& options) 
     s->changed.assign(blocks, 0);
     s->colHash.assign(size_t(s->blocksX) * size_t(layout.height), 0);
     s->rowScratch.assign(s->outStride, 0);
-    s->zLevel = options.zlibLevel >= 0 ? options.zlibLevel : 6;
-    if (deflateInit(&s->z, s->zLevel) != Z_OK) return Status::kZlibFailed;
-    s->zReady = true;
+    State::Stream& live = s->streams[0];
+    live.level = options.zlibLevel >= 0 ? options.zlibLevel : 6;
+    if (deflateInit(&live.z, live.level) != Z_OK) return Status::kZlibFailed;
+    live.ready = true;
     s_ = std::move(s);
     return Status::kOk;
 }
@@ -503,20 +550,23 @@ Status Encoder::Encode(const uint8_t* top, ptrdiff_t stride, const uint8_t* colo
         std::memcpy(s.palette, pal, 768);
     }
     out->bytes.clear();
-    out->bytes.push_back(flags);
     if (key) {
-        const uint8_t head[6] = {0, 1, 1, uint8_t(s.format), kBlockSize, kBlockSize};
-        out->bytes.insert(out->bytes.end(), head, head + 6);
-        if (deflateReset(&s.z) != Z_OK) return Status::kZlibFailed;
+        s.KeyHeader(&out->bytes);
+        if (deflateReset(&s.streams[s.live].z) != Z_OK) return Status::kZlibFailed;
         s.BuildKey(top, stride);
         s.sinceKey = 0;
     } else {
+        out->bytes.push_back(flags);
         s.BuildDelta(top, stride);
     }
     ++s.sinceKey;
     s.haveFrame = true;
     out->keyFrame = key;
-    return s.Deflate(key, &out->bytes);
+    const Status st = s.Deflate(key, &out->bytes);
+    if (st != Status::kOk || key) return st;
+    const int blocks = s.blocksX * s.blocksY;
+    if (s.deltaFailures * 2 < blocks) return st;
+    return s.TryKeyInstead(top, stride, out);
 }
 
 size_t Encoder::MaxFrameBytes() const {

@@ -163,6 +163,33 @@ TEST(ZmbvRoundTrip, KeyFramesAtTheIntervalAndOnRequest) {
     EXPECT_EQ(keys, "K..K.K..K.");
 }
 
+// A whole new picture goes out as a key frame although none was asked for (its XOR with an
+// unrelated picture packs worse than the picture), the frames after it refer to it, and the
+// key-frame interval counts from it; a picture whose every pixel changed by little stays a
+// delta frame, its XOR being next to nothing.
+TEST(ZmbvRoundTrip, AWholeNewPictureBecomesAKeyFrameUnasked) {
+    for (int bits : kDepths) {
+        for (const Shape sh : {Shape{100, 50}, Shape{160, 121}}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits " + std::to_string(sh.w));
+            EncoderOptions o;
+            o.keyInterval = 4;
+            RoundTrip rt(sh.w, sh.h, bits, o);
+            Picture p(sh.w, sh.h, bits, 1);
+            std::string keys;
+            for (int i = 0; i < 7; ++i) {
+                if (i == 2) p = Picture(sh.w, sh.h, bits, 2);
+                if (i != 2) p.Drag(4, 4, 8, 8, 1, 1);
+                rt.Step(p);
+                keys += rt.LastKey() ? 'K' : '.';
+            }
+            EXPECT_EQ(keys, "K.K...K");
+            for (uint8_t& b : p.px) b ^= 1;
+            rt.Step(p);
+            EXPECT_FALSE(rt.LastKey());
+        }
+    }
+}
+
 TEST(ZmbvRoundTrip, AnUnchangedFrameIsASmallDeltaFrame) {
     for (int bits : kDepths) {
         Encoder enc;
