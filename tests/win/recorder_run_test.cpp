@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -457,14 +458,19 @@ HWND TargetWindow(int x, int y, int w, int h) {
     return t;
 }
 
-void PumpFor(DWORD ms) {
-    WaitUntil(
-        [] {
+// Waits until cond holds while this thread's windows keep answering.
+bool PumpUntil(const std::function<bool()>& cond, DWORD ms) {
+    return WaitUntil(
+        [&] {
             MSG m;
             while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-            return false;
+            return cond();
         },
         ms);
+}
+
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
 }
 
 TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
@@ -485,8 +491,18 @@ TEST_F(RecorderPick, WindowPickRoundsTheWidthAndClampsTheLeftEdge) {
             std::to_string(c.y + c.h / 2));
         PumpFor(400);
         Screenshot("pick_window_" + std::to_string(c.w));
-        Xdo("mousedown 1 sleep 0.15 mouseup 1");
-        PumpFor(600);
+        // On a busy machine the pick may start after the click, which it then forgets as
+        // pressed before it began: clicked again until the boxes change.
+        const Boxes old = ReadBoxes(r_);
+        const auto changed = [&] {
+            const Boxes now = ReadBoxes(r_);
+            return now.x != old.x || now.y != old.y || now.w != old.w || now.h != old.h;
+        };
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Xdo("mousedown 1 sleep 0.15 mouseup 1");
+            if (PumpUntil(changed, 2000)) break;
+        }
+        PumpFor(300);
         const Boxes b = ReadBoxes(r_);
         EXPECT_EQ(b.x, c.X);
         EXPECT_EQ(b.y, L"706");
