@@ -68,6 +68,11 @@ TEST(WinWindow, HandlersAndControls) {
     PumpMessages();  // the WM_QUIT of nobody: nothing to do
 }
 
+void Activate(HWND h) {
+    SetForegroundWindow(h);
+    SetActiveWindow(h);
+}
+
 // A window of controls kept like a dialog: its focus survives another window's activation,
 // falls back when its control went away, and Enter belongs to the focused button only.
 class FocusWindow : public Window {
@@ -78,10 +83,6 @@ public:
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
-        const auto activate = [](HWND h) {
-            SetForegroundWindow(h);
-            SetActiveWindow(h);
-        };
         switch (msg) {
         case WM_APP + 1:
             SetFocus(Item(14));
@@ -90,11 +91,11 @@ protected:
         case WM_APP + 2:
             // Another program took the focus before this window heard of its deactivation.
             SetFocus(nullptr);
-            activate(other);
+            Activate(other);
             PostMessageW(Hwnd(), WM_APP + 3, 0, 0);
             return 0;
         case WM_APP + 3:
-            activate(Hwnd());
+            Activate(Hwnd());
             focusAtTheEnd = GetFocus();
             EndModal(1);
             return 0;
@@ -112,16 +113,22 @@ protected:
     }
 };
 
-TEST(WinWindow, FocusKeptLikeADialogAcrossActivations) {
+// The window kept like a dialog beside another window that takes the activation from it.
+class WinWindowFocus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(w.Create(L"TaviroToolkitFocus", L"focus", WS_OVERLAPPEDWINDOW, 300, 100));
+        ASSERT_TRUE(other.Create(L"TaviroToolkitProbe", L"other", WS_OVERLAPPEDWINDOW, 300, 100));
+        other.allowClose = true;
+    }
     FocusWindow w;
     ProbeWindow other;
-    ASSERT_TRUE(w.Create(L"TaviroToolkitFocus", L"focus", WS_OVERLAPPEDWINDOW, 300, 100));
-    ASSERT_TRUE(other.Create(L"TaviroToolkitProbe", L"other", WS_OVERLAPPEDWINDOW, 300, 100));
-    other.allowClose = true;
+};
+
+TEST_F(WinWindowFocus, KeptLikeADialogAcrossActivations) {
     const auto activate = [](HWND h) {
         ShowWindow(h, SW_SHOW);
-        SetForegroundWindow(h);
-        SetActiveWindow(h);
+        Activate(h);
         for (int i = 0; i < 20; ++i) PumpMessages(), Sleep(5);
     };
     activate(w.Hwnd());
@@ -140,12 +147,7 @@ TEST(WinWindow, FocusKeptLikeADialogAcrossActivations) {
     EXPECT_EQ(SendMessageW(w.Hwnd(), DM_GETDEFID, 0, 0), 0) << "Enter in a box presses nothing";
 }
 
-TEST(WinWindow, FocusKeptWhenItWasGoneBeforeTheDeactivation) {
-    FocusWindow w;
-    ProbeWindow other;
-    ASSERT_TRUE(w.Create(L"TaviroToolkitFocus", L"focus", WS_OVERLAPPEDWINDOW, 300, 100));
-    ASSERT_TRUE(other.Create(L"TaviroToolkitProbe", L"other", WS_OVERLAPPEDWINDOW, 300, 100));
-    other.allowClose = true;
+TEST_F(WinWindowFocus, KeptWhenItWasGoneBeforeTheDeactivation) {
     ShowWindow(other.Hwnd(), SW_SHOW);
     w.other = other.Hwnd();
     PostMessageW(w.Hwnd(), WM_APP + 1, 0, 0);
