@@ -7,7 +7,7 @@ set -euo pipefail
 out=$1 tqk=$2
 [ -f "$out/.done" ] && exit 0
 rm -rf "$out"
-mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz}
+mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz,zmbv_decoder_fuzz}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -103,6 +103,35 @@ open(f'{d}/start.bin', 'wb').write(block(1, 16, 44100, 2, 10, 1000, b'C:\\movies
 open(f'{d}/scratch.bin', 'wb').write(block(1, 8, 22050, 1, 3600, 64, b'D:\\x.wav', b'E:\\tmp\\s', 5, 0))
 open(f'{d}/done.bin', 'wb').write(block(4, 1234, 0, 0, 0, 0, b'', b'', 77, 0))
 open(f'{d}/cmdline.bin', 'wb').write(block(7, 0, 0, 0, 0, 0, b'', b'', 0, 0) + b' 4242 ')
+PY
+# ZMBV streams: the suite's encoder at every depth and ffmpeg's, the video chunks of each AVI
+# laid out as the target reads them (no prelude, the picture size, then each chunk with its
+# length), a few frames each so that delta frames follow their key frame.
+z=$out/zmbv_decoder_fuzz
+for spec in "8 16x8" "16 24x10" "24 20x12" "32 32x16"; do
+    set -- $spec
+    "$tqk" sample "$tmp/z$1.tqk" --bits "$1" --method 1 --size "$2" --fps 4 --sec 1 >/dev/null
+    "$tqk" avi --codec zmbv --keyint 3 "$tmp/z$1.tqk" "$tmp/z$1.avi" >/dev/null
+done
+"$tqk" avi --codec zmbv --555 "$tmp/z16.tqk" "$tmp/z15.avi" >/dev/null
+for f in pal8 rgb555le rgb565le bgr0; do
+    ff -f lavfi -i "testsrc=s=24x16:r=4:d=1" -c:v zmbv -g 3 -pix_fmt $f "$tmp/ff$f.avi"
+done
+python3 - "$z" "$tmp"/z*.avi "$tmp"/ff*.avi <<'PY'
+import os, struct, sys
+d = sys.argv[1]
+for path in sys.argv[2:]:
+    b = open(path, 'rb').read()
+    at = b.index(b'strf') + 8
+    w, h = struct.unpack_from('<ii', b, at + 4)
+    chunks, at = [], b.index(b'movi') + 4
+    while at + 8 <= len(b) and b[at:at + 4] != b'idx1':
+        tag, n = b[at:at + 4], struct.unpack_from('<I', b, at + 4)[0]
+        if tag[2:] == b'dc' and n: chunks.append(b[at + 8:at + 8 + n])
+        at += 8 + n + (n & 1)
+    out = bytes([0, abs(w) - 1, abs(h) - 1])
+    for c in chunks: out += struct.pack('<H', len(c)) + c
+    open(os.path.join(d, os.path.basename(path)[:-4] + '.bin'), 'wb').write(out)
 PY
 touch "$out/.done"
 ls "$out"/* | wc -l >/dev/null
