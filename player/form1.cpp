@@ -270,7 +270,10 @@ void Form1::Run(const Steps& steps) {
         case Do::Timer2Off: KillTimer(hwnd_, Timer2); break;
         case Do::Timer3On: SetTimer(hwnd_, Timer3, 1, nullptr); break;
         case Do::Timer3Off: KillTimer(hwnd_, Timer3); break;
-        case Do::SoundPlay: sound_.Play(); break;
+        case Do::SoundPlay:
+            sound_.Play();
+            model_.SoundStarted(PerfMillis(), sound_.Position());
+            break;
         case Do::SoundStop: sound_.Stop(); break;
         case Do::SoundClose: sound_.Close(); break;
         case Do::SoundSeek: SetSeek(int32_t(std::lround(s.value))); break;

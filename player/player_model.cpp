@@ -311,14 +311,34 @@ void PlayerModel::ObserveSound(double now, double soundPosition, double startT) 
     if (soundRunning_ && !Paused_ && !FastForward_) Observe(now, soundPosition, startT);
 }
 
+void PlayerModel::SoundStarted(double now, double soundPosition) {
+    playPosition_ = soundPosition;
+    playTime_ = now;
+}
+
 void PlayerModel::Observe(double now, double soundPosition, double startT) {
-    if (!anchored_ && soundPosition >= 0) {
-        // The first report after the sound was started or resumed is where it starts, with
-        // whatever the device counts ahead (some count what they were handed, not what they
-        // played): that position belongs with the picture now due. A device that starts late
-        // then holds the pictures until it has caught up, instead of leaving them ahead of the
-        // sound by its delay for the rest of the play.
-        anchor_ = soundPosition - (now - startT);
+    if (soundPosition < 0) return;
+    // Such a device may still say where the play began for a moment after the call, before it
+    // jumps to what it was handed; which of the two a first read sees is chance. A report that
+    // still equals the position at the call is therefore not yet the device's, for a short
+    // while: a device that has not moved by then is taken as starting where it was.
+    const bool early =
+        playPosition_ >= 0 && soundPosition == playPosition_ && now - playTime_ <= kStartReportMs;
+    if (!anchored_) {
+        // Where the sound starts, with whatever the device counts ahead (some count what they
+        // were handed, not what they played): that position belongs with the picture now due.
+        // A device that starts late then holds the pictures until it has caught up, instead
+        // of leaving them ahead of the sound by its delay for the rest of the play.
+        const double anchor = soundPosition - (now - startT);
+        if (pending_ && now - playTime_ > kStartReportMs) {
+            anchor_ = pendingAnchor_;
+        } else if (early) {
+            if (!pending_) pendingAnchor_ = anchor;
+            pending_ = true;
+            return;
+        } else {
+            anchor_ = anchor;
+        }
         anchored_ = true;
     }
     clock_.Observe(now, soundPosition);

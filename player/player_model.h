@@ -188,6 +188,11 @@ public:
     bool HoldFrame(int32_t NowFrame, double now, double startT) const;
     // A sound position read while holding a frame.
     void ObserveSound(double now, double soundPosition, double startT);
+    // The window sent the play: the clock then and the device's position read right after.
+    void SoundStarted(double now, double soundPosition);
+    // How long after the play a report that differs from the position then may still come
+    // as the device's own start, before the first report is taken as where the sound starts.
+    static constexpr double kStartReportMs = 100;
 
     // The open dialog or a drop chose a file.
     Steps RequestOpen(const std::wstring& path);
@@ -216,11 +221,19 @@ private:
     bool firstDrawing_ = false;  // the next Drawing likewise
     SoundClock clock_;
     bool anchored_ = false;
-    double anchor_ = 0;  // the sound's first reported position minus the pictures' schedule
+    double anchor_ = 0;  // the sound's start report minus the pictures' schedule then
+    // The position read right after the play call (negative: not read) and when.
+    double playPosition_ = -1;
+    double playTime_ = 0;
+    // The first report after the play, kept until the device's start report comes.
+    bool pending_ = false;
+    double pendingAnchor_ = 0;
     void Observe(double now, double soundPosition, double startT);
     void ResetClock() {
         clock_.Reset();
         anchored_ = false;
+        pending_ = false;
+        playPosition_ = -1;
     }
     double SoundTime(double now) const { return clock_.PositionAt(now) - anchor_; }
     // Whether the pictures follow the sound's clock now.

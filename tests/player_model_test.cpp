@@ -356,6 +356,32 @@ TEST(PlayerStates, PicturesFollowTheSound) {
     const Steps slower = late.Drawing(91, 100, 12733, 1000 + 10000, 1000, &drawTime, &cancel);
     ASSERT_EQ(slower.size(), 1u);
     EXPECT_NEAR(slower[0].value, 2633 - 333 + 100, 1.0);
+    // Whether the first read still sees the position at the call or already the jump to what
+    // the device was handed is chance: both plays end up with the same pictures.
+    for (const bool sawTheCall : {false, true}) {
+        SCOPED_TRACE(sawTheCall ? "first read before the jump" : "first read after it");
+        PlayerModel p = OpenMovie(10);
+        Click(p, 0, true);
+        p.Timer1(false, false);
+        p.SoundStarted(995, 0);
+        if (sawTheCall) p.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+        p.ObserveSound(1000, 667, 1000);
+        const Steps moved = p.Drawing(4, 100, 1400, 1000, 1000, &drawTime, &cancel);
+        ASSERT_FALSE(moved.empty());
+        EXPECT_EQ(moved.back().what, Do::SetStartT);
+        EXPECT_NEAR(moved.back().value, 1400 - 333, 1e-9);
+    }
+    // A device that stays where the play began is taken as starting there, once it has had
+    // the time to jump: it then holds the pictures until it moves.
+    PlayerModel still = OpenMovie(10);
+    Click(still, 0, true);
+    still.Timer1(false, false);
+    still.SoundStarted(995, 0);
+    still.Drawing(0, 100, 1000, 0, 1000, &drawTime, &cancel);
+    still.ObserveSound(995 + PlayerModel::kStartReportMs + 1, 0, 1000);
+    const Steps started = still.Drawing(13, 100, 2300, 333, 1000, &drawTime, &cancel);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NEAR(started[0].value, 2300 - 333, 1e-9);
     // No sound file: the engine's schedule alone, kept by the player's wait.
     PlayerModel silent = OpenMovie(10, false);
     Click(silent, 0, true);
