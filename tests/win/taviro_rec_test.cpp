@@ -854,9 +854,9 @@ bool TakesInput(HWND c) {
     return false;
 }
 
-// The control of form that has the focus. Another test's window may take the foreground
-// meanwhile, leaving the focus nobody's: the form is then brought back, and it gives the focus
-// back to the control that had it.
+// The control of form (or of a dialog) that has the focus. Another test's window may take the
+// foreground meanwhile, leaving the focus nobody's: the window is then brought back, and it
+// gives the focus back to the control that had it.
 HWND FocusIn(HWND form) {
     if (!FocusedWindow(form)) {
         SetForegroundWindow(form);
@@ -1072,13 +1072,13 @@ TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
         HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
         ASSERT_NE(about, nullptr);
         HWND close = GetDlgItem(about, tqk::form4_ids::Command1);
-        ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(about) == close; }, 3000))
+        ASSERT_TRUE(WaitUntil([&] { return FocusIn(about) == close; }, 3000))
             << "the window opens with Close focused";
         // Close is its one tab stop.
-        PressKey(close, VK_TAB);
+        PressKey(FocusIn(about), VK_TAB);
         Sleep(150);
-        EXPECT_EQ(FocusedWindow(about), close);
-        PressKey(close, key);
+        EXPECT_EQ(FocusIn(about), close);
+        PressKey(FocusIn(about), key);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
         EXPECT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, 3000));
     }
