@@ -318,21 +318,19 @@ void PlayerModel::SoundStarted(double now, double soundPosition) {
 
 void PlayerModel::Observe(double now, double soundPosition, double startT) {
     if (soundPosition < 0) return;
-    // Such a device may still say where the play began for a moment after the call, before it
-    // jumps to what it was handed; which of the two a first read sees is chance. A report that
-    // still equals the position at the call is therefore not yet the device's, for a short
-    // while: a device that has not moved by then is taken as starting where it was.
-    const bool early =
-        playPosition_ >= 0 && soundPosition == playPosition_ && now - playTime_ <= kStartReportMs;
     if (!anchored_) {
         // Where the sound starts, with whatever the device counts ahead (some count what they
         // were handed, not what they played): that position belongs with the picture now due.
         // A device that starts late then holds the pictures until it has caught up, instead
         // of leaving them ahead of the sound by its delay for the rest of the play.
+        // Such a device may still say where the play began for a moment after the call before
+        // it jumps to what it was handed, and which of the two a first read sees is chance: a
+        // report that still equals the position at the call waits for the jump, a short while.
         const double anchor = soundPosition - (now - startT);
-        if (pending_ && now - playTime_ > kStartReportMs) {
-            anchor_ = pendingAnchor_;
-        } else if (early) {
+        const bool waited = now - playTime_ > kStartReportMs;
+        if (pending_ && waited) {
+            anchor_ = pendingAnchor_;  // it did not move: it starts where it was
+        } else if (playPosition_ >= 0 && soundPosition == playPosition_ && !waited) {
             if (!pending_) pendingAnchor_ = anchor;
             pending_ = true;
             return;
