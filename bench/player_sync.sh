@@ -7,8 +7,9 @@
 # flash-minus-click offset (and the spread of the middle 80 %) over the first and the last
 # minute, and their difference (the drift). TAVIRO_SYNC_KEEP=DIR keeps the event list there.
 # TAVIRO_SYNC_DEVICE=1 leaves the player out: the probe plays the sound file itself through the
-# player's MCI device and the clicks heard are set against the positions the device reports,
-# which is how far the sound heard on the daemon's monitor stands from the device's clock.
+# player's MCI device and the clicks heard are set against the positions the device reports:
+# per tenth of the run, how far the device's position leads the sound heard on the daemon's
+# monitor, and how long after the play call the sound is heard.
 #   bench/player_sync.sh [BUILD_WIN64] [SECONDS] [FPS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,10 +17,25 @@ win=${1:-$root/build/win64}
 seconds=${2:-600}
 fps=${3:-30}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+keep=
+trap '[ -n "$keep" ] && kill "$keep" 2>/dev/null; rm -rf "$work"' EXIT
 "$root/scripts/wine-env.sh" start
 mapfile -t vars < <("$root/scripts/wine-env.sh" vars)
 export "${vars[@]}"
+# The null sink stands for a loudspeaker only while it runs at a low latency. Idle, it renders
+# up to two seconds ahead into its monitor, and a stream that joins it then is heard with the
+# start of its sound lost and the rest a few hundred milliseconds late, by a different amount
+# on every play. A silent low-latency stream keeps it a few milliseconds ahead, so the monitor
+# hears each sample about when a loudspeaker would play it; the play starts once the sink has
+# come down to that.
+pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
+    </dev/zero >/dev/null 2>&1 &
+keep=$!
+for _ in $(seq 100); do
+    ahead=$(LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
+    [ -n "$ahead" ] && [ "$ahead" -lt 20000 ] && break
+    sleep 0.1
+done
 
 python3 - "$work" "$seconds" "$fps" <<'PY'
 import struct, sys
@@ -51,31 +67,35 @@ if [ -n "${TAVIRO_SYNC_DEVICE:-}" ]; then
     /usr/lib/wine/wine64 "$win/player/player_sync_probe.exe" "$seconds" "Z:${work//\//\\}\\sync.wav" \
         2>/dev/null | tr -d '\r' >"$work/events.txt"
     [ -n "${TAVIRO_SYNC_KEEP:-}" ] && cp "$work/events.txt" "$TAVIRO_SYNC_KEEP/"
-    python3 - "$work/events.txt" <<'PY'
+    python3 - "$work/events.txt" "$seconds" <<'PY'
 import sys
 clicks, reports = [], []
 for line in open(sys.argv[1]):
     f = line.split()
     if f[0] == "click": clicks.append(float(f[1]))
     elif f[0] == "position": reports.append((float(f[1]), float(f[2])))
-reports = [r for r in reports if r[1] > 0]
 if len(clicks) < 5 or len(reports) < 5:
     sys.exit("too few clicks (%d) or device reports (%d)" % (len(clicks), len(reports)))
-steps = sorted(b[1] - a[1] for a, b in zip(reports, reports[1:]))
-diffs = []
-for c in clicks:
-    # The device's clock near the click: the freshest of its reports within five seconds.
-    near = [t - p for t, p in reports if abs(t - c) < 5000]
-    if not near: continue
-    offset = min(near)
-    second = round((c - offset) / 1000) * 1000
-    diffs.append(c - (offset + second))
-diffs.sort()
-q = lambda p: diffs[min(len(diffs) - 1, int(p * len(diffs)))]
+start = reports[0][0]  # the first report, read right after the play call
+moving = [r for r in reports if r[1] >= 1000]  # past the jump to what the device was handed
+steps = sorted(b[1] - a[1] for a, b in zip(moving, moving[1:]))
 print("device reports %d, position step median %.0f ms; clicks %d" %
       (len(reports), steps[len(steps) // 2], len(clicks)))
-print("sound heard minus the device's position, median (10%%..90%%): %+.1f ms (%+.1f..%+.1f)"
-      % (q(0.5), q(0.1), q(0.9)))
+window = max(10, int(sys.argv[2]) // 10) * 1000
+rows = {}
+for c in clicks:
+    # The device's position at the click: from the freshest of its reports around it.
+    near = [t - p for t, p in moving if abs(t - c) < 2000]
+    if not near: continue
+    device = c - min(near)
+    heard = (device // 1000) * 1000  # the device is less than a second ahead of the sound
+    rows.setdefault(int((c - start) // window), []).append((device - heard, c - start - heard))
+med = lambda xs: sorted(xs)[len(xs) // 2]
+for w in sorted(rows):
+    leads, late = [r[0] for r in rows[w]], [r[1] for r in rows[w]]
+    print("%4d..%4d s: the device's position leads the sound heard by %.0f ms; the sound is "
+          "heard %+.0f ms after the play call" % (w * window // 1000, (w + 1) * window // 1000,
+                                                 med(leads), med(late)))
 PY
     exit 0
 fi
