@@ -22,20 +22,22 @@ trap '[ -n "$keep" ] && kill "$keep" 2>/dev/null; rm -rf "$work"' EXIT
 "$root/scripts/wine-env.sh" start
 mapfile -t vars < <("$root/scripts/wine-env.sh" vars)
 export "${vars[@]}"
-# The null sink stands for a loudspeaker only while it runs at a low latency. Idle, it renders
-# up to two seconds ahead into its monitor, and a stream that joins it then is heard with the
-# start of its sound lost and the rest a few hundred milliseconds late, by a different amount
-# on every play. A silent low-latency stream keeps it a few milliseconds ahead, so the monitor
-# hears each sample about when a loudspeaker would play it; the play starts once the sink has
-# come down to that.
-pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
-    </dev/zero >/dev/null 2>&1 &
-keep=$!
-for _ in $(seq 100); do
-    ahead=$(LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
-    [ -n "$ahead" ] && [ "$ahead" -lt 20000 ] && break
-    sleep 0.1
-done
+# TAVIRO_SYNC_LOW_LATENCY=1 keeps a silent low-latency stream playing into the null sink. Idle,
+# the sink renders up to two seconds ahead into its monitor, and a stream that joins it then is
+# heard with the start of its sound lost and the rest a few hundred milliseconds late, by a
+# different amount on every play; kept a few milliseconds ahead, the monitor hears each sample
+# about when a loudspeaker would play it, and the play starts once the sink is down to that.
+# It suits short plays only: over ten minutes the sound then stalls for seconds.
+if [ -n "${TAVIRO_SYNC_LOW_LATENCY:-}" ]; then
+    pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
+        </dev/zero >/dev/null 2>&1 &
+    keep=$!
+    for _ in $(seq 100); do
+        ahead=$(LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
+        [ -n "$ahead" ] && [ "$ahead" -lt 20000 ] && break
+        sleep 0.1
+    done
+fi
 
 python3 - "$work" "$seconds" "$fps" <<'PY'
 import struct, sys
