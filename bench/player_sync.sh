@@ -4,31 +4,37 @@
 # (player/player_sync_probe.exe, another Wine process) starts the play, watches the picture on
 # the screen about every millisecond and records the audio daemon's monitor through wave-in,
 # both on the performance clock; each flash is paired with its click. Prints the median
-# flash-minus-click offset (and the spread of the middle 80 %) over the first and the last
-# minute, and their difference (the drift). TAVIRO_SYNC_KEEP=DIR keeps the event list there.
+# flash-minus-click offset (and the spread of the middle 80 %) per tenth of the run, over the
+# first and the last minute, and their difference (the drift), and the largest offset.
+# TAVIRO_SYNC_KEEP=DIR keeps the event list there.
 # TAVIRO_SYNC_DEVICE=1 leaves the player out: the probe plays the sound file itself through the
 # player's MCI device and the clicks heard are set against the positions the device reports:
 # per tenth of the run, how far the device's position leads the sound heard on the daemon's
 # monitor, and how long after the play call the sound is heard.
-#   bench/player_sync.sh [BUILD_WIN64] [SECONDS] [FPS]
+# RATE is the sound file's samples per second (mono, 16 bits). Under Wine 8 the device's
+# position keeps with the sound heard at 44100 Hz but not at the two lower rates: at 22050 it
+# runs about 0.24 % fast, and the pictures that follow it run ahead of the sound until about
+# 120 ms are held, after which sound is dropped to keep that pace; at 11025 it runs slow.
+#   bench/player_sync.sh [BUILD_WIN64] [SECONDS] [FPS] [RATE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 win=${1:-$root/build/win64}
 seconds=${2:-600}
 fps=${3:-30}
+rate=${4:-44100}
 work=$(mktemp -d)
 keep=
 trap '[ -n "$keep" ] && kill "$keep" 2>/dev/null; rm -rf "$work"' EXIT
 "$root/scripts/wine-env.sh" start
 mapfile -t vars < <("$root/scripts/wine-env.sh" vars)
 export "${vars[@]}"
-# TAVIRO_SYNC_LOW_LATENCY=1 keeps a silent low-latency stream playing into the null sink. Idle,
+# A silent low-latency stream plays into the null sink while the play runs. Idle,
 # the sink renders up to two seconds ahead into its monitor, and a stream that joins it then is
 # heard with the start of its sound lost and the rest a few hundred milliseconds late, by a
 # different amount on every play; kept a few milliseconds ahead, the monitor hears each sample
 # about when a loudspeaker would play it, and the play starts once the sink is down to that.
-# It suits short plays only: over ten minutes the sound then stalls for seconds.
-if [ -n "${TAVIRO_SYNC_LOW_LATENCY:-}" ]; then
+# TAVIRO_SYNC_LOW_LATENCY=0 leaves the sink idle.
+if [ "${TAVIRO_SYNC_LOW_LATENCY:-1}" != 0 ]; then
     pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
         </dev/zero >/dev/null 2>&1 &
     keep=$!
@@ -39,9 +45,9 @@ if [ -n "${TAVIRO_SYNC_LOW_LATENCY:-}" ]; then
     done
 fi
 
-python3 - "$work" "$seconds" "$fps" <<'PY'
+python3 - "$work" "$seconds" "$fps" "$rate" <<'PY'
 import struct, sys
-work, sec, fps = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+work, sec, fps, rate = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 W, H = 64, 48
 F = W * H * 4
 with open(f"{work}/sync.TQK", "wb") as f:
@@ -55,7 +61,6 @@ with open(f"{work}/sync.TQK", "wb") as f:
         body = struct.pack("<II", 0, F // 4) + (b"\xff" if white else b"\x00") * F
         f.write(b"FRAM" + struct.pack("<I", len(body)) + body)
         prev = white
-rate = 22050
 with open(f"{work}/sync.wav", "wb") as f:
     n = rate * sec
     f.write(b"RIFF" + struct.pack("<I", 36 + 2 * n) + b"WAVEfmt " +
@@ -126,10 +131,18 @@ def stats(ds):
     q = lambda p: ds[min(len(ds) - 1, int(p * len(ds)))]
     return q(0.5) * 1000, q(0.1) * 1000, q(0.9) * 1000
 t0, end = pairs[0][0], pairs[-1][0]
+window = max(10.0, (end - t0 + 1) / 10)
+rows = {}
+for t, d in pairs: rows.setdefault(int((t - t0) // window), []).append(d)
+for w in sorted(rows):
+    print("%4.0f..%4.0f s: picture minus sound %+.1f ms (%+.1f..%+.1f)"
+          % ((w * window, (w + 1) * window) + stats(rows[w])))
 first = stats([d for t, d in pairs if t - t0 < 60])
 last = stats([d for t, d in pairs if end - t < 60])
 print("pairs %d of %d flashes and %d clicks over %.0f s" % (len(pairs), len(flashes), len(clicks), end - t0))
 print("picture minus sound, median (10%%..90%%): first minute %+.1f ms (%+.1f..%+.1f), "
       "last minute %+.1f ms (%+.1f..%+.1f), drift %+.1f ms (one frame: %.0f ms)"
       % (first + last + (last[0] - first[0], 1000.0 / fps)))
+worst = max(pairs, key=lambda p: abs(p[1]))
+print("largest offset %+.1f ms, %.0f s into the play" % (worst[1] * 1000, worst[0] - t0))
 PY
