@@ -28,18 +28,19 @@ trap '[ -n "$keep" ] && kill "$keep" 2>/dev/null; rm -rf "$work"' EXIT
 "$root/scripts/wine-env.sh" start
 mapfile -t vars < <("$root/scripts/wine-env.sh" vars)
 export "${vars[@]}"
-# A silent low-latency stream plays into the null sink while the play runs. Idle,
-# the sink renders up to two seconds ahead into its monitor, and a stream that joins it then is
-# heard with the start of its sound lost and the rest a few hundred milliseconds late, by a
-# different amount on every play; kept a few milliseconds ahead, the monitor hears each sample
-# about when a loudspeaker would play it, and the play starts once the sink is down to that.
+# A silent low-latency stream plays into the null sink while the play runs. Idle, the sink
+# renders up to two seconds ahead into its monitor, and a stream that joins it then is heard
+# with the start of its sound lost and the rest a few hundred milliseconds late, by a different
+# amount on every play; kept a few milliseconds ahead, the monitor hears each sample about when
+# a loudspeaker would play it, and the play starts once the sink is down to that.
 # TAVIRO_SYNC_LOW_LATENCY=0 leaves the sink idle.
 if [ "${TAVIRO_SYNC_LOW_LATENCY:-1}" != 0 ]; then
     pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
         </dev/zero >/dev/null 2>&1 &
     keep=$!
     for _ in $(seq 100); do
-        ahead=$(LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
+        ahead=$(LANG=C pactl list sinks |
+            sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
         [ -n "$ahead" ] && [ "$ahead" -lt 20000 ] && break
         sleep 0.1
     done
@@ -74,7 +75,7 @@ if [ -n "${TAVIRO_SYNC_DEVICE:-}" ]; then
     /usr/lib/wine/wine64 "$win/player/player_sync_probe.exe" "$seconds" "Z:${work//\//\\}\\sync.wav" \
         2>/dev/null | tr -d '\r' >"$work/events.txt"
     [ -n "${TAVIRO_SYNC_KEEP:-}" ] && cp "$work/events.txt" "$TAVIRO_SYNC_KEEP/"
-    python3 - "$work/events.txt" "$seconds" <<'PY'
+    python3 - "$work/events.txt" <<'PY'
 import sys
 clicks, reports = [], []
 for line in open(sys.argv[1]):
@@ -88,7 +89,7 @@ moving = [r for r in reports if r[1] >= 1000]  # past the jump to what the devic
 steps = sorted(b[1] - a[1] for a, b in zip(moving, moving[1:]))
 print("device reports %d, position step median %.0f ms; clicks %d" %
       (len(reports), steps[len(steps) // 2], len(clicks)))
-window = max(10, int(sys.argv[2]) // 10) * 1000
+window = max(10000.0, (clicks[-1] - start + 1000) / 10)  # a tenth of the run, as below
 rows = {}
 for c in clicks:
     # The device's position at the click: from the freshest of its reports around it.
@@ -96,13 +97,15 @@ for c in clicks:
     if not near: continue
     device = c - min(near)
     heard = (device // 1000) * 1000  # the device is less than a second ahead of the sound
-    rows.setdefault(int((c - start) // window), []).append((device - heard, c - start - heard))
+    # A click heard just before the first report was read counts in the first tenth.
+    w = max(0, int((c - start) // window))
+    rows.setdefault(w, []).append((device - heard, c - start - heard))
 med = lambda xs: sorted(xs)[len(xs) // 2]
 for w in sorted(rows):
     leads, late = [r[0] for r in rows[w]], [r[1] for r in rows[w]]
-    print("%4d..%4d s: the device's position leads the sound heard by %.0f ms; the sound is "
-          "heard %+.0f ms after the play call" % (w * window // 1000, (w + 1) * window // 1000,
-                                                 med(leads), med(late)))
+    print("%4.0f..%4.0f s: the device's position leads the sound heard by %.0f ms; the sound "
+          "is heard %+.0f ms after the play call" % (w * window / 1000, (w + 1) * window / 1000,
+                                                    med(leads), med(late)))
 PY
     exit 0
 fi
