@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "input_overlay.h"
 #include "perf_millis.h"  // every time value of the engine is on this clock
 
 #include <cstddef>
@@ -59,6 +60,7 @@ struct RecordTimings {
     double pack = 0;       // Compress
     double write = 0;      // appending the record
     double copy = 0;       // keeping the frame as the next slot's previous one
+    double overlay = 0;    // drawing the FrameOverlay (clicks and keys)
 };
 
 enum CaptureMethod : int32_t { Type0 = 0, Type1 = 1, Type2 = 2 };
@@ -70,6 +72,9 @@ public:
     Capture& operator=(const Capture&) = delete;
 
     void SetEvents(CaptureEvents* events) { events_ = events ? events : &none_; }
+    // Drawn over every frame grabbed from the screen (not over UserCapture frames), after the
+    // cursor; null for none. The caller keeps it alive while Rec runs.
+    void SetOverlay(FrameOverlay* overlay) { overlay_ = overlay; }
 
     // The Japanese message of a plain or packed result code; empty for codes without one.
     std::wstring GetError(int32_t ErrorNo) const;
@@ -142,6 +147,7 @@ private:
 
     CaptureEvents none_;
     CaptureEvents* events_;
+    FrameOverlay* overlay_ = nullptr;
     int32_t x_ = 0, y_ = 0, W_ = 0, H_ = 0;
     int32_t fps_ = 0, sec_ = 0, Method_ = 0, BitCo_ = 0, MaxSizeMB_ = 0;
     int32_t SleepCo_ = 0, SleepTime_ = 0;

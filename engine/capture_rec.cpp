@@ -336,6 +336,23 @@ struct Packed {
     int32_t detail;
 };
 
+// Whether a display-compatible bitmap of 16 bits keeps green in 6 bits (5-6-5), as its
+// device-dependent bits then do.
+bool DeviceGreen6(HDC dc, HBITMAP bitmap) {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[256];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    // The first call describes the bitmap; the second fills in its colour masks.
+    if (!GetDIBits(dc, bitmap, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
+        return false;
+    if (info.header.biCompression != BI_BITFIELDS) return false;
+    if (!GetDIBits(dc, bitmap, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
+        return false;
+    return info.masks[1] == 0x07E0;
+}
+
 }  // namespace
 
 int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
@@ -456,6 +473,13 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
             SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
             SelectGuard selPen(memDc.Get(), pen.Get());
             CursorPainter cursorPainter(cursorInfo_);
+            // The frame as the overlay sees it: device-dependent rows run top-down.
+            FrameLayout layout;
+            layout.W = W_, layout.H = H_, layout.bits = BitCo_;
+            layout.topDown = Method_ == Type0;
+            layout.green6 = Method_ == Type0 && BitCo_ == 16 &&
+                            DeviceGreen6(memDc.Get(), HBITMAP(bitmap.Get()));
+            FrameOverlay* const overlay = userCapture ? nullptr : overlay_;
 
             uint8_t head[kHeaderBytes];
             EncodeHeader(header, head);
@@ -519,6 +543,11 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                             }
                         }
                         const double t3 = PerfMillis();
+                        if (overlay) {
+                            // After the cursor, so that it never hides a ring.
+                            overlay->DrawOverFrame(cur, layout, x_, y_, t0);
+                            timings_.overlay += PerfMillis() - t3;
+                        }
                         if (SleepCo_ >= 2) Sleep(DWORD(SleepTime_));
                         const double t4 = PerfMillis();
                         // The mapped writer packs straight into its view.
