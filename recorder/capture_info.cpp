@@ -1,5 +1,6 @@
 #include "capture_info.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -66,11 +67,33 @@ std::vector<std::string> DrawInfoLines(const CaptureSettings& s,
     return l;
 }
 
-std::string DrawInfoText(const CaptureSettings& s, const std::string& compressorName) {
-    const std::vector<std::string> lines = DrawInfoLines(s, compressorName);
+namespace {
+
+std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + lines[i];
     return text;
+}
+
+}  // namespace
+
+std::string DrawInfoText(const CaptureSettings& s, const std::string& compressorName) {
+    return Joined(DrawInfoLines(s, compressorName));
+}
+
+std::vector<std::string> DrawInfoLines(const CaptureSettings& s, const std::string& compressorName,
+                                       const InputDisplay& input) {
+    std::vector<std::string> l = DrawInfoLines(s, compressorName);
+    const std::string follow = std::string("マウスに追従 ") + YesNo(s.FollowMouse);
+    auto at = std::find(l.begin(), l.end(), follow);
+    at = at == l.end() ? l.end() : at + 1;
+    l.insert(at, {ClicksInfoLine(input), KeysInfoLine(input)});
+    return l;
+}
+
+std::string DrawInfoText(const CaptureSettings& s, const std::string& compressorName,
+                         const InputDisplay& input) {
+    return Joined(DrawInfoLines(s, compressorName, input));
 }
 
 double DiskEstimateBytes(const CaptureSettings& s) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture_settings.h"
+#include "input_display.h"
 
 namespace tqk::rec {
 
@@ -17,6 +18,11 @@ namespace tqk::rec {
 std::vector<std::string> DrawInfoLines(const CaptureSettings& s, const std::string& compressorName);
 // The same joined by CR LF.
 std::string DrawInfoText(const CaptureSettings& s, const std::string& compressorName);
+// With the clicks and keys shown: their two lines follow "マウスに追従".
+std::vector<std::string> DrawInfoLines(const CaptureSettings& s, const std::string& compressorName,
+                                       const InputDisplay& input);
+std::string DrawInfoText(const CaptureSettings& s, const std::string& compressorName,
+                         const InputDisplay& input);
 
 // The largest number of bytes the recording could need: every frame unpacked in the movie,
 // unpacked in the AVI when one is made, and the sound.

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "form1_ids.h"
+#include "input_hooks.h"
 #include "message_pump.h"
 #include "mixer.h"
 #include "perf_millis.h"
@@ -329,7 +330,18 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     // 8. The recording.
     startTick_ = timeGetTime();
     int32_t firstCaptureTime = 0;
-    int32_t code = engine->Rec(tqkPath, 0, false, &firstCaptureTime, startTime, s_.AsyncWrite);
+    int32_t code = 0;
+    {
+        // Clicks and keys drawn into the frames: the hooks live only while the engine records.
+        InputOverlay overlay(ctx.input.ShowClicks, ctx.input.ShowKeys);
+        InputHooks hooks;
+        if (ctx.input.Any()) {
+            (void)hooks.Install(&overlay, ctx.input.ShowClicks, ctx.input.ShowKeys);
+            engine->SetOverlay(&overlay);
+        }
+        code = engine->Rec(tqkPath, 0, false, &firstCaptureTime, startTime, s_.AsyncWrite);
+        engine->SetOverlay(nullptr);
+    }
     EndMoveMode();
 
     // 9.

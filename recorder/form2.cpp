@@ -79,11 +79,13 @@ const tqk::ControlSpec kControls[] = {
     {TRACKBAR_CLASSW, HScroll1(0), L"", kTrack, 226, 24, 206, 26, 0, 3},
     {L"STATIC", LabelHs1(1), L"20sec", kLabel, 162, 60, 64, 16, 0, 3},
     {TRACKBAR_CLASSW, HScroll1(1), L"", kTrack, 226, 54, 206, 26, 0, 3},
-    {L"BUTTON", Check2, L"マウスを書きこむ", kCheck, 162, 90, 270, 20, 0, 3},
-    {L"BUTTON", Check3, L"サウンドも取り込む", kCheck, 162, 116, 270, 20, 0, 3},
-    {L"COMBOBOX", Combo1, L"", kCombo, 180, 140, 248, 240, 0, 3},
-    {L"COMBOBOX", Combo2, L"", kCombo, 180, 170, 248, 200, 0, 3},
-    {L"BUTTON", Check4, L"Wavの削除", kCheck, 180, 200, 200, 20, 0, 3},
+    {L"BUTTON", Check2, L"マウスを書きこむ", kCheck, 162, 84, 270, 20, 0, 3},
+    {L"BUTTON", Check8, L"クリックを表示", kCheck, 162, 106, 132, 20, 0, 3},
+    {L"BUTTON", Check9, L"キー入力を表示", kCheck, 298, 106, 134, 20, 0, 3},
+    {L"BUTTON", Check3, L"サウンドも取り込む", kCheck, 162, 130, 270, 20, 0, 3},
+    {L"COMBOBOX", Combo1, L"", kCombo, 180, 154, 248, 240, 0, 3},
+    {L"COMBOBOX", Combo2, L"", kCombo, 180, 182, 248, 200, 0, 3},
+    {L"BUTTON", Check4, L"Wavの削除", kCheck, 180, 210, 200, 20, 0, 3},
 
     // Page 3: what is saved.
     {L"BUTTON", Frame1(3), kPageNames[3], kFrame, 148, 4, 290, 232, 0, 4},
@@ -181,6 +183,10 @@ bool Form2::OnCreate() {
          LoadSettingsFile(W(setup_.paths->DefaultSettingsFallback), &loaded) == TqpStatus::kOk)) {
         s = loaded;
     }
+    if (const auto text = ReadFileBytes(W(setup_.paths->InputDisplayFile), 64 * 1024))
+        input_ = ParseInputDisplayFile(*text);
+    SetChecked(Check8, input_.ShowClicks);
+    SetChecked(Check9, input_.ShowKeys);
     FillSoundFormats();
     FillSources();
     FillPriorities();
@@ -204,6 +210,8 @@ void Form2::AttachToolTips() {
     tip(Form2Tip::Check1Client, {Check1(1)});
     tip(Form2Tip::HScroll1, {HScroll1(0), HScroll1(1)});
     tip(Form2Tip::Check2, {Check2});
+    tip(Form2Tip::Check8, {Check8});
+    tip(Form2Tip::Check9, {Check9});
     tip(Form2Tip::Check3, {Check3});
     tip(Form2Tip::Combo1, {Combo1});
     tip(Form2Tip::Check5, {Check5});
@@ -392,7 +400,15 @@ void Form2::Check3Click() {
 }
 
 void Form2::DrawInfo() {
-    SetTextIfChanged(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_))));
+    SetTextIfChanged(Picture2, W(DrawInfoText(Build(), Utf8(compressorName_), input_)));
+}
+
+void Form2::InputDisplayClick() {
+    input_.ShowClicks = IsChecked(Check8);
+    input_.ShowKeys = IsChecked(Check9);
+    if (!ReplaceFileBytes(W(setup_.paths->InputDisplayFile), InputDisplayFileText(input_)))
+        RecMessage(Hwnd(), L"保存に失敗しました。", MB_ICONHAND);
+    DrawInfo();
 }
 
 const VolumeFacts& Form2::Volume(const std::string& tqkPath) {
@@ -434,7 +450,7 @@ void Form2::ReCalc() {
         SetItemText(Label9, text);
         InvalidateRect(Item(Label9), nullptr, TRUE);
     }
-    SetTextIfChanged(Picture2, W(DrawInfoText(s, Utf8(compressorName_))));
+    SetTextIfChanged(Picture2, W(DrawInfoText(s, Utf8(compressorName_), input_)));
 }
 
 bool Form2::ValidateBox(int index) {
@@ -514,6 +530,7 @@ RecorderContext Form2::Context() {
     c.sound = soundAvailable_ ? setup_.sound : nullptr;
     c.positions = setup_.positions;
     c.compressor = compressorName_.empty() ? nullptr : &cv_;
+    c.input = input_;
     return c;
 }
 
@@ -674,6 +691,8 @@ void Form2::OnCommand(int id, int code, HWND /*control*/) {
         ApplyEnables();
     } else if (id == Check3) {
         Check3Click();
+    } else if (id == Check8 || id == Check9) {
+        InputDisplayClick();
     } else if (id == Check5) {
         ApplyEnables();
         DrawInfo();

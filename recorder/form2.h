@@ -71,6 +71,8 @@ private:
     void DrawPreview(const DRAWITEMSTRUCT& d);
 
     void Check3Click();
+    // Check8/Check9: kept in their own file at once.
+    void InputDisplayClick();
     void RegionPick();
     void Browse();
     void Trial();
@@ -89,6 +91,7 @@ private:
     Form2Setup setup_;
     COMPVARS cv_{};                // the compressor options
     std::wstring compressorName_;  // empty: none chosen
+    InputDisplay input_;           // Check8, Check9 (TVRInput.ini)
     bool soundAvailable_ = false;
     bool mixerUsable_ = false;
     bool estimateRed_ = false;

@@ -34,6 +34,8 @@ inline constexpr int Check3 = 191;
 inline constexpr int Combo1 = 192;
 inline constexpr int Combo2 = 193;
 inline constexpr int Check4 = 194;
+inline constexpr int Check8 = 195;  // clicks shown in the frames
+inline constexpr int Check9 = 196;  // keys shown in the frames
 
 // Page 3 "保存方法".
 inline constexpr tqk::IdBlock Option2{200, 3};  // AVI and TQK, AVI only, TQK only
@@ -70,7 +72,8 @@ static_assert(tqk::IdsValid({List1,         Frame1,    Option1,     HScroll2,   
                              Command8,      Check6,    LabelSaveTo, Text2,           Command2,
                              LabelPreview,  Picture1,  Picture2,    Label12,         Label9,
                              Command3,      Command5,  Command4,    Command6,        Command7,
-                             Command9,      Command10, Command11,   Command12,       LabelRemarks}),
+                             Command9,      Command10, Command11,   Command12,       LabelRemarks,
+                             Check8,        Check9}),
               "ids unique, not 1-7, not 0xFFFF");
 
 }  // namespace tqk::form2_ids

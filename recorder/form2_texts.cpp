@@ -41,6 +41,14 @@ std::string Form2TipText(Form2Tip tip) {
                       "        あまり大きくするとコマ落ちがひどくなります。", "",
                       "sec ... 何秒保存するかを決めます。"});
     case Form2Tip::Check2: return "マウスをキャプチャ画面に書き込みます。";
+    case Form2Tip::Check8:
+        return Lines({"マウスのボタンを押した位置に輪を書き込みます。",
+                      "左ボタンは赤、右ボタンは青で、約0.5秒で消えます。"});
+    case Form2Tip::Check9:
+        return Lines({"押したショートカットキーを画面の下に書き込みます。",
+                      "（Ctrl+C、Alt+Tab、Enter、F5、矢印キーなど）",
+                      "文字だけの入力は書き込まないので、パスワードは映りません。",
+                      "押したキーはキャプチャ画面以外には保存されません。"});
     case Form2Tip::Check3:
         return Lines({"サウンドを取り込み、Wavで保存します。",
                       "AVIファイルを作成する場合は合成して",

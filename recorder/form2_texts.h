@@ -13,6 +13,8 @@ enum class Form2Tip {
     Check1Client,
     HScroll1,
     Check2,
+    Check8,  // clicks shown
+    Check9,  // keys shown
     Check3,
     Combo1,
     Check5,

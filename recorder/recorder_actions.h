@@ -14,6 +14,7 @@
 #include <string>
 
 #include "capture_settings.h"
+#include "input_display.h"
 #include "recorder_paths.h"
 
 namespace tqk::snd {
@@ -36,6 +37,8 @@ struct RecorderContext {
     // The settings window's compressor options (as AVISelectCompressor filled them); non-null
     // exactly when the record says CompressorChosen. Valid for the call only.
     const COMPVARS* compressor = nullptr;
+    // Clicks and keys drawn into the recording's frames (the settings window's own file).
+    InputDisplay input;
 };
 
 // The results of one recording run.

@@ -17,6 +17,7 @@ RecorderPaths MakeRecorderPaths(std::string_view appFolder, std::string_view dat
     p.SettingsFolder = p.DataFolder + "settings\\";
     p.DefaultSettings = p.SettingsFolder + "default.TQP";
     p.PositionFile = p.DataFolder + "TVRSetting.ini";
+    p.InputDisplayFile = p.DataFolder + "TVRInput.ini";
     if (p.DataFolder != p.AppFolder)
         p.DefaultSettingsFallback = p.AppFolder + "settings\\default.TQP";
     return p;

@@ -12,14 +12,15 @@ namespace tqk::rec {
 // beside the recorder; the files it writes are in the data folder: the program folder when it
 // is writable, else the per-user folder (the user's application data + "Taviro\").
 struct RecorderPaths {
-    std::string AppFolder;        // the program's folder, ends in "\"
-    std::string DataFolder;       // where settings and positions go; ends in "\"
-    std::string SoundHelperPath;  // AppFolder + "TaviroWave.exe"
-    std::string PlayerPath;       // AppFolder + "TaviroPlayer.exe"
-    std::string HelpPage;         // AppFolder + "help/main.htm"
-    std::string SettingsFolder;   // DataFolder + "settings\"
-    std::string DefaultSettings;  // SettingsFolder + "default.TQP"
-    std::string PositionFile;     // DataFolder + "TVRSetting.ini"
+    std::string AppFolder;         // the program's folder, ends in "\"
+    std::string DataFolder;        // where settings and positions go; ends in "\"
+    std::string SoundHelperPath;   // AppFolder + "TaviroWave.exe"
+    std::string PlayerPath;        // AppFolder + "TaviroPlayer.exe"
+    std::string HelpPage;          // AppFolder + "help/main.htm"
+    std::string SettingsFolder;    // DataFolder + "settings\"
+    std::string DefaultSettings;   // SettingsFolder + "default.TQP"
+    std::string PositionFile;      // DataFolder + "TVRSetting.ini"
+    std::string InputDisplayFile;  // DataFolder + "TVRInput.ini" (clicks and keys shown)
     // Where "default.TQP" is looked for at start, first one first: the data folder's, then
     // the program folder's (settings shipped with the program) when the two differ.
     std::string DefaultSettingsFallback;  // empty when DataFolder == AppFolder
