@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "capture_info.h"
+#include "form2_texts.h"
 #include "recorder_paths.h"
 
 namespace tqk::rec {
@@ -46,6 +47,16 @@ TEST(InputDisplayInfo, TwoLinesAfterTheMouseLinesTheRestUnchanged) {
     for (size_t i = 0; i < plain.size(); ++i) EXPECT_EQ(with[i < 14 ? i : i + 2], plain[i]) << i;
     EXPECT_NE(DrawInfoText(s, "", InputDisplay{false, true}).find("キー入力の表示 Yes\r\n"),
               std::string::npos);
+}
+
+// The boxes' tooltips say what is drawn and that typing is not.
+TEST(InputDisplayInfo, TooltipsOfTheTwoBoxes) {
+    EXPECT_EQ(Form2TipText(Form2Tip::Check8),
+              "マウスのボタンを押した位置に輪を書き込みます。\r\n"
+              "左ボタンは赤、右ボタンは青で、約0.5秒で消えます。");
+    const std::string keys = Form2TipText(Form2Tip::Check9);
+    EXPECT_NE(keys.find("Ctrl+C"), std::string::npos);
+    EXPECT_NE(keys.find("パスワードは映りません"), std::string::npos);
 }
 
 }  // namespace

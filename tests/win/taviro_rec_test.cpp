@@ -801,8 +801,8 @@ const std::vector<int> kPageControls[4] = {
      ids::Combo3, ids::Check7},
     {ids::Text1(0), ids::Text1(1), ids::Text1(2), ids::Text1(3), ids::Check1(0), ids::Check1(1),
      ids::Command1, ids::Check5},
-    {ids::HScroll1(0), ids::HScroll1(1), ids::Check2, ids::Check3, ids::Combo1, ids::Combo2,
-     ids::Check4},
+    {ids::HScroll1(0), ids::HScroll1(1), ids::Check2, ids::Check8, ids::Check9, ids::Check3,
+     ids::Combo1, ids::Combo2, ids::Check4},
     {ids::Option2(0), ids::Option2(1), ids::Option2(2), ids::Command8, ids::Check6},
 };
 // Those outside the pages.
