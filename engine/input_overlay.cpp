@@ -354,6 +354,32 @@ void InputOverlay::DrawOverFrame(uint8_t* frame, const FrameLayout& layout, int3
     if (!texts.empty()) overlay::DrawKeyBoxes(frame, layout, texts);
 }
 
+void QueuedInput::Post(const Event& e) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (pending_.size() < kMaxPending) pending_.push_back(e);
+}
+
+void QueuedInput::DrawOverFrame(uint8_t* frame, const FrameLayout& layout, int32_t rectX,
+                                int32_t rectY, double now) {
+    {
+        // Only what happened before the frame was grabbed; the rest waits for the next one.
+        std::lock_guard<std::mutex> hold(lock_);
+        size_t n = 0;
+        while (n < pending_.size() && pending_[n].time <= now) ++n;
+        taken_.assign(pending_.begin(), pending_.begin() + std::ptrdiff_t(n));
+        pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(n));
+    }
+    for (const Event& e : taken_) {
+        switch (e.kind) {
+        case Kind::LeftPress: overlay_.Press(MouseButton::Left, e.x, e.y, e.time); break;
+        case Kind::RightPress: overlay_.Press(MouseButton::Right, e.x, e.y, e.time); break;
+        case Kind::KeyDown: overlay_.KeyDown(e.virtualKey, e.time); break;
+        case Kind::KeyUp: overlay_.KeyUp(e.virtualKey); break;
+        }
+    }
+    overlay_.DrawOverFrame(frame, layout, rectX, rectY, now);
+}
+
 namespace overlay {
 
 void DrawRing(uint8_t* frame, const FrameLayout& layout, int32_t cx, int32_t cy, Rgb colour,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -83,8 +84,8 @@ struct Modifiers {
 // and never with AltGr, so typing and passwords never appear; modifiers alone are not shown.
 std::string KeyText(uint32_t virtualKey, const Modifiers& held);
 
-// The input of one recording and its drawing. Presses come from the recording's own thread
-// (the hooks run inside its message pump), so nothing here is shared between threads.
+// The input of one recording and its drawing, on one thread (QueuedInput brings presses from
+// another).
 class InputOverlay : public FrameOverlay {
 public:
     InputOverlay(bool clicks, bool keys) : clicks_(clicks), keys_(keys) {}
@@ -117,6 +118,39 @@ private:
     std::vector<Ring> rings_;
     std::vector<Key> shownKeys_;
     bool down_[256] = {};
+};
+
+// Presses posted from another thread (the hooks' own) and handed to an InputOverlay at each
+// frame: a press joins the first frame grabbed after it, never one grabbed before.
+class QueuedInput : public FrameOverlay {
+public:
+    enum class Kind : uint8_t { LeftPress, RightPress, KeyDown, KeyUp };
+    struct Event {
+        Kind kind;
+        int32_t x, y;         // presses: screen pixels
+        uint32_t virtualKey;  // keys
+        double time;          // PerfMillis
+    };
+    // At most this many wait between two frames; more are dropped (a stuck machine).
+    static constexpr size_t kMaxPending = 4096;
+
+    QueuedInput(bool clicks, bool keys) : overlay_(clicks, keys) {
+        // Both lists keep their room, so neither thread allocates while recording.
+        pending_.reserve(kMaxPending);
+        taken_.reserve(kMaxPending);
+    }
+    // Any thread.
+    void Post(const Event& e);
+    // The recording thread.
+    void DrawOverFrame(uint8_t* frame, const FrameLayout& layout, int32_t rectX, int32_t rectY,
+                       double now) override;
+    const InputOverlay& Overlay() const { return overlay_; }
+
+private:
+    std::mutex lock_;
+    std::vector<Event> pending_;
+    std::vector<Event> taken_;  // the recording thread's, reused
+    InputOverlay overlay_;
 };
 
 // The drawing itself, on a frame of any layout (exposed for tests and the benchmark).

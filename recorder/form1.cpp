@@ -333,11 +333,12 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     int32_t code = 0;
     {
         // Clicks and keys drawn into the frames: the hooks live only while the engine records.
-        InputOverlay overlay(ctx.input.ShowClicks, ctx.input.ShowKeys);
+        QueuedInput input(ctx.input.ShowClicks, ctx.input.ShowKeys);
         InputHooks hooks;
         if (ctx.input.Any()) {
-            (void)hooks.Install(&overlay, ctx.input.ShowClicks, ctx.input.ShowKeys);
-            engine->SetOverlay(&overlay);
+            // Without a hook the recording goes on; only its presses are not drawn.
+            (void)hooks.Install(&input, ctx.input.ShowClicks, ctx.input.ShowKeys);
+            engine->SetOverlay(&input);
         }
         code = engine->Rec(tqkPath, 0, false, &firstCaptureTime, startTime, s_.AsyncWrite);
         engine->SetOverlay(nullptr);

@@ -6,14 +6,15 @@ namespace tqk::rec {
 
 namespace {
 
-// Hook procedures take no context: the one overlay being fed.
-InputOverlay* g_target = nullptr;
+// Hook procedures take no context: the one queue being fed.
+QueuedInput* g_target = nullptr;
 
 LRESULT CALLBACK MouseProc(int code, WPARAM wp, LPARAM lp) noexcept {
     if (code == HC_ACTION && g_target && (wp == WM_LBUTTONDOWN || wp == WM_RBUTTONDOWN)) {
         const auto* m = reinterpret_cast<const MSLLHOOKSTRUCT*>(lp);
-        g_target->Press(wp == WM_LBUTTONDOWN ? MouseButton::Left : MouseButton::Right, m->pt.x,
-                        m->pt.y, PerfMillis());
+        g_target->Post(
+            {wp == WM_LBUTTONDOWN ? QueuedInput::Kind::LeftPress : QueuedInput::Kind::RightPress,
+             m->pt.x, m->pt.y, 0, PerfMillis()});
     }
     return CallNextHookEx(nullptr, code, wp, lp);
 }
@@ -21,34 +22,52 @@ LRESULT CALLBACK MouseProc(int code, WPARAM wp, LPARAM lp) noexcept {
 LRESULT CALLBACK KeyboardProc(int code, WPARAM wp, LPARAM lp) noexcept {
     if (code == HC_ACTION && g_target) {
         const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lp);
-        if (wp == WM_KEYDOWN || wp == WM_SYSKEYDOWN)
-            g_target->KeyDown(k->vkCode, PerfMillis());
-        else if (wp == WM_KEYUP || wp == WM_SYSKEYUP)
-            g_target->KeyUp(k->vkCode);
+        const bool down = wp == WM_KEYDOWN || wp == WM_SYSKEYDOWN;
+        if (down || wp == WM_KEYUP || wp == WM_SYSKEYUP)
+            g_target->Post({down ? QueuedInput::Kind::KeyDown : QueuedInput::Kind::KeyUp, 0, 0,
+                            uint32_t(k->vkCode), PerfMillis()});
     }
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 }  // namespace
 
-bool InputHooks::Install(InputOverlay* target, bool clicks, bool keys) {
+DWORD WINAPI InputHooks::ThreadMain(void* param) {
+    auto* self = static_cast<InputHooks*>(param);
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    HHOOK mouse = self->clicks_ ? SetWindowsHookExW(WH_MOUSE_LL, MouseProc, module, 0) : nullptr;
+    HHOOK keyboard =
+        self->keys_ ? SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, module, 0) : nullptr;
+    self->hooked_ = (!self->clicks_ || mouse) && (!self->keys_ || keyboard);
+    // The queue exists from here on: the owner's quit cannot be lost.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    SetEvent(self->ready_.Get());
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    if (mouse) UnhookWindowsHookEx(mouse);
+    if (keyboard) UnhookWindowsHookEx(keyboard);
+    return 0;
+}
+
+bool InputHooks::Install(QueuedInput* target, bool clicks, bool keys) {
+    if (thread_ || !target || !(clicks || keys)) return false;
+    target_ = target;
+    clicks_ = clicks;
+    keys_ = keys;
     g_target = target;
-    HINSTANCE self = GetModuleHandleW(nullptr);
-    bool ok = true;
-    if (clicks && !mouse_) {
-        mouse_ = SetWindowsHookExW(WH_MOUSE_LL, MouseProc, self, 0);
-        ok = ok && mouse_;
-    }
-    if (keys && !keyboard_) {
-        keyboard_ = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, self, 0);
-        ok = ok && keyboard_;
-    }
-    return ok;
+    ready_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready_) return false;
+    thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId_));
+    if (!thread_) return false;
+    WaitForSingleObject(ready_.Get(), INFINITE);
+    return hooked_;
 }
 
 InputHooks::~InputHooks() {
-    if (mouse_) UnhookWindowsHookEx(mouse_);
-    if (keyboard_) UnhookWindowsHookEx(keyboard_);
+    if (thread_) {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread_.Get(), INFINITE);
+    }
     g_target = nullptr;
 }
 

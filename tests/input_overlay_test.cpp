@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tqk {
@@ -225,6 +226,30 @@ TEST(InputOverlayRing, OffWhenClicksAreNotShown) {
     TestFrame f(80, 60, 32, false);
     o.DrawOverFrame(f.Frame(), f.l, 0, 0, 10);
     EXPECT_EQ(f.bytes, f.original);
+}
+
+// Presses come from the hooks' thread: each joins the first frame grabbed after it.
+TEST(InputOverlayQueue, APressJoinsTheFirstFrameGrabbedAfterIt) {
+    QueuedInput q(true, true);
+    std::thread hooks([&] {
+        q.Post({QueuedInput::Kind::LeftPress, 40, 30, 0, 100});
+        q.Post({QueuedInput::Kind::KeyDown, 0, 0, vk::LControl, 101});
+        q.Post({QueuedInput::Kind::KeyDown, 0, 0, 'V', 102});
+        q.Post({QueuedInput::Kind::KeyUp, 0, 0, 'V', 103});
+        q.Post({QueuedInput::Kind::KeyUp, 0, 0, vk::LControl, 104});
+    });
+    hooks.join();
+    TestFrame before(320, 240, 32, false);
+    q.DrawOverFrame(before.Frame(), before.l, 0, 0, 99);  // grabbed before the press
+    EXPECT_EQ(before.bytes, before.original);
+    TestFrame at(320, 240, 32, false);
+    q.DrawOverFrame(at.Frame(), at.l, 0, 0, 101.5);  // the press and Ctrl, not yet V
+    EXPECT_EQ(q.Overlay().RingCount(), 1u);
+    EXPECT_TRUE(q.Overlay().KeyTexts().empty());
+    EXPECT_EQ(at.At(40 + kRingInner, 30), overlay::kLeftColour);
+    TestFrame after(320, 240, 32, false);
+    q.DrawOverFrame(after.Frame(), after.l, 0, 0, 120);
+    EXPECT_EQ(q.Overlay().KeyTexts(), std::vector<std::string>{"Ctrl+V"});
 }
 
 TEST(InputOverlayKeys, TextsOfShortcutsAndNamedKeys) {

@@ -278,13 +278,19 @@ Movie RecordWithPresses(int method, bool clicks, bool keys, const char* stem) {
     if (!r.form2) return {};
     // The two choices through the settings window: kept in their own file, shown in the
     // capture information.
-    if (clicks) Click(r.Item(ids::Check8));
-    if (keys) Click(r.Item(ids::Check9));
-    EXPECT_EQ(IsChecked(r.Item(ids::Check8)), clicks);
-    EXPECT_EQ(IsChecked(r.Item(ids::Check9)), keys);
-    const std::wstring info = Text(r.Item(ids::Picture2));
-    EXPECT_NE(info.find(clicks ? L"クリックの表示 Yes" : L"クリックの表示 No"), std::wstring::npos);
-    EXPECT_NE(info.find(keys ? L"キー入力の表示 Yes" : L"キー入力の表示 No"), std::wstring::npos);
+    EXPECT_TRUE(SetChecked(r.Item(ids::Check8), clicks));
+    EXPECT_TRUE(SetChecked(r.Item(ids::Check9), keys));
+    // The information follows once the click's handler has written the file.
+    const std::wstring clicksLine = clicks ? L"クリックの表示 Yes" : L"クリックの表示 No";
+    const std::wstring keysLine = keys ? L"キー入力の表示 Yes" : L"キー入力の表示 No";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const std::wstring info = Text(r.Item(ids::Picture2));
+            return info.find(clicksLine) != std::wstring::npos &&
+                   info.find(keysLine) != std::wstring::npos;
+        },
+        5000))
+        << N(Text(r.Item(ids::Picture2)));
     if (clicks || keys) {
         EXPECT_EQ(ReadBytes(stage.File(L"TVRInput.ini")).value_or(""),
                   std::string("[Show]\r\nClicks=") + (clicks ? "1" : "0") +
