@@ -106,6 +106,7 @@ private:
         wc.lpfnWndProc = Proc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"InputOverlayHeldScreen";
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         RegisterClassW(&wc);
         HWND h = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
                                  wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kW, kH,
@@ -264,7 +265,7 @@ void Shot(const Movie& m, int frame, const std::string& name) {
 
 // A recording of 7 seconds while the presses are made: the left and the right button at their
 // points, Ctrl+C, then the plain letter A while Ctrl+C's box is still shown.
-Movie RecordWithPresses(int method, bool clicks, bool keys, const char* stem) {
+Movie RecordWithPresses(int method, bool clicks, bool keys, const char* stem, bool cursor = false) {
     HeldScreen held;
     Staged stage(std::wstring(stem, stem + strlen(stem)).c_str());
     CaptureSettings s =
@@ -272,6 +273,7 @@ Movie RecordWithPresses(int method, bool clicks, bool keys, const char* stem) {
     s.AviPath.clear();
     s.FollowMouse = false;
     s.PriorityClass = 0;
+    s.DrawMouse = cursor;
     EXPECT_TRUE(WriteStartRecord(stage.File(L""), s));
     Recorder r;
     EXPECT_TRUE(r.Start(stage));
@@ -377,6 +379,37 @@ TEST(InputOverlayRunOff, TheSamePressesChangeNothing) {
     ASSERT_EQ(m.frames, kSec * kFps);
     const std::vector<FrameDiff> d = Diffs(m);
     for (size_t f = 0; f < d.size(); ++f) EXPECT_TRUE(d[f].at.empty()) << "frame " << f;
+}
+
+// With the cursor drawn it lies on the pressed point, and the ring is drawn over it.
+TEST(InputOverlayRunCursor, TheRingIsWholeOverTheCursor) {
+    const Movie m = RecordWithPresses(1, true, false, "overlay_cursor", true);
+    ASSERT_EQ(m.frames, kSec * kFps);
+    const std::vector<FrameDiff> d = Diffs(m);
+    // The first frame with the whole left ring: the cursor's arrow is drawn from the pressed
+    // point down to the right, across the ring, and no pixel of the ring is lost to it.
+    int whole = -1;
+    for (int f = 0; f < m.frames && whole < 0; ++f) {
+        bool all = true;
+        for (int y = kLeftAt.y - overlay::kRingOuter; all && y <= kLeftAt.y + overlay::kRingOuter;
+             ++y)
+            for (int x = kLeftAt.x - overlay::kRingOuter;
+                 all && x <= kLeftAt.x + overlay::kRingOuter; ++x) {
+                if (!InRing(x, y, kLeftAt)) continue;
+                const uint8_t* p = m.Pixel(f, x, y);
+                all = p[2] == overlay::kLeftColour.r && p[1] == overlay::kLeftColour.g &&
+                      p[0] == overlay::kLeftColour.b;
+            }
+        if (all) whole = f;
+    }
+    ASSERT_GE(whole, 0) << "no frame shows the whole ring";
+    // The cursor is in that frame: pixels inside the ring differ from the screen.
+    int inside = 0;
+    for (auto [x, y] : d[size_t(whole)].at)
+        inside += (x - kLeftAt.x) * (x - kLeftAt.x) + (y - kLeftAt.y) * (y - kLeftAt.y) <
+                  overlay::kRingInner * overlay::kRingInner;
+    EXPECT_GT(inside, 10) << "no cursor drawn at the pressed point";
+    Shot(m, whole, "overlay_ring_over_cursor");
 }
 
 }  // namespace
