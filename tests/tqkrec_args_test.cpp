@@ -7,10 +7,11 @@ namespace {
 
 TEST(TqkrecArgs, ParsesEveryOption) {
     TqkrecArgs a;
-    ASSERT_EQ(ParseTqkrecArgs({"out.TQK", "--rect", "10,-20,640,480", "--fps", "30", "--sec", "5",
-                               "--method", "2", "--async", "--cursor", "--sleep", "2,3"},
-                              &a),
-              "");
+    ASSERT_EQ(
+        ParseTqkrecArgs({"out.TQK", "--rect", "10,-20,640,480", "--fps", "30", "--sec", "5",
+                         "--method", "2", "--async", "--cursor", "--sleep", "2,3", "--overlay"},
+                        &a),
+        "");
     EXPECT_EQ(a.out, "out.TQK");
     EXPECT_EQ(a.x, 10);
     EXPECT_EQ(a.y, -20);
@@ -21,6 +22,7 @@ TEST(TqkrecArgs, ParsesEveryOption) {
     EXPECT_EQ(a.method, 2);
     EXPECT_TRUE(a.async);
     EXPECT_TRUE(a.cursor);
+    EXPECT_TRUE(a.overlay);
     EXPECT_EQ(a.sleepCo, 2);
     EXPECT_EQ(a.sleepTime, 3);
 }

@@ -7,7 +7,7 @@ namespace tqk {
 
 const char kTqkrecUsage[] =
     "usage: tqkrec OUT.TQK --rect X,Y,W,H [--fps N] [--sec S] [--method 0|1|2] [--async]\n"
-    "              [--cursor] [--sleep COUNT,MS]\n";
+    "              [--cursor] [--sleep COUNT,MS] [--overlay]\n";
 
 namespace {
 
@@ -67,6 +67,8 @@ std::string ParseTqkrecArgs(const std::vector<std::string>& args, TqkrecArgs* a)
             a->async = true;
         } else if (s == "--cursor") {
             a->cursor = true;
+        } else if (s == "--overlay") {
+            a->overlay = true;
         } else if (s == "--sleep") {
             if (!value(&v) || !ParseList(v, &list, 2) || list[0] < 0 || list[1] < 0)
                 return "--sleep needs COUNT,MS";

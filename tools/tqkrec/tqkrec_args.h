@@ -15,12 +15,13 @@ struct TqkrecArgs {
     int32_t method = 1;
     bool async = false;
     bool cursor = false;
+    bool overlay = false;  // clicks and keys drawn, from presses the tool makes up
     int32_t sleepCo = 0;
     int32_t sleepTime = 0;
 };
 
 // Parses "OUT.TQK --rect X,Y,W,H [--fps N] [--sec S] [--method 0|1|2] [--async] [--cursor]
-// [--sleep COUNT,MS]". Empty string on success, else what is wrong.
+// [--sleep COUNT,MS] [--overlay]". Empty string on success, else what is wrong.
 std::string ParseTqkrecArgs(const std::vector<std::string>& args, TqkrecArgs* out);
 
 extern const char kTqkrecUsage[];
