@@ -278,6 +278,10 @@ std::string KeyText(uint32_t virtualKey, const Modifiers& held) {
     if (name.empty()) return {};
     if (TypesCharacter(virtualKey) && (!(held.ctrl || held.alt || held.win) || held.altGr))
         return {};
+    // Alt with number-pad digits types a character by its code.
+    if (virtualKey >= vk::Numpad0 && virtualKey <= vk::Numpad0 + 9 && held.alt &&
+        !(held.ctrl || held.win))
+        return {};
     std::string text;
     if (held.ctrl) text += "Ctrl+";
     if (held.alt) text += "Alt+";

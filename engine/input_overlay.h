@@ -81,7 +81,8 @@ struct Modifiers {
 // The text shown for a key pressed with the modifiers held, "Ctrl+C", "Alt+Tab", "Enter",
 // "F5", "←"; empty when the press is not shown. Keys that type a character (letters, digits,
 // the space bar, punctuation, the number pad) are shown only with Ctrl, Alt or the Windows key
-// and never with AltGr, so typing and passwords never appear; modifiers alone are not shown.
+// and never with AltGr (nor number-pad digits with Alt alone, which type a character by its
+// code), so typing and passwords never appear; modifiers alone are not shown.
 std::string KeyText(uint32_t virtualKey, const Modifiers& held);
 
 // The input of one recording and its drawing, on one thread (QueuedInput brings presses from

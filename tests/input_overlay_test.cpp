@@ -308,6 +308,9 @@ TEST(InputOverlayKeys, LettersDigitsAndMarksAloneOrWithShiftOrAltGrAreNeverShown
         // Whatever is shown can be drawn by the font.
         for (const Modifiers& m : {none, shift}) EXPECT_TRUE(overlay::FontCovers(KeyText(k, m)));
     }
+    Modifiers alt;
+    alt.alt = true;
+    for (uint32_t k = vk::Numpad0; k <= vk::Numpad0 + 9; ++k) EXPECT_EQ(KeyText(k, alt), "") << k;
     for (uint32_t k : {vk::Shift, vk::Control, vk::Menu, vk::LWin, vk::RWin, vk::LShift, vk::RShift,
                        vk::LControl, vk::RControl, vk::LMenu, vk::RMenu}) {
         EXPECT_EQ(KeyText(k, none), "") << k;
