@@ -304,7 +304,7 @@ void InputOverlay::Press(MouseButton button, int32_t screenX, int32_t screenY, d
     (void)now;
     if (!clicks_) return;
     // A burst of presses keeps the newest; each ring lives half a second anyway.
-    if (rings_.size() >= 32) rings_.erase(rings_.begin());
+    if (rings_.size() >= kMaxRings) rings_.erase(rings_.begin());
     rings_.push_back(Ring{button, screenX, screenY, -1});
 }
 
@@ -346,16 +346,19 @@ void InputOverlay::DrawOverFrame(uint8_t* frame, const FrameLayout& layout, int3
     }
     rings_.resize(keep);
 
-    std::vector<std::string> texts;
     keep = 0;
-    for (Key& k : shownKeys_) {
+    for (size_t i = 0; i < shownKeys_.size(); ++i) {
+        Key& k = shownKeys_[i];
         if (k.shown < 0) k.shown = now;
         if (now - k.shown >= overlay::kKeyShowMs) continue;
-        texts.push_back(k.text);
-        shownKeys_[keep++] = k;
+        if (keep != i) std::swap(shownKeys_[keep], k);
+        ++keep;
     }
     shownKeys_.resize(keep);
-    if (!texts.empty()) overlay::DrawKeyBoxes(frame, layout, texts);
+    // Assigned into the strings already there, which keep their room.
+    drawn_.resize(keep);
+    for (size_t i = 0; i < keep; ++i) drawn_[i] = shownKeys_[i].text;
+    if (keep > 0) overlay::DrawKeyBoxes(frame, layout, drawn_);
 }
 
 void QueuedInput::Post(const Event& e) {

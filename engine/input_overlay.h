@@ -89,7 +89,12 @@ std::string KeyText(uint32_t virtualKey, const Modifiers& held);
 // another).
 class InputOverlay : public FrameOverlay {
 public:
-    InputOverlay(bool clicks, bool keys) : clicks_(clicks), keys_(keys) {}
+    InputOverlay(bool clicks, bool keys) : clicks_(clicks), keys_(keys) {
+        // Room made once: drawing a frame allocates nothing once the texts have been seen.
+        rings_.reserve(kMaxRings);
+        shownKeys_.reserve(overlay::kMaxKeys + 1);
+        drawn_.reserve(overlay::kMaxKeys);
+    }
 
     void Press(MouseButton button, int32_t screenX, int32_t screenY, double now);
     // A key went down (repeats of a held key are ignored) or up.
@@ -115,9 +120,11 @@ private:
     };
     Modifiers Held() const;
 
+    static constexpr size_t kMaxRings = 32;  // a burst keeps its newest
     bool clicks_, keys_;
     std::vector<Ring> rings_;
     std::vector<Key> shownKeys_;
+    std::vector<std::string> drawn_;  // the texts of the frame being drawn
     bool down_[256] = {};
 };
 
