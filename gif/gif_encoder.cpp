@@ -5,6 +5,13 @@
 
 namespace tqk::gif {
 
+namespace {
+
+// Stands for a transparent pixel in the run counts: no 24-bit colour has it.
+constexpr uint32_t kTransparentMark = 0xFF000000;
+
+}  // namespace
+
 bool AnimationEncoder::Start(int width, int height, const EncoderOptions& options) {
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return false;
     w_ = width;
@@ -138,7 +145,8 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
         for (size_t x = 0; x < w; ++x) dst[x] = src[x] & 0xFFFFFF;
     }
     ImageRect r{0, 0, w_, h_};
-    size_t changed = w * size_t(h_);
+    size_t changed = w * size_t(h_);  // all, or 0 when some pixels of the rectangle are not
+    uint64_t opaqueRuns = 0, maskedRuns = 0;
     if (!first_) {
         int top = 0, bottom = h_;
         const size_t rowBytes = w * sizeof(uint32_t);
@@ -172,25 +180,45 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
             }
             r = {int(left), top, int(right - left), bottom - top};
         }
-        // The changed pixels of the rectangle.
-        changed = 0;
+        // How often the colour changes along the rows with and without the unchanged pixels
+        // made transparent: LZW's output follows that count closely on screen content, so it
+        // tells which way is worth coding. Large rectangles are sampled every fourth row.
+        const int step = uint64_t(r.w) * uint64_t(r.h) > 65536 ? 4 : 1;
+        bool anyUnchanged = false;
+        for (int y = 0; y < r.h; y += step) {
+            const uint32_t* a = &cur_[size_t(r.y + y) * w + size_t(r.x)];
+            const uint32_t* b = &prev_[size_t(r.y + y) * w + size_t(r.x)];
+            uint32_t lastOpaque = a[0] ^ 1, lastMasked = kTransparentMark;
+            for (size_t x = 0; x < size_t(r.w); ++x) {
+                const bool differs = a[x] != b[x];
+                anyUnchanged |= !differs;
+                const uint32_t masked = differs ? a[x] : kTransparentMark;
+                opaqueRuns += a[x] != lastOpaque;
+                maskedRuns += masked != lastMasked;
+                lastOpaque = a[x];
+                lastMasked = masked;
+            }
+        }
+        changed = anyUnchanged ? 0 : size_t(r.w) * size_t(r.h);
+    }
+    const size_t area = size_t(r.w) * size_t(r.h);
+    // Both ways are coded and the smaller kept unless the counts already tell clearly.
+    const bool tryMasked = !first_ && changed < area && maskedRuns * 10 < opaqueRuns * 9;
+    const bool tryOpaque = !tryMasked || maskedRuns * 2 > opaqueRuns;
+    if (tryMasked) {
         const size_t rw = size_t(r.w);
         for (int y = 0; y < r.h; ++y) {
             const uint32_t* a = &cur_[size_t(r.y + y) * w + size_t(r.x)];
             const uint32_t* b = &prev_[size_t(r.y + y) * w + size_t(r.x)];
             uint8_t* m = &mask_[size_t(y) * rw];
-            for (size_t x = 0; x < rw; ++x) {
-                m[x] = a[x] != b[x];
-                changed += m[x];
-            }
+            for (size_t x = 0; x < rw; ++x) m[x] = a[x] != b[x];
         }
     }
-    const size_t area = size_t(r.w) * size_t(r.h);
     Candidate* best = &a_;
-    Code(r, false, &a_);
-    if (!first_ && changed < area) {
+    if (tryOpaque) Code(r, false, &a_);
+    if (tryMasked) {
         Code(r, true, &b_);
-        if (b_.bytes.size() < a_.bytes.size()) best = &b_;
+        if (!tryOpaque || b_.bytes.size() < a_.bytes.size()) best = &b_;
     }
     if (first_) {
         // The first frame's table becomes the global one, shared by later frames it serves.

@@ -59,16 +59,7 @@ int TableBits(int colours) {
     return bits;
 }
 
-LzwEncoder::LzwEncoder() : keys_(size_t(1) << kHashBits, 0), codes_(size_t(1) << kHashBits, 0) {}
-
-void LzwEncoder::NewTable() {
-    // A generation number in every key empties the table without touching it; only when the
-    // numbers run out is it cleared for real.
-    if (++generation_ >= 4096) {
-        std::fill(keys_.begin(), keys_.end(), 0);
-        generation_ = 1;
-    }
-}
+LzwEncoder::LzwEncoder() : table_(size_t(kMaxCodes) << 8, 0) {}
 
 void LzwEncoder::Encode(const uint8_t* indices, size_t n, int minCodeSize,
                         std::vector<uint8_t>* out) {
@@ -82,37 +73,33 @@ void LzwEncoder::Encode(const uint8_t* indices, size_t n, int minCodeSize,
     out->resize(start + maxCodes * kMaxCodeBits / 8 + 16);
     BitPacker bits(out->data() + start);
 
-    const uint32_t mask = (1u << kHashBits) - 1;
-    NewTable();
+    // The table as rows of children: entry (prefix << minCodeSize | index) holds the code of
+    // the string prefix + index, 0 while there is none (no string's code is 0). Only the rows
+    // of codes handed out are ever cleared.
+    uint16_t* table = table_.data();
+    std::fill(table, table + used_, 0);
     uint32_t next = end + 1;
     int width = firstWidth;
     bits.Put(clear, width);
     if (n > 0) {
         uint32_t prefix = indices[0];
         for (size_t i = 1; i < n; ++i) {
-            const uint32_t key = prefix << 8 | indices[i];
-            const uint32_t tagged = generation_ << 20 | key;
-            uint32_t slot = (key * 2654435761u) >> (32 - kHashBits);
-            bool found = false;
-            for (uint32_t k; (k = keys_[slot]) >> 20 == generation_; slot = (slot + 1) & mask) {
-                if (k == tagged) {
-                    prefix = codes_[slot];
-                    found = true;
-                    break;
-                }
+            const uint32_t slot = prefix << minCodeSize | indices[i];
+            const uint32_t child = table[slot];
+            if (child != 0) {
+                prefix = child;
+                continue;
             }
-            if (found) continue;
             bits.Put(prefix, width);
             if (next < kMaxCodes) {
-                keys_[slot] = tagged;
-                codes_[slot] = uint16_t(next);
+                table[slot] = uint16_t(next);
                 ++next;
                 // The decoder adds each entry one code later than this side: it widens when its
                 // next code reaches 1 << width, which is when ours has passed it.
                 if (next > (1u << width) && width < kMaxCodeBits) ++width;
             } else {
                 bits.Put(clear, width);
-                NewTable();
+                std::fill(table, table + (size_t(next) << minCodeSize), 0);
                 next = end + 1;
                 width = firstWidth;
             }
@@ -123,8 +110,16 @@ void LzwEncoder::Encode(const uint8_t* indices, size_t n, int minCodeSize,
         // code now equals ours: it has widened if that reached 1 << width.
         if (next == (1u << width) && width < kMaxCodeBits) ++width;
     }
+    used_ = size_t(next) << minCodeSize;
     bits.Put(end, width);
     out->resize(size_t(bits.Finish() - out->data()));
+}
+
+void LzwEncoder::EncodeBlocks(const uint8_t* indices, size_t n, int minCodeSize,
+                              std::vector<uint8_t>* out) {
+    codes_.clear();
+    Encode(indices, n, minCodeSize, &codes_);
+    AppendSubBlocks(codes_.data(), codes_.size(), out);
 }
 
 void AppendSubBlocks(const uint8_t* data, size_t n, std::vector<uint8_t>* out) {
@@ -194,9 +189,7 @@ void AppendImage(const ImageRect& r, const uint32_t* table, int colours, int tab
     out->push_back(uint8_t(tableBits > 0 ? 0x80 | (tableBits - 1) : 0));
     if (tableBits > 0) PutTable(table, colours, tableBits, out);
     out->push_back(uint8_t(minCodeSize));
-    std::vector<uint8_t> codes;
-    lzw->Encode(indices, size_t(r.w) * size_t(r.h), minCodeSize, &codes);
-    AppendSubBlocks(codes.data(), codes.size(), out);
+    lzw->EncodeBlocks(indices, size_t(r.w) * size_t(r.h), minCodeSize, out);
 }
 
 void AppendTrailer(std::vector<uint8_t>* out) { out->push_back(0x3B); }

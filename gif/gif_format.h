@@ -35,13 +35,13 @@ public:
     // Appends the packed code bytes (not yet cut into sub-blocks) to out. Every index must be
     // below 1 << minCodeSize (2 to 8).
     void Encode(const uint8_t* indices, size_t n, int minCodeSize, std::vector<uint8_t>* out);
+    // The same cut into sub-blocks with the block terminator, as image data is stored.
+    void EncodeBlocks(const uint8_t* indices, size_t n, int minCodeSize, std::vector<uint8_t>* out);
 
 private:
-    void NewTable();
-    static constexpr int kHashBits = 14;  // four slots per code: short probes
-    std::vector<uint32_t> keys_;          // generation << 20 | prefix << 8 | index; 0 is empty
-    std::vector<uint16_t> codes_;
-    uint32_t generation_ = 0;
+    std::vector<uint16_t> table_;  // 4096 rows of up to 256 children
+    size_t used_ = 0;              // entries that may be set
+    std::vector<uint8_t> codes_;
 };
 
 // Appends data as sub-blocks of at most 255 bytes and the block terminator.
