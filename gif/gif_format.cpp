@@ -63,15 +63,23 @@ LzwEncoder::LzwEncoder() : table_(size_t(kMaxCodes) << 8, 0) {}
 
 void LzwEncoder::Encode(const uint8_t* indices, size_t n, int minCodeSize,
                         std::vector<uint8_t>* out) {
+    const size_t bytes = Code(indices, n, minCodeSize);
+    out->insert(out->end(), codes_.get(), codes_.get() + bytes);
+}
+
+size_t LzwEncoder::Code(const uint8_t* indices, size_t n, int minCodeSize) {
     const uint32_t clear = 1u << minCodeSize;
     const uint32_t end = clear + 1;
     const int firstWidth = minCodeSize + 1;
     // At most one code per index, a clear code per table and the first clear and end codes,
     // none wider than 12 bits, plus room for the packer's whole-word stores.
     const size_t maxCodes = n + n / (kMaxCodes - end - 1) + 4;
-    const size_t start = out->size();
-    out->resize(start + maxCodes * kMaxCodeBits / 8 + 16);
-    BitPacker bits(out->data() + start);
+    const size_t room = maxCodes * kMaxCodeBits / 8 + 16;
+    if (room > codesRoom_) {
+        codes_.reset(new uint8_t[room]);  // not zeroed: every byte used is written
+        codesRoom_ = room;
+    }
+    BitPacker bits(codes_.get());
 
     // The table as rows of children: entry (prefix << minCodeSize | index) holds the code of
     // the string prefix + index, 0 while there is none (no string's code is 0). Only the rows
@@ -112,14 +120,12 @@ void LzwEncoder::Encode(const uint8_t* indices, size_t n, int minCodeSize,
     }
     used_ = size_t(next) << minCodeSize;
     bits.Put(end, width);
-    out->resize(size_t(bits.Finish() - out->data()));
+    return size_t(bits.Finish() - codes_.get());
 }
 
 void LzwEncoder::EncodeBlocks(const uint8_t* indices, size_t n, int minCodeSize,
                               std::vector<uint8_t>* out) {
-    codes_.clear();
-    Encode(indices, n, minCodeSize, &codes_);
-    AppendSubBlocks(codes_.data(), codes_.size(), out);
+    AppendSubBlocks(codes_.get(), Code(indices, n, minCodeSize), out);
 }
 
 void AppendSubBlocks(const uint8_t* data, size_t n, std::vector<uint8_t>* out) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tqk::gif {
@@ -41,7 +42,10 @@ public:
 private:
     std::vector<uint16_t> table_;  // 4096 rows of up to 256 children
     size_t used_ = 0;              // entries that may be set
-    std::vector<uint8_t> codes_;
+    // Codes into codes_; returns the bytes used.
+    size_t Code(const uint8_t* indices, size_t n, int minCodeSize);
+    std::unique_ptr<uint8_t[]> codes_;
+    size_t codesRoom_ = 0;
 };
 
 // Appends data as sub-blocks of at most 255 bytes and the block terminator.
