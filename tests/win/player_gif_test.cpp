@@ -136,17 +136,14 @@ TEST_F(PlayerGifTest, ExportsFromTheMenuThroughTheProgressWindow) {
 }
 
 TEST_F(PlayerGifTest, CancelInTheProgressWindowWritesNothing) {
-    // Noise of 256 colours in every frame: long enough an export to press Cancel during it.
+    // Noise of thousands of colours in every frame: each one quantised takes long enough for
+    // Cancel to come during the export (several seconds in all).
     const std::wstring movie = dir_.Path() + L"movie.TQK";
     const std::wstring gif = dir_.Path() + L"movie.gif";
-    const MovieHeader h = Header(8, 320, 240, 30, 30);
+    const MovieHeader h = Header(24, 320, 240, 10, 10);
     std::mt19937 rng(1);
     WriteMovie(movie, h, [&](int, uint8_t* f) {
-        for (size_t p = 0; p < 320u * 240; ++p) f[p] = uint8_t(rng());
-        for (size_t k = 0; k < 256; ++k) {
-            uint8_t* c = f + 320u * 240 + k * 4;
-            c[0] = uint8_t(k), c[1] = uint8_t(k * 3), c[2] = uint8_t(k * 7), c[3] = 0;
-        }
+        for (size_t p = 0; p < 320u * 240 * 3; ++p) f[p] = uint8_t(rng());
     });
     ChildProcess player;
     HWND window = nullptr;
