@@ -7,8 +7,8 @@ namespace tqk::gif {
 
 namespace {
 
-// Stands for a transparent pixel in the run counts: no 24-bit colour has it.
-constexpr uint32_t kTransparentMark = 0xFF000000;
+// Rectangles larger than this are judged by a band of their rows before one way is coded.
+constexpr uint64_t kBandArea = 1u << 15;
 
 }  // namespace
 
@@ -39,19 +39,30 @@ void AnimationEncoder::Code(const ImageRect& r, bool masked, Candidate* c) {
     const size_t stride = size_t(w_);
     const uint32_t* base = cur_.data() + size_t(r.y) * stride + size_t(r.x);
     const size_t rw = size_t(r.w);
-    const uint8_t* mask = masked ? mask_.data() : nullptr;
-    // The exact colours while they fit, each pixel's index noted on the way.
+    uint8_t* mask = masked ? mask_.data() : nullptr;
+    // The exact colours while they fit, each pixel's index noted on the way. An unchanged pixel
+    // may show either its own colour or nothing: it keeps the colour when that goes on with the
+    // pixel before (mask byte 2), so runs break only where they must; otherwise it becomes
+    // transparent (set below, once the table's size is known).
     const int limit = masked ? 255 : 256;
     colours_.Clear();
     bool fits = true;
     uint32_t last = 0xFFFFFFFF;
     uint8_t lastIndex = 0;
+    bool inColour = false;  // the pixel before was given a colour
     for (int y = 0; y < r.h && fits; ++y) {
         const uint32_t* row = base + size_t(y) * stride;
-        const uint8_t* m = mask ? mask + size_t(y) * rw : nullptr;
+        uint8_t* m = mask ? mask + size_t(y) * rw : nullptr;
         uint8_t* o = indices_.data() + size_t(y) * rw;
         for (size_t x = 0; x < rw; ++x) {
-            if (m && !m[x]) continue;  // set below, once the table's size is known
+            if (m && m[x] != 1) {
+                const bool goesOn = inColour && row[x] == last;
+                m[x] = goesOn ? 2 : 0;
+                if (goesOn) o[x] = lastIndex;
+                inColour = goesOn;
+                continue;
+            }
+            inColour = true;
             const uint32_t px = row[x];
             if (px != last) {
                 const int i = colours_.Add(px, limit);
@@ -107,6 +118,8 @@ void AnimationEncoder::Code(const ImageRect& r, bool masked, Candidate* c) {
     } else {
         c->quantised = true;
         quantiser_.Reset();
+        if (mask)  // unchanged pixels stay transparent: a quantised colour would show
+            for (size_t i = 0; i < size_t(r.h) * rw; ++i) mask[i] = mask[i] == 1;
         for (int y = 0; y < r.h; ++y) {
             const uint32_t* row = base + size_t(y) * stride;
             const uint8_t* m = mask ? mask + size_t(y) * rw : nullptr;
@@ -145,8 +158,6 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
         for (size_t x = 0; x < w; ++x) dst[x] = src[x] & 0xFFFFFF;
     }
     ImageRect r{0, 0, w_, h_};
-    size_t changed = w * size_t(h_);  // all, or 0 when some pixels of the rectangle are not
-    uint64_t opaqueRuns = 0, maskedRuns = 0;
     if (!first_) {
         int top = 0, bottom = h_;
         const size_t rowBytes = w * sizeof(uint32_t);
@@ -160,8 +171,6 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
                 return;
             }
             // Too long for one delay: one unchanged pixel carries the rest.
-            top = 0;
-            bottom = 1;
             r = {0, 0, 1, 1};
         } else {
             while (std::memcmp(&cur_[size_t(bottom - 1) * w], &prev_[size_t(bottom - 1) * w],
@@ -180,45 +189,45 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
             }
             r = {int(left), top, int(right - left), bottom - top};
         }
-        // How often the colour changes along the rows with and without the unchanged pixels
-        // made transparent: LZW's output follows that count closely on screen content, so it
-        // tells which way is worth coding. Large rectangles are sampled every fourth row.
-        const int step = uint64_t(r.w) * uint64_t(r.h) > 65536 ? 4 : 1;
-        bool anyUnchanged = false;
-        for (int y = 0; y < r.h; y += step) {
-            const uint32_t* a = &cur_[size_t(r.y + y) * w + size_t(r.x)];
-            const uint32_t* b = &prev_[size_t(r.y + y) * w + size_t(r.x)];
-            uint32_t lastOpaque = a[0] ^ 1, lastMasked = kTransparentMark;
-            for (size_t x = 0; x < size_t(r.w); ++x) {
-                const bool differs = a[x] != b[x];
-                anyUnchanged |= !differs;
-                const uint32_t masked = differs ? a[x] : kTransparentMark;
-                opaqueRuns += a[x] != lastOpaque;
-                maskedRuns += masked != lastMasked;
-                lastOpaque = a[x];
-                lastMasked = masked;
-            }
-        }
-        changed = anyUnchanged ? 0 : size_t(r.w) * size_t(r.h);
     }
-    const size_t area = size_t(r.w) * size_t(r.h);
-    // Both ways are coded and the smaller kept unless the counts already tell clearly.
-    const bool tryMasked = !first_ && changed < area && maskedRuns * 10 < opaqueRuns * 9;
-    const bool tryOpaque = !tryMasked || maskedRuns * 2 > opaqueRuns;
-    if (tryMasked) {
-        const size_t rw = size_t(r.w);
-        for (int y = 0; y < r.h; ++y) {
-            const uint32_t* a = &cur_[size_t(r.y + y) * w + size_t(r.x)];
-            const uint32_t* b = &prev_[size_t(r.y + y) * w + size_t(r.x)];
-            uint8_t* m = &mask_[size_t(y) * rw];
-            for (size_t x = 0; x < rw; ++x) m[x] = a[x] != b[x];
-        }
-    }
+    // The rectangle is coded with every pixel opaque, or with the unchanged ones transparent
+    // where that breaks no run; whichever packs smaller. A large rectangle lets four bands of a
+    // sixty-fourth of its rows each decide, so that only the winner is coded whole.
     Candidate* best = &a_;
-    if (tryOpaque) Code(r, false, &a_);
-    if (tryMasked) {
-        Code(r, true, &b_);
-        if (!tryOpaque || b_.bytes.size() < a_.bytes.size()) best = &b_;
+    if (!first_) {
+        const auto markChanged = [&](const ImageRect& q) {
+            for (int y = 0; y < q.h; ++y) {
+                const uint32_t* a = &cur_[size_t(q.y + y) * w + size_t(q.x)];
+                const uint32_t* b = &prev_[size_t(q.y + y) * w + size_t(q.x)];
+                uint8_t* m = &mask_[size_t(y) * size_t(q.w)];
+                for (size_t x = 0; x < size_t(q.w); ++x) m[x] = a[x] != b[x];
+            }
+        };
+        if (uint64_t(r.w) * uint64_t(r.h) <= kBandArea) {
+            markChanged(r);
+            Code(r, false, &a_);
+            Code(r, true, &b_);
+            if (b_.bytes.size() < a_.bytes.size()) best = &b_;
+        } else {
+            size_t opaque = 0, masked = 0;
+            const int rows = std::max(4, r.h / 64);
+            for (int k = 0; k < 4; ++k) {
+                const int at = std::min(r.h - rows, std::max(0, r.h * (2 * k + 1) / 8 - rows / 2));
+                const ImageRect band{r.x, r.y + at, r.w, std::min(rows, r.h)};
+                markChanged(band);
+                Code(band, false, &a_);
+                Code(band, true, &b_);
+                opaque += a_.bytes.size();
+                masked += b_.bytes.size();
+            }
+            if (masked < opaque) {
+                markChanged(r);
+                best = &b_;
+            }
+            Code(r, best == &b_, best);
+        }
+    } else {
+        Code(r, false, &a_);
     }
     if (first_) {
         // The first frame's table becomes the global one, shared by later frames it serves.
