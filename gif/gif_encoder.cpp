@@ -19,7 +19,6 @@ bool AnimationEncoder::Start(int width, int height, const EncoderOptions& option
     options_ = options;
     const size_t n = size_t(width) * size_t(height);
     prev_.assign(n, 0);
-    cur_.assign(n, 0);
     mask_.resize(n);
     indices_.resize(n);
     out_.clear();
@@ -36,8 +35,8 @@ void AnimationEncoder::Code(const ImageRect& r, bool masked, Candidate* c) {
     c->global = false;
     c->quantised = false;
     c->transparent = -1;
-    const size_t stride = size_t(w_);
-    const uint32_t* base = cur_.data() + size_t(r.y) * stride + size_t(r.x);
+    const size_t stride = srcStride_;
+    const uint32_t* base = src_ + size_t(r.y) * stride + size_t(r.x);
     const size_t rw = size_t(r.w);
     uint8_t* mask = masked ? mask_.data() : nullptr;
     // The exact colours while they fit, each pixel's index noted on the way. An unchanged pixel
@@ -152,17 +151,15 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
     if (!started_) return;
     ++stats_.framesIn;
     const size_t w = size_t(w_);
-    for (size_t y = 0; y < size_t(h_); ++y) {
-        const uint32_t* src = pixels + y * stride;
-        uint32_t* dst = cur_.data() + y * w;
-        for (size_t x = 0; x < w; ++x) dst[x] = src[x] & 0xFFFFFF;
-    }
+    // The frame is read where it lies; only its changed rectangle is copied into prev_.
+    src_ = pixels;
+    srcStride_ = stride;
+    const auto cur = [&](size_t y) { return pixels + y * stride; };
     ImageRect r{0, 0, w_, h_};
     if (!first_) {
         int top = 0, bottom = h_;
         const size_t rowBytes = w * sizeof(uint32_t);
-        while (top < h_ &&
-               std::memcmp(&cur_[size_t(top) * w], &prev_[size_t(top) * w], rowBytes) == 0)
+        while (top < h_ && std::memcmp(cur(size_t(top)), &prev_[size_t(top) * w], rowBytes) == 0)
             ++top;
         if (top == h_) {
             // The same picture: the image before stays up longer.
@@ -173,12 +170,12 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
             // Too long for one delay: one unchanged pixel carries the rest.
             r = {0, 0, 1, 1};
         } else {
-            while (std::memcmp(&cur_[size_t(bottom - 1) * w], &prev_[size_t(bottom - 1) * w],
-                               rowBytes) == 0)
+            while (std::memcmp(cur(size_t(bottom - 1)), &prev_[size_t(bottom - 1) * w], rowBytes) ==
+                   0)
                 --bottom;
             size_t left = w, right = 0;
             for (int y = top; y < bottom; ++y) {
-                const uint32_t* a = &cur_[size_t(y) * w];
+                const uint32_t* a = cur(size_t(y));
                 const uint32_t* b = &prev_[size_t(y) * w];
                 size_t x = 0;
                 while (x < left && a[x] == b[x]) ++x;
@@ -197,7 +194,7 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
     if (!first_) {
         const auto markChanged = [&](const ImageRect& q) {
             for (int y = 0; y < q.h; ++y) {
-                const uint32_t* a = &cur_[size_t(q.y + y) * w + size_t(q.x)];
+                const uint32_t* a = cur(size_t(q.y + y)) + size_t(q.x);
                 const uint32_t* b = &prev_[size_t(q.y + y) * w + size_t(q.x)];
                 uint8_t* m = &mask_[size_t(y) * size_t(q.w)];
                 for (size_t x = 0; x < size_t(q.w); ++x) m[x] = a[x] != b[x];
@@ -248,7 +245,10 @@ void AnimationEncoder::AddFrame(const uint32_t* pixels, size_t stride, uint32_t 
     if (best->quantised) ++stats_.quantised;
     if (best->transparent >= 0) ++stats_.transparent;
     first_ = false;
-    prev_.swap(cur_);
+    for (int y = 0; y < r.h; ++y)
+        std::memcpy(&prev_[size_t(r.y + y) * w + size_t(r.x)], cur(size_t(r.y + y)) + size_t(r.x),
+                    size_t(r.w) * sizeof(uint32_t));
+    src_ = nullptr;
 }
 
 void AnimationEncoder::Finish() {

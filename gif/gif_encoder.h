@@ -31,8 +31,8 @@ class AnimationEncoder {
 public:
     // Starts a width x height animation (1 to 65535 each); false when the sides do not fit.
     bool Start(int width, int height, const EncoderOptions& options);
-    // Adds a frame of 0x00RRGGBB pixels (the top byte is ignored), rows `stride` pixels apart,
-    // top row first, shown for `delay` hundredths of a second.
+    // Adds a frame of 0x00RRGGBB pixels (the top byte zero), rows `stride` pixels apart, top
+    // row first, shown for `delay` hundredths of a second.
     void AddFrame(const uint32_t* pixels, size_t stride, uint32_t delay);
     // Writes the last frame and the trailer.
     void Finish();
@@ -57,8 +57,9 @@ private:
     int w_ = 0, h_ = 0;
     EncoderOptions options_;
     bool started_ = false, first_ = true;
-    std::vector<uint32_t> prev_;    // the last frame given, 24-bit pixels
-    std::vector<uint32_t> cur_;     // the frame being added
+    std::vector<uint32_t> prev_;     // the last frame given, 24-bit pixels
+    const uint32_t* src_ = nullptr;  // the frame being added
+    size_t srcStride_ = 0;
     std::vector<uint8_t> mask_;     // changed pixels of the rectangle
     std::vector<uint8_t> indices_;  // the rectangle's indices
     std::vector<uint32_t> global_;  // the global table (the first frame's)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_seam.h"
 #include "gif_test_decoder.h"
 #include "tool_test_util.h"
 #include "tqk_format.h"
@@ -334,6 +335,36 @@ TEST(TqkGif, RefusalsAndMessages) {
     const ToolRun help = Tqk({"gif", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("tqk gif FILE OUT.gif"), std::string::npos);
+}
+
+// Every write, flush and rename of the GIF failed in turn: the tool says so and the old GIF
+// stays as it was, with no scratch file left beside it.
+TEST(TqkGif, AFailedWriteLeavesTheOldFile) {
+    TempDir dir;
+    const MovieHeader h = Header(24, 1, 32, 24, 10, 2);
+    const std::string movie = dir.File("f.TQK"), gif = dir.File("f.gif");
+    WriteMovie(movie, h, [&](int i, uint8_t* f) { DrawScene(h, i, 1, f); });
+    const Bytes old{'o', 'l', 'd'};
+    for (const fault::Op op : {fault::Op::kWrite, fault::Op::kFlush, fault::Op::kRename}) {
+        int n = 1;
+        for (;; ++n) {
+            SCOPED_TRACE(std::string(fault::OpName(op)) + " " + std::to_string(n));
+            std::ofstream(gif, std::ios::binary | std::ios::trunc) << "old";
+            fault::Arm(op, n);
+            const ToolRun r = Tqk({"gif", movie, gif});
+            const bool fired = fault::Fired();
+            fault::Disarm();
+            if (!fired) {
+                EXPECT_EQ(r.code, 0) << r.err;
+                break;
+            }
+            EXPECT_EQ(r.code, 1);
+            EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+            EXPECT_EQ(ReadAll(gif), old);
+            EXPECT_FALSE(std::ifstream(gif + ".tmp~").good());
+        }
+        EXPECT_GT(n, 1);
+    }
 }
 
 }  // namespace
