@@ -32,7 +32,7 @@ using tqk::test::ShellRun;
 // The typical desktop with a panel of 100 colour swatches that change every frame (a colour
 // chooser, a chart being edited): each frame has fewer than 256 colours, the whole movie
 // thousands, more than one table for all frames can hold.
-void Colourful(Canvas& c, int t) {
+void Swatches(Canvas& c, int t) {
     Typical(c, t);
     for (int k = 0; k < 100; ++k)
         c.Fill(c.w - 300 + (k % 10) * 16, 60 + (k / 10) * 16, 16, 16,
@@ -104,7 +104,7 @@ int Main(int argc, char** argv) {
         int w, h;
     } cases[] = {{"typical", Typical, 640, 480},       {"typical", Typical, 1024, 768},
                  {"scrolling", Scrolling, 1024, 768},  {"typical", Typical, 1920, 1080},
-                 {"scrolling", Scrolling, 1920, 1080}, {"colourful", Colourful, 1024, 768}};
+                 {"scrolling", Scrolling, 1920, 1080}, {"swatches", Swatches, 1024, 768}};
     std::printf("%d frames a scene at 10 fps; sizes in KiB; times in processor seconds\n", frames);
     std::printf("%-10s %-9s %7s | %8s %8s %6s | %7s %7s %6s | %9s %9s\n", "scene", "size",
                 "colours", "ours", "ffmpeg", "size", "ours s", "ffm s", "speed", "ours same",
