@@ -171,6 +171,10 @@ ExportResult ExportGif(const ExportOptions& o, const ExportProgress& progress) {
         result.status = ExportStatus::kTooLarge;
         return result;
     }
+    if (uint64_t(result.width) * uint64_t(result.height) > kMaxPixels) {
+        result.status = ExportStatus::kTooManyPixels;
+        return result;
+    }
     result.rate = std::min({o.fps > 0 ? o.fps : h.fps, h.fps, kMaxRate});
     const Schedule schedule(end - first, h.fps, result.rate);
 

@@ -15,6 +15,9 @@ namespace tqk::gif {
 
 // Browsers slow down delays shorter than 2 hundredths: GIFs run at most this many frames a second.
 constexpr int32_t kMaxRate = 50;
+// The largest picture the export makes: the movie reader's own bound on a frame (1 GiB) at 4
+// bytes a pixel, so that an enlarging --scale cannot ask for unbounded memory.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 // Where each output frame of a part of `frames` frames at `fps` comes from when shown at `rate`
 // frames a second (rate at most fps), and its delay: output frame k shows the part's frame that
@@ -47,12 +50,13 @@ struct ExportOptions {
 
 enum class ExportStatus {
     kOk,
-    kMovie,      // the movie cannot be opened or read: code (an engine result code), record
-    kNoFrames,   // the movie holds no whole second
-    kBadSpan,    // from/to outside the movie or in the wrong order
-    kTooLarge,   // wider or taller than a GIF can be (65535)
-    kWrite,      // the GIF cannot be written: systemError
-    kCancelled,  // the progress callback asked to stop; the old file is left
+    kMovie,          // the movie cannot be opened or read: code (an engine result code), record
+    kNoFrames,       // the movie holds no whole second
+    kBadSpan,        // from/to outside the movie or in the wrong order
+    kTooLarge,       // wider or taller than a GIF can be (65535)
+    kTooManyPixels,  // more pixels than kMaxPixels (an enlarged picture)
+    kWrite,          // the GIF cannot be written: systemError
+    kCancelled,      // the progress callback asked to stop; the old file is left
 };
 
 struct ExportResult {

@@ -20,6 +20,9 @@ std::string GifExportMessage(const gif::ExportResult& r,
     case gif::ExportStatus::kTooLarge:
         return "GIFにできるのは縦横65535ピクセルまでです。（この動画は" + std::to_string(r.width) +
                "x" + std::to_string(r.height) + "）";
+    case gif::ExportStatus::kTooManyPixels:
+        return "画面が大きすぎてGIFにできません。（" + std::to_string(r.width) + "x" +
+               std::to_string(r.height) + "）";
     case gif::ExportStatus::kWrite: {
         std::string text = "GIFファイルを書き込めませんでした。";
         const std::string why = systemText ? systemText(r.systemError) : std::string();

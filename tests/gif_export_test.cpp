@@ -317,6 +317,7 @@ TEST(TqkGif, RefusalsAndMessages) {
     for (const Case& c : {
              Case{{"gif", wide, gif}, 1, "65540x2 is larger than a GIF can hold"},
              Case{{"gif", movie, gif, "--scale", "70000"}, 1, "larger than a GIF can hold"},
+             Case{{"gif", movie, gif, "--scale", "60000"}, 1, "60000x30000 is more than"},
              Case{{"gif", movie, gif, "--from", "2"}, 1, "outside the movie"},
              Case{{"gif", movie, gif, "--from", "1", "--to", "0.5"}, 1, "outside the movie"},
              Case{{"gif", movie, gif, "--fps", "0"}, 1, "bad --fps"},

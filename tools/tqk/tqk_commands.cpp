@@ -561,6 +561,10 @@ int GifCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     case gif::ExportStatus::kTooLarge:
         return Fail(err, o.movie + ": " + std::to_string(r.width) + "x" + std::to_string(r.height) +
                              " is larger than a GIF can hold (65535 pixels a side at most)");
+    case gif::ExportStatus::kTooManyPixels:
+        return Fail(err, o.movie + ": " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                             " is more than " + std::to_string(gif::kMaxPixels) +
+                             " pixels; choose a smaller --scale");
     case gif::ExportStatus::kWrite:
         return Fail(err, o.out + ": cannot write (error " + std::to_string(r.systemError) +
                              "); the old file is left as it was");
