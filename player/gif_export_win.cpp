@@ -16,17 +16,6 @@ namespace {
 
 const wchar_t kBoxCaption[] = L"TQK Player";
 
-std::string SystemText(uint32_t error) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring w = n ? std::wstring(text, n) : std::wstring();
-    if (text) LocalFree(text);
-    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r')) w.pop_back();
-    return Utf8FromWide(w);
-}
-
 }  // namespace
 
 void ExportGifFromMenu(HWND owner, const std::wstring& openMovie) {
@@ -64,7 +53,8 @@ void ExportGifFromMenu(HWND owner, const std::wstring& openMovie) {
         });
     });
     ShowWindow(owner, SW_SHOW);
-    const std::string text = GifExportMessage(result, SystemText);
+    const std::string text = GifExportMessage(
+        result, [](uint32_t error) { return Utf8FromWide(SystemErrorText(error)); });
     if (!text.empty())
         MessageBoxW(owner, WideFromUtf8(text).c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
 }
