@@ -108,10 +108,14 @@ void Form5::Create() {
 }
 
 void Form5::Begin() {
-    Create();
-    DeleteMenu(GetSystemMenu(Hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
     DA = makeConversion_();
     DA->Decoding = [this](int32_t now, int32_t total, int32_t ms) { DA_Decoding(now, total, ms); };
+    Open();
+}
+
+void Form5::Open() {
+    Create();
+    DeleteMenu(GetSystemMenu(Hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
     MoveMe();
     ShowWindow(Hwnd(), SW_SHOW);
     UpdateWindow(Hwnd());
@@ -160,6 +164,28 @@ int32_t Form5::U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& ds
     return result;
 }
 
+void Form5::U_ShowJob(const std::wstring& caption, const std::string& doneText,
+                      const std::function<void(const JobProgress&)>& job) {
+    Open();
+    SetWindowTextW(Hwnd(), caption.c_str());
+    jobDoneText_ = doneText;
+    const double start = PerfMillis();
+    double shown = -1e9;
+    job([&](int32_t now, int32_t total) {
+        const double t = PerfMillis();
+        // Every frame's time counts towards "Rest"; the strip is drawn (and the messages let
+        // through) every 30 ms, since a GIF frame takes far less than a drawing.
+        form5::ComputeProgress(now, total, int32_t(t - start), kStripWidth, false, &times_);
+        if (t - shown >= 30 || now >= total) {
+            shown = t;
+            DA_Decoding(now, total, int32_t(t - start));
+        }
+        return !cancelled_;
+    });
+    jobDoneText_.clear();
+    End();
+}
+
 void Form5::Command1_Click() {
     if (DA) DA->AVIRecCancel();
     cancelled_ = true;
@@ -168,6 +194,8 @@ void Form5::Command1_Click() {
 void Form5::DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec) {
     last_ =
         form5::ComputeProgress(NowFrame, TotalFrame, Totalmsec, kStripWidth, movieMode_, &times_);
+    if (!jobDoneText_.empty())
+        last_.caption = last_.caption.substr(0, last_.caption.find('%') + 1) + " " + jobDoneText_;
     SetTextColor(stripDC_.Get(), RGB(0, 0, 0));
     Rectangle(stripDC_.Get(), 0, 0, kStripWidth, kStripHeight);
     BitBlt(stripDC_.Get(), 0, 0, last_.barLength, kStripHeight, barDC_.Get(), 0, 0, SRCCOPY);

@@ -52,6 +52,12 @@ public:
                 bool ModifyAVI24bit = false);
     int32_t U_ShowTQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
                            int32_t dstType);
+    // Called by a job after each frame with (frames done, total); false once Cancel was pressed.
+    using JobProgress = std::function<bool(int32_t, int32_t)>;
+    // Runs a conversion of the caller's (the GIF export) with the strip and Cancel: the window
+    // is titled `caption`, and "NN% " + doneText while the job reports its frames.
+    void U_ShowJob(const std::wstring& caption, const std::string& doneText,
+                   const std::function<void(const JobProgress&)>& job);
     void MoveMe();
     void SaveMe();
 
@@ -69,6 +75,7 @@ private:
     class View;
     void Create();
     void Begin();  // steps shared by both conversions
+    void Open();   // shows the window ready for a run
     void End();
     void Command1_Click();
     void DA_Decoding(int32_t NowFrame, int32_t TotalFrame, int32_t Totalmsec);
@@ -79,6 +86,7 @@ private:
     form5::ProgressTexts last_;
     bool cancelled_ = false;
     bool movieMode_ = false;
+    std::string jobDoneText_;  // the caption's words of a job's progress
     double soundStart_ = 0;
     std::unique_ptr<View> view_;
     tqk::GdiObject font_;

@@ -9,6 +9,7 @@
 #include "comd6.h"
 #include "form1_ids.h"
 #include "frame_diff.h"
+#include "gif_export_win.h"
 #include "path_parts.h"
 #include "perf_millis.h"
 #include "tqkavi.h"
@@ -53,6 +54,7 @@ HMENU MakeMenu() {
     AppendMenuW(play, MF_STRING, MenuStop, L"停止(&S)");
     HMENU convert = CreatePopupMenu();
     AppendMenuW(convert, MF_STRING, MenuExport, L"TQK→AVI(&A)");
+    AppendMenuW(convert, MF_STRING, MenuExportGif, L"TQK→GIF(&G)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(file), L"ファイル(&F)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(play), L"再生(&P)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(convert), L"変換(&C)");
@@ -542,6 +544,10 @@ void Form1::OnCommand(int id, int code, HWND control) {
     case MenuPause: SetCheck1(1, !IsChecked(Check1(1))); break;
     case MenuStop: SetCheck1(0, false); break;
     case MenuExport: Export(); break;
+    case MenuExportGif:
+        if (model_.Playing()) SetCheck1(1, true);  // paused, as for the AVI export
+        ExportGifFromMenu(hwnd_, CurrentFile);
+        break;
     default: break;
     }
 }

@@ -22,8 +22,10 @@ inline constexpr int MenuFastForward = 212;
 inline constexpr int MenuPause = 213;
 inline constexpr int MenuStop = 214;
 inline constexpr int MenuExport = 221;
+inline constexpr int MenuExportGif = 222;  // TQK→GIF
 static_assert(tqk::IdsValid({MenuOpen, MenuExit, MenuPlay, MenuFastForward, MenuPause, MenuStop,
-                             MenuExport, Picture1, Frame1, Check1, Command1, Picture2, Label1}),
+                             MenuExport, MenuExportGif, Picture1, Frame1, Check1, Command1,
+                             Picture2, Label1}),
               "menu ids apart from the controls'");
 
 inline constexpr unsigned Timer1 = 1, Timer2 = 2, Timer3 = 3;

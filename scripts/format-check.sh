@@ -5,7 +5,7 @@
 # reformats them instead. Exits non-zero and lists the files that differ.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-checked=(avi bench codec common dialogs engine export player recorder setup sound tests tools)
+checked=(avi bench codec common dialogs engine export gif player recorder setup sound tests tools)
 fix=0
 if [ "${1:-}" = "--fix" ]; then
     fix=1

@@ -8,6 +8,7 @@
 #include "avi_errors.h"
 #include "avi_export.h"
 #include "avi_writer.h"
+#include "gif_export.h"
 #include "safe_file.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
@@ -35,6 +36,11 @@ const char kUsage[] =
     "                       bounds each RIFF segment (default 1 GiB); --codec zmbv packs\n"
     "                       the frames losslessly (24 bits as 32), a key frame every\n"
     "                       --keyint frames (default 300); raw (the default) does not\n"
+    "  tqk gif FILE OUT.gif [--from S] [--to E] [--fps N] [--scale W] [--dither] [--555]\n"
+    "                       an animated GIF of the movie (or of seconds S to E): frames of\n"
+    "                       at most 256 colours exactly, others quantised (--dither spreads\n"
+    "                       the error); at most N (and 50) frames a second, frames dropped\n"
+    "                       evenly; --scale W makes it W pixels wide, the height in proportion\n"
     "\n"
     "Type1 and Type2 frames are device-independent bitmaps and convert exactly.\n"
     "Type0 frames hold the display's own layout, which the file does not record; raw\n"
@@ -498,6 +504,81 @@ int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     return Avi(o, out, err);
 }
 
+bool ParseSeconds(const std::string& s, double* v) {
+    char* end = nullptr;
+    const double x = std::strtod(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || !(x >= 0) || x > 1e7) return false;
+    *v = x;
+    return true;
+}
+
+int GifCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    gif::ExportOptions o;
+    std::vector<std::string> plain;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        int32_t n = 0;
+        if (a == "--from" || a == "--to") {
+            if (!hasValue || !ParseSeconds(args[++i], a == "--from" ? &o.from : &o.to))
+                return Fail(err, "bad " + a + " (seconds, 0 or more)");
+        } else if (a == "--fps") {
+            if (!hasValue || !ParseInt(args[++i], &n) || n < 1)
+                return Fail(err, "bad --fps (frames a second, 1 or more)");
+            o.fps = n;
+        } else if (a == "--scale") {
+            if (!hasValue || !ParseInt(args[++i], &n) || n < 1)
+                return Fail(err, "bad --scale (a width in pixels, 1 or more)");
+            o.width = n;
+        } else if (a == "--help") {
+            std::fputs(kUsage, out);
+            return 0;
+        } else if (a == "--dither") {
+            o.dither = true;
+        } else if (a == "--555") {
+            o.type0Is555 = true;
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            return Fail(err, "unknown option " + a);
+        } else {
+            plain.push_back(a);
+        }
+    }
+    if (plain.size() != 2)
+        return Fail(err, "usage: tqk gif FILE OUT.gif [--from S] [--to E] [--fps N] [--scale W]");
+    o.movie = plain[0];
+    o.out = plain[1];
+    const gif::ExportResult r = gif::ExportGif(o);
+    switch (r.status) {
+    case gif::ExportStatus::kOk: break;
+    case gif::ExportStatus::kMovie:
+        return Fail(err, o.movie + ": " +
+                             (r.record >= 0 ? "record " + std::to_string(r.record) + ": " : "") +
+                             Message(r.code) + " (" + o.out + " is left as it was)");
+    case gif::ExportStatus::kNoFrames:
+        return Fail(err, o.movie + ": holds no whole second; nothing written");
+    case gif::ExportStatus::kBadSpan:
+        return Fail(err, o.movie + ": --from/--to outside the movie or not in order");
+    case gif::ExportStatus::kTooLarge:
+        return Fail(err, o.movie + ": " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                             " is larger than a GIF can hold (65535 pixels a side at most)");
+    case gif::ExportStatus::kTooManyPixels:
+        return Fail(err, o.movie + ": " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                             " is more than " + std::to_string(gif::kMaxPixels) +
+                             " pixels; choose a smaller --scale");
+    case gif::ExportStatus::kWrite:
+        return Fail(err, o.out + ": cannot write (error " + std::to_string(r.systemError) +
+                             "); the old file is left as it was");
+    case gif::ExportStatus::kCancelled: return Fail(err, "cancelled");
+    }
+    std::fprintf(out, "wrote %s: %llu images from %llu frames, %dx%d, %d fps, %llu.%02llu s, %s\n",
+                 o.out.c_str(), static_cast<unsigned long long>(r.images),
+                 static_cast<unsigned long long>(r.framesRead), r.width, r.height, r.rate,
+                 static_cast<unsigned long long>(r.hundredths / 100),
+                 static_cast<unsigned long long>(r.hundredths % 100),
+                 r.exact ? "exact colours" : "colours quantised");
+    return 0;
+}
+
 inline uint8_t Widen5(uint32_t c) { return uint8_t((c << 3) | (c >> 2)); }
 inline uint8_t Widen6(uint32_t c) { return uint8_t((c << 2) | (c >> 4)); }
 
@@ -557,6 +638,7 @@ int RunTqk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
     if (args.size() >= 2 && args[0] == "sample") return Sample(args, out, err);
     if (args.size() >= 2 && args[0] == "avi") return AviCommand(args, out, err);
+    if (args.size() >= 2 && args[0] == "gif") return GifCommand(args, out, err);
     std::fputs(kUsage, args.empty() || args[0] == "--help" || args[0] == "help" ? out : err);
     return args.empty() || args[0] == "--help" || args[0] == "help" ? 0 : 2;
 }

@@ -1,0 +1,16 @@
+// The player's "TQK→GIF": the movie open in the player (else one chosen in the open dialog),
+// the GIF's name from the save dialog, the export run in the progress window, and a failure
+// told in a message box. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tqk::player {
+
+// owner is the player's window (hidden while the progress window runs); openMovie the movie it
+// has open, or empty.
+void ExportGifFromMenu(HWND owner, const std::wstring& openMovie);
+
+}  // namespace tqk::player
