@@ -42,6 +42,7 @@ public:
     int32_t Frames() const { return int32_t(records_.size()); }
     const FrameRecord& Record(int32_t n) const { return records_[size_t(n)]; }
     size_t FrameSize() const { return frameBytes_; }
+    RandomSource& File() const { return *file_; }
 
     // Makes frame n (0 <= n < Frames()) the current one: kOk, kErrNoFrameTag or kErrFrameSize
     // for a damaged record (the current frame is then unknown), kErrBadFile for n out of range.
