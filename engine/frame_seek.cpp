@@ -85,8 +85,12 @@ int32_t FrameSeeker::Open(RandomSource* file) {
     frameBytes_ = size_t(FrameBytes(header_));
     for (size_t i = 0; i < records_.size(); ++i)
         if (records_[i].whole) wholes_.push_back(int32_t(i));
-    // A snapshot a second to begin with; Thin widens the interval when the budget is reached.
-    interval_ = std::max(header_.fps, 1);
+    // A snapshot a second to begin with, at most about a thousand in all (each costs a few
+    // tens of milliseconds to pack); Thin widens the interval when the budget is reached.
+    interval_ = std::max({header_.fps, 1, int32_t((records_.size() + 1023) / 1024)});
+    spacingBytes_ = kSpacingBytes;
+    sinceFrames_ = 0;
+    sinceBytes_ = 0;
     view_.frame = AllocateZeroed(frameBytes_);
     ahead_.frame = AllocateZeroed(frameBytes_);
     if (!view_.frame || !ahead_.frame) return kErrApi;
@@ -130,10 +134,17 @@ void FrameSeeker::TakeSnapshot(const Cursor& c) {
     z.shrink_to_fit();
     snapshotBytes_ += z.size();
     snapshots_.emplace(c.at, std::move(z));
-    while (snapshotBytes_ > budget_ && !snapshots_.empty()) Thin();
+    while (snapshotBytes_ > budget_) {
+        if (snapshots_.size() <= 1) {  // not even one fits
+            snapshots_.clear();
+            snapshotBytes_ = 0;
+            break;
+        }
+        Thin();
+    }
 }
 
-// Twice the interval: every other snapshot goes.
+// Twice the spacing: every other snapshot goes.
 void FrameSeeker::Thin() {
     if (interval_ > INT32_MAX / 2) {
         snapshotBytes_ = 0;
@@ -141,13 +152,28 @@ void FrameSeeker::Thin() {
         return;
     }
     interval_ *= 2;
+    spacingBytes_ *= 2;
+    // A snapshot goes when the ones before and after it lie within the new interval of each
+    // other; the last one stays, the walk counts on from it.
+    int32_t kept = -1;
     for (auto it = snapshots_.begin(); it != snapshots_.end();) {
-        if (it->first % interval_ != 0) {
+        const auto next = std::next(it);
+        const int32_t after = next == snapshots_.end() ? INT32_MAX : next->first;
+        if (after - kept <= interval_) {
             snapshotBytes_ -= it->second.size();
             it = snapshots_.erase(it);
         } else {
+            kept = it->first;
             ++it;
         }
+    }
+    // The walk counts on from the last snapshot kept.
+    const int32_t last = snapshots_.empty() ? 0 : snapshots_.rbegin()->first;
+    sinceFrames_ = 0;
+    sinceBytes_ = 0;
+    for (int32_t n = last + 1; n <= ahead_.at; ++n) {
+        ++sinceFrames_;
+        sinceBytes_ += records_[size_t(n)].packedBytes;
     }
 }
 
@@ -158,7 +184,21 @@ bool FrameSeeker::Prepare(int32_t maxRecords) {
             break;
         }
         const int32_t n = ahead_.at;
-        if (n > 0 && n % interval_ == 0 && !records_[size_t(n)].whole) TakeSnapshot(ahead_);
+        const FrameRecord& r = records_[size_t(n)];
+        if (r.whole) {
+            sinceFrames_ = 0;  // the record is as good as a snapshot
+            sinceBytes_ = 0;
+            continue;
+        }
+        ++sinceFrames_;
+        sinceBytes_ += r.packedBytes;
+        // A snapshot after so many frames, or sooner after large records (a page scrolled, a
+        // window dragged), so that no seek unpacks more than about that much.
+        if (sinceFrames_ >= interval_ || sinceBytes_ >= spacingBytes_) {
+            TakeSnapshot(ahead_);
+            sinceFrames_ = 0;
+            sinceBytes_ = 0;
+        }
     }
     return Prepared();
 }
@@ -181,20 +221,10 @@ int32_t FrameSeeker::Seek(int32_t n) {
     if (best == from) {
         // Unpacked on from the frame at hand.
     } else if (best == ahead) {
-        // The walk ahead goes on to n itself, taking its snapshots on the way.
-        while (rc == kOk && ahead_.at < n) {
-            rc = Step(ahead_);
-            ++lastSeekRecords_;
-            const int32_t at = ahead_.at;
-            if (rc == kOk && at > 0 && at % interval_ == 0 && !records_[size_t(at)].whole)
-                TakeSnapshot(ahead_);
-        }
-        if (rc != kOk) {
-            aheadFailed_ = true;
-        } else {
-            std::memcpy(view_.frame.get(), ahead_.frame.get(), frameBytes_);
-            view_.at = n;
-        }
+        // From where the walk ahead stands; the walk itself goes on in its own time (its
+        // snapshots cost far more than unpacking, so a seek does not wait for them).
+        std::memcpy(view_.frame.get(), ahead_.frame.get(), frameBytes_);
+        view_.at = ahead_.at;
     } else if (best == snap) {
         rc = Restore(view_, snap);
     } else if (best == whole) {

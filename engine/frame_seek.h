@@ -3,8 +3,9 @@
 // once, when the movie is opened (a walk over the record heads, no unpacking), and keeps
 // snapshots of whole frames at regular intervals, packed with zlib, within a fixed memory
 // budget: frame n is the nearest snapshot (or record that stores its whole frame, or the frame
-// already at hand) before it, unpacked forward. Snapshots are taken by a walk ahead through the
-// movie (Prepare, a slice at a time) and by seeks that go beyond it. Portable: no <windows.h>.
+// already at hand, or where the walk ahead stands) before it, unpacked forward. Snapshots are
+// taken by a walk ahead through the movie (Prepare, a slice at a time, while nothing else is
+// asked of the seeker). Portable: no <windows.h>.
 #pragma once
 
 #include <cstddef>
@@ -82,7 +83,13 @@ private:
     std::map<int32_t, std::vector<uint8_t>> snapshots_;
     size_t snapshotBytes_ = 0;
     size_t budget_;
-    int32_t interval_ = 1;
+    int32_t interval_ = 1;  // frames between snapshots, at most
+    // Record bytes between snapshots, at most: what a seek unpacks stays bounded whatever the
+    // records hold.
+    static constexpr uint64_t kSpacingBytes = uint64_t{48} << 20;
+    uint64_t spacingBytes_ = kSpacingBytes;
+    int32_t sinceFrames_ = 0;  // since the walk ahead's last snapshot
+    uint64_t sinceBytes_ = 0;
     int32_t lastSeekRecords_ = 0;
 };
 
