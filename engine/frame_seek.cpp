@@ -133,6 +133,16 @@ void FrameSeeker::TakeSnapshot(const Cursor& c) {
     z.resize(got);
     z.shrink_to_fit();
     snapshotBytes_ += z.size();
+    if (snapshots_.empty()) {
+        // The first snapshot tells what the others will take: an interval that fits the
+        // budget from the start spares packing snapshots only to drop them later.
+        const uint64_t projected = uint64_t(z.size()) * records_.size() * 5 / 4;
+        const uint64_t wanted = budget_ ? (projected + budget_ - 1) / budget_ : 1;
+        while (uint64_t(interval_) < wanted && interval_ <= INT32_MAX / 2) {
+            interval_ *= 2;
+            spacingBytes_ *= 2;
+        }
+    }
     snapshots_.emplace(c.at, std::move(z));
     while (snapshotBytes_ > budget_) {
         if (snapshots_.size() <= 1) {  // not even one fits

@@ -632,6 +632,7 @@ void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
     Rectangle(dc, 0, 0, barW_, barH_);
     const int n = int(std::lround(double(v.barLength) * barW_ / kBarAreaWidth));
     BitBlt(dc, 0, 0, n, barH_, picture3Dc_.Get(), 0, 0, SRCCOPY);
+    DrawMarks(dc, TotalFrame);  // under the texts, which stay readable
     SetBkMode(dc, TRANSPARENT);
     const std::string a = AnsiFromWide(v.frameText), b = AnsiFromWide(v.timeText);
     const int ty = Px(kBarTextY);
@@ -641,7 +642,6 @@ void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
     SetTextColor(dc, RGB(255, 255, 255));
     TextOutA(dc, Px(kFrameTextX) - 1, ty - 1, a.c_str(), int(a.size()));
     TextOutA(dc, Px(kTimeTextX) - 1, ty - 1, b.c_str(), int(b.size()));
-    DrawMarks(dc, TotalFrame);
     barShown_ = true;
     ShowBar();
 }
