@@ -295,6 +295,10 @@ void Form1::Run(const Steps& steps) {
             sound_.Play();
             model_.SoundStarted(PerfMillis(), sound_.Position());
             break;
+        case Do::SoundPlayFrom:
+            sound_.PlayFrom(int32_t(std::lround(s.value)));
+            model_.SoundStarted(PerfMillis(), sound_.Position());
+            break;
         case Do::SoundStop: sound_.Stop(); break;
         case Do::SoundClose: sound_.Close(); break;
         case Do::SoundSeek: SetSeek(int32_t(std::lround(s.value))); break;

@@ -331,7 +331,11 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
     firstFrame_ = true;
     firstDrawing_ = true;
     if (!Paused_ && !FastForward_) {
-        s.push_back({Do::SoundPlay});
+        // From the frame the play starts at, said to the device itself.
+        if (playFrom_ > 0)
+            s.push_back({Do::SoundPlayFrom, FrameMillis(playFrom_)});
+        else
+            s.push_back({Do::SoundPlay});
         soundRunning_ = soundOpen_;
     }
     s.push_back({Do::StartPlay});

@@ -141,6 +141,7 @@ enum class Do {
     Timer3On,
     Timer3Off,
     SoundPlay,
+    SoundPlayFrom,  // value: milliseconds
     SoundStop,
     SoundClose,
     SoundSeek,       // value: milliseconds

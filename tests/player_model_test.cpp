@@ -504,8 +504,7 @@ TEST(PlayerSeek, StoppedSeekShowsTheFrameAndMovesTheSoundAndThePlayStartsThere) 
     EXPECT_EQ(m.SeekTo(1000), (Steps{{Do::ShowFrame, 299}, {Do::SoundSeek, 29900}}));
     EXPECT_EQ(m.Key(SeekKey::PageUp), (Steps{{Do::ShowFrame, 199}, {Do::SoundSeek, 19900}}));
     const Steps play = m.Timer1(false, false);
-    EXPECT_TRUE(Has(play, Do::StartPlay));
-    EXPECT_FALSE(Has(play, Do::SoundSeek));  // the sound is already there
+    EXPECT_EQ(play, (Steps{{Do::Timer1Off}, {Do::SoundPlayFrom, 19900}, {Do::StartPlay}}));
     EXPECT_EQ(m.Position(), 199);
     // The first frame of this play is frame 199: its schedule is frame 199's.
     EXPECT_EQ(m.DrawBefore(5000), (Steps{{Do::SetStartT, 5000 - 19900}}));
@@ -546,7 +545,8 @@ TEST(PlayerSeek, SeekWhilePlayingRestartsThereAfterTheDrag) {
     EXPECT_EQ(m.DragEnded(), (Steps{{Do::Timer1On}}));
     EXPECT_EQ(m.DragEnded(), Steps{});
     const Steps play = m.Timer1(false, false);
-    EXPECT_TRUE(Has(play, Do::SoundPlay));
+    // The device is told where to play from.
+    EXPECT_EQ(play, (Steps{{Do::Timer1Off}, {Do::SoundPlayFrom, 20333}, {Do::StartPlay}}));
     EXPECT_EQ(m.Position(), 610);
     // Without a drag (a key) the play goes on at once.
     m.Drawing(610, 900, 2000, -1, 0, &drawTime, &cancel);

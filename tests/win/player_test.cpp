@@ -868,6 +868,42 @@ TEST_F(PlayerTest, TheBarShowsTheFrameUnderAClickAndADragAndThePlayGoesOnFromThe
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
 
+TEST_F(PlayerTest, APlayAfterASeekHasTheSoundOfThatMoment) {
+    // Silent for the first 4 seconds, loud for the next 8: what is heard tells where the sound
+    // stands.
+    const std::wstring movie = Movie(L"seeksound.TQK", 1, 12, 10);
+    auto wav = avitest::PcmWav(44100 * 12, 2, 44100);
+    std::fill(wav.begin() + 44, wav.begin() + 44 + 44100 * 4 * 4, uint8_t(0));
+    ASSERT_TRUE(WriteBytes(dir_.Path() + L"seeksound.wav", std::string(wav.begin(), wav.end())));
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+    // Sought while stopped to 4.5 s, then played: the loud part is heard at once.
+    SetForegroundWindow(p.Wnd());
+    MouseTo(p.BarPoint(45, 120));
+    MouseButton(true);
+    MouseButton(false);
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 45; }, kWait));
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 47; }, kWait));
+    Sleep(500);  // the device starts
+    const double loud = RecordedLevel(800, dir_.Path());
+    EXPECT_GT(loud, 0.05);
+    // Sought back into the silent part while playing: silence, the pictures going on.
+    SetForegroundWindow(p.Wnd());
+    MouseTo(p.BarPoint(2, 120));
+    MouseButton(true);
+    MouseButton(false);
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 2 && p.Frame() < 30; }, kWait));
+    Sleep(500);
+    const double silent = RecordedLevel(800, dir_.Path());
+    EXPECT_GE(silent, 0);
+    EXPECT_LT(silent, 0.01);
+    EXPECT_TRUE(WaitUntil([&] { return p.Frame() >= 12; }, kWait));
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
 TEST_F(PlayerTest, KeysStepJumpPlayAndPause) {
     const std::wstring movie = Movie(L"keys.TQK", 1, 12, 10);  // 120 frames
     Player p;
