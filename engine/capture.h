@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tqk {
 
@@ -99,6 +100,15 @@ public:
     int32_t Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x, int32_t y,
                  bool OnlyDecode);
     void Play_SetStartT(double Val) { StartT_ = Val; }
+    // The next Play (not decode-only) starts at frame `from` (> 0), whose record begins at
+    // `offset`, unpacked against `previous` (the frame before it, F bytes); its schedule counts
+    // as if frame 0 had been due from frames earlier. Play forgets it when it starts. A
+    // `previous` of another size, or a frame beyond the movie, plays from the start.
+    void Play_SetStartFrame(int32_t from, uint64_t offset, const uint8_t* previous, size_t bytes) {
+        startFrom_ = from;
+        startOffset_ = offset;
+        startPrevious_.assign(previous, previous + bytes);
+    }
 
     // Records into TempPath; a packed result code (0 on success). WaitForStartTime is a
     // PerfMillis time before which no slot begins (0: none).
@@ -157,6 +167,9 @@ private:
     int32_t cursorX_ = 0, cursorY_ = 0;
     std::wstring TempPath_;
     double StartT_ = 0;
+    int32_t startFrom_ = 0;
+    uint64_t startOffset_ = 0;
+    std::vector<uint8_t> startPrevious_;
     RecordTimings timings_;
 };
 

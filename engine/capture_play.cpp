@@ -54,11 +54,26 @@ int32_t Capture::Play(const std::wstring& Path, HDC hdc, HBITMAP hBmp, int32_t x
         if (!converted) return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
     }
 
-    StartT_ = PerfMillis();
-    double last = StartT_;
+    // A play from a frame the caller sought: that frame's record unpacked against the one
+    // before, on the schedule the frame has from the movie's start.
+    int32_t first = 0;
+    if (!OnlyDecode && startFrom_ > 0 && startFrom_ < total && startPrevious_.size() == F) {
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(startOffset_);
+        if (SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) {
+            std::memcpy(reader.MutableFrame(), startPrevious_.data(), F);
+            first = startFrom_;
+        }
+    }
+    startFrom_ = 0;
+    startPrevious_.clear();
+    startPrevious_.shrink_to_fit();
+
+    StartT_ = PerfMillis() - double(first) * ms;
+    double last = PerfMillis();
     double waited = 0;  // end of the last completed wait
     Win32FileSource src(file.Get());
-    for (int32_t i = 0; i < total; ++i) {
+    for (int32_t i = first; i < total; ++i) {
         const double t0 = PerfMillis();
         rc = reader.ReadNext(src);
         if (rc != kOk) return rc;

@@ -46,6 +46,7 @@ int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFil
         return headerError;
     }
     totalFrames_ = int32_t(int64_t(fps) * sec);
+    if (limit_ > 0) totalFrames_ = std::min(totalFrames_, limit_);
     convert24_ = ModifyAVI24bit && bits != 24;
     if (convert24_) {
         ReleaseSurface();
@@ -123,13 +124,17 @@ void TQKAVI::AddFrame(const void* bits, int32_t NowFrame, int32_t TotalFrame) {
 }
 
 void TQKAVI::OnDecode(const uint8_t* BitmapData, size_t, int32_t NowFrame, int32_t TotalFrame) {
-    if (convert24_ || writeError_ != 0) return;
+    if (convert24_ || writeError_ != 0 || (limit_ > 0 && NowFrame >= limit_)) return;
     AddFrame(BitmapData, NowFrame, TotalFrame);
 }
 
 void TQKAVI::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
     if (cancelled_ || writeError_ != 0) {
         Cancel = true;
+        return;
+    }
+    if (limit_ > 0 && NowFrame + 1 >= limit_ && !convert24_) {
+        Cancel = true;  // the rest only repeats the span's last frame
         return;
     }
     if (!convert24_) return;
@@ -141,7 +146,7 @@ void TQKAVI::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, b
     GetDIBits(surfaceDc_, surfaceBmp_, 0, UINT(readBack_.biHeight), frameBuffer_.data(),
               reinterpret_cast<BITMAPINFO*>(&readBack_), DIB_RGB_COLORS);
     AddFrame(frameBuffer_.data(), NowFrame, TotalFrame);
-    if (writeError_ != 0) Cancel = true;
+    if (writeError_ != 0 || (limit_ > 0 && NowFrame + 1 >= limit_)) Cancel = true;
 }
 
 int32_t TQKAVI::WAVaddAVI(const std::wstring& WaveFile, const std::wstring& AVIFile,

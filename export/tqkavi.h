@@ -39,6 +39,10 @@ public:
                      int32_t dstType) override;
     std::wstring FailureText() const override { return failure_; }
 
+    // Only the first n frames of a movie go into the AVI (n > 0): a span of a recording
+    // kept as a movie of whole seconds, whose last second was filled by repeating its last
+    // frame, exports as exactly the span.
+    void LimitFrames(int32_t n) { limit_ = n; }
     // Frames handed to the AVI writer or to the recording by the last conversion.
     int32_t FramesWritten() const { return written_; }
 
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<tqk::TQKtoTQK> rewriter_;
     int32_t targetBits_ = 0;
     int32_t totalFrames_ = 0;
+    int32_t limit_ = 0;
     int32_t frameCounter_ = 0;
     double startTime_ = 0;
     bool convert24_ = false;

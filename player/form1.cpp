@@ -1,18 +1,24 @@
 #include "form1.h"
 
 #include <shlwapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "avic.h"
+#include "capture_internal.h"
 #include "comd6.h"
 #include "form1_ids.h"
 #include "frame_diff.h"
 #include "gif_export_win.h"
+#include "movie_cut.h"
 #include "path_parts.h"
 #include "perf_millis.h"
+#include "safe_file.h"
 #include "tqkavi.h"
+#include "win_file.h"
 #include "win_files.h"
 #include "win_text.h"
 
@@ -38,6 +44,7 @@ const ControlSpec kPanel[] = {
     {L"BUTTON", Command1, L"停止", WS_TABSTOP | BS_PUSHBUTTON, 246, 14, 74, 24},
     {kBarClass, Picture2, L"", 0, 10, 44, 194, 18, WS_EX_CLIENTEDGE},
     {L"STATIC", Label1, L"-- No File --", SS_LEFT | SS_NOPREFIX, 10, 64, 312, 18},
+    {L"STATIC", Label2, L"", SS_LEFT | SS_NOPREFIX, 210, 45, 114, 18},
 };
 
 HMENU MakeMenu() {
@@ -52,9 +59,14 @@ HMENU MakeMenu() {
     AppendMenuW(play, MF_STRING, MenuPause, L"一時停止(&A)");
     AppendMenuW(play, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(play, MF_STRING, MenuStop, L"停止(&S)");
+    AppendMenuW(play, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(play, MF_STRING, MenuMarkIn, L"開始点(&I)\tI");
+    AppendMenuW(play, MF_STRING, MenuMarkOut, L"終了点(&O)\tO");
+    AppendMenuW(play, MF_STRING, MenuClearMarks, L"範囲の解除(&C)");
     HMENU convert = CreatePopupMenu();
     AppendMenuW(convert, MF_STRING, MenuExport, L"TQK→AVI(&A)");
     AppendMenuW(convert, MF_STRING, MenuExportGif, L"TQK→GIF(&G)");
+    AppendMenuW(convert, MF_STRING, MenuSaveSpan, L"範囲を保存(&S)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(file), L"ファイル(&F)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(play), L"再生(&P)");
     AppendMenuW(bar, MF_POPUP, UINT_PTR(convert), L"変換(&C)");
@@ -114,7 +126,11 @@ bool Form1::OnCreate() {
     SetWindowLongPtrW(picture, GWLP_USERDATA, LONG_PTR(this));
     SetWindowLongPtrW(Item(Picture2), GWLP_USERDATA, LONG_PTR(this));
     MakeBarImages();
-    form5_ = std::make_unique<Form5>([] { return std::make_unique<TQKAVI>(); });
+    form5_ = std::make_unique<Form5>([this] {
+        auto conversion = std::make_unique<TQKAVI>();
+        conversion->LimitFrames(exportLimit_);
+        return conversion;
+    });
     // OLE drops on the window and the picture; without OLE the window still takes
     // WM_DROPFILES.
     dropTarget_ = std::make_unique<DropTarget>(hwnd_);
@@ -233,15 +249,20 @@ void Form1::U_Open(const std::wstring& srcTQKFnm) {
     if (!ok) {
         // Nothing is open: the window says so instead of showing the last movie's values.
         CP.reset();
+        CloseSeeker();
+        ClearPicture();
+        ClearBar();
         model_.Opened(false, 0);
         W_ = H_ = Bits_ = Fps_ = Sec_ = 0;
         SizeFit(0, 0, 0, 0, 0, 0);
         SetWindowTextW(hwnd_, kInitialCaption);
         return;
     }
-    model_.Opened(true, fps);
     W_ = w, H_ = h, Bits_ = bits, Fps_ = fps, Sec_ = sec, Method_ = method;
+    OpenSeeker();
+    model_.Opened(true, fps, seeker_ ? seeker_->Frames() : fps * sec);
     SizeFit(w, h, bits, fps, sec, method);
+    ShowSeekFrame(0);
 
     RECT wr{};
     GetWindowRect(hwnd_, &wr);
@@ -276,6 +297,10 @@ void Form1::Run(const Steps& steps) {
             sound_.Play();
             model_.SoundStarted(PerfMillis(), sound_.Position());
             break;
+        case Do::SoundPlayFrom:
+            sound_.PlayFrom(int32_t(std::lround(s.value)));
+            model_.SoundStarted(PerfMillis(), sound_.Position());
+            break;
         case Do::SoundStop: sound_.Stop(); break;
         case Do::SoundClose: sound_.Close(); break;
         case Do::SoundSeek: SetSeek(int32_t(std::lround(s.value))); break;
@@ -292,7 +317,10 @@ void Form1::Run(const Steps& steps) {
             ClearPicture();
             ClearBar();
             break;
-        case Do::CloseMovie: CP.reset(); break;
+        case Do::CloseMovie:
+            CP.reset();
+            CloseSeeker();
+            break;
         case Do::OpenPending: U_Open(model_.PendingFile()); break;
         case Do::CheckPlay: SetCheck1(0, true); break;
         case Do::Unload:
@@ -300,6 +328,8 @@ void Form1::Run(const Steps& steps) {
             DestroyWindow(hwnd_);
             return;
         case Do::FocusPicture: SetFocus(Item(Picture1)); break;
+        case Do::ShowFrame: ShowSeekFrame(int32_t(s.value)); break;
+        case Do::CheckPause: SetCheck1(1, s.value != 0); break;
         }
     }
 }
@@ -330,6 +360,11 @@ void Form1::StartPlay() {
     } else if (useFrameImage_ && MakeFrameImage()) {
         target = frameDc_.Get();
     }
+    // A play from the frame sought: the engine unpacks on from the frame before it.
+    const int32_t from = model_.Position();
+    if (from > 0 && seeker_ && seeker_->Seek(from - 1) == kOk)
+        CP->Play_SetStartFrame(from, seeker_->Record(from).offset, seeker_->Frame(),
+                               seeker_->FrameSize());
     barShown_ = false;
     stats_ = PlayStats{};
     stats_.slotMs = Fps_ > 0 ? 1000.0 / Fps_ : 0;
@@ -407,12 +442,14 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     stats_.engineMaxMs = std::max(stats_.engineMaxMs, DrawTime);
     // The engine drew this frame only when it was in time (checked just before drawing).
     const double slot = model_.FramesPerSecond() > 0 ? 1000.0 / model_.FramesPerSecond() : 0;
-    const bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
+    bool late = slot > 0 && (NowFrame + 1) * slot <= entry - CP->StartT();
     stats_.late += late;
     if (late && stats_.firstLate < 0) stats_.firstLate = NowFrame;
     ++stats_.frames;
     // A late frame was not drawn: its bar is skipped too, so the play catches up sooner. The
     // last frame's bar is always drawn.
+    // A frame of a play that ends for a seek is not shown: the frame sought is.
+    if (model_.SeekPending()) late = true;
     if (!late || NowFrame + 1 >= TotalFrame) DrawBar(NowFrame, TotalFrame);
     if (!late) {
         const double t = PerfMillis();
@@ -444,6 +481,154 @@ void Form1::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bo
     Cancel = model_.CancelRequested();
 }
 
+void Form1::OpenSeeker() {
+    CloseSeeker();
+    seekFile_ = OpenForRead(CurrentFile);
+    if (!seekFile_) return;
+    seekSource_ = std::make_unique<Win32RandomSource>(seekFile_.Get());
+    seeker_ = std::make_unique<FrameSeeker>();
+    // A movie the seeker cannot read still plays (and reports its damage) as before.
+    if (seeker_->Open(seekSource_.get()) != kOk) {
+        CloseSeeker();
+        return;
+    }
+    SetTimer(hwnd_, TimerPrepare, 15, nullptr);
+}
+
+void Form1::CloseSeeker() {
+    KillTimer(hwnd_, TimerPrepare);
+    seeker_.reset();
+    seekSource_.reset();
+    seekFile_.Reset();
+}
+
+void Form1::PrepareTick() {
+    // Never during a running play: its frames come first.
+    if (!seeker_ || (model_.Playing() && !model_.Paused())) return;
+    const double until = PerfMillis() + 20;
+    while (PerfMillis() < until)
+        if (seeker_->Prepare(8)) {
+            KillTimer(hwnd_, TimerPrepare);
+            break;
+        }
+}
+
+void Form1::ShowSeekFrame(int32_t frame) {
+    if (!seeker_ || seeker_->Seek(frame) != kOk) return;
+    HWND picture = Item(Picture1);
+    {
+        WindowDc dc(picture, GetDC(picture));
+        DrawStill(dc.Get());
+    }
+    DrawBar(frame, model_.TotalFrames());
+}
+
+void Form1::DrawStill(HDC dc) const {
+    if (!seeker_ || seeker_->Current() < 0) return;
+    const uint8_t* frame = seeker_->Frame();
+    const size_t F = seeker_->FrameSize();
+    if (Method_ == Type0) {
+        // Device-dependent bits: through a bitmap of the display's layout.
+        MemoryDc mem(CreateCompatibleDC(dc));
+        GdiObject bmp(CreateCompatibleBitmap(dc, W_, H_));
+        if (!mem || !bmp) return;
+        SetBitmapBits(HBITMAP(bmp.Get()), DWORD(F), frame);
+        SelectGuard sel(mem.Get(), bmp.Get());
+        BitBlt(dc, 0, 0, W_, H_, mem.Get(), 0, 0, SRCCOPY);
+        return;
+    }
+    BitmapInfo256 bi;
+    FillBitmapInfo(&bi, W_, H_, Bits_);
+    if (Bits_ == 8) std::memcpy(bi.colours, frame + F - 1024, 1024);
+    SetDIBitsToDevice(dc, 0, 0, DWORD(W_), DWORD(H_), 0, 0, 0, UINT(H_), frame,
+                      reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+}
+
+int Form1::BarLengthPx() const {
+    return std::max(1, int(std::lround(double(kBarMaxLength) * barW_ / kBarAreaWidth)));
+}
+
+void Form1::DrawMarks(HDC dc, int32_t TotalFrame) {
+    const int32_t in = model_.MarkInFrame(), out = model_.MarkOutFrame();
+    if (in < 0 && out < 0) return;
+    const int length = BarLengthPx();
+    const int x0 = in >= 0 ? MarkX(in, false, length, TotalFrame) : 0;
+    const int x1 = out >= 0 ? MarkX(out, true, length, TotalFrame) : length;
+    const int thick = std::max(2, Px(2));
+    // The span as a band along the bottom edge, each mark as an upright line.
+    RECT band{x0, barH_ - thick, std::max(x1, x0 + 1), barH_};
+    GdiObject yellow(CreateSolidBrush(RGB(255, 200, 0)));
+    FillRect(dc, &band, HBRUSH(yellow.Get()));
+    if (in >= 0) {
+        GdiObject green(CreateSolidBrush(RGB(0, 160, 0)));
+        RECT r{x0, 0, x0 + thick, barH_};
+        FillRect(dc, &r, HBRUSH(green.Get()));
+    }
+    if (out >= 0) {
+        GdiObject red(CreateSolidBrush(RGB(210, 0, 0)));
+        RECT r{std::max(0, x1 - thick), 0, x1, barH_};
+        FillRect(dc, &r, HBRUSH(red.Get()));
+    }
+}
+
+void Form1::MarksChanged() {
+    SetItemText(Label2, MarksText(model_.MarkInFrame(), model_.MarkOutFrame(), Fps_));
+    if (model_.HasMovie()) DrawBar(model_.Position(), model_.TotalFrames());
+}
+
+bool Form1::OnKey(WPARAM key) {
+    if (!model_.HasMovie()) return false;
+    switch (key) {
+    case VK_LEFT: Run(model_.Key(SeekKey::Left)); return true;
+    case VK_RIGHT: Run(model_.Key(SeekKey::Right)); return true;
+    case VK_HOME: Run(model_.Key(SeekKey::Home)); return true;
+    case VK_END: Run(model_.Key(SeekKey::End)); return true;
+    case VK_PRIOR: Run(model_.Key(SeekKey::PageUp)); return true;
+    case VK_NEXT: Run(model_.Key(SeekKey::PageDown)); return true;
+    case VK_SPACE:
+        if (model_.Playing())
+            SetCheck1(1, !IsChecked(Check1(1)));
+        else
+            SetCheck1(0, true);
+        return true;
+    case 'I':
+        model_.MarkIn();
+        MarksChanged();
+        return true;
+    case 'O':
+        model_.MarkOut();
+        MarksChanged();
+        return true;
+    default: return false;
+    }
+}
+
+void Form1::BarMouse(UINT msg, int x) {
+    HWND bar = Item(Picture2);
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+        if (!model_.HasMovie()) return;
+        SetCapture(bar);
+        model_.DragStarted();
+        Run(model_.SeekTo(FrameAtBar(x, BarLengthPx(), model_.TotalFrames())));
+        break;
+    case WM_MOUSEMOVE:
+        if (!model_.Dragging()) return;
+        if (const int32_t f = FrameAtBar(x, BarLengthPx(), model_.TotalFrames());
+            f != model_.Position())
+            Run(model_.SeekTo(f));
+        break;
+    case WM_LBUTTONUP:
+        if (GetCapture() == bar) ReleaseCapture();  // WM_CAPTURECHANGED ends the drag
+        break;
+    case WM_CAPTURECHANGED:
+        if (model_.Dragging()) Run(model_.DragEnded());
+        SetFocus(Item(Picture1));
+        break;
+    default: break;
+    }
+}
+
 void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
     const BarView v = ComputeBar(NowFrame, TotalFrame, model_.FramesPerSecond());
     HDC dc = barDc_.Get();
@@ -453,6 +638,7 @@ void Form1::DrawBar(int32_t NowFrame, int32_t TotalFrame) {
     Rectangle(dc, 0, 0, barW_, barH_);
     const int n = int(std::lround(double(v.barLength) * barW_ / kBarAreaWidth));
     BitBlt(dc, 0, 0, n, barH_, picture3Dc_.Get(), 0, 0, SRCCOPY);
+    DrawMarks(dc, TotalFrame);  // under the texts, which stay readable
     SetBkMode(dc, TRANSPARENT);
     const std::string a = AnsiFromWide(v.frameText), b = AnsiFromWide(v.timeText);
     const int ty = Px(kBarTextY);
@@ -489,7 +675,26 @@ void Form1::ClearPicture() {
     UpdateWindow(picture);
 }
 
+// The child windows' procedures: like the toolkit's, nothing thrown escapes them.
 LRESULT CALLBACK Form1::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        return PictureMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        OutputDebugStringA("taviro: exception in the player's picture\n");
+        return 0;
+    }
+}
+
+LRESULT CALLBACK Form1::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        return BarMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        OutputDebugStringA("taviro: exception in the player's position bar\n");
+        return 0;
+    }
+}
+
+LRESULT Form1::PictureMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
@@ -504,15 +709,25 @@ LRESULT CALLBACK Form1::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                                 self->frameBits_ + self->frameStride_ * size_t(self->H_));
         } else {
             FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            // Stopped or opened: the frame the bar stands at.
+            if (self) self->DrawStill(dc);
         }
         EndPaint(hwnd, &ps);
         return 0;
     }
+    case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+    // The arrows and letters are the player's keys, not the dialog manager's moves.
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_KEYDOWN:
+        if (auto* self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+            self && self->OnKey(wp))
+            return 0;
+        return DefWindowProcW(hwnd, msg, wp, lp);
     default: return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
-LRESULT CALLBACK Form1::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT Form1::BarMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
@@ -523,6 +738,13 @@ LRESULT CALLBACK Form1::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             self->ShowBar();
         return 0;
     }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+    case WM_CAPTURECHANGED:
+        if (auto* self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+            self->BarMouse(msg, GET_X_LPARAM(lp));
+        return 0;
     default: return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
@@ -548,6 +770,19 @@ void Form1::OnCommand(int id, int code, HWND control) {
         if (model_.Playing()) SetCheck1(1, true);  // paused, as for the AVI export
         ExportGifFromMenu(hwnd_, CurrentFile);
         break;
+    case MenuMarkIn:
+        model_.MarkIn();
+        MarksChanged();
+        break;
+    case MenuMarkOut:
+        model_.MarkOut();
+        MarksChanged();
+        break;
+    case MenuClearMarks:
+        model_.ClearMarks();
+        MarksChanged();
+        break;
+    case MenuSaveSpan: SaveSpan(); break;
     default: break;
     }
 }
@@ -557,6 +792,7 @@ void Form1::OnTimer(UINT_PTR id) {
     case Timer1: Run(model_.Timer1(IsChecked(Check1(1)), IsChecked(Check1(2)))); break;
     case Timer2: Run(model_.Timer2()); break;
     case Timer3: Run(model_.Timer3()); break;
+    case TimerPrepare: PrepareTick(); break;
     default: break;
     }
 }
@@ -580,6 +816,18 @@ void Form1::OnDropFiles(const std::vector<std::wstring>& paths, POINT at) {
 }
 
 LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYDOWN && OnKey(wp)) return 0;
+    if (msg == WM_INITMENUPOPUP) {
+        // The span's entries only with a movie, saving and clearing only with marks.
+        HMENU menu = HMENU(wp);
+        const UINT movie = model_.HasMovie() ? MF_ENABLED : MF_GRAYED;
+        const UINT span = model_.HasSpan() ? MF_ENABLED : MF_GRAYED;
+        EnableMenuItem(menu, MenuMarkIn, MF_BYCOMMAND | movie);
+        EnableMenuItem(menu, MenuMarkOut, MF_BYCOMMAND | movie);
+        EnableMenuItem(menu, MenuClearMarks, MF_BYCOMMAND | span);
+        EnableMenuItem(menu, MenuSaveSpan, MF_BYCOMMAND | span);
+        return 0;
+    }
     if (msg == kDroppedMessage && dropTarget_) {
         for (const auto& files : dropTarget_->TakeFiles()) Drop(files);
         return 0;
@@ -651,9 +899,110 @@ void Form1::Export() {
         AVIC chooser;
         if (chooser.AVISelectCompressor(hwnd_, &cv_) != 1) return;
     }
+    // With a span marked on this movie, only the span: kept first as scratch files.
+    std::wstring source = movie, sound = wav, scratchMovie, scratchSound;
+    exportLimit_ = 0;
+    if (model_.HasSpan() && seeker_ && SamePath(movie, CurrentFile)) {
+        const std::wstring base =
+            TempFolder() + L"TaviroSpan" + std::to_wstring(GetCurrentProcessId());
+        scratchMovie = base + L".TQK";
+        scratchSound = wav.empty() ? L"" : base + L".wav";
+        if (!WriteSpan(scratchMovie, scratchSound, wav)) {
+            RemoveScratch(scratchMovie, scratchSound);
+            return;
+        }
+        source = scratchMovie;
+        sound = scratchSound;
+        const Span span = model_.MarkedSpan();
+        exportLimit_ = span.end - span.first;
+    }
     ShowWindow(hwnd_, SW_HIDE);
-    form5_->U_Show(movie, avi, wav, &cv_, false);
+    form5_->U_Show(source, avi, sound, &cv_, false);
     ShowWindow(hwnd_, SW_SHOW);
+    exportLimit_ = 0;
+    RemoveScratch(scratchMovie, scratchSound);
+}
+
+bool Form1::SamePath(const std::wstring& a, const std::wstring& b) {
+    wchar_t fa[MAX_PATH * 2] = {}, fb[MAX_PATH * 2] = {};
+    if (!GetFullPathNameW(a.c_str(), MAX_PATH * 2, fa, nullptr) ||
+        !GetFullPathNameW(b.c_str(), MAX_PATH * 2, fb, nullptr))
+        return false;
+    return lstrcmpiW(fa, fb) == 0;
+}
+
+std::wstring Form1::TempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    return n ? std::wstring(temp, n) : std::wstring();
+}
+
+void Form1::RemoveScratch(const std::wstring& movie, const std::wstring& sound) {
+    if (!movie.empty()) DeleteFileW(movie.c_str());
+    if (!sound.empty()) DeleteFileW(sound.c_str());
+}
+
+bool Form1::WriteSpan(const std::wstring& movie, const std::wstring& sound,
+                      const std::wstring& sourceSound) {
+    const Span span = model_.MarkedSpan();
+    uint32_t error = 0;
+    HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    int32_t rc = WriteMovieSpan(*seeker_, span.first, span.end, Utf8FromWide(movie), &error);
+    if (rc == kOk && !sound.empty()) {
+        const uint32_t rate = WavRate(Utf8FromWide(sourceSound));
+        uint64_t written = 0;
+        const WavSpanStatus st = rate == 0 ? WavSpanStatus::kBadFormat
+                                           : WriteWavSpan(Utf8FromWide(sourceSound),
+                                                          SampleAtFrame(span.first, rate, Fps_),
+                                                          SampleAtFrame(span.end, rate, Fps_),
+                                                          Utf8FromWide(sound), &written, &error);
+        if (st == WavSpanStatus::kWriteFailed) {
+            rc = kErrApi;
+        } else if (st != WavSpanStatus::kOk) {
+            SetCursor(old);
+            Ask(FileNameOf(sourceSound) + L"を読み込めませんでした。", MB_OK | MB_ICONERROR);
+            DeleteFileW(movie.c_str());
+            ShowSeekFrame(model_.Position());
+            return false;
+        }
+    }
+    SetCursor(old);
+    // The seeker stood at the span's start meanwhile: the picture shows the bar's frame again.
+    ShowSeekFrame(model_.Position());
+    if (rc == kOk) return true;
+    Capture texts;
+    Ask(texts.GetError(rc == kErrApi ? MakeResultCode(kErrApi, int32_t(error)) : rc),
+        MB_OK | MB_ICONERROR);
+    return false;
+}
+
+void Form1::SaveSpan() {
+    if (!model_.HasSpan() || !seeker_) return;
+    // A play holds the engine: pause it (and its sound) while the span is written.
+    if (model_.Playing()) SetCheck1(1, true);
+    ComD6 dialog;
+    dialog.Filter(L"Taviro ムービーファイル(*.TQK)|*.TQK");
+    dialog.DefaultDirectory(FolderOf(CurrentFile));
+    std::wstring movie =
+        dialog.ShowSave(hwnd_, FileNameWithoutExtension(CurrentFile) + L"_範囲.TQK");
+    if (movie.empty()) return;
+    if (ExtensionOf(movie) != L"tqk") movie += L".TQK";
+    if (SamePath(movie, CurrentFile)) {
+        Ask(L"再生中のファイルには保存できません。", MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (FileExists(movie) &&
+        Ask(FileNameOf(movie) + L"が存在しています。上書きしてよろしいですか？",
+            MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    const std::wstring sourceSound = SoundFileOf(CurrentFile);
+    const std::wstring sound = FileExists(sourceSound) ? SoundFileOf(movie) : L"";
+    if (!sound.empty() && FileExists(sound) &&
+        Ask(FileNameOf(sound) + L"が存在しています。上書きしてよろしいですか？",
+            MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (WriteSpan(movie, sound, sourceSound))
+        Ask(FileNameOf(movie) + L"に保存しました。", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace tqk::player

@@ -16,9 +16,11 @@
 
 #include "capture.h"
 #include "form5.h"
+#include "frame_seek.h"
 #include "mci_sound.h"
 #include "ole_drop.h"
 #include "player_model.h"
+#include "win_file.h"
 #include "win_handles.h"
 #include "win_window.h"
 
@@ -92,10 +94,34 @@ private:
     bool MakeFrameImage();
     void DropFrameImage();
     int Ask(const std::wstring& text, UINT style) const;
+    // The seeker of the open movie: any frame at once, shown while no play runs.
+    void OpenSeeker();
+    void CloseSeeker();
+    void PrepareTick();
+    void ShowSeekFrame(int32_t frame);
+    void DrawStill(HDC dc) const;
+    int BarLengthPx() const;
+    void DrawMarks(HDC dc, int32_t TotalFrame);
+    void MarksChanged();
+    bool OnKey(WPARAM key);
+    void BarMouse(UINT msg, int x);
+    void SaveSpan();
+    // The marked span as a movie and, when sound is given, its WAV (from sourceSound); false
+    // after a message.
+    bool WriteSpan(const std::wstring& movie, const std::wstring& sound,
+                   const std::wstring& sourceSound);
+    static bool SamePath(const std::wstring& a, const std::wstring& b);
+    static std::wstring TempFolder();
+    static void RemoveScratch(const std::wstring& movie, const std::wstring& sound);
     static LRESULT CALLBACK PictureProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK BarProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT PictureMessage(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT BarMessage(HWND, UINT, WPARAM, LPARAM);
 
     std::unique_ptr<Capture> CP;
+    FileHandle seekFile_;
+    std::unique_ptr<Win32RandomSource> seekSource_;
+    std::unique_ptr<FrameSeeker> seeker_;
     PlayerModel model_;
     MciSound sound_;
     std::wstring CurrentFile;
@@ -122,6 +148,7 @@ private:
     std::vector<uint8_t> shown_;
     bool useFrameImage_ = true;
     bool barShown_ = false;
+    int32_t exportLimit_ = 0;  // frames of the span being exported (0: the whole movie)
     PlayStats stats_;
 };
 

@@ -11,7 +11,8 @@ inline constexpr tqk::IdBlock Check1{110, 3};  // 再生, 一時停止, 早送�
 inline constexpr int Command1 = 120;           // 停止
 inline constexpr int Picture2 = 121;           // the position bar
 inline constexpr int Label1 = 122;             // the status line
-static_assert(tqk::IdsValid({Picture1, Frame1, Check1, Command1, Picture2, Label1}),
+inline constexpr int Label2 = 123;             // the marked span
+static_assert(tqk::IdsValid({Picture1, Frame1, Check1, Command1, Picture2, Label1, Label2}),
               "ids unique, not 1-7, not 0xFFFF");
 
 // Menu commands.
@@ -21,14 +22,21 @@ inline constexpr int MenuPlay = 211;
 inline constexpr int MenuFastForward = 212;
 inline constexpr int MenuPause = 213;
 inline constexpr int MenuStop = 214;
+inline constexpr int MenuMarkIn = 215;      // 開始点
+inline constexpr int MenuMarkOut = 216;     // 終了点
+inline constexpr int MenuClearMarks = 217;  // 範囲の解除
 inline constexpr int MenuExport = 221;
 inline constexpr int MenuExportGif = 222;  // TQK→GIF
+inline constexpr int MenuSaveSpan = 225;   // 範囲を保存
 static_assert(tqk::IdsValid({MenuOpen, MenuExit, MenuPlay, MenuFastForward, MenuPause, MenuStop,
-                             MenuExport, MenuExportGif, Picture1, Frame1, Check1, Command1,
-                             Picture2, Label1}),
+                             MenuMarkIn, MenuMarkOut, MenuClearMarks, MenuExport, MenuExportGif,
+                             MenuSaveSpan, Picture1, Frame1, Check1, Command1, Picture2, Label1,
+                             Label2}),
               "menu ids apart from the controls'");
 
 inline constexpr unsigned Timer1 = 1, Timer2 = 2, Timer3 = 3;
+// The walk ahead through the open movie that takes the seek snapshots, while no play runs.
+inline constexpr unsigned TimerPrepare = 4;
 
 // The window's class and its caption without a movie.
 inline constexpr wchar_t kClassName[] = L"TaviroPlayerForm1";

@@ -25,6 +25,13 @@ void MciSound::Play() {
     mciSendCommandW(id_, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play));
 }
 
+void MciSound::PlayFrom(int32_t Posmsec) {
+    if (!id_) return;
+    MCI_PLAY_PARMS play{};
+    play.dwFrom = DWORD(Posmsec < 0 ? 0 : Posmsec);
+    mciSendCommandW(id_, MCI_PLAY, MCI_FROM, reinterpret_cast<DWORD_PTR>(&play));
+}
+
 void MciSound::Stop() {
     if (!id_) return;
     MCI_GENERIC_PARMS p{};

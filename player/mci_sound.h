@@ -19,6 +19,9 @@ public:
     // Opens the file with the time format set to milliseconds; false leaves no device open.
     bool Open(const std::wstring& path);
     void Play();
+    // Plays from a position in milliseconds (MCI_FROM): a device that was sought while
+    // stopped does not always start where it was sought.
+    void PlayFrom(int32_t Posmsec);
     void Stop();
     void Seek(int32_t Posmsec);
     // The device's position in milliseconds, or -1 when none is open or it cannot tell.

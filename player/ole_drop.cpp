@@ -2,16 +2,18 @@
 
 #include <shellapi.h>
 
+#include "player_handles.h"
+
 namespace tqk::player {
 
 std::vector<std::wstring> FilesOf(IDataObject* data) {
     std::vector<std::wstring> files;
     if (!data) return files;
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&format, &medium))) return files;
-    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
-        HDROP drop = static_cast<HDROP>(medium.hGlobal);
+    StgMedium medium;
+    if (FAILED(data->GetData(&format, medium.Put()))) return files;
+    if (medium.Get().tymed == TYMED_HGLOBAL && medium.Get().hGlobal) {
+        HDROP drop = static_cast<HDROP>(medium.Get().hGlobal);
         const UINT n = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
         for (UINT i = 0; i < n; ++i) {
             const UINT len = DragQueryFileW(drop, i, nullptr, 0);
@@ -21,7 +23,6 @@ std::vector<std::wstring> FilesOf(IDataObject* data) {
             if (!path.empty()) files.push_back(std::move(path));
         }
     }
-    ReleaseStgMedium(&medium);
     return files;
 }
 

@@ -23,8 +23,10 @@ public:
     explicit DropTarget(HWND window) : window_(window) {}
     DropTarget(const DropTarget&) = delete;
     DropTarget& operator=(const DropTarget&) = delete;
+    ~DropTarget() { Revoke(); }
 
-    // Registers the target for each window; Revoke undoes it (before the windows go).
+    // Registers the target for each window; Revoke (or the destructor) undoes it, before the
+    // windows go.
     [[nodiscard]] bool Register(const std::vector<HWND>& windows);
     void Revoke();
     // The files of the drops since the last call (one list per drop, oldest first).

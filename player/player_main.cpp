@@ -11,6 +11,7 @@
 #include "form1.h"
 #include "form1_ids.h"
 #include "form5.h"
+#include "player_handles.h"
 #include "player_model.h"
 #include "win_window.h"
 
@@ -32,14 +33,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const std::wstring path = tqk::player::PathFromCommandTail(PathGetArgsW(GetCommandLineW()));
     CentreProgressWindow();
     // OLE for the window's drop target (a failure leaves the plain file drops).
-    const HRESULT ole = OleInitialize(nullptr);
+    const tqk::player::OleInit ole;
     tqk::player::Form1 form;
     if (!form.Create()) return 1;
     if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         form.U_Open(path);
     ShowWindow(form.Hwnd(), show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(form.Hwnd());
-    const int code = tqk::RunMessageLoop();
-    if (SUCCEEDED(ole)) OleUninitialize();
-    return code;
+    return tqk::RunMessageLoop();
 }

@@ -82,6 +82,45 @@ std::wstring MinutesSeconds(double seconds) {
     return Widen(form5::FormatMinutesSeconds(seconds * 1000.0));
 }
 
+int32_t FrameAtBar(int x, int barLength, int32_t TotalFrame) {
+    if (TotalFrame <= 0 || barLength <= 1) return 0;
+    // The bar's first pixel is the first frame, its last pixel the last one.
+    const int64_t at = std::clamp(x, 0, barLength - 1);
+    const int64_t span = barLength - 1;
+    return int32_t((at * (TotalFrame - 1) * 2 + span) / (span * 2));
+}
+
+int MarkX(int32_t frame, bool end, int barLength, int32_t TotalFrame) {
+    if (TotalFrame <= 0) return 0;
+    const int64_t edge = int64_t(frame) + (end ? 1 : 0);
+    return int((edge * barLength * 2 + TotalFrame) / (int64_t(TotalFrame) * 2));
+}
+
+int32_t FrameForKey(SeekKey key, int32_t at, int32_t TotalFrame, int32_t fps) {
+    if (TotalFrame <= 0) return 0;
+    const int64_t tenSeconds = int64_t(std::max(fps, 1)) * 10;
+    int64_t to = at;
+    switch (key) {
+    case SeekKey::Left: to = int64_t(at) - 1; break;
+    case SeekKey::Right: to = int64_t(at) + 1; break;
+    case SeekKey::Home: to = 0; break;
+    case SeekKey::End: to = TotalFrame - 1; break;
+    case SeekKey::PageUp: to = int64_t(at) - tenSeconds; break;
+    case SeekKey::PageDown: to = int64_t(at) + tenSeconds; break;
+    }
+    return int32_t(std::clamp<int64_t>(to, 0, TotalFrame - 1));
+}
+
+double SpanFromSeconds(const Span& s, int32_t fps) { return fps > 0 ? double(s.first) / fps : 0; }
+double SpanToSeconds(const Span& s, int32_t fps) { return fps > 0 ? double(s.end) / fps : 0; }
+
+std::wstring MarksText(int32_t markIn, int32_t markOut, int32_t fps) {
+    if (fps <= 0 || (markIn < 0 && markOut < 0)) return L"";
+    const std::wstring from = markIn >= 0 ? MinutesSeconds(double(markIn) / fps) : L"";
+    const std::wstring to = markOut >= 0 ? MinutesSeconds(double(markOut + 1) / fps) : L"";
+    return L"範囲 " + from + L"～" + to;
+}
+
 Rgb BarImagePixel(int x, int y, int width, int height) {
     const int w = std::max(1, width - 1), h = std::max(1, height - 1);
     // Blue deepening to the right; a light band at the top edge like a lit tube.
@@ -148,11 +187,72 @@ double SoundClock::PositionAt(double nowMs) const {
     return std::min(nowMs - SmallestOffset(), lastPosition_ + step);
 }
 
-void PlayerModel::Opened(bool ok, int32_t fps) {
+void PlayerModel::Opened(bool ok, int32_t fps, int32_t totalFrames) {
     hasMovie_ = ok;
     FramesPerSecond_ = ok ? fps : 0;
+    TotalFrames_ = ok ? totalFrames : 0;
     soundOpen_ = false;
     LastFrame_ = 0;
+    Position_ = 0;
+    pendingSeek_ = -1;
+    restartAfterDrag_ = false;
+    ClearMarks();
+}
+
+double PlayerModel::FrameMillis(int32_t frame) const {
+    return FramesPerSecond_ > 0 ? std::round(double(frame) * 1000.0 / FramesPerSecond_) : 0;
+}
+
+Steps PlayerModel::SeekTo(int32_t frame) {
+    if (!hasMovie_ || TotalFrames_ <= 0) return {};
+    frame = std::clamp(frame, 0, TotalFrames_ - 1);
+    Position_ = frame;
+    Steps s{{Do::ShowFrame, double(frame)}};
+    if (Playing_) {
+        // The engine reads on from its own place: the play ends and starts again from here.
+        pendingSeek_ = frame;
+        CancelRequested_ = true;
+    } else {
+        s.push_back({Do::SoundSeek, FrameMillis(frame)});
+    }
+    return s;
+}
+
+Steps PlayerModel::Key(SeekKey key) {
+    if (!hasMovie_) return {};
+    Steps s;
+    // A frame back or forward is looked at: a running play pauses first.
+    if ((key == SeekKey::Left || key == SeekKey::Right) && Playing_ && !Paused_)
+        s.push_back({Do::CheckPause, 1});
+    const Steps seek = SeekTo(FrameForKey(key, Position_, TotalFrames_, FramesPerSecond_));
+    s.insert(s.end(), seek.begin(), seek.end());
+    return s;
+}
+
+Steps PlayerModel::DragEnded() {
+    dragging_ = false;
+    if (!restartAfterDrag_) return {};
+    restartAfterDrag_ = false;
+    return {{Do::Timer1On}};
+}
+
+void PlayerModel::MarkIn() {
+    if (!hasMovie_) return;
+    markIn_ = Position_;
+    if (markOut_ >= 0 && markOut_ < markIn_) markOut_ = -1;
+}
+
+void PlayerModel::MarkOut() {
+    if (!hasMovie_) return;
+    markOut_ = Position_;
+    if (markIn_ > markOut_) markIn_ = -1;
+}
+
+Span PlayerModel::MarkedSpan() const {
+    Span s;
+    s.first = std::max(markIn_, 0);
+    s.end = markOut_ >= 0 ? markOut_ + 1 : TotalFrames_;
+    return s;
 }
 
 bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) {
@@ -169,6 +269,8 @@ bool PlayerModel::Check1_Click(int index, bool checked, double now, Steps* out) 
         } else {
             CancelRequested_ = true;
             Paused_ = false;
+            pendingSeek_ = -1;  // a stop rewinds, whatever was sought
+            restartAfterDrag_ = false;
             // A stop before the play timer fired must not start the play afterwards.
             if (!Playing_) out->push_back({Do::Timer1Off});
         }
@@ -217,13 +319,23 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
     FastForward_ = fastChecked;
     CancelRequested_ = false;
     Playing_ = true;
-    LastFrame_ = 0;
+    // A play starts where the picture stands; at the last frame, from the start again.
+    if (Position_ > 0 && Position_ >= TotalFrames_ - 1) {
+        Position_ = 0;
+        s.push_back({Do::SoundSeek, 0});
+    }
+    playFrom_ = Position_;
+    LastFrame_ = Position_;
     ResetClock();
     soundRunning_ = false;
     firstFrame_ = true;
     firstDrawing_ = true;
     if (!Paused_ && !FastForward_) {
-        s.push_back({Do::SoundPlay});
+        // From the frame the play starts at, said to the device itself.
+        if (playFrom_ > 0)
+            s.push_back({Do::SoundPlayFrom, FrameMillis(playFrom_)});
+        else
+            s.push_back({Do::SoundPlay});
         soundRunning_ = soundOpen_;
     }
     s.push_back({Do::StartPlay});
@@ -231,6 +343,24 @@ Steps PlayerModel::Timer1(bool pauseChecked, bool fastChecked) {
 }
 
 Steps PlayerModel::PlayEnded() {
+    if (pendingSeek_ >= 0) {
+        // Ended for a seek: the play goes on from the frame sought, the buttons as they are.
+        const int32_t frame = pendingSeek_;
+        pendingSeek_ = -1;
+        Steps s{{Do::SoundStop}, {Do::SoundSeek, FrameMillis(frame)}};
+        soundRunning_ = false;
+        ResetClock();
+        CancelRequested_ = false;
+        Playing_ = false;
+        Position_ = LastFrame_ = frame;
+        s.push_back({Do::ShowFrame, double(frame)});
+        if (dragging_) {
+            restartAfterDrag_ = true;
+        } else {
+            s.push_back({Do::Timer1On});
+        }
+        return s;
+    }
     Steps s{{Do::SoundStop}, {Do::SoundSeek, 0}};
     soundRunning_ = false;
     ResetClock();
@@ -240,8 +370,10 @@ Steps PlayerModel::PlayEnded() {
     FastForward_ = false;
     s.push_back({Do::ReleaseButtons});
     UpdatingButtons_ = false;
-    s.push_back({Do::ClearPictures});
     Playing_ = false;
+    // Rewound: the first frame is shown, as after opening.
+    Position_ = LastFrame_ = 0;
+    s.push_back({Do::ShowFrame, 0});
     return s;
 }
 
@@ -250,6 +382,7 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
     (void)TotalFrame;
     Steps s;
     LastFrame_ = NowFrame;
+    if (pendingSeek_ < 0) Position_ = NowFrame;
     const bool firstDrawing = firstDrawing_;
     firstDrawing_ = false;
     if (FastForward_) {
@@ -260,8 +393,8 @@ Steps PlayerModel::Drawing(int32_t NowFrame, int32_t TotalFrame, double now, dou
         if (firstDrawing && ownWait_ && FramesPerSecond_ > 0) {
             // The first picture is up: its slot counts from now (the first copy to the window
             // may take longer than a slot), so the next frame is not late for it.
-            s.push_back({Do::SetStartT, now});
-            startT = now;
+            startT = now - FrameMillisExact(NowFrame);
+            s.push_back({Do::SetStartT, startT});
         }
         if (soundRunning_ && !Paused_ && soundPosition >= 0) {
             Observe(now, soundPosition, startT);
@@ -281,7 +414,7 @@ Steps PlayerModel::DrawBefore(double now) {
     if (!firstFrame_ || !Playing_) return {};
     firstFrame_ = false;
     if (!ownWait_) return {};
-    return {{Do::SetStartT, now}};
+    return {{Do::SetStartT, now - FrameMillisExact(playFrom_)}};
 }
 
 bool PlayerModel::Following(double now) const {
@@ -350,6 +483,7 @@ Steps PlayerModel::RequestOpen(const std::wstring& path) {
 Steps PlayerModel::Timer2() {
     if (Playing_) {
         CancelRequested_ = true;
+        pendingSeek_ = -1;
         return {};
     }
     Steps s{{Do::Timer2Off}};
@@ -367,6 +501,7 @@ bool PlayerModel::QueryUnload(Steps* out) {
     if (closeAllowed_) return true;
     CancelRequested_ = true;
     Paused_ = false;
+    pendingSeek_ = -1;
     out->push_back({Do::Timer3On});
     return false;
 }
@@ -374,6 +509,7 @@ bool PlayerModel::QueryUnload(Steps* out) {
 Steps PlayerModel::Timer3() {
     if (Playing_) {
         CancelRequested_ = true;
+        pendingSeek_ = -1;
         return {};
     }
     Steps s{{Do::Timer3Off}};

@@ -107,6 +107,31 @@ private:
     double SmallestOffset() const;
 };
 
+// The seek bar: the frame under a point of the bar (x in the bar's pixels, barLength the
+// pixels of a whole bar), the inverse of ComputeBar's length: the frame whose bar reaches x.
+int32_t FrameAtBar(int x, int barLength, int32_t TotalFrame);
+// Where a mark stands on the bar (pixels from the left): a start mark at the left edge of its
+// frame, an end mark at the right edge.
+int MarkX(int32_t frame, bool end, int barLength, int32_t TotalFrame);
+
+// The player's keys.
+enum class SeekKey { Left, Right, Home, End, PageUp, PageDown };
+// The frame a key leads to from frame `at` (one frame, the ends, 10 s), within the movie.
+int32_t FrameForKey(SeekKey key, int32_t at, int32_t TotalFrame, int32_t fps);
+
+// A marked span of frames [first, end): the start mark's frame (or 0) up to and including
+// the end mark's frame (or the last).
+struct Span {
+    int32_t first = 0, end = 0;
+    bool operator==(const Span& o) const { return first == o.first && end == o.end; }
+};
+// The span's times in seconds, as the command line takes them.
+double SpanFromSeconds(const Span& s, int32_t fps);
+double SpanToSeconds(const Span& s, int32_t fps);
+// "開始点 00:12 (361)  終了点 00:20 (600)", the status line's second half with a span marked;
+// empty without marks.
+std::wstring MarksText(int32_t markIn, int32_t markOut, int32_t fps);
+
 // What the window must do after a model step, in order.
 enum class Do {
     Timer1On,
@@ -116,6 +141,7 @@ enum class Do {
     Timer3On,
     Timer3Off,
     SoundPlay,
+    SoundPlayFrom,  // value: milliseconds
     SoundStop,
     SoundClose,
     SoundSeek,       // value: milliseconds
@@ -128,6 +154,8 @@ enum class Do {
     CheckPlay,       // set Check1(0) to 1 (fires its click)
     Unload,          // destroy the window and the progress window
     FocusPicture,
+    ShowFrame,   // value: the frame to show at once (picture and bar), from the seeker
+    CheckPause,  // set Check1(1) to 1 (fires its click)
 };
 struct Step {
     Do what;
@@ -151,8 +179,32 @@ public:
     const std::wstring& PendingFile() const { return PendingFile_; }
     bool CloseAllowed() const { return closeAllowed_; }
 
-    // U_Open's outcome: the movie is open (fps from its header) or not.
-    void Opened(bool ok, int32_t fps);
+    // U_Open's outcome: the movie is open (fps from its header, its frames) or not.
+    void Opened(bool ok, int32_t fps, int32_t totalFrames = 0);
+    int32_t TotalFrames() const { return TotalFrames_; }
+    // The frame shown: where a play stands, or where the next one starts.
+    int32_t Position() const { return Position_; }
+
+    // A click or drag on the bar, or a key: the frame is shown at once. While stopped or
+    // paused the sound device is moved there; while playing the play ends and starts again
+    // from there (with the sound from the same moment), after the drag when one is going on.
+    Steps SeekTo(int32_t frame);
+    Steps Key(SeekKey key);
+    // The mouse button went down on the bar, and up again.
+    void DragStarted() { dragging_ = true; }
+    Steps DragEnded();
+    bool Dragging() const { return dragging_; }
+    // A seek is waiting for the play to end: the engine's frames are not shown meanwhile.
+    bool SeekPending() const { return pendingSeek_ >= 0; }
+
+    // The marks at the frame shown; a start after the end (or the reverse) drops the other.
+    void MarkIn();
+    void MarkOut();
+    void ClearMarks() { markIn_ = markOut_ = -1; }
+    int32_t MarkInFrame() const { return markIn_; }
+    int32_t MarkOutFrame() const { return markOut_; }
+    bool HasSpan() const { return hasMovie_ && (markIn_ >= 0 || markOut_ >= 0); }
+    Span MarkedSpan() const;
     void SoundOpened(bool ok) { soundOpen_ = ok; }
     void SetUpdatingButtons(bool on) { UpdatingButtons_ = on; }
     // For the speed benchmark: false leaves the waits without a sound clock to the engine, as
@@ -215,6 +267,13 @@ private:
     bool Playing_ = false;
     bool soundRunning_ = false;  // MCI play sent and not stopped since
     int32_t LastFrame_ = 0;
+    int32_t TotalFrames_ = 0;
+    int32_t Position_ = 0;
+    int32_t pendingSeek_ = -1;       // a seek during a play, taken when the play has ended
+    bool restartAfterDrag_ = false;  // the play goes on once the drag ends
+    bool dragging_ = false;
+    int32_t playFrom_ = 0;  // the first frame of the running play
+    int32_t markIn_ = -1, markOut_ = -1;
     bool closeAllowed_ = false;
     bool ownWait_ = true;
     bool firstFrame_ = false;    // the next DrawBefore is the play's first
@@ -229,6 +288,11 @@ private:
     bool pending_ = false;
     double pendingAnchor_ = 0;
     void Observe(double now, double soundPosition, double startT);
+    // Where a frame starts: rounded for the sound device, exact for the schedule.
+    double FrameMillis(int32_t frame) const;
+    double FrameMillisExact(int32_t frame) const {
+        return FramesPerSecond_ > 0 ? double(frame) * 1000.0 / FramesPerSecond_ : 0;
+    }
     void ResetClock() {
         clock_.Reset();
         anchored_ = false;

@@ -244,7 +244,7 @@ TEST(PlayerStates, PlayPauseResumeFastForwardStop) {
     EXPECT_TRUE(cancel);
     EXPECT_EQ(
         m.PlayEnded(),
-        (Steps{{Do::SoundStop}, {Do::SoundSeek, 0}, {Do::ReleaseButtons}, {Do::ClearPictures}}));
+        (Steps{{Do::SoundStop}, {Do::SoundSeek, 0}, {Do::ReleaseButtons}, {Do::ShowFrame, 0}}));
     EXPECT_FALSE(m.Playing() || m.Paused() || m.FastForward() || m.CancelRequested() ||
                  m.UpdatingButtons());
 }
@@ -442,6 +442,172 @@ TEST(PlayerSoundClock, StallHoldsThePictures) {
     // One late report alone (a busy moment of the poll, not of the sound) changes nothing.
     report(now + 333 + 90, pos + 333);
     EXPECT_NEAR(clock.PositionAt(now + 333 + 90), pos + 333 + 90, 1e-9);
+}
+
+}  // namespace
+}  // namespace tqk::test
+
+namespace tqk::test {
+namespace {
+
+using namespace tqk::player;
+
+TEST(PlayerSeek, BarPointsAndMarksAtEveryLength) {
+    // Every pixel of the bar leads to the frame whose bar reaches it, and back.
+    for (const int32_t total : {1, 7, 30, 186, 300, 1000, 108000}) {
+        SCOPED_TRACE(total);
+        EXPECT_EQ(FrameAtBar(-5, kBarMaxLength, total), 0);
+        EXPECT_EQ(FrameAtBar(0, kBarMaxLength, total), 0);
+        EXPECT_EQ(FrameAtBar(kBarMaxLength - 1, kBarMaxLength, total), total - 1);
+        EXPECT_EQ(FrameAtBar(kBarMaxLength + 20, kBarMaxLength, total), total - 1);
+        int32_t last = 0;
+        for (int x = 1; x < kBarMaxLength; ++x) {
+            const int32_t f = FrameAtBar(x, kBarMaxLength, total);
+            // In order, and no frame passed over while there are pixels for all of them.
+            EXPECT_GE(f, last);
+            if (total <= kBarMaxLength) EXPECT_LE(f, last + 1);
+            last = f;
+            // The bar drawn for that frame ends within a pixel or so of the point.
+            if (total >= kBarMaxLength) EXPECT_NEAR(ComputeBar(f, total, 30).barLength, x, 2);
+        }
+        EXPECT_EQ(MarkX(0, false, kBarMaxLength, total), 0);
+        EXPECT_EQ(MarkX(total - 1, true, kBarMaxLength, total), kBarMaxLength);
+        EXPECT_EQ(MarkX(total - 1, true, kBarMaxLength, total),
+                  ComputeBar(total - 1, total, 30).barLength);
+    }
+}
+
+TEST(PlayerSeek, KeysStayInsideTheMovie) {
+    struct Case {
+        SeekKey key;
+        int32_t at, total, fps, to;
+    } cases[] = {
+        {SeekKey::Left, 5, 100, 10, 4},        {SeekKey::Left, 0, 100, 10, 0},
+        {SeekKey::Right, 5, 100, 10, 6},       {SeekKey::Right, 99, 100, 10, 99},
+        {SeekKey::Home, 50, 100, 10, 0},       {SeekKey::End, 5, 100, 10, 99},
+        {SeekKey::PageDown, 5, 1000, 30, 305}, {SeekKey::PageDown, 900, 1000, 30, 999},
+        {SeekKey::PageUp, 305, 1000, 30, 5},   {SeekKey::PageUp, 299, 1000, 30, 0},
+        {SeekKey::PageDown, 0, 0, 30, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.key) << " from " << c.at);
+        EXPECT_EQ(FrameForKey(c.key, c.at, c.total, c.fps), c.to);
+    }
+}
+
+TEST(PlayerSeek, StoppedSeekShowsTheFrameAndMovesTheSoundAndThePlayStartsThere) {
+    PlayerModel m;
+    m.Opened(true, 10, 300);
+    m.SoundOpened(true);
+    EXPECT_EQ(m.SeekTo(123), (Steps{{Do::ShowFrame, 123}, {Do::SoundSeek, 12300}}));
+    EXPECT_EQ(m.Position(), 123);
+    EXPECT_EQ(m.SeekTo(1000), (Steps{{Do::ShowFrame, 299}, {Do::SoundSeek, 29900}}));
+    EXPECT_EQ(m.Key(SeekKey::PageUp), (Steps{{Do::ShowFrame, 199}, {Do::SoundSeek, 19900}}));
+    const Steps play = m.Timer1(false, false);
+    EXPECT_EQ(play, (Steps{{Do::Timer1Off}, {Do::SoundPlayFrom, 19900}, {Do::StartPlay}}));
+    EXPECT_EQ(m.Position(), 199);
+    // The first frame of this play is frame 199: its schedule is frame 199's.
+    EXPECT_EQ(m.DrawBefore(5000), (Steps{{Do::SetStartT, 5000 - 19900}}));
+    double drawTime = 1;
+    bool cancel = false;
+    m.Drawing(199, 300, 5001, -1, 5000 - 19900, &drawTime, &cancel);
+    m.Drawing(200, 300, 5101, -1, 5000 - 19900, &drawTime, &cancel);
+    EXPECT_EQ(m.Position(), 200);
+    // A play that ends by itself rewinds to the first frame and shows it.
+    EXPECT_TRUE(Has(m.PlayEnded(), Do::ShowFrame));
+    EXPECT_EQ(m.Position(), 0);
+    // At the last frame, play starts from the beginning.
+    m.SeekTo(299);
+    const Steps again = m.Timer1(false, false);
+    EXPECT_TRUE(Has(again, Do::SoundSeek));
+    EXPECT_EQ(m.Position(), 0);
+}
+
+TEST(PlayerSeek, SeekWhilePlayingRestartsThereAfterTheDrag) {
+    PlayerModel m;
+    m.Opened(true, 30, 900);
+    m.SoundOpened(true);
+    m.Timer1(false, false);
+    double drawTime = 1;
+    bool cancel = false;
+    m.Drawing(40, 900, 1400, -1, 0, &drawTime, &cancel);
+    m.DragStarted();
+    EXPECT_EQ(m.SeekTo(600), (Steps{{Do::ShowFrame, 600}}));
+    EXPECT_TRUE(m.SeekPending());
+    EXPECT_EQ(m.SeekTo(610), (Steps{{Do::ShowFrame, 610}}));
+    m.Drawing(41, 900, 1433, -1, 0, &drawTime, &cancel);
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(m.Position(), 610);  // the engine's last frames do not move it
+    // The play ended for the seek: sound and picture at frame 610, going on once released.
+    EXPECT_EQ(m.PlayEnded(),
+              (Steps{{Do::SoundStop}, {Do::SoundSeek, 20333}, {Do::ShowFrame, 610}}));
+    EXPECT_FALSE(m.Playing());
+    EXPECT_EQ(m.DragEnded(), (Steps{{Do::Timer1On}}));
+    EXPECT_EQ(m.DragEnded(), Steps{});
+    const Steps play = m.Timer1(false, false);
+    // The device is told where to play from.
+    EXPECT_EQ(play, (Steps{{Do::Timer1Off}, {Do::SoundPlayFrom, 20333}, {Do::StartPlay}}));
+    EXPECT_EQ(m.Position(), 610);
+    // Without a drag (a key) the play goes on at once.
+    m.Drawing(610, 900, 2000, -1, 0, &drawTime, &cancel);
+    EXPECT_EQ(m.Key(SeekKey::PageDown), (Steps{{Do::ShowFrame, 899}}));
+    const Steps ended = m.PlayEnded();
+    EXPECT_TRUE(Has(ended, Do::Timer1On));
+    EXPECT_FALSE(Has(ended, Do::ReleaseButtons));
+}
+
+TEST(PlayerSeek, StepKeysPauseAPlayFirstAndStopForgetsTheSeek) {
+    PlayerModel m;
+    m.Opened(true, 10, 100);
+    m.Timer1(false, false);
+    double drawTime = 1;
+    bool cancel = false;
+    m.Drawing(20, 100, 2000, -1, 0, &drawTime, &cancel);
+    EXPECT_EQ(m.Key(SeekKey::Right), (Steps{{Do::CheckPause, 1}, {Do::ShowFrame, 21}}));
+    Steps out;
+    m.Check1_Click(1, true, 2100, &out);  // what CheckPause does
+    EXPECT_TRUE(m.Paused());
+    EXPECT_EQ(m.Key(SeekKey::Left), (Steps{{Do::ShowFrame, 20}}));  // already paused
+    // Stop: the play ends and rewinds instead of going on from the seek.
+    m.Check1_Click(0, false, 2200, &out);
+    const Steps ended = m.PlayEnded();
+    EXPECT_FALSE(Has(ended, Do::Timer1On));
+    EXPECT_EQ(m.Position(), 0);
+}
+
+TEST(PlayerSeek, MarksMakeASpan) {
+    PlayerModel m;
+    m.MarkIn();
+    EXPECT_FALSE(m.HasSpan());  // no movie
+    m.Opened(true, 30, 900);
+    m.SeekTo(90);
+    m.MarkIn();
+    EXPECT_TRUE(m.HasSpan());
+    EXPECT_EQ(m.MarkedSpan(), (Span{90, 900}));
+    m.SeekTo(299);
+    m.MarkOut();
+    EXPECT_EQ(m.MarkedSpan(), (Span{90, 300}));
+    EXPECT_DOUBLE_EQ(SpanFromSeconds(m.MarkedSpan(), 30), 3.0);
+    EXPECT_DOUBLE_EQ(SpanToSeconds(m.MarkedSpan(), 30), 10.0);
+    EXPECT_EQ(MarksText(90, 299, 30), L"範囲 00:03～00:10");
+    // A start after the end drops the end, and the reverse.
+    m.SeekTo(400);
+    m.MarkIn();
+    EXPECT_EQ(m.MarkOutFrame(), -1);
+    EXPECT_EQ(m.MarkedSpan(), (Span{400, 900}));
+    m.SeekTo(10);
+    m.MarkOut();
+    EXPECT_EQ(m.MarkInFrame(), -1);
+    EXPECT_EQ(m.MarkedSpan(), (Span{0, 11}));
+    EXPECT_EQ(MarksText(-1, 10, 30), L"範囲 ～00:00");
+    m.ClearMarks();
+    EXPECT_FALSE(m.HasSpan());
+    EXPECT_EQ(MarksText(-1, -1, 30), L"");
+    // Another movie starts without marks.
+    m.SeekTo(5);
+    m.MarkIn();
+    m.Opened(true, 30, 900);
+    EXPECT_FALSE(m.HasSpan());
 }
 
 }  // namespace

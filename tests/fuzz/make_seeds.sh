@@ -7,7 +7,7 @@ set -euo pipefail
 out=$1 tqk=$2
 [ -f "$out/.done" ] && exit 0
 rm -rf "$out"
-mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz,zmbv_decoder_fuzz}
+mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,frame_seek_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz,zmbv_decoder_fuzz}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -25,6 +25,10 @@ for spec in "32 1 16x8" "32 0 12x6" "32 2 8x4" "24 1 16x8" "24 2 12x4" "16 1 16x
     "$tqk" sample "$m/s$n.tqk" --bits "$1" --method "$2" --size "$3" --fps 3 --sec 1 >/dev/null
     cut_copy "$m/s$n.tqk"
 done
+
+# The seek bar's index and snapshots: the same movies, several seconds long.
+cp "$m"/*.tqk "$out/frame_seek_fuzz/"
+"$tqk" sample "$out/frame_seek_fuzz/long.tqk" --bits 24 --size 8x4 --fps 5 --sec 6 >/dev/null
 
 # The record scan: the same movies, ones whose record heads lie far apart (large frames), and
 # ones a stopped writer leaves: cut inside a record, or whole records followed by the zero

@@ -19,6 +19,7 @@
 #include "msgbox_ex.h"
 #include "test_files.h"
 #include "tooltip.h"
+#include "tqk_format.h"
 #include "win_text.h"
 #include "win_window.h"
 #include "window_driver.h"
@@ -280,6 +281,51 @@ TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
     DeleteObject(font);
     PostMessageW(w, WM_CLOSE, 0, 0);
     EXPECT_TRUE(rec.WaitExit(10000).has_value());
+}
+
+// The player with a movie open and a span marked: the bar, its marks and the span's text.
+TEST(DpiLayout, PlayerWithAMarkedSpan) {
+    TempFolder f(L"dpi_player");
+    const std::wstring movie = f.Path() + L"dpi.TQK";
+    {
+        MovieHeader h;
+        h.Method = 1, h.BitCo = 32, h.W = 320, h.H = 200, h.fps = 10, h.sec = 20;
+        MovieEncoder enc;
+        ASSERT_EQ(enc.Start(h), kOk);
+        std::string bytes(reinterpret_cast<const char*>(enc.Header()), kHeaderBytes);
+        std::vector<uint8_t> frame(enc.FrameSize());
+        for (int i = 0; i < 200; ++i) {
+            for (size_t p = 0; p < frame.size(); p += 4) {
+                const size_t x = (p / 4) % 320, y = (p / 4) / 320;
+                frame[p] = uint8_t(x + i), frame[p + 1] = uint8_t(y * 2), frame[p + 2] = 180;
+            }
+            size_t n = 0;
+            const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+            bytes.append(reinterpret_cast<const char*>(rec), n);
+        }
+        ASSERT_TRUE(WriteBytes(movie, bytes));
+    }
+    SetCursorPos(1023, 767);
+    ChildProcess player;
+    ASSERT_TRUE(player.Start(WindowsPathOf(TAVIRO_PLAYER_EXE), L"\"" + movie + L"\""));
+    HWND w = WaitForWindow(player.Id(), L"TaviroPlayerForm1", nullptr, 15000);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(WindowDpi(w), ExpectedDpi());
+    HWND picture = GetDlgItem(w, 101);
+    for (int i = 0; i < 40; ++i) PressKey(picture, VK_RIGHT);  // 4 s
+    PressKey(picture, 'I');
+    PressKey(picture, VK_NEXT);  // 14 s
+    PressKey(picture, 'O');
+    HWND label2 = GetDlgItem(w, 123);
+    ASSERT_TRUE(WaitUntil([&] { return !Text(label2).empty(); }, 10000));
+    EXPECT_EQ(Text(label2), L"範囲 00:04～00:14");
+    HFONT font = MessageFont();
+    ExpectLaidOut(w, font, true);
+    ExpectNoOverlaps(w);
+    DeleteObject(font);
+    Screenshot("player_span");
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(player.WaitExit(10000).has_value());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tqk_commands.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -8,7 +9,9 @@
 #include "avi_errors.h"
 #include "avi_export.h"
 #include "avi_writer.h"
+#include "frame_seek.h"
 #include "gif_export.h"
+#include "movie_cut.h"
 #include "safe_file.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
@@ -36,6 +39,15 @@ const char kUsage[] =
     "                       bounds each RIFF segment (default 1 GiB); --codec zmbv packs\n"
     "                       the frames losslessly (24 bits as 32), a key frame every\n"
     "                       --keyint frames (default 300); raw (the default) does not\n"
+    "          [--from S] [--to E]\n"
+    "                       only the frames from round(S x fps) up to, not including,\n"
+    "                       round(E x fps) (seconds, decimals allowed), and the sound of\n"
+    "                       exactly those frames\n"
+    "  tqk cut FILE OUT.TQK --from S --to E\n"
+    "                       the frames from S x fps up to, not including, E x fps as a new\n"
+    "                       movie, and the WAV beside FILE cut to exactly those samples as\n"
+    "                       OUT's WAV; S and E are whole seconds (a movie's length is whole\n"
+    "                       seconds in its header)\n"
     "  tqk gif FILE OUT.gif [--from S] [--to E] [--fps N] [--scale W] [--dither] [--555]\n"
     "                       an animated GIF of the movie (or of seconds S to E): frames of\n"
     "                       at most 256 colours exactly, others quantised (--dither spreads\n"
@@ -88,6 +100,31 @@ int32_t OpenMovie(const std::string& path, bool infoChecks, StdioFile* file, Mov
 }
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// Positions a stream anywhere in a file of any length.
+bool SeekFile(std::FILE* f, uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(f, int64_t(offset), SEEK_SET) == 0;
+#else
+    return fseeko(f, off_t(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool HasOption(const std::vector<std::string>& args, const char* name) {
+    for (const std::string& a : args)
+        if (a == name) return true;
+    return false;
+}
+
+// The WAV beside a movie: its extension replaced by ".wav".
+std::string SoundFileOf(const std::string& movie) {
+    const size_t slash = movie.find_last_of("/\\");
+    const size_t dot = movie.rfind('.');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExt ? movie.substr(0, dot) : movie) + ".wav";
+}
+
+bool FileExists(const std::string& path) { return avi::FileExists(path); }
 
 int Info(const std::string& path, std::FILE* out, std::FILE* err) {
     StdioFile file;
@@ -341,7 +378,65 @@ struct AviOptions {
     uint64_t segmentBytes = avi::kDefaultSegmentBytes;
     bool zmbv = false;
     int keyInterval = zmbv::kDefaultKeyInterval;
+    bool span = false;
+    double from = 0, to = 0;  // seconds
 };
+
+// A time in seconds as given on the command line: a plain decimal number.
+bool ParseSeconds(const std::string& text, double* seconds) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    *seconds = std::strtod(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(*seconds) && std::fabs(*seconds) < 1e9;
+}
+
+std::string SecondsText(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", s);
+    return text;
+}
+
+// The frames [first, end) of a span of seconds, or a message when they are not in the movie.
+bool SpanFrames(double from, double to, const MovieHeader& h, int64_t* first, int64_t* end,
+                std::string* why) {
+    *first = FrameAtSeconds(from, h.fps);
+    *end = FrameAtSeconds(to, h.fps);
+    const int64_t frames = int64_t(FrameCount(h));
+    if (from < 0 || *first < 0 || *end > frames || *end <= *first) {
+        *why = "the span " + SecondsText(from) + " s to " + SecondsText(to) +
+               " s is not inside the movie, which has " + std::to_string(frames) +
+               " frames (0 s to " + std::to_string(h.sec) + " s)";
+        return false;
+    }
+    return true;
+}
+
+// The sound blocks of frames [first, end) of a WAV into a scratch WAV; its path, or empty
+// after a message.
+std::string WaveOfSpan(const std::string& wave, int64_t first, int64_t end, int32_t fps,
+                       const std::string& scratch, std::FILE* err, uint64_t* blocks) {
+    const uint32_t rate = WavRate(wave);
+    if (rate == 0) {
+        Fail(err, wave + ": not a WAV file that can be read");
+        return {};
+    }
+    uint32_t error = 0;
+    const WavSpanStatus st = WriteWavSpan(wave, SampleAtFrame(first, rate, fps),
+                                          SampleAtFrame(end, rate, fps), scratch, blocks, &error);
+    if (st != WavSpanStatus::kOk) {
+        Fail(err, (st == WavSpanStatus::kWriteFailed ? scratch : wave) +
+                      (st == WavSpanStatus::kWriteFailed
+                           ? ": cannot write (error " + std::to_string(error) + ")"
+                           : ": cannot read its sound"));
+        return {};
+    }
+    const uint64_t want = SampleAtFrame(end, rate, fps) - SampleAtFrame(first, rate, fps);
+    if (*blocks < want)
+        std::fprintf(err, "tqk: warning: %s holds %llu of the span's %llu samples\n", wave.c_str(),
+                     static_cast<unsigned long long>(*blocks),
+                     static_cast<unsigned long long>(want));
+    return scratch;
+}
 
 // The stream description of a ZMBV export: the bitmap header names the codec and the depth
 // of the packed frames.
@@ -365,10 +460,35 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
     rc = reader.Start(h);
     if (rc != kOk) return Fail(err, o.movie + ": " + Message(rc));
     StdioSource src(file.f);
-    const uint64_t frames = FrameCount(h);
-
-    // The first frame gives an 8-bit movie's colour table.
-    rc = frames ? reader.ReadNext(src) : kErrNoFrameTag;
+    uint64_t frames = FrameCount(h);
+    int64_t first = 0, end = int64_t(frames);
+    if (o.span) {
+        std::string why;
+        if (!SpanFrames(o.from, o.to, h, &first, &end, &why))
+            return Fail(err, o.movie + ": " + why);
+        frames = uint64_t(end - first);
+    }
+    if (first > 0) {
+        // The span's first frame found through the record index, unpacked from there on.
+        StdioFile other;
+        other.f = OpenForReading(o.movie);
+        if (!other.f) return Fail(err, o.movie + ": " + Message(kErrOpen));
+        StdioRandomSource random(other.f);
+        FrameSeeker seeker(0);
+        rc = seeker.Open(&random);
+        if (rc == kOk) rc = seeker.Seek(int32_t(first));
+        if (rc != kOk)
+            return Fail(err, o.movie + ": record " + std::to_string(first) + ": " + Message(rc));
+        std::memcpy(reader.MutableFrame(), seeker.Frame(), seeker.FrameSize());
+        if (first + 1 < int64_t(FrameCount(h)) &&
+            !SeekFile(file.f, seeker.Record(int32_t(first + 1)).offset))
+            return Fail(err, o.movie + ": " + Message(kErrOpen));
+        src = StdioSource(file.f);
+        rc = kOk;
+    } else {
+        // The first frame gives an 8-bit movie's colour table.
+        rc = frames ? reader.ReadNext(src) : kErrNoFrameTag;
+    }
     if (rc != kOk) return Fail(err, o.movie + ": record 0: " + Message(rc));
     uint32_t compression = 0;
     std::vector<uint8_t> format;
@@ -418,7 +538,8 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         if (i > 0) {
             rc = reader.ReadNext(src);
             if (rc != kOk) {
-                failure = o.movie + ": record " + std::to_string(i) + ": " + Message(rc);
+                failure = o.movie + ": record " + std::to_string(i + uint64_t(first)) + ": " +
+                          Message(rc);
                 break;
             }
         }
@@ -464,7 +585,15 @@ int Avi(const AviOptions& o, std::FILE* out, std::FILE* err) {
         return 1;
     }
     if (!o.wave.empty()) {
-        const int32_t code = avi::AddWaveToAvi(o.out, o.wave, nullptr, o.segmentBytes);
+        std::string wave = o.wave;
+        uint64_t blocks = 0;
+        if (o.span) {
+            wave =
+                WaveOfSpan(o.wave, first, end, h.fps, ScratchPathFor(o.out) + ".wav", err, &blocks);
+            if (wave.empty()) return 1;
+        }
+        const int32_t code = avi::AddWaveToAvi(o.out, wave, nullptr, o.segmentBytes);
+        if (o.span) RemoveFile(wave);
         if (code != avi::kAviOk) return Fail(err, o.wave + ": " + AviMessage(code));
     }
     std::fprintf(out, "wrote %s: %u frames, %dx%d, %d bits, %d fps, %d segments%s%s\n",
@@ -492,6 +621,12 @@ int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
             const long n = std::strtol(args[++i].c_str(), &end, 10);
             if (*end != '\0' || n < 1 || n > 1000000) return Fail(err, "bad key-frame interval");
             o.keyInterval = int(n);
+        } else if ((args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
+            double& at = args[i] == "--from" ? o.from : o.to;
+            if (!ParseSeconds(args[i + 1], &at))
+                return Fail(err, args[i] + " " + args[i + 1] + ": not a time in seconds");
+            ++i;
+            o.span = true;
         } else {
             plain.push_back(args[i]);
         }
@@ -501,15 +636,9 @@ int AviCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     o.movie = plain[0];
     o.out = plain[1];
     if (plain.size() == 3) o.wave = plain[2];
+    if (o.span && (!HasOption(args, "--from") || !HasOption(args, "--to")))
+        return Fail(err, "a span needs both --from and --to");
     return Avi(o, out, err);
-}
-
-bool ParseSeconds(const std::string& s, double* v) {
-    char* end = nullptr;
-    const double x = std::strtod(s.c_str(), &end);
-    if (s.empty() || *end != '\0' || !(x >= 0) || x > 1e7) return false;
-    *v = x;
-    return true;
 }
 
 int GifCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -520,7 +649,8 @@ int GifCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
         const bool hasValue = i + 1 < args.size();
         int32_t n = 0;
         if (a == "--from" || a == "--to") {
-            if (!hasValue || !ParseSeconds(args[++i], a == "--from" ? &o.from : &o.to))
+            double* v = a == "--from" ? &o.from : &o.to;
+            if (!hasValue || !ParseSeconds(args[++i], v) || *v < 0)
                 return Fail(err, "bad " + a + " (seconds, 0 or more)");
         } else if (a == "--fps") {
             if (!hasValue || !ParseInt(args[++i], &n) || n < 1)
@@ -576,6 +706,61 @@ int GifCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
                  static_cast<unsigned long long>(r.hundredths / 100),
                  static_cast<unsigned long long>(r.hundredths % 100),
                  r.exact ? "exact colours" : "colours quantised");
+    return 0;
+}
+
+// tqk cut MOVIE OUT.TQK --from S --to E
+int Cut(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    std::vector<std::string> plain;
+    double from = 0, to = 0;
+    bool hasFrom = false, hasTo = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
+            const bool isFrom = args[i] == "--from";
+            if (!ParseSeconds(args[i + 1], isFrom ? &from : &to))
+                return Fail(err, args[i] + " " + args[i + 1] + ": not a time in seconds");
+            (isFrom ? hasFrom : hasTo) = true;
+            ++i;
+        } else {
+            plain.push_back(args[i]);
+        }
+    }
+    if (plain.size() != 2 || !hasFrom || !hasTo)
+        return Fail(err, "usage: tqk cut FILE OUT.TQK --from S --to E");
+    if (from != std::floor(from) || to != std::floor(to))
+        return Fail(err, "cut: --from " + SecondsText(from) + " --to " + SecondsText(to) +
+                             ": a movie's length is whole seconds in its header, so a cut "
+                             "starts and ends on whole seconds (tqk avi --from/--to takes any "
+                             "time)");
+    const std::string& movie = plain[0];
+    const std::string& target = plain[1];
+    StdioFile file;
+    file.f = OpenForReading(movie);
+    if (!file.f) return Fail(err, movie + ": " + Message(kErrNoFile));
+    StdioRandomSource random(file.f);
+    FrameSeeker seeker(0);
+    int32_t rc = seeker.Open(&random);
+    if (rc != kOk) return Fail(err, movie + ": " + Message(rc));
+    const MovieHeader& h = seeker.Header();
+    int64_t first = 0, end = 0;
+    std::string why;
+    if (!SpanFrames(from, to, h, &first, &end, &why)) return Fail(err, movie + ": " + why);
+    uint32_t error = 0;
+    rc = WriteMovieSpan(seeker, int32_t(first), int32_t(end), target, &error);
+    if (rc == kErrApi)
+        return Fail(err, target + ": cannot write (error " + std::to_string(error) + ")");
+    if (rc != kOk) return Fail(err, movie + ": " + Message(rc));
+    std::fprintf(out, "wrote %s: %lld frames, %d s from %s s\n", target.c_str(),
+                 static_cast<long long>(end - first), int((end - first) / h.fps),
+                 SecondsText(from).c_str());
+    const std::string wave = SoundFileOf(movie);
+    if (!FileExists(wave)) return 0;
+    uint64_t blocks = 0;
+    const std::string written =
+        WaveOfSpan(wave, first, end, h.fps, SoundFileOf(target), err, &blocks);
+    if (written.empty()) return 1;
+    std::fprintf(out, "wrote %s: %llu samples\n", written.c_str(),
+                 static_cast<unsigned long long>(blocks));
     return 0;
 }
 
@@ -639,6 +824,7 @@ int RunTqk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (args.size() >= 2 && args[0] == "sample") return Sample(args, out, err);
     if (args.size() >= 2 && args[0] == "avi") return AviCommand(args, out, err);
     if (args.size() >= 2 && args[0] == "gif") return GifCommand(args, out, err);
+    if (args.size() >= 2 && args[0] == "cut") return Cut(args, out, err);
     std::fputs(kUsage, args.empty() || args[0] == "--help" || args[0] == "help" ? out : err);
     return args.empty() || args[0] == "--help" || args[0] == "help" ? 0 : 2;
 }
