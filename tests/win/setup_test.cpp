@@ -680,24 +680,25 @@ TEST_F(SetupTest, AnOldLogTakesBackOnlyAFreshAssociation) {
     }
 }
 
-// An uninstaller copied read-only (the copy keeps the attribute of the distribution's file):
-// the clean-up batch still removes it and the folder, and ends.
+// An uninstaller copied read-only (a copy keeps the attribute of the file it was made from),
+// with a log that does not name it (the walk would clear the attribute on its way): the
+// clean-up batch still removes it and the folder, and ends.
 TEST_F(SetupTest, AReadOnlyUninstallerIsRemovedByTheBatch) {
-    const std::wstring src = Stage(L"dist");
-    ASSERT_TRUE(SetFileAttributesW((src + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_READONLY));
-    const std::wstring dest = root_.Path() + L"ro\\";
-    ASSERT_EQ(Install(src, dest, false, false), std::vector<std::wstring>{kFinishedInstall});
-    EXPECT_TRUE(GetFileAttributesW((dest + L"UnInstallTVR.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
+    const std::wstring inst = root_.Path() + L"ro\\";
+    ASSERT_TRUE(CreateDirectoryW(inst.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((dist_ + L"UnInstallTVR.exe").c_str(),
+                          (inst + L"UnInstallTVR.exe").c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesW((inst + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(test::WriteBytes(inst + L"InstallLog.log", ""));
     const std::wstring temp = root_.Path() + L"temp\\";
     CreateDirectoryW(temp.c_str(), nullptr);
-    const auto u = RunUninstaller(dest, temp, IDYES);
+    const auto u = RunUninstaller(inst, temp, IDYES);
     EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
     const bool ended = WaitForBatch(temp);
     if (!ended)  // let a looping batch end, so that it does not outlive the test
-        SetFileAttributesW((dest + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW((inst + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_TRUE(ended) << "the batch is still looping on the read-only uninstaller";
-    EXPECT_FALSE(test::Exists(dest));
-    SetFileAttributesW((src + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(test::Exists(inst));
 }
 
 // A folder with more than the installer can log is refused before anything changes; the most
