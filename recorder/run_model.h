@@ -92,7 +92,7 @@ bool SoundPathsFit(const CaptureSettings& s,
                    const std::function<size_t(const std::string&)>& ansiBytes);
 constexpr const char* kSoundPathTooLongMessage =
     "保存先のパスが長すぎるため、音声を録音できません。\r\n"
-    "保存先のフォルダやファイル名を短くするか、音声の録音をやめてください。";
+    "保存先を短くするか、音声の録音をやめてください。";
 
 // What a run does with the system's recording source: it selects the chosen input only for a
 // choice other than "標準(変更なし)" (entry 0) and only when the mixer said which input is

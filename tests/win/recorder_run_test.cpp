@@ -952,7 +952,7 @@ TEST(RecorderSound, APathTooLongForTheHelperIsRefusedAtTheRecordButton) {
     Screenshot("sound_path_too_long");
     EXPECT_EQ(box->text,
               L"保存先のパスが長すぎるため、音声を録音できません。\r\n"
-              L"保存先のフォルダやファイル名を短くするか、音声の録音をやめてください。");
+              L"保存先を短くするか、音声の録音をやめてください。");
     ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
     HWND form1 = WaitForForm1(r, 1000);
     EXPECT_TRUE(!form1 || !IsWindowVisible(form1)) << "the recording started";
