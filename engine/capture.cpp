@@ -90,16 +90,23 @@ int32_t Capture::GetTVRFileData(const std::wstring& Fnm, int32_t* W, int32_t* H,
 
 void Capture::SetTVRFileData(const std::wstring& Fnm, int32_t W, int32_t H, int32_t BitCo,
                              int32_t fps, int32_t sec) const {
+    (void)PatchTVRFileData(Fnm, W, H, BitCo, fps, sec);
+}
+
+int32_t Capture::PatchTVRFileData(const std::wstring& Fnm, int32_t W, int32_t H, int32_t BitCo,
+                                  int32_t fps, int32_t sec) const {
     FileHandle file(CreateFileW(Fnm.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
-    if (!file) return;
+    if (!file) return kErrOpen;
     uint8_t head[kHeaderBytes];
     MovieHeader h;
     // Only a movie header is patched: any other file keeps its bytes.
-    if (!ReadAt(file.Get(), 0, head, sizeof head) || DecodeHeader(head, &h) != kOk) return;
+    if (!ReadAt(file.Get(), 0, head, sizeof head) || DecodeHeader(head, &h) != kOk)
+        return kErrBadFile;
     PatchHeader(&h, W, H, BitCo, fps, sec);
     EncodeHeader(h, head);
-    (void)WriteAt(file.Get(), 0, head, sizeof head);
+    const DWORD error = WriteAt(file.Get(), 0, head, sizeof head);
+    return error == 0 ? kOk : MakeResultCode(kErrApi, int32_t(error));
 }
 
 int32_t Capture::Rec(const std::wstring& TempPath, int32_t MemSize, bool UserCapture,

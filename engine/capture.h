@@ -94,6 +94,11 @@ public:
     // is not a movie, is left alone.
     void SetTVRFileData(const std::wstring& Fnm, int32_t W = 0, int32_t H = 0, int32_t BitCo = 0,
                         int32_t fps = 0, int32_t sec = 0) const;
+    // The same, with its outcome: 0, -2 (not opened for writing), -3 (not a movie) or -10
+    // with the platform's error (the header not written).
+    [[nodiscard]] int32_t PatchTVRFileData(const std::wstring& Fnm, int32_t W = 0, int32_t H = 0,
+                                           int32_t BitCo = 0, int32_t fps = 0,
+                                           int32_t sec = 0) const;
 
     // Plays a movie onto hdc (Type1/Type2) or hBmp (Type0) at its own pace, or decodes it
     // (OnlyDecode). 0, -2, -3, -4, -5, -8 (or -10 when a platform object cannot be made).

@@ -20,14 +20,9 @@ TQKAVI::~TQKAVI() { ReleaseSurface(); }
 int32_t TQKAVI::Elapsed() const { return int32_t(std::lround(tqk::PerfMillis() - startTime_)); }
 
 void TQKAVI::ReleaseSurface() {
-    if (surfaceDc_) {
-        if (surfaceOld_) SelectObject(surfaceDc_, surfaceOld_);
-        DeleteDC(surfaceDc_);
-    }
-    if (surfaceBmp_) DeleteObject(surfaceBmp_);
-    surfaceDc_ = nullptr;
-    surfaceBmp_ = nullptr;
-    surfaceOld_ = nullptr;
+    surfaceSel_.reset();  // the bitmap leaves the DC before either goes
+    surfaceDc_.Reset();
+    surfaceBmp_.Reset();
 }
 
 int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFile,
@@ -56,20 +51,20 @@ int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFil
         readBack_.biHeight = H;
         readBack_.biPlanes = 1;
         readBack_.biBitCount = 24;
-        HDC screen = GetDC(nullptr);
-        surfaceDc_ = CreateCompatibleDC(screen);
+        tqk::WindowDc screen(nullptr, GetDC(nullptr));
+        surfaceDc_.Reset(CreateCompatibleDC(screen.Get()));
         if (method == tqk::Type0) {
             // Device-dependent frames are set into a bitmap of the display's own layout.
-            surfaceBmp_ = CreateCompatibleBitmap(screen, W, H);
+            surfaceBmp_.Reset(CreateCompatibleBitmap(screen.Get(), W, H));
         } else {
             // Device-independent frames are drawn onto 24 bits whatever the display's depth,
             // so a 16-bit display does not cost 32- and 8-bit movies their colours.
             void* bits = nullptr;
-            surfaceBmp_ = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&readBack_),
-                                           DIB_RGB_COLORS, &bits, nullptr, 0);
+            surfaceBmp_.Reset(CreateDIBSection(screen.Get(),
+                                               reinterpret_cast<BITMAPINFO*>(&readBack_),
+                                               DIB_RGB_COLORS, &bits, nullptr, 0));
         }
-        ReleaseDC(nullptr, screen);
-        if (surfaceDc_ && surfaceBmp_) surfaceOld_ = SelectObject(surfaceDc_, surfaceBmp_);
+        if (surfaceDc_ && surfaceBmp_) surfaceSel_.emplace(surfaceDc_.Get(), surfaceBmp_.Get());
         frameBuffer_.assign(size_t(H) * ((size_t(W) * 3 + 3) / 4 * 4), 0);
     }
     startTime_ = tqk::PerfMillis();
@@ -83,8 +78,9 @@ int32_t TQKAVI::TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFil
         ReleaseSurface();
         return created;
     }
-    const int32_t played = convert24_ ? CP->Play(TQKFile, surfaceDc_, surfaceBmp_, 0, 0, false)
-                                      : CP->Play(TQKFile, nullptr, nullptr, 0, 0, true);
+    const int32_t played = convert24_
+                               ? CP->Play(TQKFile, surfaceDc_.Get(), SurfaceBitmap(), 0, 0, false)
+                               : CP->Play(TQKFile, nullptr, nullptr, 0, 0, true);
 
     const int32_t closed = writer_->AVIMakeClose();
     int32_t result = 0;
@@ -143,7 +139,7 @@ void TQKAVI::OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, b
     // the frames it would have been late for.
     DrawTime = 0;
     CP->Play_SetStartT(tqk::PerfMillis());
-    GetDIBits(surfaceDc_, surfaceBmp_, 0, UINT(readBack_.biHeight), frameBuffer_.data(),
+    GetDIBits(surfaceDc_.Get(), SurfaceBitmap(), 0, UINT(readBack_.biHeight), frameBuffer_.data(),
               reinterpret_cast<BITMAPINFO*>(&readBack_), DIB_RGB_COLORS);
     AddFrame(frameBuffer_.data(), NowFrame, TotalFrame);
     if (writeError_ != 0 || (limit_ > 0 && NowFrame + 1 >= limit_)) Cancel = true;

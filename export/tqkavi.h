@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "capture.h"
 #include "form5.h"
 #include "tqk_to_tqk.h"
+#include "win_handles.h"
 
 namespace tqk {
 
@@ -60,6 +62,7 @@ private:
     void AddFrame(const void* bits, int32_t NowFrame, int32_t TotalFrame);
     int32_t Elapsed() const;
     void ReleaseSurface();
+    HBITMAP SurfaceBitmap() const { return static_cast<HBITMAP>(surfaceBmp_.Get()); }
 
     std::unique_ptr<tqk::Capture> CP;
     std::unique_ptr<AVIC> writer_;
@@ -70,9 +73,10 @@ private:
     int32_t frameCounter_ = 0;
     double startTime_ = 0;
     bool convert24_ = false;
-    HDC surfaceDc_ = nullptr;
-    HBITMAP surfaceBmp_ = nullptr;
-    HGDIOBJ surfaceOld_ = nullptr;
+    // The 24-bit drawing surface; the selection is declared last so that it goes first.
+    tqk::MemoryDc surfaceDc_;
+    tqk::GdiObject surfaceBmp_;
+    std::optional<tqk::SelectGuard> surfaceSel_;
     BITMAPINFOHEADER readBack_ = {};
     std::vector<uint8_t> frameBuffer_;
     std::vector<uint8_t> nextFrame_;

@@ -59,11 +59,6 @@ private:
 
 }  // namespace
 
-Form1::~Form1() {
-    if (oldFont_) SelectObject(statsDc_.Get(), oldFont_);
-    if (oldBitmap_) SelectObject(statsDc_.Get(), oldBitmap_);
-}
-
 bool Form1::Load() {
     if (Hwnd()) return true;
     tqk::WindowSpec spec{form1_ids::kClassName, WideFromUtf8(kForm1Caption).c_str(), kStyle,
@@ -99,8 +94,8 @@ bool Form1::OnCreate() {
                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
                                  DEFAULT_PITCH, L"Tahoma"));
     if (!statsDc_ || !statsBitmap_) return false;
-    oldBitmap_ = SelectObject(statsDc_.Get(), statsBitmap_.Get());
-    oldFont_ = SelectObject(statsDc_.Get(), statsFont_.Get());
+    statsBitmapSel_.emplace(statsDc_.Get(), statsBitmap_.Get());
+    statsFontSel_.emplace(statsDc_.Get(), statsFont_.Get());
     SetBkMode(statsDc_.Get(), TRANSPARENT);
     SetTextColor(statsDc_.Get(), GetSysColor(COLOR_WINDOWTEXT));
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
@@ -306,15 +301,19 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
 
     // 6. The recording source and the helper's block.
     std::unique_ptr<snd::Mixer> mixer;
-    bool mixerEnabled = false;
-    int32_t rememberedSource = 0;
+    SourcePlan source;
     if (recordsSound_) {
-        mixer = std::make_unique<snd::Mixer>();
-        mixerEnabled = mixer->IsEnableMixer();
-        if (mixerEnabled) {
-            int32_t error = 0;
-            mixer->GetWaveInLines(&error, &rememberedSource);
-            if (s_.RecordingSource >= 1) mixer->SetWaveInLine(L"", s_.RecordingSource - 1);
+        // "標準(変更なし)" leaves the system's input alone; so does a mixer that cannot say
+        // which input is selected now (there would be nothing to put back).
+        if (s_.RecordingSource >= 1) {
+            mixer = std::make_unique<snd::Mixer>();
+            const bool enabled = mixer->IsEnableMixer();
+            int32_t error = 0, selected = -1;
+            std::vector<std::wstring> lines;
+            if (enabled) lines = mixer->GetWaveInLines(&error, &selected);
+            source = PlanRecordingSource(s_.RecordingSource, enabled, error, selected,
+                                         int32_t(lines.size()));
+            if (source.select) mixer->SetWaveInLine(L"", source.line);
         }
         block_ = RunSoundBlock(s_, AnsiFromWide(wavePath),
                                AnsiFromWide(WideFromUtf8(s_.WaveScratchPath)), startTime);
@@ -367,9 +366,14 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
             if (recordsSound_) DeleteFileClearingReadOnly(wavePath);
         } else {
             int32_t w = 0, h = 0, bits = 0, fps = 0;
-            if (engine->GetTVRFileData(tqkPath, &w, &h, &bits, &fps) == 0)
-                engine->SetTVRFileData(tqkPath, w, h, bits, fps, s_.Sec);
-            code = 0;
+            int32_t patched = engine->GetTVRFileData(tqkPath, &w, &h, &bits, &fps);
+            if (patched == 0) patched = engine->PatchTVRFileData(tqkPath, w, h, bits, fps, s_.Sec);
+            // A movie whose header still promises every planned second is kept, but the run
+            // has failed: it is not exported as if it were whole.
+            if (patched != 0)
+                RunMessage(hwnd_, HeaderPatchErrorText(Utf8FromWide(engine->GetError(patched))),
+                           MB_OK | MB_ICONSTOP);
+            code = patched;
         }
     } else if (code < 0) {
         // 12.
@@ -378,7 +382,7 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     result.resultCode = code;
 
     // 13. - 15.
-    if (mixer && mixerEnabled) mixer->SetWaveInLine(L"", rememberedSource);
+    if (source.restore) mixer->SetWaveInLine(L"", source.restoreLine);
     SaveMe(ctx.positions);
     ShowWindow(hwnd_, SW_HIDE);
     engine_ = nullptr;

@@ -32,7 +32,6 @@ struct HandlerCost {
 class Form1 : public tqk::Window, private tqk::CaptureEvents {
 public:
     Form1() = default;
-    ~Form1() override;
 
     // Creates the window (hidden, its caption removed) on first use.
     bool Load();
@@ -81,7 +80,8 @@ private:
     // The statistics area's image, drawn every 10th frame and painted from here.
     tqk::MemoryDc statsDc_;
     tqk::GdiObject statsBitmap_, statsFont_;
-    HGDIOBJ oldBitmap_ = nullptr, oldFont_ = nullptr;  // put back before the objects go
+    // Declared after what they select: they put the DC's own objects back first.
+    std::optional<tqk::SelectGuard> statsBitmapSel_, statsFontSel_;
     SIZE statsSize_{};
 };
 

@@ -13,7 +13,9 @@
 #include "mixer.h"
 #include "path_parts.h"
 #include "recorder_files.h"
+#include "run_model.h"
 #include "sound_helper_client.h"
+#include "win_text.h"
 
 namespace tqk::rec {
 
@@ -124,25 +126,14 @@ std::wstring W(const std::string& utf8) { return Wide(utf8); }
 }  // namespace
 
 int DisplayDepth() {
-    HDC screen = GetDC(nullptr);
-    int bits = 0;
-    if (screen) {
-        HBITMAP bmp = CreateCompatibleBitmap(screen, 1, 1);
-        if (bmp) {
-            BITMAP b{};
-            if (GetObjectW(bmp, sizeof b, &b)) bits = b.bmBitsPixel;
-            DeleteObject(bmp);
-        }
-        ReleaseDC(nullptr, screen);
-    }
-    return bits;
+    tqk::WindowDc screen(nullptr, GetDC(nullptr));
+    if (!screen) return 0;
+    tqk::GdiObject bmp(CreateCompatibleBitmap(screen.Get(), 1, 1));
+    BITMAP b{};
+    return bmp && GetObjectW(bmp.Get(), sizeof b, &b) ? b.bmBitsPixel : 0;
 }
 
 Form2::Form2(const Form2Setup& setup) : setup_(setup) {}
-
-Form2::~Form2() {
-    if (previewOld_) SelectObject(previewDc_.Get(), previewOld_);
-}
 
 int Form2::Run() {
     tqk::WindowSpec spec{L"TaviroRecForm2", L"キャプチャ設定",
@@ -357,7 +348,12 @@ CaptureSettings Form2::Build() const { return BuildFromWindow(ReadControls(), Ex
 
 void Form2::Apply(const CaptureSettings& s) {
     Form2Values v = ReadControls();
-    ApplyToWindow(s, &v);
+    Form2Extra extra = Extra();
+    ApplyToWindow(s, &v, &extra);
+    if (extra.CompressorName.empty() && !compressorName_.empty()) {
+        compressorName_.clear();
+        cv_ = COMPVARS{};
+    }
     WriteControls(v);
     SetSliderLabels();
     // The sound box was set from the record; its handler always runs.
@@ -488,16 +484,14 @@ void Form2::Preview() {
     GetClientRect(box, &rc);
     const int pw = rc.right, ph = rc.bottom;
     if (pw <= 0 || ph <= 0) return;
-    HDC screen = GetDC(nullptr);
+    tqk::WindowDc screen(nullptr, GetDC(nullptr));
     if (!screen) return;
     if (!previewDc_ || previewSize_.cx != pw || previewSize_.cy != ph) {
-        if (previewOld_) SelectObject(previewDc_.Get(), previewOld_);
-        previewOld_ = nullptr;
-        previewDc_.Reset(CreateCompatibleDC(screen));
-        previewBitmap_.Reset(CreateCompatibleBitmap(screen, pw, ph));
-        if (previewDc_ && previewBitmap_) {
-            previewOld_ = SelectObject(previewDc_.Get(), previewBitmap_.Get());
-        }
+        previewSel_.reset();
+        previewDc_.Reset(CreateCompatibleDC(screen.Get()));
+        previewBitmap_.Reset(CreateCompatibleBitmap(screen.Get(), pw, ph));
+        if (previewDc_ && previewBitmap_)
+            previewSel_.emplace(previewDc_.Get(), previewBitmap_.Get());
         previewSize_ = SIZE{pw, ph};
     }
     if (previewDc_ && previewBitmap_) {
@@ -507,11 +501,10 @@ void Form2::Preview() {
             const double scale = std::min(double(pw) / s.W, double(ph) / s.H);
             const int dw = std::max(1, int(s.W * scale)), dh = std::max(1, int(s.H * scale));
             SetStretchBltMode(previewDc_.Get(), COLORONCOLOR);
-            StretchBlt(previewDc_.Get(), (pw - dw) / 2, (ph - dh) / 2, dw, dh, screen, s.X, s.Y,
-                       s.W, s.H, SRCCOPY);
+            StretchBlt(previewDc_.Get(), (pw - dw) / 2, (ph - dh) / 2, dw, dh, screen.Get(), s.X,
+                       s.Y, s.W, s.H, SRCCOPY);
         }
     }
-    ReleaseDC(nullptr, screen);
     InvalidateRect(box, nullptr, FALSE);
 }
 
@@ -589,6 +582,10 @@ void Form2::Record() {
     }
     if (s.MakesAvi() && ItemText(Label11).empty()) {
         RecMessage(Hwnd(), W(kChooseCompressorMessage), MB_ICONHAND);
+        return;
+    }
+    if (!SoundPathsFit(s, [](const std::string& p) { return AnsiFromWide(W(p)).size(); })) {
+        RecMessage(Hwnd(), W(kSoundPathTooLongMessage), MB_ICONHAND);
         return;
     }
     const std::string question =

@@ -9,6 +9,7 @@
 #include <vfw.h>
 // clang-format on
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,6 @@ struct Form2Setup {
 class Form2 : public tqk::Window {
 public:
     explicit Form2(const Form2Setup& setup);
-    ~Form2() override;
 
     // Creates the window and runs it until it is closed.
     int Run();
@@ -105,7 +105,7 @@ private:
     RecToolTips tips_;
     tqk::MemoryDc previewDc_;
     tqk::GdiObject previewBitmap_;
-    HGDIOBJ previewOld_ = nullptr;
+    std::optional<tqk::SelectGuard> previewSel_;  // after what it selects: released first
     SIZE previewSize_{};
     tqk::GdiObject infoBrush_;
 };

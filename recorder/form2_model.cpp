@@ -101,6 +101,14 @@ void ApplyToWindow(const CaptureSettings& s, Form2Values* v) {
     v->Check7 = s.AsyncWrite;
 }
 
+void ApplyToWindow(const CaptureSettings& s, Form2Values* v, Form2Extra* extra) {
+    ApplyToWindow(s, v);
+    if (!s.CompressorChosen)
+        extra->CompressorName.clear();
+    else if (!extra->CompressorName.empty())
+        v->Label11 = extra->CompressorName;
+}
+
 CaptureSettings BuildFromWindow(const Form2Values& v, const Form2Extra& extra) {
     CaptureSettings s;
     // The boxes were validated when they lost the focus; a text that still does not read as

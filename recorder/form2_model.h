@@ -49,8 +49,14 @@ struct Form2Extra {
 };
 
 // Record -> controls, in the window's order. The sound format is selected when the list offers
-// it; the compressor name is never touched (only the label, when none is chosen).
+// it; the label says "未圧縮" for a record without a compressor (the window's own choice is
+// the overload's below).
 void ApplyToWindow(const CaptureSettings& s, Form2Values* v);
+// The same, and the compressor: a record without one ("標準に戻す", a loaded file: the options
+// are never saved) makes the window forget its choice, so that the label, the capture
+// information and the export all say uncompressed; a record with one keeps the window's
+// choice and its name in the label (without a choice the label is left as it is).
+void ApplyToWindow(const CaptureSettings& s, Form2Values* v, Form2Extra* extra);
 
 // Controls -> record. Sound is recorded only when the sound box is checked, sound is available
 // and a format is selected: a record never asks a run for sound it cannot have.

@@ -18,35 +18,38 @@ namespace {
 // ended (the window keeps its results to itself).
 class WatchedConversion : public ConversionSource {
 public:
-    explicit WatchedConversion(ExportOutcome* outcome) : outcome_(outcome) {
+    explicit WatchedConversion(ConversionWatch* watch) : watch_(watch) {
         inner_.Decoding = [this](int32_t now, int32_t total, int32_t ms) {
             if (Decoding) Decoding(now, total, ms);
         };
     }
     int32_t TQKtoAVI(const std::wstring& TQKFile, const std::wstring& AVIFile,
                      const COMPVARS* ptr_cv, bool ModifyAVI24bit) override {
-        outcome_->aviResult = inner_.TQKtoAVI(TQKFile, AVIFile, ptr_cv, ModifyAVI24bit);
-        outcome_->failed = !inner_.FailureText().empty();
-        return outcome_->aviResult;
+        watch_->Begin(ConversionWatch::Phase::kExport);
+        const int32_t result = inner_.TQKtoAVI(TQKFile, AVIFile, ptr_cv, ModifyAVI24bit);
+        watch_->AviDone(result, !inner_.FailureText().empty());
+        return result;
     }
     void AVIRecCancel() override {
-        outcome_->cancelled = true;
+        watch_->Cancelled();
         inner_.AVIRecCancel();
     }
     int32_t WAVaddAVI(const std::wstring& WaveFile, const std::wstring& AVIFile,
                       intptr_t CallBack) override {
-        outcome_->waveResult = inner_.WAVaddAVI(WaveFile, AVIFile, CallBack);
-        return outcome_->waveResult;
+        const int32_t result = inner_.WAVaddAVI(WaveFile, AVIFile, CallBack);
+        watch_->WaveDone(result);
+        return result;
     }
     int32_t TQKtoTQK(const std::wstring& srcFnm, const std::wstring& dstFnm, int32_t dstBit,
                      int32_t dstType) override {
+        watch_->Begin(ConversionWatch::Phase::kRewrite);
         return inner_.TQKtoTQK(srcFnm, dstFnm, dstBit, dstType);
     }
     std::wstring FailureText() const override { return inner_.FailureText(); }
 
 private:
     TQKAVI inner_;
-    ExportOutcome* outcome_;
+    ConversionWatch* watch_;
 };
 
 std::string EngineText(int32_t code) {
@@ -80,12 +83,12 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
     const std::wstring aviPath = WideFromUtf8(s.AviPath);
     const std::wstring wavePath = WideFromUtf8(s.WavePath);
 
-    ExportOutcome outcome;
+    ConversionWatch watch;
     if (ctx.positions) {
         g_Form5Left = ctx.positions->AviX;
         g_Form5Top = ctx.positions->AviY;
     }
-    Form5 form5([&outcome] { return std::make_unique<WatchedConversion>(&outcome); });
+    Form5 form5([&watch] { return std::make_unique<WatchedConversion>(&watch); });
 
     int32_t result = run.resultCode;
     if (NeedsNormalising(s)) {
@@ -123,7 +126,7 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
     if (ShouldExport(s, run.resultCode, result)) {
         form5.U_Show(tqkPath, aviPath, s.RecordsSound() ? wavePath : std::wstring(),
                      s.CompressorChosen ? ctx.compressor : nullptr, s.Avi24);
-        const Removals gone = RemovalsAfterExport(s, outcome);
+        const Removals gone = RemovalsAfterExport(s, watch.Export());
         if (gone.tqk) DeleteFileClearingReadOnly(tqkPath);
         if (gone.wave) DeleteFileClearingReadOnly(wavePath);
     }

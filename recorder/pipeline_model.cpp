@@ -28,6 +28,24 @@ Removals RemovalsAfterExport(const CaptureSettings& s, const ExportOutcome& outc
     return r;
 }
 
+void ConversionWatch::Begin(Phase phase) {
+    phase_ = phase;
+    if (phase == Phase::kRewrite) rewriteCancelled_ = false;
+    if (phase == Phase::kExport) export_ = ExportOutcome{};
+}
+
+void ConversionWatch::Cancelled() {
+    if (phase_ == Phase::kRewrite) rewriteCancelled_ = true;
+    if (phase_ == Phase::kExport) export_.cancelled = true;
+}
+
+void ConversionWatch::AviDone(int32_t result, bool failed) {
+    export_.aviResult = result;
+    export_.failed = failed;
+}
+
+void ConversionWatch::WaveDone(int32_t result) { export_.waveResult = result; }
+
 std::string NormaliseScratchPath(const std::string& tqkPath) { return ScratchPathFor(tqkPath); }
 
 std::string NormaliseErrorText(const std::string& engineText) {

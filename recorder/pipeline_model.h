@@ -36,6 +36,27 @@ struct ExportOutcome {
     bool Succeeded() const { return aviResult >= 0 && waveResult >= 0 && !failed && !cancelled; }
 };
 
+// What the pipeline learns from the progress window's two conversions. The rewrite and the
+// export each have their own outcome: a rewrite cancelled and answered "はい" says nothing of
+// the export that follows it.
+class ConversionWatch {
+public:
+    enum class Phase { kNone, kRewrite, kExport };
+    // A conversion starts: its cancel and results start afresh.
+    void Begin(Phase phase);
+    // Cancel was pressed during the running conversion.
+    void Cancelled();
+    void AviDone(int32_t result, bool failed);
+    void WaveDone(int32_t result);
+    bool RewriteCancelled() const { return rewriteCancelled_; }
+    const ExportOutcome& Export() const { return export_; }
+
+private:
+    Phase phase_ = Phase::kNone;
+    bool rewriteCancelled_ = false;
+    ExportOutcome export_;
+};
+
 // Files removed after the export, only when it succeeded: the movie for "AVIだけ作成" (keep
 // TQK off), the sound with "Wavの削除" (it is inside the AVI by then).
 struct Removals {

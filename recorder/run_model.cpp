@@ -74,6 +74,31 @@ snd::SoundHelperBlock RunSoundBlock(const CaptureSettings& s, const std::string&
     return b;
 }
 
+bool SoundPathsFit(const CaptureSettings& s,
+                   const std::function<size_t(const std::string&)>& ansiBytes) {
+    if (!s.RecordsSound()) return true;
+    constexpr size_t kMostBytes = snd::kPathField - 1;  // the field ends in a zero
+    return ansiBytes(s.WavePath) <= kMostBytes && ansiBytes(s.WaveScratchPath) <= kMostBytes;
+}
+
+SourcePlan PlanRecordingSource(int32_t recordingSource, bool mixerEnabled, int32_t linesError,
+                               int32_t selectedIndex, int32_t lineCount) {
+    SourcePlan p;
+    const bool known =
+        mixerEnabled && linesError == 0 && selectedIndex >= 0 && selectedIndex < lineCount;
+    if (!known || recordingSource < 1 || recordingSource > lineCount) return p;
+    p.line = recordingSource - 1;
+    // The chosen input selected already: nothing to change, nothing to put back.
+    p.select = p.restore = p.line != selectedIndex;
+    p.restoreLine = selectedIndex;
+    return p;
+}
+
+std::string HeaderPatchErrorText(const std::string& engineText) {
+    return "キャンセルした時点までの長さをTQKファイルに書き込めませんでした。\r\n" + engineText +
+           "\r\n録画したTQKファイルはそのまま残してあります。";
+}
+
 MoveTarget MoveByPress(int32_t rememberedLeft, int32_t rememberedTop, int32_t pressX,
                        int32_t pressY) {
     return MoveTarget{rememberedLeft + pressX, rememberedTop + pressY};

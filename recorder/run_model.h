@@ -4,7 +4,9 @@
 // Portable: no <windows.h>; text is UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,33 @@ int32_t SoundBufferSize(int32_t samplesPerSec, int32_t bitsPerSample, int32_t ch
 // page): command 1, the format, the length, the buffer size, both paths and the start time.
 snd::SoundHelperBlock RunSoundBlock(const CaptureSettings& s, const std::string& ansiWavePath,
                                     const std::string& ansiWaveScratchPath, double startTime);
+
+// The helper takes the wave file's path and its scratch file's path in fields of 260 ANSI
+// bytes: a record whose paths are longer cannot record sound, and the record button refuses it
+// rather than run a recording without sound. ansiBytes: a path's length in the ANSI code page.
+bool SoundPathsFit(const CaptureSettings& s,
+                   const std::function<size_t(const std::string&)>& ansiBytes);
+constexpr const char* kSoundPathTooLongMessage =
+    "保存先のパスが長すぎるため、音声を録音できません。\r\n"
+    "保存先を短くするか、音声の録音をやめてください。";
+
+// What a run does with the system's recording source: it selects the chosen input only for a
+// choice other than "標準(変更なし)" (entry 0) and only when the mixer said which input is
+// selected now, and afterwards it puts back only what it changed.
+struct SourcePlan {
+    bool select = false;      // select input `line` for the run
+    int32_t line = 0;         // the mixer's index of the chosen input
+    bool restore = false;     // afterwards, select `restoreLine` again
+    int32_t restoreLine = 0;  // the input selected before the run
+};
+// recordingSource: the record's choice; linesError: GetWaveInLines' error (0: the list was
+// read); selectedIndex: the input it said is selected (-1 or beyond lineCount: not known).
+SourcePlan PlanRecordingSource(int32_t recordingSource, bool mixerEnabled, int32_t linesError,
+                               int32_t selectedIndex, int32_t lineCount);
+
+// The length of a cancelled recording could not be written into its movie (engineText: the
+// engine's message for the failure). The movie stays; the run is a failure and not exported.
+std::string HeaderPatchErrorText(const std::string& engineText);
 
 // The question after a cancelled recording (question icon, Yes/No).
 constexpr const char* kCancelQuestion =

@@ -28,7 +28,7 @@ bool InstallLogBuffers::Add(std::string_view kind, std::string_view value) {
         buffer = &fileLog_;
     else if (kind == kKindDir)
         buffer = &dirLog_;
-    else if (kind == kKindReg || kind == kKindDriver)
+    else if (kind == kKindReg || kind == kKindDriver || kind == kKindRegType || kind == kKindRegKey)
         buffer = &regLog_;
     if (!buffer) return false;
     buffer->append(kind).append(":").append(value).append("\r\n");
@@ -123,6 +123,87 @@ bool IsCompressorOf(std::string_view data, std::string_view folder) {
     return EqualsNoCase(data, std::string(folder) + kCompressorFile);
 }
 
+std::vector<std::string> AssociationKeys(std::string_view ext, std::string_view type,
+                                         std::string_view verb) {
+    const std::string t(type);
+    return {std::string(ext),
+            t,
+            t + "\\Shell",
+            t + "\\Shell\\" + std::string(verb),
+            t + "\\Shell\\" + std::string(verb) + "\\command",
+            t + "\\DefaultIcon"};
+}
+
+AssociationUndo PlanAssociationUndo(const std::vector<std::string>& logLines) {
+    AssociationUndo undo;
+    bool registered = false, recorded = false;
+    std::vector<std::string> keys;
+    for (const auto& line : logLines) {
+        const auto r = ParseLogLine(line);
+        if (!r) continue;
+        if (r->kind == kKindReg && r->value == "TQK") registered = true;
+        if (r->kind == kKindRegType) {
+            recorded = true;
+            undo.type = r->value;
+        }
+        if (r->kind == kKindRegKey && !r->value.empty()) {
+            recorded = true;
+            keys.push_back(r->value);
+        }
+    }
+    if (!registered) return AssociationUndo{};
+    if (!recorded) {
+        undo.type = kMovieTypeName;
+        keys = AssociationKeys(kMovieExtension, kMovieTypeName, kMovieVerb);
+    }
+    // Deepest first; keys of equal depth in reverse order of creation.
+    SortByDepth(keys);
+    undo.keys.assign(keys.rbegin(), keys.rend());
+    return undo;
+}
+
+std::vector<std::string> KeysToRecord(const std::vector<std::string>& candidates,
+                                      const std::function<bool(const std::string&)>& existedBefore,
+                                      const std::function<bool(const std::string&)>& existsNow,
+                                      const AssociationUndo& previous, std::string_view type) {
+    std::vector<std::string> keys;
+    auto has = [&keys](const std::string& k) {
+        for (const auto& x : keys)
+            if (EqualsNoCase(x, k)) return true;
+        return false;
+    };
+    for (const auto& k : candidates)
+        if (!existedBefore(k) && existsNow(k) && !has(k)) keys.push_back(k);
+    const bool sameType = EqualsNoCase(previous.type, type);
+    for (auto it = previous.keys.rbegin(); it != previous.keys.rend(); ++it) {
+        const bool extension = !it->empty() && (*it)[0] == '.';
+        if (extension && !sameType) continue;
+        if (existsNow(*it) && !has(*it)) keys.push_back(*it);
+    }
+    SortByDepth(keys);
+    return keys;
+}
+
+namespace {
+// The association's records at most: the type, six keys, "reg:TQK".
+constexpr size_t kAssociationRecords = 8;
+constexpr size_t kShortcuts = 6;
+}  // namespace
+
+size_t PlannedLogLineBreaks(size_t folders, size_t files) {
+    const size_t records = folders + 1 + files + kShortcuts + kAssociationRecords + 1;
+    return records + 3;
+}
+
+size_t MaxInstallEntries() { return kMaxLogLineBreaks - 1 - PlannedLogLineBreaks(0, 0); }
+
+std::string TooManyFilesMessage(size_t found) {
+    return "インストールするフォルダとファイルが多すぎます。\r\n"
+           "合わせて" +
+           std::to_string(MaxInstallEntries()) + "個までですが、" + std::to_string(found) +
+           "個あります。\r\nインストールを中止しました。何も変更していません。";
+}
+
 size_t PathDepth(std::string_view path) {
     size_t n = 0;
     for (char c : path) n += c == '\\';
@@ -192,7 +273,9 @@ std::string UninstallBatchText(std::string_view self, std::string_view folder,
     const std::string q = "\"";
     const std::string s = q + std::string(self) + q;
     std::string text = "@echo off\r\n:delfile\r\n";
-    text += "del " + s + "\r\n";
+    // "/f": a plain "del" cannot remove a read-only file, and the copy keeps the attribute of
+    // the file it was made from; the loop would then never end.
+    text += "del /f " + s + "\r\n";
     text += "if exist " + s + " goto delfile:\r\n";
     text += ":deldir\r\n";
     for (int i = 0; i <= 50; ++i) text += "rd " + q + std::string(folder) + q + "\r\n";

@@ -25,6 +25,18 @@ inline constexpr const char* kKindDriver = "drv";
 // name, the second name keeps ours listed (the streams it writes still say ZMBV).
 inline constexpr const char* kCompressorFile = "TaviroZmbv.dll";
 inline constexpr const char* kCompressorEntries[] = {"vidc.zmbv", "vidc.tzmb"};
+// The association's own keys, kept with the "reg" records: "rgt:" + the file type the
+// extension named when the association was made, then one "rgk:" + key (under
+// HKEY_CLASSES_ROOT) per key the installation created, shallowest first. The uninstaller
+// removes those keys only, so a type that existed before, or one another program associated
+// the extension with since, stays. A log without them ("reg:TQK" alone) was written before
+// they existed.
+inline constexpr const char* kKindRegType = "rgt";
+inline constexpr const char* kKindRegKey = "rgk";
+// The association the installer makes.
+inline constexpr const char* kMovieExtension = ".TQK";
+inline constexpr const char* kMovieTypeName = "TaviroVideo";
+inline constexpr const char* kMovieVerb = "再生";
 // The uninstaller refuses a log with this many line breaks or more.
 inline constexpr size_t kMaxLogLineBreaks = 100;
 
@@ -75,6 +87,40 @@ std::optional<std::string> ChooseCompressorEntry(
 // the only registration the uninstaller removes.
 bool IsCompressorOf(std::string_view data, std::string_view folder);
 
+// The keys the association writes under HKEY_CLASSES_ROOT, shallowest first: the extension,
+// the type, its "Shell", the verb, the verb's "command" and the type's "DefaultIcon".
+std::vector<std::string> AssociationKeys(std::string_view ext, std::string_view type,
+                                         std::string_view verb);
+
+// What the uninstaller takes back of the association: the keys to remove, deepest first, and
+// the type the extension must still name for its own key to go. Empty when the log has no
+// "reg:TQK". A log written before the "rgt"/"rgk" records presumes what a fresh association
+// creates (the extension naming "TaviroVideo" and that type's keys); the same guards keep
+// anything else.
+struct AssociationUndo {
+    std::string type;
+    std::vector<std::string> keys;
+};
+AssociationUndo PlanAssociationUndo(const std::vector<std::string>& logLines);
+
+// The association's keys an installation records as its own: those it created (candidates
+// that exist now and did not before), and those the log it replaces recorded that still
+// exist; that log's extension key only while both name the same type. Shallowest first.
+std::vector<std::string> KeysToRecord(const std::vector<std::string>& candidates,
+                                      const std::function<bool(const std::string&)>& existedBefore,
+                                      const std::function<bool(const std::string&)>& existsNow,
+                                      const AssociationUndo& previous, std::string_view type);
+
+// The records of the largest log an installation of this many folders and files below the
+// installer's folder can write: its folders and the Start-menu folder, its files and the six
+// shortcuts, the association's records, the compressor's, the two blank lines and the final
+// line break.
+size_t PlannedLogLineBreaks(size_t folders, size_t files);
+// The most folders and files together that keep the log below kMaxLogLineBreaks.
+size_t MaxInstallEntries();
+// The installer's refusal when the folder holds more than that (found: folders and files).
+std::string TooManyFilesMessage(size_t found);
+
 // Number of "\" in a path.
 size_t PathDepth(std::string_view path);
 // Shallowest first; equal depths keep their order (a stable exchange sort).
@@ -97,7 +143,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool IsPathWithin(std::string_view path, std::string_view root, bool allowRoot);
 
 // Text of the uninstaller's clean-up batch file: self = the uninstaller's path, folder = the
-// installation folder with its trailing "\", batch = the batch file's own path.
+// installation folder with its trailing "\", batch = the batch file's own path. The
+// uninstaller's file is deleted even when it is read-only.
 std::string UninstallBatchText(std::string_view self, std::string_view folder,
                                std::string_view batch);
 

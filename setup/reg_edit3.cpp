@@ -174,6 +174,32 @@ int32_t RegEdit3::UnRelateExtAndCommand(const std::wstring& ext) {
     return kRegOk;
 }
 
+int32_t RegEdit3::UnRelateCreatedKeys(const std::wstring& ext, const std::wstring& type,
+                                      const std::vector<std::string>& keys) {
+    int32_t deleted = 0;
+    for (const auto& utf8 : keys) {
+        const std::wstring key = WideFromUtf8(utf8);
+        if (EqualsNoCase(utf8, Utf8FromWide(ext))) {
+            int32_t error = 0;
+            const std::wstring named = ReadClassDefault(key, &error);
+            if (error != kRegOk || !EqualsNoCase(Utf8FromWide(named), Utf8FromWide(type))) continue;
+        }
+        const std::string ansi = AnsiPath(key);
+        RegKey open;
+        if (ansi.empty() || RegOpenKeyExA(HKEY_CLASSES_ROOT, ansi.c_str(), 0, KEY_READ,
+                                          open.Put()) != ERROR_SUCCESS)
+            continue;
+        DWORD subkeys = 0;
+        const bool known =
+            RegQueryInfoKeyA(open.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        open.Reset();
+        if (known && subkeys == 0)
+            deleted += RegDeleteKeyA(HKEY_CLASSES_ROOT, ansi.c_str()) == ERROR_SUCCESS;
+    }
+    return deleted;
+}
+
 int32_t RegEdit3::KillkeyIncludeSubKey(HKEY rk, const std::wstring& keyDir) {
     const std::string top = AnsiPath(keyDir);
     if (top.empty()) return 0;

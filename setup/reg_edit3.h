@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "reg_value.h"
 
@@ -31,6 +32,12 @@ public:
     // Deletes the extension key and the type key it names: 0, or -6 when the extension's type
     // name cannot be read (nothing deleted).
     int32_t UnRelateExtAndCommand(const std::wstring& ext);
+    // Takes back the keys an installation created for an association (UTF-8 paths under
+    // HKEY_CLASSES_ROOT, deepest first): each one that has no subkeys left, and the extension's
+    // own key only while its default value still names type. Whatever another program added
+    // or took over stays. The number of keys deleted.
+    int32_t UnRelateCreatedKeys(const std::wstring& ext, const std::wstring& type,
+                                const std::vector<std::string>& keys);
     // Deletes RK\KeyDir with all subkeys, deepest first; the number of keys deleted.
     int32_t KillkeyIncludeSubKey(HKEY rk, const std::wstring& keyDir);
 

@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ bool IsRuntimeSupportFile(const std::wstring& name) {
 }
 
 std::wstring FileNameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+
+bool ClassKeyExists(const std::string& key) {
+    RegKey k;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), 0, KEY_READ, k.Put()) ==
+           ERROR_SUCCESS;
+}
+
+// What the log this installation replaces says of the association (nothing without a log).
+AssociationUndo PreviousAssociation(const std::wstring& logPath) {
+    std::string ansi;
+    if (!PathExists(logPath) || !ReadWholeFile(logPath, 1 << 20, &ansi)) return {};
+    return PlanAssociationUndo(SplitLogLines(Utf8FromWide(WideFromAnsi(ansi))));
+}
 
 // Step 2 of the start-up: runtime libraries missing from the system folder are copied there.
 void InstallRuntimeSupport(const std::wstring& systemFolder, const std::wstring& sourceFolder) {
@@ -132,6 +146,35 @@ private:
         EnableWindow(Item(kCommand2), !busy);
     }
 
+    // The association, with the keys it created (and those the replaced log recorded) in the
+    // log, so that the uninstaller takes back only what is the installation's own.
+    void Associate(const std::wstring& dest) {
+        const std::wstring ext = WideFromUtf8(kMovieExtension);
+        RegEdit3 reg;
+        int32_t error = 0;
+        const RegValue existing = reg.GetValue(HKEY_CLASSES_ROOT, ext, L"", 0, &error);
+        const std::string type = existing.kind == RegValue::Kind::kString && !existing.text.empty()
+                                     ? existing.text
+                                     : std::string(kMovieTypeName);
+        const std::vector<std::string> candidates =
+            AssociationKeys(kMovieExtension, type, kMovieVerb);
+        std::vector<std::string> before;
+        for (const auto& k : candidates)
+            if (ClassKeyExists(k)) before.push_back(k);
+        const AssociationUndo previous = PreviousAssociation(dest + WideFromUtf8(kLogFileName));
+        (void)reg.RelateExtensionAndCommand(
+            ext, dest + L"TaviroPlayer.exe", WideFromUtf8(kMovieVerb), L" %1",
+            WideFromUtf8(kMovieTypeName), dest + L"TaviroPlayer.exe", 1, L"Taviro Video");
+        const auto existedBefore = [&before](const std::string& k) {
+            return std::find(before.begin(), before.end(), k) != before.end();
+        };
+        AddLog(L"rgt", WideFromUtf8(type));
+        for (const auto& k :
+             KeysToRecord(candidates, existedBefore, ClassKeyExists, previous, type))
+            AddLog(L"rgk", WideFromUtf8(k));
+        AddLog(L"reg", L"TQK");
+    }
+
     void StartInstall() {
         std::wstring dest = ItemText(kText1);
         if (dest.empty()) return;
@@ -141,18 +184,27 @@ private:
         log_ = InstallLogBuffers();
         failures_.clear();
 
-        if (!PathExists(dest)) CreateFolderPath(dest);
-
-        if (IsChecked(kCheck2)) {
-            RegEdit3 reg;
-            (void)reg.RelateExtensionAndCommand(L".TQK", dest + L"TaviroPlayer.exe", L"再生",
-                                                L" %1", L"TaviroVideo", dest + L"TaviroPlayer.exe",
-                                                1, L"Taviro Video");
-            AddLog(L"reg", L"TQK");
+        // Everything to copy is listed first: a log the uninstaller would refuse is refused
+        // here, before anything has changed.
+        std::vector<std::wstring> entries, files;
+        GetALLFiles(source_, &entries, FILE_ATTRIBUTE_DIRECTORY, L"", false, true, false, false);
+        GetALLFiles(source_, &files, 0, L"", true, true, false, false);
+        files.erase(std::remove_if(
+                        files.begin(), files.end(),
+                        [](const std::wstring& f) { return IsRuntimeSupportFile(FileNameOf(f)); }),
+                    files.end());
+        if (PlannedLogLineBreaks(entries.size(), files.size()) >= kMaxLogLineBreaks) {
+            MessageBoxW(Hwnd(),
+                        WideFromUtf8(TooManyFilesMessage(entries.size() + files.size())).c_str(),
+                        kCaption, MB_OK | MB_ICONSTOP);
+            SetBusy(false);
+            return;
         }
 
-        std::vector<std::wstring> entries;
-        GetALLFiles(source_, &entries, FILE_ATTRIBUTE_DIRECTORY, L"", false, true, false, false);
+        if (!PathExists(dest)) CreateFolderPath(dest);
+
+        if (IsChecked(kCheck2)) Associate(dest);
+
         std::vector<std::string> folders;
         for (const auto& e : entries) folders.push_back(Utf8FromWide(e));
         SortByDepth(folders);
@@ -163,9 +215,7 @@ private:
             if (PathExists(target)) AddLog(L"dir", target);
         }
 
-        GetALLFiles(source_, &entries, 0, L"", true, true, false, false);
-        for (const auto& file : entries) {
-            if (IsRuntimeSupportFile(FileNameOf(file))) continue;
+        for (const auto& file : files) {
             const std::wstring target =
                 WideFromUtf8(MapToDestination(src, dst, Utf8FromWide(file)));
             if (!CopyFileW(file.c_str(), target.c_str(), FALSE))

@@ -90,6 +90,7 @@ private:
         menu_ = programs.empty() ? std::string() : Utf8FromWide(programs) + "Nolvane\\Taviro\\";
 
         const std::vector<std::string> lines = SplitLogLines(text);
+        const AssociationUndo association = PlanAssociationUndo(lines);
         for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
             const auto record = ParseLogLine(*it);
             if (!record) continue;
@@ -102,7 +103,10 @@ private:
             SetStatus(WideFromUtf8(step.status));
             const std::wstring path = WideFromUtf8(record->value);
             switch (step.action) {
-            case UndoAction::kUnregister: RegEdit3().UnRelateExtAndCommand(L".TQK"); break;
+            case UndoAction::kUnregister:
+                RegEdit3().UnRelateCreatedKeys(WideFromUtf8(kMovieExtension),
+                                               WideFromUtf8(association.type), association.keys);
+                break;
             case UndoAction::kUnregisterDriver: UnregisterCompressor(path, folder); break;
             case UndoAction::kDeleteFile: {
                 const DWORD a = GetFileAttributesW(path.c_str());

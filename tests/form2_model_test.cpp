@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "capture_info.h"
 #include "form2_texts.h"
 
 namespace tqk::test {
@@ -268,7 +269,36 @@ TEST(Form2Model, ApplyFollowsTheRecord) {
     ApplyToWindow(s, &v);
     EXPECT_EQ(v.Combo2Index, 2);
     EXPECT_EQ(v.Combo3Index, 5);
+}
+
+// Label, capture information and export agree after a record is applied: a record without a
+// compressor ("標準に戻す", a loaded file) takes the window's choice away with the label.
+TEST(Form2Model, CompressorLabelAndUseAgreeAfterApply) {
+    Form2Values v = FilledWindow();
+    v.Label11 = "Cinepak";
+    Form2Extra extra;
+    extra.CompressorName = "Cinepak";
+    extra.SoundAvailable = true;
+    CaptureSettings with = DefaultSettings(true);
+    with.CompressorChosen = true;
+    ApplyToWindow(with, &v, &extra);
+    EXPECT_EQ(v.Label11, "Cinepak");
+    EXPECT_TRUE(BuildFromWindow(v, extra).CompressorChosen);
+
+    ApplyToWindow(DefaultSettings(true), &v, &extra);
     EXPECT_EQ(v.Label11, "未圧縮");
+    EXPECT_EQ(extra.CompressorName, "");
+    const CaptureSettings built = BuildFromWindow(v, extra);
+    EXPECT_FALSE(built.CompressorChosen) << "the label says uncompressed: so must the export";
+    const std::string info = DrawInfoText(built, extra.CompressorName);
+    EXPECT_NE(info.find("未圧縮"), std::string::npos) << info;
+    EXPECT_EQ(info.find("Cinepak"), std::string::npos) << info;
+
+    // A record that asks for a compressor the window does not have leaves the label alone.
+    v.Label11.clear();
+    ApplyToWindow(with, &v, &extra);
+    EXPECT_EQ(v.Label11, "");
+    EXPECT_FALSE(BuildFromWindow(v, extra).CompressorChosen);
 }
 
 // A record saved and loaded back records the same way: the sound format and "Wavの削除" go

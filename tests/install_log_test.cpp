@@ -211,11 +211,104 @@ TEST(InstallLog, BatchTextExactly) {
     const std::string text =
         UninstallBatchText("C:\\T\\UnInstallTVR.exe", "C:\\T\\", "C:\\Temp\\_uninstalltvrall.bat");
     std::string expected =
-        "@echo off\r\n:delfile\r\ndel \"C:\\T\\UnInstallTVR.exe\"\r\n"
+        "@echo off\r\n:delfile\r\ndel /f \"C:\\T\\UnInstallTVR.exe\"\r\n"
         "if exist \"C:\\T\\UnInstallTVR.exe\" goto delfile:\r\n:deldir\r\n";
     for (int i = 0; i < 51; ++i) expected += "rd \"C:\\T\\\"\r\n";
     expected += "del \"C:\\Temp\\_uninstalltvrall.bat\"\r\n";
     EXPECT_EQ(text, expected);
+}
+
+// The association's records: what a log says the installation created, and what the
+// uninstaller then takes back, deepest first.
+TEST(InstallLog, AssociationRecordsAndTheirUndo) {
+    EXPECT_EQ(AssociationKeys(".TQK", "TaviroVideo", "再生"),
+              (std::vector<std::string>{
+                  ".TQK", "TaviroVideo", "TaviroVideo\\Shell", "TaviroVideo\\Shell\\再生",
+                  "TaviroVideo\\Shell\\再生\\command", "TaviroVideo\\DefaultIcon"}));
+    InstallLogBuffers log;
+    log.Add("dir", "C:\\T\\help\\");
+    EXPECT_TRUE(log.Add("rgt", "OtherType"));
+    EXPECT_TRUE(log.Add("rgk", "OtherType\\Shell\\再生"));
+    EXPECT_TRUE(log.Add("rgk", "OtherType\\Shell\\再生\\command"));
+    log.Add("reg", "TQK");
+    log.Add("drv", "vidc.zmbv");
+    const std::string text = log.FileText();
+    EXPECT_EQ(text,
+              "dir:C:\\T\\help\\\r\n\r\n\r\nrgt:OtherType\r\nrgk:OtherType\\Shell\\再生\r\n"
+              "rgk:OtherType\\Shell\\再生\\command\r\nreg:TQK\r\ndrv:vidc.zmbv\r\n\r\n");
+    // The records themselves undo nothing in the walk; "reg:TQK" takes back the keys.
+    for (const char* kind : {"rgt", "rgk"})
+        EXPECT_EQ(PlanUndo({kind, "OtherType"}).action, UndoAction::kNone) << kind;
+    const AssociationUndo undo = PlanAssociationUndo(SplitLogLines(text));
+    EXPECT_EQ(undo.type, "OtherType");
+    EXPECT_EQ(undo.keys, (std::vector<std::string>{"OtherType\\Shell\\再生\\command",
+                                                   "OtherType\\Shell\\再生"}));
+
+    // Without "reg:TQK" nothing is taken back, whatever else the log says.
+    EXPECT_TRUE(PlanAssociationUndo(SplitLogLines("rgt:X\r\nrgk:X\r\n")).keys.empty());
+    // A log from before the records: what a fresh association creates, deepest first.
+    const AssociationUndo old = PlanAssociationUndo(SplitLogLines("\r\n\r\nreg:TQK\r\n\r\n"));
+    EXPECT_EQ(old.type, "TaviroVideo");
+    EXPECT_EQ(old.keys,
+              (std::vector<std::string>{"TaviroVideo\\Shell\\再生\\command",
+                                        "TaviroVideo\\Shell\\再生", "TaviroVideo\\DefaultIcon",
+                                        "TaviroVideo\\Shell", "TaviroVideo", ".TQK"}));
+}
+
+// Which of the association's keys an installation claims: the ones it created, and what the
+// log it replaces claimed (its extension key only for the same type).
+TEST(InstallLog, KeysToRecord) {
+    const auto fresh = AssociationKeys(".TQK", "TaviroVideo", "再生");
+    const auto none = [](const std::string&) { return false; };
+    const auto all = [](const std::string&) { return true; };
+    // A fresh association: every key.
+    EXPECT_EQ(KeysToRecord(fresh, none, all, {}, "TaviroVideo"),
+              (std::vector<std::string>{".TQK", "TaviroVideo", "TaviroVideo\\Shell",
+                                        "TaviroVideo\\DefaultIcon", "TaviroVideo\\Shell\\再生",
+                                        "TaviroVideo\\Shell\\再生\\command"}));
+    // A type that existed with its own DefaultIcon: only the verb's keys.
+    const auto reused = AssociationKeys(".TQK", "Other", "再生");
+    const auto existed = [](const std::string& k) {
+        return k == ".TQK" || k == "Other" || k == "Other\\Shell" || k == "Other\\DefaultIcon";
+    };
+    EXPECT_EQ(KeysToRecord(reused, existed, all, {}, "Other"),
+              (std::vector<std::string>{"Other\\Shell\\再生", "Other\\Shell\\再生\\command"}));
+    // Installed again over itself: nothing is new, the replaced log's keys stay claimed.
+    const AssociationUndo first =
+        PlanAssociationUndo(SplitLogLines("rgt:TaviroVideo\r\nrgk:.TQK\r\nrgk:TaviroVideo\r\n"
+                                          "rgk:TaviroVideo\\Shell\r\nreg:TQK\r\n"));
+    EXPECT_EQ(KeysToRecord(fresh, all, all, first, "TaviroVideo"),
+              (std::vector<std::string>{".TQK", "TaviroVideo", "TaviroVideo\\Shell"}));
+    // ... but a key that has gone since is not claimed again.
+    const auto noShell = [](const std::string& k) { return k != "TaviroVideo\\Shell"; };
+    EXPECT_EQ(KeysToRecord(fresh, all, noShell, first, "TaviroVideo"),
+              (std::vector<std::string>{".TQK", "TaviroVideo"}));
+    // The extension now names another program's type: its key is no longer ours.
+    EXPECT_EQ(KeysToRecord(reused, all, all, first, "Other"),
+              (std::vector<std::string>{"TaviroVideo", "TaviroVideo\\Shell"}));
+}
+
+// The installer refuses what would give a log the uninstaller refuses.
+TEST(InstallLog, InstallationSizeLimit) {
+    const size_t most = MaxInstallEntries();
+    EXPECT_EQ(PlannedLogLineBreaks(most, 0), kMaxLogLineBreaks - 1);
+    EXPECT_EQ(PlannedLogLineBreaks(10, most - 10), kMaxLogLineBreaks - 1);
+    EXPECT_EQ(PlannedLogLineBreaks(0, most + 1), kMaxLogLineBreaks);
+    // The largest log: every record the installer can write, one per line, and the breaks.
+    InstallLogBuffers log;
+    for (size_t i = 0; i < most - 1; ++i) log.Add("fnm", "C:\\T\\f" + std::to_string(i));
+    log.Add("dir", "C:\\T\\help\\");
+    log.Add("dir", "C:\\M\\Nolvane\\Taviro\\");
+    for (int i = 0; i < 6; ++i) log.Add("fnm", "C:\\M\\l" + std::to_string(i) + ".lnk");
+    log.Add("rgt", "TaviroVideo");
+    for (const auto& k : AssociationKeys(".TQK", "TaviroVideo", "再生")) log.Add("rgk", k);
+    log.Add("reg", "TQK");
+    log.Add("drv", "vidc.zmbv");
+    EXPECT_EQ(CountLineBreaks(log.FileText()), kMaxLogLineBreaks - 1);
+    EXPECT_EQ(
+        TooManyFilesMessage(90),
+        "インストールするフォルダとファイルが多すぎます。\r\n合わせて" + std::to_string(most) +
+            "個までですが、90個あります。\r\nインストールを中止しました。何も変更していません。");
 }
 
 TEST(InstallLog, Wildcards) {

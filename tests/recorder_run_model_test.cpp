@@ -221,6 +221,95 @@ TEST(PipelineModel, RemovalsOnlyAfterASuccessfulExport) {
     EXPECT_FALSE(none.wave);  // without an AVI the sound lives only in the WAV
 }
 
+// A rewrite cancelled and answered "はい", then an export that runs to its end: the files go
+// as after any successful export. A cancel during the export still keeps them.
+TEST(PipelineModel, TheRewritesCancelIsNotTheExports) {
+    CaptureSettings s;
+    s.KeepTqk = true;
+    s.AviPath = "c:\\m.avi";
+    s.WavePath = "c:\\m.wav";
+    s.DeleteWave = true;
+    ConversionWatch watch;
+    watch.Begin(ConversionWatch::Phase::kRewrite);
+    watch.Cancelled();
+    EXPECT_TRUE(watch.RewriteCancelled());
+    watch.Begin(ConversionWatch::Phase::kExport);
+    watch.AviDone(0, false);
+    watch.WaveDone(0);
+    EXPECT_TRUE(watch.Export().Succeeded());
+    EXPECT_TRUE(RemovalsAfterExport(s, watch.Export()).wave);
+
+    watch.Begin(ConversionWatch::Phase::kExport);
+    watch.Cancelled();
+    watch.AviDone(0, false);
+    EXPECT_FALSE(RemovalsAfterExport(s, watch.Export()).wave);
+    // A failed merge of the sound from the export before does not stay with the next one.
+    watch.Begin(ConversionWatch::Phase::kExport);
+    EXPECT_TRUE(watch.Export().Succeeded());
+    watch.WaveDone(-2);
+    EXPECT_FALSE(watch.Export().Succeeded());
+}
+
+// The record button refuses sound paths the helper's block cannot carry: 260 ANSI bytes fit,
+// 261 do not, the wave path and its scratch path alike; without sound nothing is checked.
+TEST(RunModel, SoundPathsMustFitTheBlock) {
+    const auto bytes = [](const std::string& p) { return p.size(); };
+    CaptureSettings s;
+    const struct {
+        size_t wave, scratch;
+        bool fits;
+    } cases[] = {{252, 260, true}, {253, 261, false}, {261, 200, false}, {10, 261, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.wave << " / " << c.scratch);
+        s.WavePath = std::string(c.wave, 'w');
+        s.WaveScratchPath = std::string(c.scratch, 's');
+        EXPECT_EQ(SoundPathsFit(s, bytes), c.fits);
+        // What fits is what the block takes.
+        uint8_t block[snd::kBlockBytes];
+        EXPECT_EQ(snd::EncodeBlock(RunSoundBlock(s, s.WavePath, s.WaveScratchPath, 0), block),
+                  c.fits);
+    }
+    s.WavePath.clear();
+    s.WaveScratchPath = std::string(400, 's');
+    EXPECT_TRUE(SoundPathsFit(s, bytes));
+}
+
+// The system's recording source is changed only for a chosen input, and put back only when
+// it was changed and what was selected before is known.
+TEST(RunModel, RecordingSourceIsLeftAloneUnlessChosen) {
+    const struct {
+        const char* name;
+        int32_t choice;
+        bool enabled;
+        int32_t error, selected, count;
+        bool select, restore;
+        int32_t line, restoreLine;
+    } cases[] = {
+        {"標準(変更なし)", 0, true, 0, 2, 4, false, false, 0, 0},
+        {"chosen", 2, true, 0, 3, 4, true, true, 1, 3},
+        {"already selected", 4, true, 0, 3, 4, false, false, 3, 0},
+        {"no mixer", 2, false, 0, 0, 0, false, false, 0, 0},
+        {"no list", 2, true, -2, 0, 0, false, false, 0, 0},
+        {"selection unknown", 2, true, 0, -1, 4, false, false, 0, 0},
+        {"beyond the list", 6, true, 0, 1, 4, false, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SourcePlan p = PlanRecordingSource(c.choice, c.enabled, c.error, c.selected, c.count);
+        EXPECT_EQ(p.select, c.select);
+        EXPECT_EQ(p.restore, c.restore);
+        if (p.select) {
+            EXPECT_EQ(p.line, c.line);
+        }
+        if (p.restore) {
+            EXPECT_EQ(p.restoreLine, c.restoreLine);
+        }
+    }
+    EXPECT_EQ(HeaderPatchErrorText("X"),
+              "キャンセルした時点までの長さをTQKファイルに書き込めませんでした。\r\nX\r\n"
+              "録画したTQKファイルはそのまま残してあります。");
+}
+
 TEST(RegionModel, Picks) {
     const int maxX = 1023, maxY = 767;
     const struct {

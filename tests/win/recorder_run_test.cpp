@@ -4,6 +4,7 @@
 // ffprobe and sox.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,8 @@
 #include "recorder_stage.h"
 #include "test_files.h"
 #include "tool_test_util.h"
+#include "win_handles.h"
+#include "win_text.h"
 #include "window_driver.h"
 
 namespace tqk::test {
@@ -240,6 +243,12 @@ struct ModeCase {
     bool keepTqk, avi, deleteWave;
     int method;
 };
+
+// The statistics area has shown its first figures: the recording is under way.
+bool WaitForFirstFigures(HWND form1) {
+    return WaitUntil(
+        [&] { return Text(Child(form1, form1_ids::Picture1)).rfind(L"Frame ", 0) == 0; }, 20000);
+}
 
 class RecorderSaveMode : public ::testing::TestWithParam<ModeCase> {};
 
@@ -868,6 +877,146 @@ TEST(RecorderRunProcess, HelperStatusSixGivesItsMessageAndKeepsTheMovie) {
     ExpectAviIsPattern(W(s.AviPath), 20, false);
 }
 
+// Cancelled and answered "はい", but the movie's header cannot take the seconds recorded
+// (another program holds the file without letting it be written): the run says so, keeps the
+// movie and makes no AVI of it.
+TEST(RecorderCancel, AHeaderThatCannotBeWrittenIsReportedAndNotExported) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_patchfail");
+    CaptureSettings s = stage.Record(1, 10, 20, false);
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChooseFullFrames(r);
+    HWND form1 = StartRecording(r);
+    ASSERT_NE(form1, nullptr);
+    ASSERT_TRUE(WaitForFirstFigures(form1));
+    Click(Child(form1, form1_ids::Command1(0)));
+    const auto question = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(question.has_value());
+    FileHandle hold(CreateFileW(W(s.TqkPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold) << GetLastError();
+    ASSERT_TRUE(AnswerMessageBox(*question, IDYES));
+    const auto error = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(error.has_value()) << "the failure was not reported";
+    Screenshot("header_patch_failed");
+    EXPECT_EQ(error->text,
+              L"キャンセルした時点までの長さをTQKファイルに書き込めませんでした。\r\n"
+              L"ファイルをオープンできません。\r\n録画したTQKファイルはそのまま残してあります。");
+    ASSERT_TRUE(AnswerMessageBox(*error, IDOK));
+    ASSERT_TRUE(r.WaitBack(20000));
+    if (auto more = WaitForMessageBox(r.process.Id(), 500)) {
+        ADD_FAILURE() << "unexpected message: " << N(more->text);
+        AnswerMessageBox(*more, more->Has(IDOK) ? IDOK : IDNO);
+    }
+    hold.Reset();
+    EXPECT_TRUE(Exists(W(s.TqkPath)));
+    EXPECT_FALSE(Exists(W(s.AviPath))) << "a movie of the wrong length was exported";
+}
+
+// A save path whose WAV or scratch path takes more than 260 bytes in the ANSI code page (here
+// Japanese folder names, two bytes a character) cannot reach the sound helper: the record
+// button refuses it with its message instead of recording without sound.
+TEST(RecorderSound, APathTooLongForTheHelperIsRefusedAtTheRecordButton) {
+    Staged stage(L"recrun_longpath");
+    const std::wstring part(60, L'録');
+    std::wstring folder = stage.File(part + L"\\");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    folder += part + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    CaptureSettings s =
+        tqk::test::RecordAtTopLeft(kW, kH, 1, 10, 2, Utf8FromWide(folder + L"m.TQK"), true);
+    s.AviPath.clear();
+    ASSERT_GT(AnsiFromWide(WideFromUtf8(s.WaveScratchPath)).size(), 260u);
+    ASSERT_LT(WideFromUtf8(s.WaveScratchPath).size(), 260u);
+    // The record in the ANSI code page, as the recorder reads it.
+    rec::AnsiCodec ansi;
+    ansi.toAnsi = [](std::string_view utf8, std::string* ret) {
+        *ret = AnsiFromWide(WideFromUtf8(std::string(utf8)));
+        return true;
+    };
+    ansi.toUtf8 = [](std::string_view a, std::string* ret) {
+        *ret = Utf8FromWide(WideFromAnsi(std::string(a)));
+        return true;
+    };
+    std::string bytes;
+    ASSERT_EQ(rec::EncodeTqp(s, ansi, &bytes), rec::TqpStatus::kOk);
+    ASSERT_TRUE(WriteBytes(stage.File(L"settings\\default.TQP"), bytes));
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ASSERT_TRUE(IsChecked(r.Item(ids::Check3))) << "sound is not available";
+    Click(r.Item(ids::Command5));
+    const auto box = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(box.has_value()) << "recorded without a word";
+    Screenshot("sound_path_too_long");
+    EXPECT_EQ(box->text,
+              L"保存先のパスが長すぎるため、音声を録音できません。\r\n"
+              L"保存先を短くするか、音声の録音をやめてください。");
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    HWND form1 = WaitForForm1(r, 1000);
+    EXPECT_TRUE(!form1 || !IsWindowVisible(form1)) << "the recording started";
+    EXPECT_FALSE(Exists(WideFromUtf8(s.TqkPath)));
+    EXPECT_TRUE(IsWindowVisible(r.form2));
+}
+
+// A compressor chosen, then "標準に戻す" (a record without one; a loaded file is the same
+// record): the label says 未圧縮, and so do the capture information and the AVI then made.
+TEST(RecorderCompressor, ForgottenWithItsLabelByTheDefaults) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_forget");
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command8));
+    std::wstring offered, chosen;
+    ASSERT_TRUE(ChooseCompressor(
+        r.process.Id(),
+        [&](const std::wstring& e) {
+            const bool other = !e.empty() && e.find(L"Full") == std::wstring::npos &&
+                               e.find(L"圧縮") == std::wstring::npos &&
+                               e.find(L"フル") == std::wstring::npos;
+            if (other) chosen = e;
+            return other;
+        },
+        20000, &offered))
+        << N(offered);
+    ASSERT_TRUE(WaitUntil([&] { return Text(r.Item(ids::Label11)) != L"未圧縮"; }, 5000));
+    const std::wstring name = Text(r.Item(ids::Label11));
+    auto infoLine = [&] {
+        const std::wstring info = Text(r.Item(ids::Picture2));
+        const size_t a = info.find(L"\r\n");
+        const size_t b = info.find(L"\r\n", a + 2);
+        return a == std::wstring::npos ? std::wstring() : info.substr(a + 2, b - a - 2);
+    };
+    EXPECT_EQ(infoLine(), name);
+
+    Click(r.Item(ids::Command9));
+    ASSERT_TRUE(WaitUntil([&] { return Text(r.Item(ids::Label11)) == L"未圧縮"; }, 5000));
+    EXPECT_EQ(infoLine(), L"未圧縮") << "the information still names the compressor";
+
+    // One second of the known image into an AVI: written uncompressed.
+    const std::wstring movie = stage.File(L"forget.TQK");
+    SetText(r.Item(ids::Text2), movie);
+    SetText(r.Item(ids::Text1(2)), std::to_wstring(kW));
+    SetText(r.Item(ids::Text1(3)), std::to_wstring(kH));
+    SendMessageW(r.Item(ids::HScroll1(0)), TBM_SETPOS, TRUE, 10);
+    SendMessageW(r.Item(ids::HScroll1(1)), TBM_SETPOS, TRUE, 1);
+    Click(r.Item(ids::Command5));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    ASSERT_TRUE(r.WaitBack(60000));
+    if (auto more = WaitForMessageBox(r.process.Id(), 500)) {
+        ADD_FAILURE() << "unexpected message: " << N(more->text);
+        AnswerMessageBox(*more, more->Has(IDOK) ? IDOK : IDNO);
+    }
+    const std::wstring avi = stage.File(L"forget.avi");
+    ASSERT_TRUE(Exists(avi));
+    const std::string codec = Shell(
+        "ffprobe -v error -select_streams v:0 -show_entries "
+        "stream=codec_name -of csv=p=0 '" +
+        Unix(avi) + "'");
+    EXPECT_EQ(codec.substr(0, 8), "rawvideo") << codec << " (chosen: " << N(chosen) << ")";
+}
+
 // The rewrite to 24 bits cancelled in the progress window, an AVI wanted: the question, and
 // either answer. Yes: the movie as recorded is exported; No: no AVI. The movie stays as
 // recorded and the rewrite leaves nothing behind.
@@ -914,6 +1063,41 @@ TEST_P(RecorderNormaliseCancel, AsksAndFollowsTheAnswer) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, RecorderNormaliseCancel, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Yes" : "No"; });
+
+// The rewrite cancelled and answered "はい", then the export runs to its end: it is a
+// successful export, so "Wavの削除" removes the WAV (its sound is in the AVI).
+TEST(RecorderNormaliseCancelThenExport, DeletesTheWaveAsAfterAnyExport) {
+    ScreenPattern pattern;
+    Staged stage(L"recrun_normwave");
+    CaptureSettings s = stage.Record(0, 20, 4, true);
+    s.W = 1024;
+    s.H = 768;
+    s.DeleteWave = true;
+    stage.SetRecord(s);
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChooseFullFrames(r);
+    Click(r.Item(ids::Command5));
+    HWND form5 = WaitForWindow(r.process.Id(), L"TaviroForm5", nullptr, 30000);
+    ASSERT_NE(form5, nullptr) << "no progress window";
+    Click(Child(form5, form5_ids::Command1));
+    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    ASSERT_TRUE(box.has_value()) << "no question";
+    EXPECT_EQ(box->text, L"TQK変換中にキャンセルされました。\r\n処理を続行しますか？");
+    ASSERT_TRUE(AnswerMessageBox(*box, IDYES));
+    ASSERT_TRUE(r.WaitBack(60000));
+    if (auto more = WaitForMessageBox(r.process.Id(), 500)) {
+        ADD_FAILURE() << "unexpected message: " << N(more->text);
+        AnswerMessageBox(*more, more->Has(IDOK) ? IDOK : IDNO);
+    }
+    ASSERT_TRUE(Exists(W(s.AviPath)));
+    const std::string streams =
+        Shell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" +
+              Unix(W(s.AviPath)) + "'");
+    EXPECT_NE(streams.find("audio"), std::string::npos) << streams;
+    EXPECT_FALSE(Exists(W(s.WavePath))) << "the export was counted as cancelled";
+    EXPECT_TRUE(Exists(W(s.TqkPath)));
+}
 
 }  // namespace
 }  // namespace tqk::test

@@ -91,6 +91,7 @@ protected:
         test::RemoveTree(programs_ + L"Nolvane");
         SHDeleteKeyW(HKEY_CLASSES_ROOT, L".TQK");
         SHDeleteKeyW(HKEY_CLASSES_ROOT, L"TaviroVideo");
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"OtherVideo");
         for (const char* name : kCompressorEntries) DeleteDriverEntry(WideFromUtf8(name));
     }
 
@@ -238,7 +239,7 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
         desktop_ + L"TaviroPlayer.lnk", desktop_ + L"TaviroRec.lnk",
         menu_ + L"TaviroPlayer.lnk",    menu_ + L"TaviroRec.lnk",
         menu_ + L"ヘルプ.lnk",          menu_ + L"アンインストール.lnk"};
-    ASSERT_EQ(lines.size(), 2 + 1 + files.size() + links.size() + 1 + 2 + 2);
+    ASSERT_EQ(lines.size(), 2 + 1 + files.size() + links.size() + 1 + 9 + 2);
     EXPECT_EQ(lines[0], L"dir:" + dest + L"help\\");
     EXPECT_EQ(lines[1], L"dir:" + menu_);
     EXPECT_EQ(lines[2], L"");
@@ -249,11 +250,20 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
     for (size_t i = 0; i < links.size(); ++i)
         EXPECT_EQ(lines[3 + files.size() + i], L"fnm:" + links[i]);
     const size_t tail = 3 + files.size() + links.size();
-    EXPECT_EQ(lines[tail], L"");
-    EXPECT_EQ(lines[tail + 1], L"reg:TQK");
-    EXPECT_EQ(lines[tail + 2], L"drv:vidc.zmbv");
-    EXPECT_EQ(lines[tail + 3], L"");
-    EXPECT_EQ(lines[tail + 4], L"");
+    // The association: the type the extension named, every key it created, then "reg:TQK".
+    const std::vector<std::wstring> association = {L"",
+                                                   L"rgt:TaviroVideo",
+                                                   L"rgk:.TQK",
+                                                   L"rgk:TaviroVideo",
+                                                   L"rgk:TaviroVideo\\Shell",
+                                                   L"rgk:TaviroVideo\\DefaultIcon",
+                                                   L"rgk:TaviroVideo\\Shell\\再生",
+                                                   L"rgk:TaviroVideo\\Shell\\再生\\command",
+                                                   L"reg:TQK",
+                                                   L"drv:vidc.zmbv",
+                                                   L"",
+                                                   L""};
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + long(tail), lines.end()), association);
     // The compressor, registered where the platform looks for a ZMBV stream's decoder.
     EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::optional<std::wstring>(dest + L"TaviroZmbv.dll"));
     EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
@@ -335,7 +345,7 @@ TEST_F(SetupTest, InstallThenUninstallKeepingAUsersFile) {
     EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
     const std::string self = AnsiFromWide(dest + L"UnInstallTVR.exe");
     const std::string folder = AnsiFromWide(dest);
-    std::string expectedBatch = "@echo off\r\n:delfile\r\ndel \"" + self + "\"\r\nif exist \"" +
+    std::string expectedBatch = "@echo off\r\n:delfile\r\ndel /f \"" + self + "\"\r\nif exist \"" +
                                 self + "\" goto delfile:\r\n:deldir\r\n";
     for (int i = 0; i < 51; ++i) expectedBatch += "rd \"" + folder + "\"\r\n";
     expectedBatch += "del \"" + AnsiFromWide(temp + L"_uninstalltvrall.bat") + "\"\r\n";
@@ -372,7 +382,7 @@ TEST_F(SetupTest, NoBoxesThenReinstallThenUninstallRemovesTheFolder) {
     ASSERT_EQ(Install(src, dest, true, true), std::vector<std::wstring>{kFinishedInstall});
     EXPECT_EQ(test::ReadBytes(dest + L"help\\main.htm"), test::ReadBytes(src + L"help\\main.htm"));
     lines = LogLines(dest + L"InstallLog.log");
-    ASSERT_EQ(lines.size(), 1 + 1 + fileCount + 6 + 1 + 2 + 2);
+    ASSERT_EQ(lines.size(), 1 + 1 + fileCount + 6 + 1 + 9 + 2);
     EXPECT_EQ(lines[0], L"dir:" + dest + L"help\\");
     EXPECT_EQ(lines[1], L"");
     EXPECT_EQ(lines[lines.size() - 4], L"reg:TQK");
@@ -560,6 +570,182 @@ TEST_F(SetupTest, InstalledCompressorIsChosenThroughTheRecordersChoice) {
     EXPECT_TRUE(WaitForBatch(temp));
     EXPECT_EQ(ReadDriverEntry(L"vidc.zmbv"), std::nullopt);
     EXPECT_EQ(ReadDriverEntry(L"vidc.tzmb"), std::nullopt);
+}
+
+// Writes key's default value under HKEY_CLASSES_ROOT, as another program would.
+void SetClass(const std::wstring& key, const std::wstring& value) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &h, nullptr),
+              ERROR_SUCCESS)
+        << Utf8FromWide(key);
+    RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(h);
+}
+
+// Another program's file type: its description, its "open" verb and its icon.
+void MakeOtherType() {
+    SetClass(L"OtherVideo", L"Other Video");
+    SetClass(L"OtherVideo\\Shell\\open\\command", L"other.exe %1");
+    SetClass(L"OtherVideo\\DefaultIcon", L"other.exe,0");
+}
+
+// The extension named another program's type before the installation: the installer puts its
+// verb under that type and the uninstaller takes back that verb alone.
+TEST_F(SetupTest, AnExistingTypeKeepsEverythingButOurVerb) {
+    MakeOtherType();
+    SetClass(L".TQK", L"OtherVideo");
+    const std::wstring src = Stage(L"dist");
+    const std::wstring dest = root_.Path() + L"t\\";
+    ASSERT_EQ(Install(src, dest, false, true), std::vector<std::wstring>{kFinishedInstall});
+    EXPECT_EQ(ReadClass(L"OtherVideo\\Shell\\再生\\command"),
+              L"\"" + dest + L"TaviroPlayer.exe\" %1");
+    const auto lines = LogLines(dest + L"InstallLog.log");
+    const std::vector<std::wstring> tail(lines.end() - 7, lines.end());
+    EXPECT_EQ(tail, (std::vector<std::wstring>{L"rgt:OtherVideo", L"rgk:OtherVideo\\Shell\\再生",
+                                               L"rgk:OtherVideo\\Shell\\再生\\command", L"reg:TQK",
+                                               L"drv:vidc.zmbv", L"", L""}));
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const auto u = RunUninstaller(dest, temp, IDYES);
+    EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
+    ASSERT_TRUE(WaitForBatch(temp));
+    EXPECT_EQ(ReadClass(L".TQK"), L"OtherVideo");
+    EXPECT_EQ(ReadClass(L"OtherVideo"), L"Other Video");
+    EXPECT_EQ(ReadClass(L"OtherVideo\\Shell\\open\\command"), L"other.exe %1");
+    EXPECT_FALSE(ClassKeyExists(L"OtherVideo\\Shell\\再生"));
+    EXPECT_FALSE(ClassKeyExists(L"TaviroVideo"));
+}
+
+// Installed twice over itself (the second finds everything in place and claims what the
+// first created), then another program associates the extension with its own type: the
+// uninstaller removes the installation's type and leaves the extension to the other program.
+TEST_F(SetupTest, AnAssociationTakenOverSinceStaysWithTheOtherProgram) {
+    const std::wstring src = Stage(L"dist");
+    const std::wstring dest = root_.Path() + L"t\\";
+    ASSERT_EQ(Install(src, dest, false, true), std::vector<std::wstring>{kFinishedInstall});
+    // The log's last part: the association's records and the compressor's.
+    const auto lastPart = [&] {
+        const auto lines = LogLines(dest + L"InstallLog.log");
+        auto from = std::find(lines.begin(), lines.end(), L"rgt:TaviroVideo");
+        return std::vector<std::wstring>(from, lines.end());
+    };
+    const auto first = lastPart();
+    ASSERT_EQ(first.size(), 11u);
+    ASSERT_EQ(Install(src, dest, false, true), std::vector<std::wstring>{kFinishedInstall});
+    EXPECT_EQ(lastPart(), first) << "the second claims what the first made";
+
+    MakeOtherType();
+    SetClass(L".TQK", L"OtherVideo");
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const auto u = RunUninstaller(dest, temp, IDYES);
+    EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
+    ASSERT_TRUE(WaitForBatch(temp));
+    EXPECT_EQ(ReadClass(L".TQK"), L"OtherVideo");
+    EXPECT_EQ(ReadClass(L"OtherVideo\\Shell\\open\\command"), L"other.exe %1");
+    EXPECT_FALSE(ClassKeyExists(L"TaviroVideo"));
+    EXPECT_FALSE(test::Exists(dest));
+}
+
+// A log from before the association's records ("reg:TQK" alone) takes back what a fresh
+// association makes, and only while the extension still names that type.
+TEST_F(SetupTest, AnOldLogTakesBackOnlyAFreshAssociation) {
+    for (const bool takenOver : {false, true}) {
+        SCOPED_TRACE(takenOver ? "taken over" : "as installed");
+        const std::wstring src = Stage(takenOver ? L"dist2" : L"dist1");
+        const std::wstring dest = root_.Path() + (takenOver ? L"o2\\" : L"o1\\");
+        ASSERT_EQ(Install(src, dest, false, true), std::vector<std::wstring>{kFinishedInstall});
+        std::string text;
+        for (const auto& l : LogLines(dest + L"InstallLog.log"))
+            if (l.rfind(L"rg", 0) != 0 || l == L"reg:TQK") text += AnsiFromWide(l) + "\r\n";
+        text.resize(text.size() - 2);
+        ASSERT_TRUE(test::WriteBytes(dest + L"InstallLog.log", text));
+        if (takenOver) {
+            MakeOtherType();
+            SetClass(L".TQK", L"OtherVideo");
+            SetClass(L"TaviroVideo\\Shell\\edit\\command", L"other.exe %1");
+        }
+        const std::wstring temp = dest + L"..\\temp" + (takenOver ? L"2\\" : L"1\\");
+        CreateDirectoryW(temp.c_str(), nullptr);
+        RunUninstaller(dest, temp, IDYES);
+        ASSERT_TRUE(WaitForBatch(temp));
+        EXPECT_EQ(ClassKeyExists(L".TQK"), takenOver);
+        EXPECT_FALSE(ClassKeyExists(L"TaviroVideo\\Shell\\再生"));
+        EXPECT_FALSE(ClassKeyExists(L"TaviroVideo\\DefaultIcon"));
+        // A verb another program added keeps its type.
+        EXPECT_EQ(ClassKeyExists(L"TaviroVideo\\Shell\\edit"), takenOver);
+        CleanShared();
+    }
+}
+
+// An uninstaller copied read-only (a copy keeps the attribute of the file it was made from),
+// with a log that does not name it (the walk would clear the attribute on its way): the
+// clean-up batch still removes it and the folder, and ends.
+TEST_F(SetupTest, AReadOnlyUninstallerIsRemovedByTheBatch) {
+    const std::wstring inst = root_.Path() + L"ro\\";
+    ASSERT_TRUE(CreateDirectoryW(inst.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((dist_ + L"UnInstallTVR.exe").c_str(),
+                          (inst + L"UnInstallTVR.exe").c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesW((inst + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(test::WriteBytes(inst + L"InstallLog.log", ""));
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const auto u = RunUninstaller(inst, temp, IDYES);
+    EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
+    const bool ended = WaitForBatch(temp);
+    if (!ended)  // let a looping batch end, so that it does not outlive the test
+        SetFileAttributesW((inst + L"UnInstallTVR.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(ended) << "the batch is still looping on the read-only uninstaller";
+    EXPECT_FALSE(test::Exists(inst));
+}
+
+// A folder with more than the installer can log is refused before anything changes; the most
+// it takes installs, and its log is one the uninstaller accepts and undoes.
+TEST_F(SetupTest, MoreFilesThanTheLogCanHoldAreRefusedAtInstallTime) {
+    const std::wstring src = Stage(L"dist");
+    ASSERT_TRUE(CreateDirectoryW((src + L"extra").c_str(), nullptr));
+    std::vector<std::wstring> entries;
+    const size_t staged = size_t(GetALLFiles(src, &entries, 0, L"", false, true, true, false));
+    const size_t most = MaxInstallEntries();
+    ASSERT_LT(staged, most);
+    for (size_t i = staged; i <= most; ++i)
+        ASSERT_TRUE(test::WriteBytes(src + L"extra\\f" + std::to_wstring(i) + L".txt", "x"));
+    const std::wstring dest = root_.Path() + L"many\\";
+    {
+        test::ChildProcess p;
+        ASSERT_TRUE(p.Start(src + L"TaviroSetup.exe"));
+        HWND w = test::WaitForWindow(p.Id(), nullptr, L"Taviro インストーラ", kWait);
+        ASSERT_TRUE(w);
+        test::SetText(test::Child(w, kText1), dest);
+        test::Click(test::Child(w, kCommand2));
+        auto box = test::WaitForMessageBox(p.Id(), kWait);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, WideFromUtf8(TooManyFilesMessage(most + 1)));
+        EXPECT_TRUE(test::AnswerMessageBox(*box, IDOK));
+        // Nothing changed, and the window is there to choose again.
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return IsWindowEnabled(test::Child(w, kCommand2)); }, kWait));
+        EXPECT_FALSE(test::Exists(dest));
+        EXPECT_FALSE(ClassKeyExists(L".TQK"));
+        EXPECT_FALSE(test::Exists(desktop_ + L"TaviroPlayer.lnk"));
+        EXPECT_FALSE(test::Exists(menu_));
+        PostMessageW(w, WM_CLOSE, 0, 0);
+        EXPECT_EQ(p.WaitExit(kWait), std::optional<DWORD>(0));
+    }
+    ASSERT_TRUE(DeleteFileW((src + L"extra\\f" + std::to_wstring(most) + L".txt").c_str()));
+    ASSERT_EQ(Install(src, dest, true, true), std::vector<std::wstring>{kFinishedInstall});
+    const auto log = test::ReadBytes(dest + L"InstallLog.log");
+    ASSERT_TRUE(log);
+    EXPECT_LT(CountLineBreaks(*log), kMaxLogLineBreaks);
+    const std::wstring temp = root_.Path() + L"temp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const auto u = RunUninstaller(dest, temp, IDYES);
+    EXPECT_EQ(u.messages, (std::vector<std::wstring>{kConfirm, kFinishedUninstall}));
+    ASSERT_TRUE(WaitForBatch(temp));
+    EXPECT_FALSE(test::Exists(dest));
+    EXPECT_FALSE(ClassKeyExists(L".TQK"));
 }
 
 std::string Breaks(int n) {
