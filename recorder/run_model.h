@@ -83,6 +83,10 @@ int32_t SoundBufferSize(int32_t samplesPerSec, int32_t bitsPerSample, int32_t ch
 snd::SoundHelperBlock RunSoundBlock(const CaptureSettings& s, const std::string& ansiWavePath,
                                     const std::string& ansiWaveScratchPath, double startTime);
 
+// What the statistics area shows while the sound helper finishes the WAV after the capture
+// (thousandths written): "Wavファイルを書き込んでいます。 45%".
+std::string WavWritingText(int32_t permille);
+
 // The question after a cancelled recording (question icon, Yes/No).
 constexpr const char* kCancelQuestion =
     "キャンセルしました。\r\nこのまま作業を続行しますか？\r\n\r\n"
