@@ -53,8 +53,12 @@ enum SoundCode : int32_t {
 
 // The name of the shared memory.
 constexpr const char* kBlockNameUtf8 = "{1FF13A99-90A3-11d6-952A-000629195288}";
-// The helper's instance mutex, owned for the helper's whole life.
+// The helper's instance mutex.
 constexpr const char* kHelperInstanceNameUtf8 = "TaviroWave.{1FF13A99-90A3-11d6-952A-000629195288}";
+// Owned by a helper whose recorder ended during a recording, from then until the helper ends:
+// a recorder that starts meanwhile waits for that recording's WAV.
+constexpr const char* kHelperOrphanNameUtf8 =
+    "TaviroWave.Orphan.{1FF13A99-90A3-11d6-952A-000629195288}";
 
 struct SoundHelperBlock {
     int32_t Code = 0;
