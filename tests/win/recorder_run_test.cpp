@@ -983,6 +983,13 @@ TEST_P(RecorderKilledWithSound, NextStartAndToolRepairKeepPictureAndSoundTogethe
         return Shell("pactl list short sink-inputs").find("protocol-native") != std::string::npos;
     };
     ASSERT_TRUE(WaitUntil([&] { return !playing(); }, 40000));
+    // Nor does this one outlast the test, whatever its end.
+    struct ToneEnds {
+        std::function<bool()> playing;
+        ~ToneEnds() {
+            WaitUntil([this] { return !playing(); }, 20000);
+        }
+    } toneEnds{playing};
     PlayTone(stage, 10);
     // The tone reaches the device once its stream runs in the audio daemon.
     ASSERT_TRUE(WaitUntil(playing, 10000));
@@ -1056,6 +1063,7 @@ TEST_P(RecorderKilledWithSound, NextStartAndToolRepairKeepPictureAndSoundTogethe
             ? L"\r\n　TQKに合わせて" + std::to_wstring(kept) + L"秒にしました。"
             : L"\r\n　録音の一時ファイルから作成しました（" + std::to_wstring(kept) + L"秒）。";
     EXPECT_NE(box->text.find(wav + soundLine), std::wstring::npos) << N(box->text);
+    Screenshot(std::string("recovery_message_") + c.name);
     ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
     again.form2 = WaitForWindow(again.process.Id(), kForm2Class, nullptr, 20000);
     EXPECT_NE(again.form2, nullptr);
