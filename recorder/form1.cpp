@@ -144,6 +144,13 @@ void Form1::PrintWaitText() {
     ShowStatistics(text);
 }
 
+void Form1::PrintWavWriting(int32_t permille) {
+    PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
+    const std::wstring text = WideFromUtf8(WavWritingText(permille));
+    TextOutW(statsDc_.Get(), 0, Px(kStatsTop - 2), text.c_str(), int(text.size()));
+    ShowStatistics(text);
+}
+
 void Form1::DrawStatistics(int32_t n, int32_t dropCount) {
     const double elapsed = double(timeGetTime() - startTick_);
     PatBlt(statsDc_.Get(), 0, 0, statsSize_.cx, statsSize_.cy, WHITENESS);
@@ -348,9 +355,12 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     result.averageCaptureMs = stats_.AverageMs(result.averageCaptureMs);
     result.droppedFrames = stats_.droppedFrames;
 
-    // 10. The helper stops; a run whose capture never started has nothing to stop.
+    // 10. The helper stops; a run whose capture never started has nothing to stop. A helper
+    // that says it is writing the WAV is waited for, its progress shown, so that the export
+    // never reads a WAV that is not whole yet.
     if (blockSent_) {
-        const snd::StopOutcome outcome = ctx.sound->StopAndWait();
+        const snd::StopOutcome outcome = ctx.sound->StopAndWait(
+            snd::kStopTimeoutMs, nullptr, [this](int32_t permille) { PrintWavWriting(permille); });
         if (outcome != snd::StopOutcome::Done)
             RunMessage(hwnd_, snd::StopOutcomeMessageUtf8(outcome), MB_OK);
     }

@@ -60,6 +60,8 @@ private:
     void MoveMe(const WindowPositions& p);
     void SaveMe(WindowPositions* p) const;
     void PrintWaitText();
+    // While the helper writes the WAV after the capture.
+    void PrintWavWriting(int32_t permille);
     void DrawStatistics(int32_t n, int32_t dropCount);
     void ShowStatistics(const std::wstring& text);
     void EndMoveMode();

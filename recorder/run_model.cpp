@@ -1,5 +1,6 @@
 #include "run_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tqk::rec {
@@ -102,6 +103,11 @@ std::string HeaderPatchErrorText(const std::string& engineText) {
 MoveTarget MoveByPress(int32_t rememberedLeft, int32_t rememberedTop, int32_t pressX,
                        int32_t pressY) {
     return MoveTarget{rememberedLeft + pressX, rememberedTop + pressY};
+}
+
+std::string WavWritingText(int32_t permille) {
+    const int32_t percent = std::clamp(permille, 0, 1000) / 10;
+    return "Wavファイルを書き込んでいます。 " + std::to_string(percent) + "%";
 }
 
 }  // namespace tqk::rec

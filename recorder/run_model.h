@@ -111,6 +111,9 @@ SourcePlan PlanRecordingSource(int32_t recordingSource, bool mixerEnabled, int32
 // The length of a cancelled recording could not be written into its movie (engineText: the
 // engine's message for the failure). The movie stays; the run is a failure and not exported.
 std::string HeaderPatchErrorText(const std::string& engineText);
+// What the statistics area shows while the sound helper finishes the WAV after the capture
+// (thousandths written): "Wavファイルを書き込んでいます。 45%".
+std::string WavWritingText(int32_t permille);
 
 // The question after a cancelled recording (question icon, Yes/No).
 constexpr const char* kCancelQuestion =

@@ -8,11 +8,13 @@
 #include <string>
 
 #include "form2.h"
+#include "message_pump.h"
 #include "path_parts.h"
 #include "rec_ui.h"
 #include "recorder_actions.h"
 #include "recorder_files.h"
 #include "recorder_paths.h"
+#include "recovery.h"
 #include "sound_helper_client.h"
 #include "win_handles.h"
 
@@ -79,6 +81,58 @@ SIZE AviWindowSize() {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+// A helper of an earlier run whose recorder ended during a recording may still be writing
+// that recording's WAV: it owns the orphan mutex meanwhile. Waited for (at most
+// kEarlierHelperMs), so that the recovery below does not take a WAV being written for missing;
+// then a little longer for that helper to end, so that this run's helper is not taken for a
+// second instance.
+constexpr DWORD kEarlierHelperMs = 120000;
+constexpr DWORD kEarlierHelperEndMs = 3000;
+bool WaitOwned(HANDLE mutex, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= timeoutMs) return false;
+        const DWORD r = MsgWaitForMultipleObjects(1, &mutex, FALSE, timeoutMs - spent, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) {
+            ReleaseMutex(mutex);  // the wait took it
+            return true;
+        }
+        if (r != WAIT_OBJECT_0 + 1) return false;
+        PumpMessages();
+    }
+}
+void WaitForEarlierHelper() {
+    ObjectHandle orphan(OpenMutexW(SYNCHRONIZE, FALSE, Wide(snd::kHelperOrphanNameUtf8).c_str()));
+    if (!orphan || !WaitOwned(orphan.Get(), kEarlierHelperMs)) return;
+    const std::wstring instance = Wide(snd::kHelperInstanceNameUtf8);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kEarlierHelperEndMs) {
+        ObjectHandle still(OpenMutexW(SYNCHRONIZE, FALSE, instance.c_str()));
+        if (!still) return;
+        PumpMessages();
+        Sleep(20);
+    }
+}
+
+// The folder the recorder saves into: that of the movie in the record it starts with.
+std::wstring SaveFolder(const RecorderPaths& paths) {
+    CaptureSettings s;
+    if (LoadSettingsFile(Wide(paths.DefaultSettings), &s) != TqpStatus::kOk &&
+        (paths.DefaultSettingsFallback.empty() ||
+         LoadSettingsFile(Wide(paths.DefaultSettingsFallback), &s) != TqpStatus::kOk))
+        return {};
+    return Wide(FolderOf(s.TqkPath));
+}
+
+// Repairs what an unfinished recording left in the save folder and says so in one message.
+void RecoverUnfinishedRecordings(const RecorderPaths& paths) {
+    const std::wstring folder = SaveFolder(paths);
+    if (folder.empty() || !FolderExists(folder)) return;
+    const std::string text = RecoveryMessageUtf8(RecoverFolder(Utf8(folder)));
+    if (!text.empty()) RecMessage(nullptr, Wide(text), MB_ICONINFORMATION);
+}
+
 WindowPositions ReadPositions(const RecorderPaths& paths) {
     const ScreenRect work = WorkArea();
     const SIZE rec = RecordingWindowSize();
@@ -109,6 +163,9 @@ int Main() {
     const RecorderPaths paths =
         MakeRecorderPaths(Utf8(programFolder), Utf8(DataFolder(programFolder)));
     WindowPositions positions = ReadPositions(paths);
+
+    WaitForEarlierHelper();
+    RecoverUnfinishedRecordings(paths);
 
     snd::SoundHelperClient sound;
     if (FileExists(Wide(paths.SoundHelperPath))) {

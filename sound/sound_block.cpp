@@ -1,5 +1,6 @@
 #include "sound_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tqk::snd {
@@ -43,6 +44,7 @@ bool EncodeBlock(const SoundHelperBlock& b, uint8_t out[kBlockBytes]) {
     std::memcpy(out + kOffScratchPath, b.ScratchPath.data(), b.ScratchPath.size());
     Put32(out + kOffActualStartTime, b.ActualStartTime);
     Put32(out + kOffStartTime, b.StartTime);
+    Put32(out + kOffProgress, b.Progress);
     return true;
 }
 
@@ -58,6 +60,7 @@ SoundHelperBlock DecodeBlock(const uint8_t in[kBlockBytes]) {
     b.ScratchPath = GetPath(in + kOffScratchPath);
     b.ActualStartTime = Get32(in + kOffActualStartTime);
     b.StartTime = Get32(in + kOffStartTime);
+    b.Progress = Get32(in + kOffProgress);
     return b;
 }
 
@@ -88,6 +91,22 @@ std::string StopOutcomeMessageUtf8(StopOutcome outcome) {
     case StopOutcome::Done: break;
     }
     return {};
+}
+
+uint32_t WritingWaitMs(uint32_t replyMs, int32_t lengthSec) {
+    const uint64_t sec = lengthSec > 0 ? uint64_t(lengthSec) : 0;
+    const uint64_t ms = uint64_t(replyMs) + kDrainLimitMs + sec * kWritingMsPerSecond;
+    return ms > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(ms);
+}
+
+StopStep NextStopStep(int32_t code, double sinceStopMs, uint32_t replyMs, uint32_t writingMs,
+                      bool* writingSeen) {
+    if (code == kCodeDone) return StopStep::kDone;
+    if (code == kCodeFailed) return StopStep::kFailed;
+    if (code == kCodeWriting) *writingSeen = true;
+    const double limit = *writingSeen ? std::max(writingMs, replyMs) : replyMs;
+    if (sinceStopMs > limit) return StopStep::kNoReply;
+    return code == kCodeWriting || code == kCodeStop ? StopStep::kWait : StopStep::kSendStop;
 }
 
 }  // namespace tqk::snd

@@ -24,14 +24,16 @@ constexpr size_t kOffScratchPath = 285;
 constexpr size_t kOffAlignment = 546;
 constexpr size_t kOffActualStartTime = 548;
 constexpr size_t kOffStartTime = 552;
-constexpr size_t kOffUnused = 556;
-constexpr size_t kUnusedBytes = 38;
+constexpr size_t kOffProgress = 556;  // with status 8: thousandths of the WAV written
+constexpr size_t kOffUnused = 560;
+constexpr size_t kUnusedBytes = 34;
 
 static_assert(kOffWavePath + kPathField == kOffScratchPath);
 static_assert(kOffScratchPath + kPathField == kOffAlignment);
 static_assert(kOffAlignment + 2 == kOffActualStartTime);
 static_assert(kOffActualStartTime + 4 == kOffStartTime);
-static_assert(kOffStartTime + 4 == kOffUnused);
+static_assert(kOffStartTime + 4 == kOffProgress);
+static_assert(kOffProgress + 4 == kOffUnused);
 static_assert(kOffUnused + kUnusedBytes == kBlockBytes);
 
 // Values of the first field, the only synchronisation between the two processes.
@@ -43,10 +45,20 @@ enum SoundCode : int32_t {
     kCodeExit = 5,       // anyone: the helper leaves its loop
     kCodeFailed = 6,     // helper: recording failed
     kCodeHandshake = 7,  // recorder: handshake request
+    // helper: stopped, taking the device's last sound and writing the WAV; 4 or 6 follows.
+    // An addition: a recorder that does not know it asks for the stop again and times out
+    // as before.
+    kCodeWriting = 8,
 };
 
 // The name of the shared memory.
 constexpr const char* kBlockNameUtf8 = "{1FF13A99-90A3-11d6-952A-000629195288}";
+// The helper's instance mutex.
+constexpr const char* kHelperInstanceNameUtf8 = "TaviroWave.{1FF13A99-90A3-11d6-952A-000629195288}";
+// Owned by a helper whose recorder ended during a recording, from then until the helper ends:
+// a recorder that starts meanwhile waits for that recording's WAV.
+constexpr const char* kHelperOrphanNameUtf8 =
+    "TaviroWave.Orphan.{1FF13A99-90A3-11d6-952A-000629195288}";
 
 struct SoundHelperBlock {
     int32_t Code = 0;
@@ -59,6 +71,7 @@ struct SoundHelperBlock {
     std::string ScratchPath;  // ANSI bytes, at most 260; empty = default in TEMP
     int32_t ActualStartTime = 0;
     int32_t StartTime = 0;
+    int32_t Progress = 0;  // with kCodeWriting: 0..1000
 };
 
 // Writes the whole block. False (and nothing written) when a path does not fit its field
@@ -74,6 +87,29 @@ int32_t DecodeCode(const uint8_t in[kBlockBytes]);
 
 // How a recorder's wait for the helper's reply ended.
 enum class StopOutcome { Done, Failed, NoReply };
+
+// The helper takes the device's last sound for up to this long after the stop.
+constexpr uint32_t kDrainLimitMs = 2500;
+// What writing the WAV may take per second recorded, with room to spare: under Wine a minute
+// of 48 kHz stereo sound is written (and laid back on the clock) in well under a second.
+constexpr uint32_t kWritingMsPerSecond = 50;
+
+// How long, from the end of the capture, the recorder waits for a helper that says it is
+// writing a recording of lengthSec seconds: the reply time, the drain and the writing.
+uint32_t WritingWaitMs(uint32_t replyMs, int32_t lengthSec);
+
+// One look at the block while the recorder waits for the reply after the capture.
+enum class StopStep {
+    kDone,      // status 4: answer with 0
+    kFailed,    // status 6: answer with 0, tell the user
+    kNoReply,   // waited long enough: tell the user
+    kSendStop,  // write the stop (3) over the code read
+    kWait,      // the stop is there, or the helper is writing: look again
+};
+// sinceStopMs: time since the capture ended. A helper that has said it is writing (status 8,
+// remembered in *writingSeen) is given writingMs instead of replyMs.
+StopStep NextStopStep(int32_t code, double sinceStopMs, uint32_t replyMs, uint32_t writingMs,
+                      bool* writingSeen);
 
 // The recorder's two-line message for an outcome (UTF-8); empty for Done.
 std::string StopOutcomeMessageUtf8(StopOutcome outcome);

@@ -46,6 +46,7 @@ bool SoundHelperClient::Start(const std::wstring& helperPath, uint32_t timeoutMs
         Sleep(1);
         if (Read(&b) && b.Code == kCodeIdle) {
             helperPid_ = static_cast<uint32_t>(b.Bits);
+            helper_.Reset(OpenProcess(SYNCHRONIZE, FALSE, helperPid_));
             return true;
         }
     }
@@ -77,22 +78,32 @@ bool SoundHelperClient::SendStart(SoundHelperBlock params) const {
     return Write(params);
 }
 
-StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock* retFinal) const {
-    const double until = PerfMillis() + timeoutMs;
+StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock* retFinal,
+                                           const std::function<void(int32_t)>& progress) const {
+    const double stopped = PerfMillis();
+    bool writingSeen = false;
     for (;;) {
         SoundHelperBlock b;
         if (Read(&b)) {
             if (retFinal) *retFinal = b;
-            if (b.Code == kCodeDone || b.Code == kCodeFailed) {
-                const StopOutcome outcome =
-                    b.Code == kCodeDone ? StopOutcome::Done : StopOutcome::Failed;
+            const StopStep step = NextStopStep(b.Code, PerfMillis() - stopped, timeoutMs,
+                                               WritingWaitMs(timeoutMs, b.LengthSec), &writingSeen);
+            if (step == StopStep::kDone || step == StopStep::kFailed) {
                 b.Code = kCodeIdle;
                 (void)Write(b);
-                return outcome;
+                return step == StopStep::kDone ? StopOutcome::Done : StopOutcome::Failed;
             }
-            if (b.Code != kCodeStop) ReplaceCode(b.Code, kCodeStop);
+            if (step == StopStep::kNoReply) return StopOutcome::NoReply;
+            if (step == StopStep::kSendStop) ReplaceCode(b.Code, kCodeStop);
+            if (b.Code == kCodeWriting && progress) progress(b.Progress);
+        } else if (PerfMillis() - stopped > timeoutMs) {
+            return StopOutcome::NoReply;
         }
-        if (PerfMillis() > until) return StopOutcome::NoReply;
+        // A helper that died says nothing more (its last status was read above).
+        if (helper_ && WaitForSingleObject(helper_.Get(), 0) == WAIT_OBJECT_0) {
+            if (Read(&b) && (b.Code == kCodeDone || b.Code == kCodeFailed)) continue;
+            return StopOutcome::NoReply;
+        }
         const double next = PerfMillis() + 100;
         while (PerfMillis() < next) {
             PumpMessages();
@@ -111,6 +122,7 @@ void SoundHelperClient::ReplaceCode(int32_t expected, int32_t code) const {
 
 void SoundHelperClient::Close() {
     mapping_.Reset();
+    helper_.Reset();
     helperPid_ = 0;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "sound_block.h"
@@ -44,9 +45,13 @@ public:
     [[nodiscard]] bool SendStart(SoundHelperBlock params) const;
 
     // After the capture has ended: asks the helper to stop until it reports 4 or 6 (answered
-    // with 0) or timeoutMs pass. retFinal gets the helper's last block (actual start time).
+    // with 0) or timeoutMs pass. A helper that says it is writing (8) is waited for as long
+    // as its recording's length allows (WritingWaitMs), and progress gets how far it is
+    // (thousandths) at every look; a helper whose process has ended is not waited for.
+    // retFinal gets the helper's last block (actual start time).
     StopOutcome StopAndWait(uint32_t timeoutMs = kStopTimeoutMs,
-                            SoundHelperBlock* retFinal = nullptr) const;
+                            SoundHelperBlock* retFinal = nullptr,
+                            const std::function<void(int32_t permille)>& progress = {}) const;
 
     void Close();
 
@@ -56,6 +61,7 @@ public:
 
 private:
     ObjectHandle mapping_;
+    ObjectHandle helper_;  // the helper's process, to see it end
     uint32_t helperPid_ = 0;
 };
 

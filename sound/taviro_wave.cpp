@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "message_pump.h"
@@ -24,7 +25,6 @@ using tqk::PumpMessages;
 
 constexpr wchar_t kCaption[] = L"TaviroWave";
 constexpr wchar_t kWindowClass[] = L"TaviroWaveForm";
-constexpr wchar_t kInstanceMutex[] = L"TaviroWave.{1FF13A99-90A3-11d6-952A-000629195288}";
 constexpr int kVersionMajor = 1, kVersionMinor = 0, kVersionRevision = 0;
 constexpr int kWindowWidth = 240, kWindowHeight = 110;
 
@@ -42,10 +42,8 @@ void __stdcall ShowProgress(int32_t& position, int32_t& buffersWritten) {
                              std::to_string(buffersWritten));
 }
 
-std::wstring BlockName() {
-    const char* s = kBlockNameUtf8;
-    return std::wstring(s, s + std::strlen(s));
-}
+std::wstring Ascii(const char* s) { return std::wstring(s, s + std::strlen(s)); }
+std::wstring BlockName() { return Ascii(kBlockNameUtf8); }
 
 bool ReadBlock(HANDLE mapping, SoundHelperBlock* ret) {
     MappedView view(mapping, FILE_MAP_READ, 0, kBlockBytes);
@@ -135,6 +133,32 @@ int Refuse(const wchar_t* text) {
     return 0;
 }
 
+// A number from the environment; 0 when it is not set or not a number.
+double EnvironmentNumber(const wchar_t* name) {
+    wchar_t text[64] = L"";
+    const DWORD n = GetEnvironmentVariableW(name, text, 64);
+    return n > 0 && n < 64 ? std::wcstod(text, nullptr) : 0;
+}
+
+// Status 8 with the progress, while the WAV is finished: the recorder waits for it as long as
+// the recording's length needs instead of giving up after its usual time.
+struct Finishing {
+    HANDLE block;
+    HANDLE recorder;
+    SoundHelperBlock reply;
+};
+// Owned from the moment the recorder is found gone during a recording until the helper ends.
+ObjectHandle g_orphan;
+
+void ReportFinishing(void* context, int32_t permille) {
+    auto* f = static_cast<Finishing*>(context);
+    if (!g_orphan && !StillRunning(f->recorder))
+        g_orphan.Reset(CreateMutexW(nullptr, TRUE, Ascii(kHelperOrphanNameUtf8).c_str()));
+    f->reply.Code = kCodeWriting;
+    f->reply.Progress = permille;
+    WriteBlock(f->block, f->reply);
+}
+
 // Records one WAV file as the block asks; the status for the recorder.
 int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
     WaveIn2Params p;
@@ -149,9 +173,16 @@ int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
     p.StartTime = b->StartTime;
     p.Block = block;
     p.Recorder = recorder;
+    // Benchmarks: a long recording's stop without recording for so long (wave_in2.h).
+    p.PreloadSec = EnvironmentNumber(L"TAVIRO_WAVE_PRELOAD_SEC");
+    p.ForcedClockRatio = EnvironmentNumber(L"TAVIRO_WAVE_CLOCK_RATIO");
+    Finishing finishing{block, recorder, *b};
+    p.Finishing = &ReportFinishing;
+    p.FinishingContext = &finishing;
     int32_t actual = 0;
     const int32_t r = WaveIn2Record(p, &actual);
     b->ActualStartTime = actual;
+    b->Progress = 0;
     return r == kWaveOk ? kCodeDone : kCodeFailed;
 }
 
@@ -160,7 +191,8 @@ int32_t Record(HANDLE block, HANDLE recorder, SoundHelperBlock* b) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const bool diagnostic = (GetAsyncKeyState('0') & 0x8000) != 0;
 
-    ObjectHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    ObjectHandle instanceMutex(
+        CreateMutexW(nullptr, FALSE, Ascii(kHelperInstanceNameUtf8).c_str()));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     uint32_t parentPid = 0;

@@ -16,6 +16,7 @@
 #include "perf_millis.h"
 #include "safe_file.h"
 #include "sound_block.h"
+#include "sound_recovery.h"
 #include "wave_math.h"
 #include "win_files.h"
 #include "win_handles.h"
@@ -33,9 +34,6 @@ using tqk::PumpMessages;
 namespace {
 
 constexpr UINT kWimData = 0x3C0;
-// The longest the recording goes on after the stop for the device's late sound; the recorder
-// waits 5000 ms for the reply, the WAV still has to be written.
-constexpr double kDrainLimitMs = 2500;
 // The device's clock is followed from this long after its start: before, its position still
 // waits for its first delivery.
 constexpr double kFitFromMs = 2000;
@@ -79,6 +77,27 @@ std::string ScratchPathFor(const std::string& given) {
     char temp[MAX_PATH + 1] = "";
     const DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     return DefaultScratchPath(n > 0 && n < sizeof temp ? std::string(temp, n) : std::string());
+}
+
+// The note beside the scratch file with what a WAV made from it needs, should this helper die
+// before it writes one (sound_recovery.h). It is no part of the recording's own files: a
+// failure to write it does not stop the recording, and it bypasses the fault seam.
+void WriteScratchNote(const std::string& scratchPath, const PcmFormat& f, uint32_t half,
+                      int32_t startTime, int32_t lengthSec) {
+    ScratchNote n;
+    n.Bits = f.BitsPerSample;
+    n.SamplesPerSec = int32_t(f.SamplesPerSec);
+    n.Channels = f.Channels;
+    n.HalfBufferBytes = half;
+    n.StartTime = startTime;
+    n.LengthSec = lengthSec;
+    uint8_t bytes[kScratchNoteBytes];
+    EncodeScratchNote(n, bytes);
+    FileHandle note(CreateFileW(tqk::WideFromAnsi(ScratchNotePath(scratchPath)).c_str(),
+                                GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD put = 0;
+    if (note) WriteFile(note.Get(), bytes, sizeof bytes, &put, nullptr);
 }
 
 // The open device with its two queued buffers; on every path the buffers come back from the
@@ -154,7 +173,12 @@ SpanView MapSpan(HANDLE mapping, FrameSpan span, uint32_t align, uint32_t granul
 // is written beside and renamed in place when whole; an older file of the name is removed
 // first, so that a failure never leaves an earlier recording's sound passing for this one's.
 bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource& source,
-                   uint32_t granularity) {
+                   uint32_t granularity, const WaveIn2Params& p) {
+    // How far the copy is, for the recorder that waits for the WAV.
+    auto report = [&](uint64_t done) {
+        if (p.Finishing && source.length > 0)
+            p.Finishing(p.FinishingContext, int32_t(done * 999 / source.length));
+    };
     const uint64_t length = source.length;
     namespace fault = tqk::fault;
     using fault::Op;
@@ -184,6 +208,7 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource
     const uint64_t piece = CopyPieceBytes(granularity);
     if (source.ratio == 1) {
         for (uint64_t at = 0; ok && at < length; at += piece) {
+            report(at);
             const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
             MappedView view(source.mapping, FILE_MAP_READ, at, n);
             ok = view && !fault::ShouldFail(Op::kWrite) &&
@@ -196,6 +221,7 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource
         const uint64_t frames = length / f.BlockAlign, pieceFrames = piece / f.BlockAlign;
         std::vector<uint8_t> out(size_t(pieceFrames) * f.BlockAlign);
         for (uint64_t j = 0; ok && j < frames; j += pieceFrames) {
+            report(j * f.BlockAlign);
             const uint64_t n = std::min(pieceFrames, frames - j);
             const FrameSpan span = ResampleInputSpan(j, n, source.inFrames, source.ratio);
             const SpanView in = MapSpan(source.mapping, span, f.BlockAlign, granularity);
@@ -270,6 +296,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             DeleteIfExists(scratchPath);
             return kWaveErrScratchCreate;
         }
+        WriteScratchNote(scratchPath, f, half, p.StartTime, p.LengthSec);
     }
 
     double started = PerfMillis();
@@ -319,11 +346,34 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
         return true;
     };
 
-    bool abandoned = false;
     int64_t elapsed = 0;
     DeviceClockFit fit;
     double ratio = 1;
-    if (!p.ProbeOnly) {
+    // Benchmarks: sound as if recorded before the device started, whole buffers of a tone.
+    double preloadedMs = 0;
+    if (!p.ProbeOnly && p.PreloadSec > 0) {
+        std::vector<uint8_t> tone(half);
+        for (uint32_t i = 0; i + 1 < half; i += 2) {
+            const auto v = int16_t(8000 * std::sin(double(i / f.BlockAlign) * 0.0627));
+            tone[i] = uint8_t(v & 0xFF);
+            tone[i + 1] = uint8_t(uint16_t(v) >> 8);
+        }
+        const auto count = int32_t(std::ceil(p.PreloadSec * f.AvgBytesPerSec / half));
+        for (; written < count && result == kWaveOk; ++written) {
+            const uint64_t offset = uint64_t(written) * half;
+            OVERLAPPED ov{};
+            ov.Offset = static_cast<DWORD>(offset);
+            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            ov.hEvent = writeDone.Get();
+            DWORD done = 0;
+            const bool ok = (WriteFile(scratch.Get(), tone.data(), half, nullptr, &ov) ||
+                             GetLastError() == ERROR_IO_PENDING) &&
+                            GetOverlappedResult(scratch.Get(), &ov, &done, TRUE) && done == half;
+            if (!ok) result = kWaveErrScratchWrite;
+        }
+        preloadedMs = double(written) * half * 1000.0 / f.AvgBytesPerSec;
+    }
+    if (!p.ProbeOnly && result == kWaveOk) {
         // Not before the start time; yielding keeps the start within a millisecond of it.
         const double now = PerfMillis();
         const double rounded = std::floor(now + 0.5);
@@ -333,7 +383,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             const double target = rounded + ahead;
             while (PerfMillis() <= target) Sleep(0);
         }
-        started = PerfMillis();
+        started = PerfMillis() - preloadedMs;
         if (retActualStartTime) {
             *retActualStartTime =
                 static_cast<int32_t>(static_cast<uint32_t>(std::llround(started)));
@@ -373,20 +423,19 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             }
             if (PerfMillis() > limit) break;
             if (code && *code == kCodeStop) break;
+            // A recorder that ended (killed, crashed) stops the recording like a stop command:
+            // what was recorded up to then is kept.
             if (p.Recorder) {
                 DWORD exitCode = 0;
                 if (!GetExitCodeProcess(p.Recorder, &exitCode)) {
                     ShowSystemError(GetLastError());
-                    abandoned = true;
                     break;
                 }
-                if (exitCode != STILL_ACTIVE) {
-                    abandoned = true;
-                    break;
-                }
+                if (exitCode != STILL_ACTIVE) break;
             }
         }
         elapsed = ElapsedWholeMillis(PerfMillis() - started);
+        if (p.Finishing) p.Finishing(p.FinishingContext, 0);
         // The pictures keep the performance counter's time: a device whose clock runs fast or
         // slow has its sound laid back on that time, so the two stay together however long.
         ratio = p.ForcedClockRatio > 0 ? p.ForcedClockRatio : fit.Ratio(f);
@@ -398,7 +447,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
             ratio == 1 ? wantedFrames * f.BlockAlign
                        : (uint64_t(std::ceil(double(wantedFrames) * ratio)) + 2) * f.BlockAlign;
         const double drainUntil = PerfMillis() + kDrainLimitMs;
-        while (!abandoned && result == kWaveOk && PerfMillis() < drainUntil) {
+        while (result == kWaveOk && PerfMillis() < drainUntil) {
             const int32_t finished = events.finished.load();
             // The buffer being filled now, and what it holds so far.
             const WAVEHDR& current = device.Header((filling + (finished - handled)) & 1);
@@ -418,23 +467,18 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
                 ++handled;
                 if (!writeBuffer(false)) result = kWaveErrScratchWrite;
             }
-            if (p.Recorder) {
-                DWORD exitCode = 0;
-                if (!GetExitCodeProcess(p.Recorder, &exitCode) || exitCode != STILL_ACTIVE)
-                    abandoned = true;
-            }
         }
     }
     // A buffer that finished after the last pass is still in order before the partial one.
     const bool finishedPending = events.finished.load() > handled;
     device.Stop();
 
-    if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
+    if (!p.ProbeOnly && result == kWaveOk) {
         if (finishedPending && !writeBuffer(true)) result = kWaveErrScratchWrite;
         if (result == kWaveOk && !writeBuffer(true)) result = kWaveErrScratchWrite;
     }
     device.Close();
-    if (!p.ProbeOnly && !abandoned && result == kWaveOk) {
+    if (!p.ProbeOnly && result == kWaveOk) {
         const uint64_t captured = uint64_t(written) * half;
         WaveSource source;
         source.ratio = ratio;
@@ -448,14 +492,14 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
                                                 static_cast<DWORD>(captured >> 32),
                                                 static_cast<DWORD>(captured), nullptr));
         source.mapping = mapping.Get();
-        if (!mapping || !WriteWaveFile(p.WavePath, f, source, granularity)) {
+        if (!mapping || !WriteWaveFile(p.WavePath, f, source, granularity, p)) {
             result = kWaveErrWaveFile;
         }
     }
-    if (abandoned && result == kWaveOk) result = kWaveErrAbandoned;
     command.Reset();
     scratch.Reset();
     DeleteIfExists(scratchPath);
+    if (!p.ProbeOnly) DeleteIfExists(ScratchNotePath(scratchPath));
     return result;
 }
 

@@ -13,6 +13,10 @@ namespace tqk::snd {
 // Called during the recording with the device position and the buffers written so far.
 using WaveProgressFn = void(__stdcall*)(int32_t& position, int32_t& buffersWritten);
 
+// Called once the recording has stopped, while the device's last sound comes in and the WAV
+// file is written: how far the writing is, in thousandths (0 at the stop, 1000 when whole).
+using WaveFinishingFn = void (*)(void* context, int32_t permille);
+
 // Failures of the recording itself; positive results are the device's own error codes.
 enum WaveIn2Error : int32_t {
     kWaveOk = 0,
@@ -21,7 +25,6 @@ enum WaveIn2Error : int32_t {
     kWaveErrWaveFile = -3,       // the WAV file could not be written
     kWaveErrMemory = -4,         // no memory for the capture buffers
     kWaveErrFormat = -5,         // not a PCM format a wave-in device records
-    kWaveErrAbandoned = -6,      // the recorder ended: nothing was written
 };
 
 struct WaveIn2Params {
@@ -34,11 +37,18 @@ struct WaveIn2Params {
     WaveProgressFn Progress = nullptr;
     std::string ScratchPath;  // empty: TEMP folder + "_waverec.wavtemp"
     bool ProbeOnly = false;
-    int32_t StartTime = 0;      // PerfMillis; do not start the device before it; <= 0: at once
-    HANDLE Block = nullptr;     // shared block mapping: its first field 3 stops; may be null
-    HANDLE Recorder = nullptr;  // recorder process: its end abandons the recording; may be null
+    int32_t StartTime = 0;   // PerfMillis; do not start the device before it; <= 0: at once
+    HANDLE Block = nullptr;  // shared block mapping: its first field 3 stops; may be null
+    // Recorder process: when it ends, the recording stops and its WAV is written; may be null.
+    HANDLE Recorder = nullptr;
+    WaveFinishingFn Finishing = nullptr;
+    void* FinishingContext = nullptr;
     // Tests only: lay the sound back at this clock ratio instead of the measured one (0).
     double ForcedClockRatio = 0;
+    // Benchmarks only: the scratch file starts with this many seconds of a tone (in whole
+    // buffers), counted as recorded before the device started, so that the stop of a long
+    // recording can be timed without recording for an hour.
+    double PreloadSec = 0;
 };
 
 // 0 on success, the device's error code when it cannot be opened, or a WaveIn2Error.

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace tqk::test {
 namespace {
@@ -121,6 +122,68 @@ TEST(SoundBlock, RecorderMessagesAfterTheStop) {
               "録音部分にエラーが発生しました。\r\n正常に録音できませんでした。");
     EXPECT_EQ(StopOutcomeMessageUtf8(StopOutcome::NoReply),
               "録音完了の返答がありません。\r\n録音が失敗している可能性があります。");
+}
+
+// Status 8 carries how far the WAV is at offset 556; the rest of the tail stays zero.
+TEST(SoundBlock, WritingStatusCarriesItsProgress) {
+    SoundHelperBlock b;
+    b.Code = kCodeWriting;
+    b.Progress = 437;
+    uint8_t raw[kBlockBytes];
+    ASSERT_TRUE(EncodeBlock(b, raw));
+    EXPECT_EQ(At(raw, 0), 8);
+    EXPECT_EQ(At(raw, 556), 437);
+    for (size_t i = 560; i < kBlockBytes; ++i) ASSERT_EQ(raw[i], 0) << i;
+    EXPECT_EQ(DecodeBlock(raw).Progress, 437);
+}
+
+// The recorder's wait after the capture, look by look: a helper that says it is writing is
+// not told to stop again and is given the time its recording's length needs; one that says
+// nothing is given the usual 5000 ms.
+TEST(SoundBlock, RecorderWaitsForAHelperThatIsWriting) {
+    // 10 minutes: the reply time, the drain and 50 ms a second recorded.
+    EXPECT_EQ(WritingWaitMs(5000, 600), 5000u + 2500 + 30000);
+    EXPECT_EQ(WritingWaitMs(5000, 3600), 5000u + 2500 + 180000);
+    EXPECT_EQ(WritingWaitMs(5000, 0), 7500u);
+    EXPECT_EQ(WritingWaitMs(5000, -5), 7500u);
+    struct Look {
+        int32_t code;
+        double sinceStop;
+        StopStep want;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Look> looks;
+    };
+    const uint32_t writingMs = WritingWaitMs(5000, 600);
+    const Case cases[] = {
+        {"quick reply",
+         {{1, 0, StopStep::kSendStop}, {3, 100, StopStep::kWait}, {4, 200, StopStep::kDone}}},
+        {"failure", {{1, 0, StopStep::kSendStop}, {6, 100, StopStep::kFailed}}},
+        {"stop acknowledged while idle: asked again until the time-out",
+         {{0, 0, StopStep::kSendStop},
+          {0, 4900, StopStep::kSendStop},
+          {0, 5001, StopStep::kNoReply}}},
+        {"silent helper", {{3, 100, StopStep::kWait}, {3, 5001, StopStep::kNoReply}}},
+        {"long recording being written",
+         {{1, 0, StopStep::kSendStop},
+          {8, 100, StopStep::kWait},
+          {8, 5001, StopStep::kWait},
+          {8, 20000, StopStep::kWait},
+          {4, 21000, StopStep::kDone}}},
+        {"writing, then silent past the bound",
+         {{8, 100, StopStep::kWait}, {8, writingMs + 1.0, StopStep::kNoReply}}},
+        {"a stop written over status 8 still counts as writing",
+         {{8, 100, StopStep::kWait}, {3, 6000, StopStep::kWait}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool writingSeen = false;
+        for (const Look& l : c.looks) {
+            SCOPED_TRACE(l.sinceStop);
+            EXPECT_EQ(NextStopStep(l.code, l.sinceStop, 5000, writingMs, &writingSeen), l.want);
+        }
+    }
 }
 
 }  // namespace

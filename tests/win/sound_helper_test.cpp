@@ -3,12 +3,14 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "perf_millis.h"
 #include "sound_block.h"
 #include "sound_helper_client.h"
+#include "sound_recovery.h"
 #include "sound_test_util.h"
 
 using tqk::PerfMillis;
@@ -35,6 +37,13 @@ bool WaitForCode(const SoundHelperClient& c, int32_t code, DWORD ms, SoundHelper
         Sleep(5);
     }
     return false;
+}
+
+// A file's size; -1 when it cannot be read.
+int64_t FileBytes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return -1;
+    return (int64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
 }
 
 void PauseMs(double ms) {
@@ -415,7 +424,10 @@ TEST_F(SoundHelperTest, SecondInstanceEndsSilently) {
     EXPECT_TRUE(WaitForCode(client_, kCodeIdle, 2000, &b));
 }
 
-TEST_F(SoundHelperTest, RecorderKilledWhileRecordingEndsTheHelperWithoutFiles) {
+// The recorder killed while recording: the helper keeps what it heard, writes the WAV (the
+// seconds up to the kill) as on a stop, leaves no scratch file or note, and ends.
+TEST_F(SoundHelperTest, RecorderKilledWhileRecordingLeavesItsWav) {
+    PlayTone(8);
     const std::string wav = dir_.File("orphan.wav");
     const std::string scratch = dir_.File("orphan.tmp");
     const std::string pidFile = dir_.File("helper.pid");
@@ -432,16 +444,89 @@ TEST_F(SoundHelperTest, RecorderKilledWhileRecordingEndsTheHelperWithoutFiles) {
     const DWORD helperPid = std::stoul(RunUnix(dir_, "cat '" + UnixPath(pidFile) + "'"));
     HANDLE helper = OpenProcess(SYNCHRONIZE, FALSE, helperPid);
     ASSERT_NE(helper, nullptr);
-    while (!Exists(scratch) && PerfMillis() < until) Sleep(10);
-    EXPECT_TRUE(Exists(scratch)) << "the recording did not start";
-    PauseMs(500);
+    // The first capture buffer (1.49 s) is in the scratch file, its note beside it.
+    while (FileBytes(scratch) < 262144 && PerfMillis() < until) Sleep(10);
+    ASSERT_GE(FileBytes(scratch), 262144) << "the recording did not start";
+    EXPECT_TRUE(Exists(scratch + ".info"));
+    const double killedAt = PerfMillis();
 
     TerminateProcess(role, 9);
     WaitGone(role, 5000);
     CloseHandle(role);
-    EXPECT_TRUE(WaitGone(helper, 5000)) << "the helper outlived its recorder";
+    // The drain (at most 2.5 s) and the writing.
+    EXPECT_TRUE(WaitGone(helper, 8000)) << "the helper outlived its recorder";
     CloseHandle(helper);
+    EXPECT_FALSE(Exists(scratch));
+    EXPECT_FALSE(Exists(scratch + ".info"));
+    ASSERT_TRUE(Exists(wav)) << "the recorder's end lost the sound";
+    const WavInfo w = ReadWav(wav);
+    // From the device's start (at least the one buffer's 1.49 s before the kill) to the
+    // moment the helper saw its recorder gone.
+    EXPECT_GE(w.dataSize, 262144u);
+    EXPECT_LE(w.dataSize / 176400.0, (PerfMillis() - killedAt) / 1000 + 3.0);
+    const std::vector<double> rms = WindowRms(w, wav, 0.2);
+    ASSERT_FALSE(rms.empty());
+    EXPECT_GT(rms.front(), 0.1) << "the tone is not in the WAV";
+}
+
+// The helper killed while recording: its scratch file and the note beside it stay, and the
+// WAV made from them holds the tone the helper had written away.
+TEST_F(SoundHelperTest, HelperKilledLeavesScratchAndNoteForItsWav) {
+    StartHelper();
+    PlayTone(8);
+    const std::string wav = dir_.File("killed helper.wav");
+    const std::string scratch = WaveScratchPathFor(wav);
+    ASSERT_TRUE(client_.SendStart(MakeRecordingBlock(wav, 10, 16, 44100, 2, 445, scratch)));
+    const double until = PerfMillis() + 10000;
+    while (FileBytes(scratch) < 2 * 262144 && PerfMillis() < until) Sleep(10);
+    ASSERT_GE(FileBytes(scratch), 2 * 262144);
+    HANDLE killer = OpenProcess(PROCESS_TERMINATE, FALSE, client_.HelperProcessId());
+    ASSERT_NE(killer, nullptr);
+    TerminateProcess(killer, 9);
+    CloseHandle(killer);
+    ASSERT_TRUE(WaitGone(helper_, 5000));
+    CloseHandle(helper_);
+    helper_ = nullptr;
     EXPECT_FALSE(Exists(wav));
+    ASSERT_TRUE(Exists(ScratchNotePath(scratch)));
+
+    const SoundRecovery r = RecoverSound(wav, 4, false);
+    ASSERT_EQ(r.outcome, SoundOutcome::kRebuilt) << r.error;
+    EXPECT_FALSE(Exists(scratch));
+    const WavInfo w = ReadWav(wav);
+    EXPECT_EQ(w.dataSize, 4u * 176400);
+    const std::vector<double> rms = WindowRms(w, wav, 0.2);
+    ASSERT_GE(rms.size(), 20u);
+    for (size_t i = 0; i < 20; ++i) EXPECT_GT(rms[i], 0.1) << "window " << i;
+    EXPECT_LT(rms.back(), 0.01) << "padded with silence";
+}
+
+// A long recording's stop: the helper says it is writing (status 8, with its progress) until
+// the WAV is whole, and the recorder waits past its 5000 ms for it. Two minutes already in the
+// scratch file, laid back on the clock (resampled), stand for a long recording.
+TEST_F(SoundHelperTest, LongRecordingSaysItIsWritingUntilTheWavIsWhole) {
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_PRELOAD_SEC", L"120");
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_CLOCK_RATIO", L"1.002");
+    StartHelper();
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_PRELOAD_SEC", nullptr);
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_CLOCK_RATIO", nullptr);
+    PlayTone(5);
+    const std::string wav = dir_.File("long.wav");
+    const std::string scratch = WaveScratchPathFor(wav);
+    ASSERT_TRUE(client_.SendStart(MakeRecordingBlock(wav, 300, 16, 44100, 2, 445, scratch)));
+    const double until = PerfMillis() + 30000;
+    while (FileBytes(scratch) <= 120 * 176400 && PerfMillis() < until) Sleep(20);
+    ASSERT_GT(FileBytes(scratch), 120 * 176400);
+    std::vector<int32_t> progress;
+    SoundHelperBlock final;
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, &final,
+                                  [&](int32_t permille) { progress.push_back(permille); }),
+              StopOutcome::Done);
+    ASSERT_FALSE(progress.empty()) << "no status 8 while the WAV was written";
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LE(progress.back(), 1000);
+    const WavInfo w = ReadWav(wav);
+    EXPECT_GT(w.dataSize / 176400.0, 120.0);
     EXPECT_FALSE(Exists(scratch));
 }
 

@@ -12,7 +12,9 @@
 #include "frame_seek.h"
 #include "gif_export.h"
 #include "movie_cut.h"
+#include "movie_repair.h"
 #include "safe_file.h"
+#include "sound_recovery.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
 #include "zmbv.h"
@@ -27,7 +29,9 @@ const char kUsage[] =
     "  tqk verify FILE      unpack every record; names the first bad one, or says how much\n"
     "                       a movie cut short (its recorder killed) holds\n"
     "  tqk repair FILE      a movie cut short: the header patched to the whole seconds\n"
-    "                       present, the rest of the file cut\n"
+    "                       present, the rest of the file cut; its WAV (FILE without its\n"
+    "                       extension + .wav) made from the sound helper's scratch file\n"
+    "                       when missing, cut or padded to the seconds kept\n"
     "  tqk raw FILE [--555] every frame to standard output as top-down rows of\n"
     "                       blue-green-red bytes (W x 3 a row), frames in order\n"
     "  tqk sample OUT [--bits 8|16|24|32] [--method 0|1|2] [--size WxH] [--fps N] [--sec S]\n"
@@ -68,35 +72,20 @@ int Fail(std::FILE* err, const std::string& what) {
     return 1;
 }
 
-// What the record scan found, and the seconds the header promised.
-struct MovieFacts {
-    RecordScan scan;
-    int32_t headerSec = 0;
-};
-
 // Opens a movie and applies the checks of a header reader: fills h and returns kOk, or a
 // code. infoChecks selects GetTVRFileData's checks, else the playback checks, after which
 // the records are scanned (into *facts when given) and h->sec becomes the seconds readers
 // play (fewer for a movie cut short); the file is left right behind the header.
 int32_t OpenMovie(const std::string& path, bool infoChecks, StdioFile* file, MovieHeader* h,
                   int64_t* length, MovieFacts* facts = nullptr) {
+    if (!infoChecks) return OpenMovieForPlay(path, file, h, length, facts);
     file->f = OpenForReading(path);
     if (!file->f) return kErrNoFile;
     StdioSource src(file->f);
     *length = src.Length();
     uint8_t head[kHeaderBytes];
     const size_t got = src.Read(head, kHeaderBytes);
-    if (infoChecks) return CheckInfoBytes(static_cast<uint64_t>(*length), head, got, h);
-    if (got < kHeaderBytes) return kErrBadFile;
-    int32_t rc = DecodeHeader(head, h);
-    if (rc == kOk) rc = CheckHeaderForPlay(*h);
-    if (rc != kOk) return rc;
-    StdioRandomSource random(file->f);
-    const RecordScan found = ScanRecords(random, *h);
-    if (facts) *facts = {found, h->sec};
-    h->sec = PlayableSeconds(*h, found);
-    if (std::fseek(file->f, long(kHeaderBytes), SEEK_SET) != 0) return kErrOpen;
-    return kOk;
+    return CheckInfoBytes(static_cast<uint64_t>(*length), head, got, h);
 }
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
@@ -201,46 +190,67 @@ int Verify(const std::string& path, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
-// Patches the header of a movie cut short to the whole seconds it holds and cuts the file
-// right behind their last record.
-int Repair(const std::string& path, std::FILE* out, std::FILE* err) {
-    MovieHeader h;
-    MovieFacts facts;
-    uint64_t n = 0;
-    const int rc = Decode(
-        path, err, &h,
-        [&](const uint8_t*) {
-            ++n;
-            return true;
-        },
-        &facts);
-    if (rc != 0) return rc;
-    const RecordScan& scan = facts.scan;
-    if (scan.end == RecordsEnd::kComplete) {
-        std::fprintf(out, "nothing to repair: %llu frames\n", static_cast<unsigned long long>(n));
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return text;
+}
+
+// The sound beside a movie: rebuilt from its scratch file when its helper died before writing
+// it, cut or padded to the seconds kept when the movie was cut short.
+int RepairSound(const std::string& path, const MovieRepair& movie, std::FILE* out, std::FILE* err) {
+    const bool cut = movie.outcome == RepairOutcome::kRepaired;
+    const snd::SoundRecovery s = snd::RecoverSound(snd::WavePathForMovie(path), movie.keptSec, cut);
+    const std::string recorded =
+        Seconds(s.bytesPerSec ? double(s.recordedBytes) / s.bytesPerSec : 0);
+    switch (s.outcome) {
+    case snd::SoundOutcome::kNothing:
+    case snd::SoundOutcome::kUnchanged: return 0;
+    case snd::SoundOutcome::kRebuilt:
+        std::fprintf(out, "sound: %s rebuilt from its scratch file, %s seconds (%s recorded)\n",
+                     s.wavePath.c_str(), Seconds(snd::SoundSeconds(s)).c_str(), recorded.c_str());
         return 0;
+    case snd::SoundOutcome::kFitted:
+        std::fprintf(out, "sound: %s %s to %s seconds (%s recorded)\n", s.wavePath.c_str(),
+                     s.lengthBytes < s.recordedBytes ? "cut" : "padded with silence",
+                     Seconds(snd::SoundSeconds(s)).c_str(), recorded.c_str());
+        return 0;
+    case snd::SoundOutcome::kNoNote:
+        return Fail(err, s.scratchPath + ": no readable note of its sound format beside it; " +
+                             "left as it is");
+    case snd::SoundOutcome::kFailed: break;
     }
-    if (scan.end == RecordsEnd::kDamaged)
-        return Fail(err, path + ": record " + std::to_string(scan.records) +
+    return Fail(err, s.wavePath + ": " + s.error + "; left as it was");
+}
+
+// Patches the header of a movie cut short to the whole seconds it holds and cuts the file
+// right behind their last record; then the sound beside it (sound_recovery.h).
+int Repair(const std::string& path, std::FILE* out, std::FILE* err) {
+    const MovieRepair r = RepairMovie(path);
+    switch (r.outcome) {
+    case RepairOutcome::kReadFailed:
+        if (r.failedRecord < 0) return Fail(err, path + ": " + Message(r.code));
+        return Fail(err,
+                    path + ": record " + std::to_string(r.failedRecord) + ": " + Message(r.code));
+    case RepairOutcome::kDamaged:
+        return Fail(err, path + ": record " + std::to_string(r.records) +
                              ": damaged, not cut short; nothing changed");
-    if (h.sec < 1)
-        return Fail(err, path + ": holds no whole second (" + std::to_string(scan.records) +
-                             " records at " + std::to_string(h.fps) + " fps); nothing changed");
-    {
-        StdioFile file(OpenForUpdate(path));
-        uint8_t field[4];
-        StoreLE32(field, static_cast<uint32_t>(h.sec));
-        if (!file.f || std::fseek(file.f, long(kOffSec), SEEK_SET) != 0 ||
-            std::fwrite(field, 1, 4, file.f) != 4 || std::fflush(file.f) != 0)
-            return Fail(err, path + ": " + Message(kErrOpen));
+    case RepairOutcome::kNoWholeSecond:
+        return Fail(err, path + ": holds no whole second (" + std::to_string(r.records) +
+                             " records at " + std::to_string(r.fps) + " fps); nothing changed");
+    case RepairOutcome::kWriteFailed:
+        return Fail(err, path + ": " + (r.error.empty() ? Message(r.code) : r.error));
+    case RepairOutcome::kWhole:
+        std::fprintf(out, "nothing to repair: %llu frames\n",
+                     static_cast<unsigned long long>(r.frames));
+        break;
+    case RepairOutcome::kRepaired:
+        std::fprintf(out, "repaired: %d of %d seconds kept (%llu frames), %llu bytes\n", r.keptSec,
+                     r.headerSec, static_cast<unsigned long long>(r.frames),
+                     static_cast<unsigned long long>(r.bytes));
+        break;
     }
-    std::error_code ec;
-    std::filesystem::resize_file(std::filesystem::u8path(path), scan.secondsEnd, ec);
-    if (ec) return Fail(err, path + ": cannot cut the file: " + ec.message());
-    std::fprintf(out, "repaired: %d of %d seconds kept (%llu frames), %llu bytes\n", h.sec,
-                 facts.headerSec, static_cast<unsigned long long>(n),
-                 static_cast<unsigned long long>(scan.secondsEnd));
-    return 0;
+    return RepairSound(path, r, out, err);
 }
 
 int Raw(const std::string& path, bool is555, std::FILE* out, std::FILE* err) {
