@@ -513,5 +513,84 @@ TEST(WinHandles, OwnersRelease) {
     EXPECT_TRUE(key);
 }
 
+TEST(WinHandles, GdiOwnersPutBackAndDelete) {
+    WindowDc screen = WindowDc::Of(nullptr);
+    ASSERT_TRUE(screen);
+    MemoryDc dc(CreateCompatibleDC(screen.Get()));
+    ASSERT_TRUE(dc);
+    const HGDIOBJ firstBitmap = GetCurrentObject(dc.Get(), OBJ_BITMAP);
+    HBITMAP raw = nullptr;
+    {
+        Bitmap bmp(CreateCompatibleBitmap(screen.Get(), 8, 8));
+        ASSERT_TRUE(bmp);
+        raw = bmp.Get();
+        SelectGuard member;  // as a window keeps it: empty, then given its selection
+        EXPECT_FALSE(member);
+        EXPECT_TRUE(member.Select(dc.Get(), bmp.Get()));
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), raw);
+        SelectGuard moved = std::move(member);
+        EXPECT_FALSE(member);
+        member.Restore();  // the moved-from guard puts nothing back
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), raw);
+        moved.Restore();
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), firstBitmap);
+        EXPECT_TRUE(moved.Select(dc.Get(), bmp.Get()));
+    }  // the guard (declared after the bitmap) puts the first bitmap back, then the bitmap goes
+    EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), firstBitmap);
+    EXPECT_EQ(GetObjectType(raw), 0u);
+
+    HFONT rawFont = nullptr;
+    {
+        Font font(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                              0, 0, L"MS UI Gothic"));
+        ASSERT_TRUE(font);
+        rawFont = font.Get();
+        EXPECT_EQ(GetObjectType(rawFont), DWORD(OBJ_FONT));
+    }
+    EXPECT_EQ(GetObjectType(rawFont), 0u);
+}
+
+TEST(WinHandles, MenuTimerAndPriorityOwners) {
+    HMENU rawMenu = nullptr;
+    {
+        Menu menu(CreatePopupMenu());
+        ASSERT_TRUE(menu);
+        rawMenu = menu.Get();
+        EXPECT_TRUE(IsMenu(rawMenu));
+    }
+    EXPECT_FALSE(IsMenu(rawMenu));
+
+    ProbeWindow w;
+    ASSERT_TRUE(w.Create(WindowSpec{L"TaviroTimerProbe", L"timer", WS_OVERLAPPEDWINDOW, 100, 60}));
+    {
+        WindowTimer timer(w.Hwnd(), 7);
+        EXPECT_TRUE(timer.Start(10));
+        EXPECT_TRUE(timer.Running());
+        WindowTimer moved = std::move(timer);
+        EXPECT_FALSE(timer.Running());
+        EXPECT_TRUE(moved.Running());
+        // Ticks arrive while it runs.
+        const DWORD until = GetTickCount() + 5000;
+        while (w.timers == 0 && GetTickCount() < until) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            Sleep(5);
+        }
+        EXPECT_GT(w.timers, 0);
+    }
+    // Killed with its owner: KillTimer finds nothing left to kill.
+    EXPECT_FALSE(KillTimer(w.Hwnd(), 7));
+    w.allowClose = true;
+    DestroyWindow(w.Hwnd());
+
+    const DWORD before = GetPriorityClass(GetCurrentProcess());
+    {
+        PriorityClassChange change;
+        change.Set(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS);
+        EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), DWORD(BELOW_NORMAL_PRIORITY_CLASS));
+    }
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), before);
+}
+
 }  // namespace
 }  // namespace tqk::test
