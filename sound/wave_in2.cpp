@@ -36,9 +36,6 @@ constexpr UINT kWimData = 0x3C0;
 // The longest the recording goes on after the stop for the device's late sound; the recorder
 // waits 5000 ms for the reply, the WAV still has to be written.
 constexpr double kDrainLimitMs = 2500;
-// The device's clock is followed from this long after its start: before, its position still
-// waits for its first delivery.
-constexpr double kFitFromMs = 2000;
 
 // Shared with the wave driver's thread: the callback only counts finished buffers.
 struct DeviceEvents {
@@ -355,9 +352,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
                 const uint32_t low = uint32_t(position);
                 if (mt.u.cb < low && low - mt.u.cb > 0x80000000u) position += uint64_t{1} << 32;
                 position = (position & ~uint64_t{0xFFFFFFFF}) | mt.u.cb;
-                // Past the device's first delivery and its start-up: only the clock's rate.
-                const double at = PerfMillis() - started;
-                if (position > 0 && at >= kFitFromMs) fit.Add(at, position);
+                fit.AddPosition(PerfMillis() - started, position);
             }
             if (p.Progress) {
                 int32_t reported = static_cast<int32_t>(mt.u.cb);
