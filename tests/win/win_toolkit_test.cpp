@@ -126,10 +126,18 @@ protected:
 };
 
 TEST_F(WinWindowFocus, KeptLikeADialogAcrossActivations) {
+    // Shown and activated, and its activation handled: until it is the foreground window
+    // and no message of the change is left.
     const auto activate = [](HWND h) {
         ShowWindow(h, SW_SHOW);
         Activate(h);
-        for (int i = 0; i < 20; ++i) PumpMessages(), Sleep(5);
+        const DWORD until = GetTickCount() + 5000;
+        do {
+            PumpMessages();
+            Sleep(5);
+        } while (GetForegroundWindow() != h && GetTickCount() < until);
+        PumpMessages();
+        ASSERT_EQ(GetForegroundWindow(), h) << "the window did not come to the front";
     };
     activate(w.Hwnd());
     EXPECT_EQ(GetFocus(), w.Item(11)) << "the fallback has the focus first";
@@ -484,6 +492,30 @@ TEST(WinText, SystemCodePage) {
     EXPECT_EQ(AnsiFromWide(L""), "");
     EXPECT_FALSE(SystemErrorText(ERROR_FILE_NOT_FOUND).empty());
     EXPECT_NE(SystemErrorText(ERROR_FILE_NOT_FOUND).back(), L'\n');
+}
+
+LRESULT CALLBACK ThrowingChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP + 1) throw std::runtime_error("must not escape the child's procedure");
+    if (msg == WM_APP + 2) return 42;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A child class with a procedure of its own gets the same boundary as the toolkit's windows:
+// a throwing handler costs the message its handling, not the program.
+TEST(WinWindow, GuardedChildProcedureSwallowsExceptions) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &GuardedProc<&ThrowingChildProc>;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TaviroGuardedChild";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND w = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(SendMessageW(w, WM_APP + 1, 0, 0), 0) << "the default handling's answer";
+    EXPECT_EQ(SendMessageW(w, WM_APP + 2, 0, 0), 42) << "the procedure still answers";
+    EXPECT_TRUE(IsWindow(w));
+    DestroyWindow(w);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }
 
 TEST(WinHandles, OwnersRelease) {
