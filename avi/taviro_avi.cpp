@@ -145,16 +145,13 @@ LONG CloseState() {
     if (g_state.haveFormat) {
         const LONG closed = avi::ToAviError(g_state.writer.Close());
         if (rc == avi::kAviOk) rc = closed;
-        damaged = g_state.writer.Damaged();
+        damaged = g_state.writer.LayoutBroken();
     }
     if (g_state.compressor) g_state.compressor->End();
     g_state.compressor.reset();
-    if (!g_state.file.Close()) {
-        damaged = true;
-        if (rc == avi::kAviOk) rc = avi::kAviErrFileWrite;
-    }
-    // A file left inconsistent (a header, a size or its last bytes not written) only looks like
-    // an AVI: it is taken away, and the caller has the failure.
+    if (!g_state.file.Close() && rc == avi::kAviOk) rc = avi::kAviErrFileWrite;
+    // A file whose header or sizes could not be written only looks like an AVI: it is taken
+    // away, and the caller has the failure. One cut short by a full disk keeps its frames.
     if (damaged) (void)tqk::RemoveFile(g_state.path);
     return rc;
 }
