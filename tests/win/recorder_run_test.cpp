@@ -153,12 +153,18 @@ private:
     TempFolder dir_;
 };
 
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0);
+
 // A running recorder and its settings window.
 struct Recorder {
     ChildProcess process;
     HWND form2 = nullptr;
 
     bool Start(const Staged& s) {
+        // The helper is one instance only: one still ending after the last recorder would turn
+        // this recorder's helper away.
+        EXPECT_TRUE(WaitUntil([] { return ProcessByName(L"TaviroWave.exe") == 0; }, 20000))
+            << "the last recorder's sound helper does not end";
         if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
         form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, 20000);
         return form2 != nullptr;
@@ -576,7 +582,7 @@ namespace tqk::test {
 namespace {
 
 // The process id of the running program with this file name, 0 if none.
-DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0) {
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero) {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W e{};
     e.dwSize = sizeof e;

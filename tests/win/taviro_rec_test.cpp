@@ -2,6 +2,8 @@
 // positions, data folder) and the settings window through its controls.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -62,6 +64,20 @@ private:
     TempFolder dir_;
 };
 
+// Whether a sound helper runs in the prefix. The helper is one instance only: one still
+// ending after its recorder closed turns the next recorder's helper away, and that recorder
+// comes up without sound.
+bool HelperRunning() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    bool found = false;
+    for (BOOL ok = Process32FirstW(snap, &e); ok && !found; ok = Process32NextW(snap, &e))
+        found = _wcsicmp(e.szExeFile, L"TaviroWave.exe") == 0;
+    CloseHandle(snap);
+    return found;
+}
+
 // A running recorder and its settings window.
 struct Recorder {
     ChildProcess process;
@@ -69,6 +85,8 @@ struct Recorder {
     double startMs = 0;
 
     bool Start(const Staged& s, DWORD timeoutMs = 15000) {
+        EXPECT_TRUE(WaitUntil([] { return !HelperRunning(); }, 20000))
+            << "the last recorder's sound helper does not end";
         const double t0 = Now();
         if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
         form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, timeoutMs);
