@@ -93,6 +93,7 @@ void Writer::Reset() {
     segment_ = 0;
     failed_ = Status::kOk;
     damaged_ = false;
+    layoutBroken_ = false;
     undoHead_.clear();
     undoTail_.clear();
     undoTailAt_ = undoSize_ = 0;
@@ -406,7 +407,7 @@ Status Writer::CloseSegment() {
     ok = Write(riffStart_ + 4, v, 4) && ok;
     if (!ok) {
         result = Status::kWriteFailed;
-        damaged_ = true;
+        damaged_ = layoutBroken_ = true;
     }
     return result;
 }
@@ -537,7 +538,7 @@ Status Writer::Close() {
     Status result = failed_;
     if (Status s = CloseSegment(); s != Status::kOk && result == Status::kOk) result = s;
     if (Status s = WriteHeaders(); s != Status::kOk) {
-        damaged_ = true;
+        damaged_ = layoutBroken_ = true;
         if (result == Status::kOk) result = s;
     }
     if (file_->Size() > end_ && !file_->Truncate(end_)) {
@@ -548,7 +549,7 @@ Status Writer::Close() {
         damaged_ = true;
         if (result == Status::kOk) result = Status::kWriteFailed;
     }
-    if (damaged_ && !created_ && Restore()) damaged_ = false;
+    if (damaged_ && !created_ && Restore()) damaged_ = layoutBroken_ = false;
     return result;
 }
 

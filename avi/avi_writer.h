@@ -77,6 +77,10 @@ public:
     // as it was by Close (when that succeeds, Damaged() is false again); a created one must be
     // discarded by its owner.
     bool Damaged() const { return damaged_; }
+    // Of that, the part no reader gets past: a header or a list or file size could not be
+    // written, so the file is not an AVI at all (a failed final flush or cut alone leaves the
+    // layout written, as on a full disk).
+    bool LayoutBroken() const { return layoutBroken_; }
     uint32_t ChunksWritten(int stream) const;
     int Segments() const { return segment_ + 1; }
 
@@ -118,6 +122,7 @@ private:
 
     RandomFile* file_ = nullptr;
     bool created_ = false;  // header of the whole file is ours to write
+    bool layoutBroken_ = false;
     bool open_ = false;
     uint64_t segmentBytes_ = kDefaultSegmentBytes;
     std::vector<Stream> streams_;

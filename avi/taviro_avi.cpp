@@ -15,6 +15,7 @@
 #include "avi_export.h"
 #include "avi_file.h"
 #include "avi_writer.h"
+#include "safe_file.h"
 #include "win_text.h"
 
 namespace tqk::avi {
@@ -111,6 +112,7 @@ private:
 
 // The one AVI under construction in this process.
 struct WriterState {
+    std::string path;  // UTF-8
     avi::StdioFile file;
     avi::Writer writer;
     std::unique_ptr<Compressor> compressor;
@@ -138,13 +140,19 @@ LONG CloseState() {
         rc = StartFile(black.data());
     }
     g_state.open = false;
+    // A file whose header could not be written is no AVI at all.
+    bool damaged = !g_state.haveFormat;
     if (g_state.haveFormat) {
         const LONG closed = avi::ToAviError(g_state.writer.Close());
         if (rc == avi::kAviOk) rc = closed;
+        damaged = g_state.writer.LayoutBroken();
     }
     if (g_state.compressor) g_state.compressor->End();
     g_state.compressor.reset();
     if (!g_state.file.Close() && rc == avi::kAviOk) rc = avi::kAviErrFileWrite;
+    // A file whose header or sizes could not be written only looks like an AVI: it is taken
+    // away, and the caller has the failure. One cut short by a full disk keeps its frames.
+    if (damaged) (void)tqk::RemoveFile(g_state.path);
     return rc;
 }
 
@@ -247,8 +255,8 @@ LONG WINAPI AVICreateInit(const char* fileName, COMPVARS* cv, LONG width, LONG h
         g_state.tableBytes = bitCount == 8 ? 1024 : 0;
         g_state.stream = VideoStream(handler ? handler : kDib, width, height, DWORD(rate),
                                      DWORD(length), streamName ? streamName : "", {});
-        if (!g_state.file.Open(AnsiPathToUtf8(fileName), StdioFile::Mode::kCreate))
-            return kAviErrFileOpen;
+        g_state.path = AnsiPathToUtf8(fileName);
+        if (!g_state.file.Open(g_state.path, StdioFile::Mode::kCreate)) return kAviErrFileOpen;
         g_state.open = true;
         // Without a colour table or compressor the format is known now: write the header.
         if (!g_state.compressor && !g_state.tableBytes) {

@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 
 #include "fault_seam.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include "win_handles.h"
 #include "win_text.h"
 #else
 #include <fcntl.h>
@@ -32,7 +34,7 @@ uint32_t LastErrorOr(uint32_t fallback) {
 }  // namespace
 
 struct SafeFileWriter::Impl {
-    HANDLE h = INVALID_HANDLE_VALUE;
+    FileHandle h;
 };
 
 uint32_t SafeFileWriter::Open(const std::string& utf8Target) {
@@ -40,10 +42,10 @@ uint32_t SafeFileWriter::Open(const std::string& utf8Target) {
     target_ = utf8Target;
     scratch_ = ScratchPathFor(utf8Target);
     error_ = 0;
-    const HANDLE h = CreateFileW(Wide(scratch_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return error_ = LastErrorOr(ERROR_OPEN_FAILED);
-    impl_ = new Impl{h};
+    FileHandle h(CreateFileW(Wide(scratch_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return error_ = LastErrorOr(ERROR_OPEN_FAILED);
+    impl_ = std::make_unique<Impl>(Impl{std::move(h)});
     return 0;
 }
 
@@ -55,7 +57,7 @@ uint32_t SafeFileWriter::Write(const void* data, size_t n) {
         const DWORD piece = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
         if (fault::ShouldFail(Op::kWrite)) return Fail(fault::ErrorNumber(Op::kWrite));
         DWORD done = 0;
-        if (!WriteFile(impl_->h, p, piece, &done, nullptr)) return Fail(LastErrorOr(29));
+        if (!WriteFile(impl_->h.Get(), p, piece, &done, nullptr)) return Fail(LastErrorOr(29));
         if (done != piece) return Fail(ERROR_DISK_FULL);
         p += piece;
         n -= piece;
@@ -72,28 +74,26 @@ uint32_t SafeFileWriter::Commit() {
     uint32_t e = 0;
     if (fault::ShouldFail(Op::kFlush)) {
         e = fault::ErrorNumber(Op::kFlush);
-    } else if (!FlushFileBuffers(impl_->h)) {
+    } else if (!FlushFileBuffers(impl_->h.Get())) {
         e = LastErrorOr(29);
     }
-    if (!CloseHandle(impl_->h) && !e) e = LastErrorOr(29);
-    impl_->h = INVALID_HANDLE_VALUE;
+    // Closed here, not by the owner, so that a failing close is seen: the rename must not
+    // put an unfinished file in place.
+    if (!CloseHandle(impl_->h.Release()) && !e) e = LastErrorOr(29);
     if (!e) e = ReplaceFileWith(scratch_, target_);
     if (e) {
         error_ = e;
         Abandon();
         return e;
     }
-    delete impl_;
-    impl_ = nullptr;
+    impl_.reset();
     scratch_.clear();
     return 0;
 }
 
 void SafeFileWriter::Abandon() {
     if (impl_) {
-        if (impl_->h != INVALID_HANDLE_VALUE) CloseHandle(impl_->h);
-        delete impl_;
-        impl_ = nullptr;
+        impl_.reset();  // closes the scratch file before it is deleted
         DeleteFileW(Wide(scratch_).c_str());
     }
     scratch_.clear();
@@ -124,8 +124,12 @@ uint32_t ErrnoOr(int fallback) { return static_cast<uint32_t>(errno ? errno : fa
 
 }  // namespace
 
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
 struct SafeFileWriter::Impl {
-    std::FILE* f = nullptr;
+    std::unique_ptr<std::FILE, FileCloser> f;
 };
 
 uint32_t SafeFileWriter::Open(const std::string& utf8Target) {
@@ -134,9 +138,9 @@ uint32_t SafeFileWriter::Open(const std::string& utf8Target) {
     scratch_ = ScratchPathFor(utf8Target);
     error_ = 0;
     errno = 0;
-    std::FILE* f = std::fopen(scratch_.c_str(), "wb");
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(scratch_.c_str(), "wb"));
     if (!f) return error_ = ErrnoOr(EIO);
-    impl_ = new Impl{f};
+    impl_ = std::make_unique<Impl>(Impl{std::move(f)});
     return 0;
 }
 
@@ -146,7 +150,7 @@ uint32_t SafeFileWriter::Write(const void* data, size_t n) {
     if (n == 0) return 0;
     if (fault::ShouldFail(Op::kWrite)) return Fail(fault::ErrorNumber(Op::kWrite));
     errno = 0;
-    if (std::fwrite(data, 1, n, impl_->f) != n) return Fail(ErrnoOr(EIO));
+    if (std::fwrite(data, 1, n, impl_->f.get()) != n) return Fail(ErrnoOr(EIO));
     return 0;
 }
 
@@ -160,28 +164,25 @@ uint32_t SafeFileWriter::Commit() {
     errno = 0;
     if (fault::ShouldFail(Op::kFlush)) {
         e = fault::ErrorNumber(Op::kFlush);
-    } else if (std::fflush(impl_->f) != 0 || fsync(fileno(impl_->f)) != 0) {
+    } else if (std::fflush(impl_->f.get()) != 0 || fsync(fileno(impl_->f.get())) != 0) {
         e = ErrnoOr(EIO);
     }
-    if (std::fclose(impl_->f) != 0 && !e) e = ErrnoOr(EIO);
-    impl_->f = nullptr;
+    // Closed here, not by the owner, so that a failing close is seen.
+    if (std::fclose(impl_->f.release()) != 0 && !e) e = ErrnoOr(EIO);
     if (!e) e = ReplaceFileWith(scratch_, target_);
     if (e) {
         error_ = e;
         Abandon();
         return e;
     }
-    delete impl_;
-    impl_ = nullptr;
+    impl_.reset();
     scratch_.clear();
     return 0;
 }
 
 void SafeFileWriter::Abandon() {
     if (impl_) {
-        if (impl_->f) std::fclose(impl_->f);
-        delete impl_;
-        impl_ = nullptr;
+        impl_.reset();  // closes the scratch file before it is deleted
         std::remove(scratch_.c_str());
     }
     scratch_.clear();
@@ -196,16 +197,19 @@ uint32_t ReplaceFileWith(const std::string& utf8From, const std::string& utf8To)
     // The new name is on the disk only when the folder is.
     const size_t slash = utf8To.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : utf8To.substr(0, slash + 1);
-    const int d = open(dir.c_str(), O_RDONLY);
-    if (d >= 0) {
-        fsync(d);
-        close(d);
-    }
+    struct Folder {
+        const int fd;
+        ~Folder() {
+            if (fd >= 0) close(fd);
+        }
+    } folder{open(dir.c_str(), O_RDONLY)};
+    if (folder.fd >= 0) fsync(folder.fd);
     return 0;
 }
 
 #endif
 
+SafeFileWriter::SafeFileWriter() = default;
 SafeFileWriter::~SafeFileWriter() { Abandon(); }
 
 uint32_t SafeFileWriter::Fail(uint32_t error) {

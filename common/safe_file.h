@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tqk {
@@ -43,7 +44,7 @@ bool RemoveFile(const std::string& utf8Path);
 // Destroyed before Commit, it removes the scratch file and the target stays as it was.
 class SafeFileWriter {
 public:
-    SafeFileWriter() = default;
+    SafeFileWriter();
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
@@ -60,8 +61,8 @@ public:
 
 private:
     uint32_t Fail(uint32_t error);
-    struct Impl;
-    Impl* impl_ = nullptr;
+    struct Impl;  // the open scratch file, through its owner
+    std::unique_ptr<Impl> impl_;
     uint32_t error_ = 0;
     std::string target_;
     std::string scratch_;

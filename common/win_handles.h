@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <ole2.h>
 
 #include <cstdint>
 #include <utility>
@@ -68,6 +69,18 @@ struct GdiObjectTraits {
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DeleteObject(h); }
 };
+// GDI objects of one kind (HBITMAP, HFONT, HBRUSH, HPEN): handed to GDI calls without a cast.
+template <class T>
+struct TypedGdiTraits {
+    using Type = T;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DeleteObject(h); }
+};
+struct MenuTraits {  // a menu not (or no longer) attached to a window
+    using Type = HMENU;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DestroyMenu(h); }
+};
 struct MemoryDcTraits {  // CreateCompatibleDC: deleted, never released
     using Type = HDC;
     static Type Invalid() { return nullptr; }
@@ -86,6 +99,11 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Module = UniqueHandle<ModuleTraits>;
+using Bitmap = UniqueHandle<TypedGdiTraits<HBITMAP>>;
+using Font = UniqueHandle<TypedGdiTraits<HFONT>>;
+using Brush = UniqueHandle<TypedGdiTraits<HBRUSH>>;
+using Pen = UniqueHandle<TypedGdiTraits<HPEN>>;
+using Menu = UniqueHandle<MenuTraits>;
 
 // A view of a file mapping, unmapped with UnmapViewOfFile.
 class MappedView {
@@ -116,40 +134,114 @@ private:
     void* p_ = nullptr;
 };
 
-// A DC from GetDC: released to its window, never deleted.
+// A DC from GetDC or GetWindowDC: released to its window, never deleted.
 class WindowDc {
 public:
     WindowDc() = default;
     WindowDc(HWND wnd, HDC dc) : wnd_(wnd), dc_(dc) {}
+    // GetDC(wnd); nullptr gives the screen.
+    static WindowDc Of(HWND wnd) { return WindowDc(wnd, GetDC(wnd)); }
+    WindowDc(WindowDc&& o) noexcept
+        : wnd_(std::exchange(o.wnd_, nullptr)), dc_(std::exchange(o.dc_, nullptr)) {}
+    WindowDc& operator=(WindowDc&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            wnd_ = std::exchange(o.wnd_, nullptr);
+            dc_ = std::exchange(o.dc_, nullptr);
+        }
+        return *this;
+    }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
-    ~WindowDc() {
-        if (dc_) ReleaseDC(wnd_, dc_);
-    }
+    ~WindowDc() { Reset(); }
     HDC Get() const { return dc_; }
     explicit operator bool() const { return dc_ != nullptr; }
+    void Reset() {
+        if (dc_) ReleaseDC(wnd_, dc_);
+        wnd_ = nullptr;
+        dc_ = nullptr;
+    }
 
 private:
     HWND wnd_ = nullptr;
     HDC dc_ = nullptr;
 };
 
-// Selects an object into a DC and puts the previous one back.
+// Selects an object into a DC and puts the previous one back. A member guard starts empty and
+// is given its selection with Select; it must be declared after the objects it selects, so
+// that it puts the old one back before they are deleted.
 class SelectGuard {
 public:
     SelectGuard() = default;
-    SelectGuard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(dc && obj ? SelectObject(dc, obj) : nullptr) {}
+    SelectGuard(HDC dc, HGDIOBJ obj) { Select(dc, obj); }
+    SelectGuard(SelectGuard&& o) noexcept
+        : dc_(std::exchange(o.dc_, nullptr)), old_(std::exchange(o.old_, nullptr)) {}
+    SelectGuard& operator=(SelectGuard&& o) noexcept {
+        if (this != &o) {
+            Restore();
+            dc_ = std::exchange(o.dc_, nullptr);
+            old_ = std::exchange(o.old_, nullptr);
+        }
+        return *this;
+    }
     SelectGuard(const SelectGuard&) = delete;
     SelectGuard& operator=(const SelectGuard&) = delete;
     ~SelectGuard() { Restore(); }
+    // Puts back what this guard replaced, then selects obj into dc. False when nothing was
+    // selected (no DC, no object, or GDI refused).
+    bool Select(HDC dc, HGDIOBJ obj) {
+        Restore();
+        dc_ = dc;
+        old_ = dc && obj ? SelectObject(dc, obj) : nullptr;
+        if (old_ == HGDI_ERROR) old_ = nullptr;
+        return old_ != nullptr;
+    }
+    explicit operator bool() const { return old_ != nullptr; }
     void Restore() {
         if (dc_ && old_) SelectObject(dc_, old_);
+        dc_ = nullptr;
         old_ = nullptr;
     }
 
 private:
     HDC dc_ = nullptr;
     HGDIOBJ old_ = nullptr;
+};
+
+// A window timer (SetTimer/KillTimer with a window and an id), killed by the owner.
+class WindowTimer {
+public:
+    WindowTimer() = default;
+    WindowTimer(HWND wnd, UINT_PTR id) : wnd_(wnd), id_(id) {}
+    WindowTimer(WindowTimer&& o) noexcept
+        : wnd_(std::exchange(o.wnd_, nullptr)), id_(o.id_), on_(std::exchange(o.on_, false)) {}
+    WindowTimer& operator=(WindowTimer&& o) noexcept {
+        if (this != &o) {
+            Stop();
+            wnd_ = std::exchange(o.wnd_, nullptr);
+            id_ = o.id_;
+            on_ = std::exchange(o.on_, false);
+        }
+        return *this;
+    }
+    WindowTimer(const WindowTimer&) = delete;
+    WindowTimer& operator=(const WindowTimer&) = delete;
+    ~WindowTimer() { Stop(); }
+    // (Re)starts the timer with a period in milliseconds; false when SetTimer failed.
+    bool Start(UINT ms) {
+        on_ = wnd_ && SetTimer(wnd_, id_, ms, nullptr) != 0;
+        return on_;
+    }
+    void Stop() {
+        if (on_) KillTimer(wnd_, id_);
+        on_ = false;
+    }
+    bool Running() const { return on_; }
+
+private:
+    HWND wnd_ = nullptr;
+    UINT_PTR id_ = 0;
+    bool on_ = false;
 };
 
 // Owner of one COM interface reference.
@@ -199,6 +291,48 @@ public:
 
 private:
     HRESULT hr_;
+};
+
+// OLE for the current thread (drag and drop, the clipboard) for the lifetime of the object.
+class OleInit {
+public:
+    OleInit() : hr_(OleInitialize(nullptr)) {}
+    ~OleInit() {
+        if (SUCCEEDED(hr_)) OleUninitialize();
+    }
+    OleInit(const OleInit&) = delete;
+    OleInit& operator=(const OleInit&) = delete;
+    bool Ok() const { return SUCCEEDED(hr_); }
+
+private:
+    HRESULT hr_;
+};
+
+// A process's priority class, put back when the owner goes.
+class PriorityClassChange {
+public:
+    PriorityClassChange() = default;
+    PriorityClassChange(const PriorityClassChange&) = delete;
+    PriorityClassChange& operator=(const PriorityClassChange&) = delete;
+    ~PriorityClassChange() { Restore(); }
+    // Sets the class and remembers the old one; a process whose class cannot be read is left
+    // alone.
+    void Set(HANDLE process, DWORD cls) {
+        Restore();
+        const DWORD old = GetPriorityClass(process);
+        if (old == 0) return;
+        process_ = process;
+        old_ = old;
+        SetPriorityClass(process, cls);
+    }
+    void Restore() {
+        if (process_) SetPriorityClass(process_, old_);
+        process_ = nullptr;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD old_ = 0;
 };
 
 }  // namespace tqk

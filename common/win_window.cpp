@@ -29,20 +29,6 @@ bool AdjustRect(RECT* r, DWORD style, bool menu, DWORD exStyle, int dpi) {
     return AdjustWindowRectEx(r, style, menu, exStyle) != FALSE;
 }
 
-// Logs what the catch-all boundary of a procedure swallowed.
-void LogSwallowed(UINT msg) {
-    std::string what = "unknown exception";
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        what = e.what();
-    } catch (...) {
-    }
-    const std::string line =
-        "taviro: exception in the handler of message " + std::to_string(msg) + ": " + what + "\n";
-    OutputDebugStringA(line.c_str());
-}
-
 bool HasFocusIn(HWND control) {
     HWND focus = GetFocus();
     return focus && (focus == control || IsChild(control, focus));
@@ -79,6 +65,19 @@ std::wstring EntryText(HWND control, UINT lenMsg, UINT textMsg, int index) {
 }
 
 }  // namespace
+
+void LogSwallowedException(UINT msg) {
+    std::string what = "unknown exception";
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+    }
+    const std::string line =
+        "taviro: exception in the handler of message " + std::to_string(msg) + ": " + what + "\n";
+    OutputDebugStringA(line.c_str());
+}
 
 void EnsureCommonControls() {
     static const bool done = [] {
@@ -563,7 +562,7 @@ LRESULT CALLBACK Window::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     try {
         result = self->Dispatch(msg, wp, lp);
     } catch (...) {
-        LogSwallowed(msg);
+        LogSwallowedException(msg);
         result = msg == WM_CREATE ? -1 : DefWindowProcW(hwnd, msg, wp, lp);
     }
     if (msg == WM_NCDESTROY) {
@@ -706,7 +705,7 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     try {
         result = self->Dispatch(msg, wp, lp);
     } catch (...) {
-        LogSwallowed(msg);
+        LogSwallowedException(msg);
         result = FALSE;
     }
     if (msg == WM_NCDESTROY) {

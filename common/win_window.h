@@ -220,6 +220,23 @@ private:
     int modalResult_ = 0;
 };
 
+// Logs what a catch-all boundary swallowed; called inside its catch (...) block.
+void LogSwallowedException(UINT msg);
+
+// The boundary of Window::Proc around a plain window procedure (a child class registered on
+// its own): whatever Body throws is logged and the message gets the default handling, so no
+// exception crosses into the platform's code.
+//   wc.lpfnWndProc = &GuardedProc<&MyPictureProc>;
+template <WNDPROC Body>
+LRESULT CALLBACK GuardedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        return Body(hwnd, msg, wp, lp);
+    } catch (...) {
+        LogSwallowedException(msg);
+        return msg == WM_CREATE ? -1 : DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
 class Window : public WindowBase {
 public:
     ~Window() override;

@@ -108,7 +108,8 @@ Form1::Form1() = default;
 Form1::~Form1() = default;
 
 bool Form1::Create() {
-    RegisterChildClasses(&Form1::PictureProc, &Form1::BarProc);
+    // The picture and the bar have procedures of their own: each gets the toolkit's boundary.
+    RegisterChildClasses(&GuardedProc<&Form1::PictureProc>, &GuardedProc<&Form1::BarProc>);
     WindowSpec spec{kClassName, kInitialCaption,
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, kPanelWidth,
                     kPanelHeight + 124};

@@ -25,11 +25,21 @@ constexpr double kMinFitSpanMs = 30000;
 // taken as it came.
 constexpr double kMaxFitResidualMs = 10;
 
+// The device's clock is followed from this long after its start: before, its position still
+// waits for its first delivery.
+constexpr double kFitFromMs = 2000;
+
 // A least-squares line through (milliseconds, bytes delivered) samples taken while the device
 // records; its slope against the format's byte rate is how fast the device's clock runs.
 class DeviceClockFit {
 public:
     void Add(double ms, uint64_t bytes);
+    // The helper's reading while it records: the device's byte position `atMs` after the
+    // device started. Readings before kFitFromMs or before the first delivery say nothing of
+    // the clock's rate and are left out.
+    void AddPosition(double atMs, uint64_t position) {
+        if (position > 0 && atMs >= kFitFromMs) Add(atMs, position);
+    }
     // Device frames per frame of performance-counter time: 1 when the samples span less than
     // kMinFitSpanMs, stray from their line by more than kMaxFitResidualMs, or the slope lies
     // further than kMaxClockError from the byte rate.

@@ -34,9 +34,6 @@ using tqk::PumpMessages;
 namespace {
 
 constexpr UINT kWimData = 0x3C0;
-// The device's clock is followed from this long after its start: before, its position still
-// waits for its first delivery.
-constexpr double kFitFromMs = 2000;
 
 // Shared with the wave driver's thread: the callback only counts finished buffers.
 struct DeviceEvents {
@@ -405,9 +402,7 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
                 const uint32_t low = uint32_t(position);
                 if (mt.u.cb < low && low - mt.u.cb > 0x80000000u) position += uint64_t{1} << 32;
                 position = (position & ~uint64_t{0xFFFFFFFF}) | mt.u.cb;
-                // Past the device's first delivery and its start-up: only the clock's rate.
-                const double at = PerfMillis() - started;
-                if (position > 0 && at >= kFitFromMs) fit.Add(at, position);
+                fit.AddPosition(PerfMillis() - started, position);
             }
             if (p.Progress) {
                 int32_t reported = static_cast<int32_t>(mt.u.cb);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -59,6 +62,47 @@ TEST(DeviceClock, FitFindsTheRateThroughJitterAndStepsAndHoldsBackWhenUnsure) {
         EXPECT_NEAR(fit.Ratio(f), want, 5e-6 + 2 * c.lostMs / c.spanMs);
     }
     EXPECT_EQ(DeviceClockFit().Ratio(f), 1);
+}
+
+// The helper's loop as it runs: it reads the device's byte position about every millisecond
+// from the device's start (nothing delivered for the first 40 ms, then the device's clock in
+// whole blocks, each reading `late(t)` milliseconds behind), feeds every reading to the fit as
+// it does, and asks for the ratio at the stop.
+double HelperRatio(const PcmFormat& f, double ppm, double stopMs,
+                   const std::function<double(double)>& late) {
+    DeviceClockFit fit;
+    const double bytesPerMs = f.AvgBytesPerSec / 1000.0 * (1 + ppm * 1e-6);
+    for (double t = 0; t <= stopMs; t += 1) {
+        const double behind = t < 40 ? t : late(t);
+        const uint64_t frames = uint64_t(std::max(0.0, (t - behind) * bytesPerMs) / f.BlockAlign);
+        fit.AddPosition(t, frames * f.BlockAlign);
+    }
+    return fit.Ratio(f);
+}
+
+// The gate around the fit, just either side of each limit: it follows the clock only when
+// the followed time (from kFitFromMs to the stop) reaches 30 s and its readings lie within
+// 10 ms of their line.
+TEST(DeviceClock, HelperFollowsTheClockOnlyPastThirtySecondsAndWithinTenMilliseconds) {
+    const PcmFormat f = Format(16, 48000, 2);
+    constexpr double kPpm = 300;
+    unsigned seed = 777;
+    const auto jitter = [&seed](double) {  // 0-7 ms behind, at random, as Wine delivers
+        seed = seed * 1103515245u + 12345u;
+        return double(seed >> 16 & 7);
+    };
+    // 29 s followed: too short to tell; 31 s: followed.
+    EXPECT_EQ(HelperRatio(f, kPpm, kFitFromMs + 29000, jitter), 1);
+    EXPECT_NEAR(HelperRatio(f, kPpm, kFitFromMs + 31000, jitter), 1 + kPpm * 1e-6, 2e-5);
+    // Readings alternately a ms early and late of their line (every 10 ms, as the fit keeps
+    // one reading per 10 ms): 9 ms is followed, 11 ms is a device that lost its way.
+    const auto swing = [](double a) {
+        return [a](double t) { return 20 + (int64_t(t / 10) % 2 ? a : -a); };
+    };
+    EXPECT_NEAR(HelperRatio(f, kPpm, 60000, swing(9)), 1 + kPpm * 1e-6, 2e-5);
+    EXPECT_EQ(HelperRatio(f, kPpm, 60000, swing(11)), 1);
+    // The same device without a swing, for comparison: followed.
+    EXPECT_NEAR(HelperRatio(f, kPpm, 60000, swing(0)), 1 + kPpm * 1e-6, 2e-5);
 }
 
 TEST(DeviceClock, ResampledSoundKeepsItsStartItsLengthAndItsTone) {

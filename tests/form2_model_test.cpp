@@ -106,21 +106,40 @@ TEST(Form2Model, SoundFormatsReadBack) {
     EXPECT_EQ(none.BitsPerSample, 0);
 }
 
-TEST(Form2Model, PriorityListByVersion) {
-    const std::vector<PriorityEntry> nt5 = PriorityEntries(true);
-    ASSERT_EQ(nt5.size(), 6u);
-    const char* texts[] = {"変更なし", "高", "やや高", "通常", "やや低", "低（アイドル）"};
-    const int32_t classes[] = {0, 128, 32768, 32, 16384, 64};
-    for (size_t i = 0; i < 6; ++i) {
-        EXPECT_STREQ(nt5[i].Text, texts[i]);
-        EXPECT_EQ(nt5[i].Class, classes[i]);
+// The priority list: first the choice that leaves the process alone, then the classes from
+// the highest to the lowest; systems before NT 5 lack the two in-between classes.
+TEST(Form2Model, PriorityListRunsFromHighToLow) {
+    // The platform's classes from the lowest up (idle, below normal, normal, above normal,
+    // high).
+    const std::vector<int32_t> rising = {64, 16384, 32, 32768, 128};
+    const auto rank = [&](int32_t cls) {
+        const auto at = std::find(rising.begin(), rising.end(), cls);
+        return at == rising.end() ? -1 : int(at - rising.begin());
+    };
+    for (const bool nt5 : {true, false}) {
+        SCOPED_TRACE(nt5);
+        const std::vector<PriorityEntry> list = PriorityEntries(nt5);
+        ASSERT_EQ(list.size(), nt5 ? 6u : 4u);
+        EXPECT_STREQ(list[0].Text, "変更なし");
+        EXPECT_EQ(list[0].Class, 0) << "the first entry must leave the priority alone";
+        std::set<std::string> texts;
+        for (size_t i = 1; i < list.size(); ++i) {
+            ASSERT_GE(rank(list[i].Class), 0) << list[i].Class << " is no priority class";
+            EXPECT_TRUE(texts.insert(list[i].Text).second) << list[i].Text;
+            if (i > 1) EXPECT_LT(rank(list[i].Class), rank(list[i - 1].Class)) << i;
+        }
+        EXPECT_EQ(list[1].Class, 128) << "the list starts at high";
+        EXPECT_EQ(list.back().Class, 64) << "and ends at idle";
     }
-    const std::vector<PriorityEntry> old = PriorityEntries(false);
-    ASSERT_EQ(old.size(), 4u);
-    EXPECT_STREQ(old[0].Text, "変更なし");
-    EXPECT_STREQ(old[1].Text, "高");
-    EXPECT_STREQ(old[2].Text, "通常");
-    EXPECT_STREQ(old[3].Text, "低（アイドル）");
+    // The older list is the newer one without the in-between classes.
+    const std::vector<PriorityEntry> nt5 = PriorityEntries(true), old = PriorityEntries(false);
+    size_t j = 0;
+    for (const PriorityEntry& e : nt5)
+        if (j < old.size() && e.Class == old[j].Class) {
+            EXPECT_STREQ(e.Text, old[j].Text);
+            ++j;
+        }
+    EXPECT_EQ(j, old.size());
 }
 
 TEST(Form2Model, SaveModesFromTheRecord) {

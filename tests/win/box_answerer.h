@@ -24,9 +24,11 @@ private:
     void Run(int button) {
         const auto box = WaitForMessageBox(GetCurrentProcessId(), 30000);
         if (!box) return;
+        // Noted before the press: the press ends the box, and the thread that showed it may
+        // look at what was answered at once.
         text = box->text;
-        Click(GetDlgItem(box->window, button));
         answered = true;
+        Click(GetDlgItem(box->window, button));
     }
     std::thread thread_;
 };

@@ -28,8 +28,9 @@ public:
     }
 };
 
-// Few records: each run takes the recording's real second.
-constexpr int32_t kFps = 4, kSec = 1;
+// Few records, and two seconds: a write failed in the second one leaves the first whole
+// second, whose frames are then read back. Each run takes the recording's real time.
+constexpr int32_t kFps = 4, kSec = 2;
 
 TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
     TempDir dir;
@@ -39,7 +40,7 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
     for (const bool async : {false, true}) {
         for (const Op op : {Op::kWrite, Op::kFlush}) {
             const std::wstring path = dir.File(async ? L"a.TQK" : L"s.TQK");
-            int fired = 0;
+            int fired = 0, keptChecked = 0;
             for (int n = 1; n < 200; ++n) {
                 SCOPED_TRACE(std::string(async ? "RecAsync " : "Rec1 ") + fault::OpName(op) +
                              " call " + std::to_string(n));
@@ -92,9 +93,14 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
                     ASSERT_EQ(col.frames.size(), size_t(l.header.sec) * kFps);
                     for (size_t i = 0; i < col.frames.size(); ++i)
                         EXPECT_TRUE(col.frames[i] == feeder.given[i]) << i;
+                    ++keptChecked;
                 }
             }
             EXPECT_GE(fired, 1);
+            // The plain writer stops at a failed write: some failure came after the first whole
+            // second, whose frames were then read back. (The mapped writer claims its room
+            // again and finishes the movie, checked whole above.)
+            if (op == Op::kWrite && !async) EXPECT_GE(keptChecked, 1) << "no run kept a second";
         }
     }
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "form3_ids.h"
 #include "form5_ids.h"
 #include "recorder_stage.h"
+#include "result_code.h"
 #include "test_files.h"
 #include "tool_test_util.h"
 #include "win_handles.h"
@@ -67,7 +69,19 @@ public:
     ScreenPattern() {
         thread_ = std::thread([this] { Loop(); });
         while (!hwnd_) Sleep(5);
-        Sleep(300);
+        // Until the screen shows it: its corners and its diagonal.
+        EXPECT_TRUE(WaitUntil(
+            [] {
+                HDC screen = GetDC(nullptr);
+                bool shown = true;
+                for (const POINT at : {POINT{1, 1}, POINT{kW - 2, 2}, POINT{3, kH - 2},
+                                       POINT{kW - 2, kH - 3}, POINT{kH / 2, kH / 2}})
+                    shown = shown && GetPixel(screen, at.x, at.y) == PatternAt(at.x, at.y);
+                ReleaseDC(nullptr, screen);
+                return shown;
+            },
+            20000))
+            << "the known image does not show on the screen";
     }
     ~ScreenPattern() {
         PostMessageW(hwnd_, WM_CLOSE, 0, 0);
@@ -142,12 +156,18 @@ private:
     TempFolder dir_;
 };
 
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0);
+
 // A running recorder and its settings window.
 struct Recorder {
     ChildProcess process;
     HWND form2 = nullptr;
 
     bool Start(const Staged& s) {
+        // The helper is one instance only: one still ending after the last recorder would turn
+        // this recorder's helper away.
+        EXPECT_TRUE(WaitUntil([] { return ProcessByName(L"TaviroWave.exe") == 0; }, 20000))
+            << "the last recorder's sound helper does not end";
         if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
         form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, 20000);
         return form2 != nullptr;
@@ -282,9 +302,14 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
     ASSERT_NE(form1, nullptr) << "no recording window";
     EXPECT_FALSE(IsWindowVisible(r.form2));
     EXPECT_EQ(GetWindowLongPtrW(form1, GWL_STYLE) & WS_CAPTION, 0) << "caption shown";
-    Sleep(1900);  // past the first refresh of the statistics
-    const std::wstring stats = Text(Child(form1, form1_ids::Picture1));
-    EXPECT_EQ(stats.rfind(L"Frame ", 0), 0u) << N(stats);
+    // Past the first refresh of the statistics (from the tenth frame on).
+    std::wstring stats;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            stats = Text(Child(form1, form1_ids::Picture1));
+            return stats.rfind(L"Frame ", 0) == 0;
+        },
+        20000));
     EXPECT_NE(stats.find(L"/20  Drop "), std::wstring::npos) << N(stats);
     Screenshot(std::string("form1_") + c.name);
     ASSERT_TRUE(r.WaitBack(60000)) << "the settings window did not come back";
@@ -566,7 +591,7 @@ namespace tqk::test {
 namespace {
 
 // The process id of the running program with this file name, 0 if none.
-DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero = 0) {
+DWORD ProcessByName(const wchar_t* exeName, DWORD parentOrZero) {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W e{};
     e.dwSize = sizeof e;
@@ -782,13 +807,23 @@ namespace {
 
 // A full disk during the recording (run by full_disk_test.sh on a small file system): the
 // engine's message, the movie kept, and no AVI made from it as if it were whole.
-TEST(RecorderFullDisk, ShowsTheEnginesMessageAndMakesNoAvi) {
+// The engine's text for a write refused by a full disk, as the platform names it.
+std::wstring EngineDiskFullText(DWORD error) {
+    return WideFromUtf8(ResultMessageUtf8(MakeResultCode(kErrApi, int32_t(error)), [](uint32_t e) {
+        return Utf8FromWide(SystemErrorText(e));
+    }));
+}
+
+// The disk fills after a few seconds: the run stops with the engine's own message, the movie
+// keeps its whole seconds and plays, and no AVI is made from it.
+TEST(RecorderFullDisk, ShowsTheEnginesMessageKeepsWholeSecondsAndMakesNoAvi) {
     const char* small = getenv("TAVIRO_SMALL_DISK");
     ASSERT_NE(small, nullptr) << "needs TAVIRO_SMALL_DISK (run through full_disk_test.sh)";
     Staged stage(L"recrun_full");
-    CaptureSettings s = stage.Record(1, 10, 5, false);
-    s.W = 320;
-    s.H = 240;  // the first frame alone does not fit
+    constexpr int kFps = 5;
+    CaptureSettings s = stage.Record(1, kFps, 30, false);
+    s.W = 96;
+    s.H = 72;  // frames of changing bands: a few seconds fill the 256 KiB disk
     s.AsyncWrite = false;
     const rec::DerivedPaths p = rec::DerivePaths(std::string(small) + "\\full.TQK");
     s.TqkPath = p.TqkPath;
@@ -797,20 +832,29 @@ TEST(RecorderFullDisk, ShowsTheEnginesMessageAndMakesNoAvi) {
     Recorder r;
     ASSERT_TRUE(r.Start(stage));
     ChildProcess churn;  // every frame different, so that the movie fills the disk
-    ASSERT_TRUE(churn.Start(W(SCREEN_CHURN_EXE), L"20 full"));
-    Sleep(500);
+    ASSERT_TRUE(churn.Start(W(SCREEN_CHURN_EXE), L"60 full"));
+    ASSERT_NE(WaitForWindow(churn.Id(), nullptr, nullptr, 10000), nullptr);
     Click(r.Item(ids::Command5));
-    const auto box = WaitForMessageBox(r.process.Id(), 20000);
+    const auto box = WaitForMessageBox(r.process.Id(), 60000);
     churn.Kill();
     ASSERT_TRUE(box.has_value()) << "no message";
     EXPECT_EQ(box->caption, L"TaviroRec") << N(box->text);
     EXPECT_TRUE(box->Has(IDOK));
-    EXPECT_FALSE(box->text.empty());
+    EXPECT_TRUE(box->text == EngineDiskFullText(ERROR_DISK_FULL) ||
+                box->text == EngineDiskFullText(ERROR_HANDLE_DISK_FULL))
+        << Utf8FromWide(box->text);
     ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
     ASSERT_TRUE(r.WaitBack(20000));
     EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 500).has_value());
     EXPECT_FALSE(Exists(W(s.AviPath))) << "an AVI was made from a failed recording";
-    EXPECT_TRUE(Exists(W(s.TqkPath))) << "the movie was not kept";
+    ASSERT_TRUE(Exists(W(s.TqkPath))) << "the movie was not kept";
+    // Whole seconds, every frame readable: "ok: N frames" with N a positive multiple of the rate.
+    const tooltest::ToolRun verify = tooltest::Tqk({"verify", s.TqkPath});
+    EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+    unsigned long long frames = 0;
+    ASSERT_EQ(std::sscanf(verify.out.c_str(), "ok: %llu frames", &frames), 1) << verify.out;
+    EXPECT_GE(frames, unsigned(kFps)) << "not one whole second kept";
+    EXPECT_EQ(frames % kFps, 0u) << frames << " frames are not whole seconds";
 }
 
 }  // namespace

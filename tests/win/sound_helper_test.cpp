@@ -12,6 +12,7 @@
 #include "sound_helper_client.h"
 #include "sound_recovery.h"
 #include "sound_test_util.h"
+#include "window_driver.h"
 
 using tqk::PerfMillis;
 using tqk::PerfMillisInt;
@@ -74,19 +75,32 @@ protected:
             OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, client_.HelperProcessId());
         ASSERT_NE(helper_, nullptr) << "no process " << client_.HelperProcessId();
     }
-    // A 1 kHz tone into the audio daemon, for `seconds`, started ahead of the recording.
+    // A 1 kHz tone into the audio daemon, started ahead of the recording: `seconds` long and
+    // 4 s more, because the null sink renders a lone stream up to 2 s ahead into its monitor
+    // (the tone would end there before the recording does). The test's end stops it, so no
+    // tone reaches the next test. Waited for until the daemon plays it, not for a fixed time.
     void PlayTone(int seconds) {
         const std::string tone = UnixPath(dir_.File("tone.wav"));
-        RunUnix(dir_, "sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " + std::to_string(seconds) +
-                          " sine 1000 vol 0.5");
-        StartUnix("paplay '" + tone + "'");
-        PauseMs(400);
+        tonePid_ = UnixPath(dir_.File("tone.pid"));
+        RunUnix(dir_, "sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " +
+                          std::to_string(seconds + 4) + " sine 1000 vol 0.5");
+        StartUnix("paplay '" + tone + "' & echo $! >'" + tonePid_ + "'");
+        EXPECT_TRUE(WaitUntil(
+            [&] { return RunUnix(dir_, "pactl list sink-inputs | grep -c paplay").rfind("0", 0); },
+            20000))
+            << "the tone does not play";
     }
+    void StopTone() {
+        if (!tonePid_.empty()) RunUnix(dir_, "kill $(cat '" + tonePid_ + "') 2>/dev/null; true");
+        tonePid_.clear();
+    }
+    std::string tonePid_;
     std::string Probe(const std::string& wav, const std::string& entries) {
         return RunUnix(dir_, "ffprobe -v error -show_entries " + entries +
                                  " -of default=noprint_wrappers=1 '" + UnixPath(wav) + "'");
     }
     void TearDown() override {
+        StopTone();
         SoundHelperBlock b;
         if (client_.Available() && client_.Read(&b)) {
             b.Code = kCodeExit;

@@ -2,6 +2,8 @@
 // positions, data folder) and the settings window through its controls.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -31,6 +33,10 @@ namespace ids = tqk::form2_ids;
 using tqk::rec::Wide;
 
 const wchar_t* const kForm2Class = L"TaviroRecForm2";
+// How long a state the window reaches on its own (a focus moved, a label refreshed) may take
+// to show: a bound for a failure only, never a pause, and generous because Wine answers a key
+// slowly on a machine shared with other builds.
+constexpr DWORD kStateWaitMs = 15000;
 
 std::wstring Exe(const char* path) { return tqk::rec::Wide(path); }
 
@@ -58,6 +64,20 @@ private:
     TempFolder dir_;
 };
 
+// Whether a sound helper runs in the prefix. The helper is one instance only: one still
+// ending after its recorder closed turns the next recorder's helper away, and that recorder
+// comes up without sound.
+bool HelperRunning() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    bool found = false;
+    for (BOOL ok = Process32FirstW(snap, &e); ok && !found; ok = Process32NextW(snap, &e))
+        found = _wcsicmp(e.szExeFile, L"TaviroWave.exe") == 0;
+    CloseHandle(snap);
+    return found;
+}
+
 // A running recorder and its settings window.
 struct Recorder {
     ChildProcess process;
@@ -65,6 +85,8 @@ struct Recorder {
     double startMs = 0;
 
     bool Start(const Staged& s, DWORD timeoutMs = 15000) {
+        EXPECT_TRUE(WaitUntil([] { return !HelperRunning(); }, 20000))
+            << "the last recorder's sound helper does not end";
         const double t0 = Now();
         if (!process.Start(s.File(L"TaviroRec.exe"))) return false;
         form2 = WaitForWindow(process.Id(), kForm2Class, nullptr, timeoutMs);
@@ -132,7 +154,7 @@ public:
     bool To(HWND control) const {
         PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        return WaitUntil([&] { return Focus() == control; }, 3000);
+        return WaitUntil([&] { return Focus() == control; }, kStateWaitMs);
     }
     HWND Focus() const {
         GUITHREADINFO gi{};
@@ -203,11 +225,11 @@ TEST(RecorderStart, WithTheHelperSoundFormatsComeFromTheDevice) {
     // The sound box switches the sound controls.
     SelectPage(r, 2);
     ASSERT_TRUE(SetChecked(r.Item(ids::Check3), true));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(combo1) != FALSE; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(combo1) != FALSE; }, kStateWaitMs));
     EXPECT_TRUE(IsWindowEnabled(r.Item(ids::Check4)));
     EXPECT_NE(r.TextOf(ids::Picture2).find(L"44.100KHz ステレオ 16ビット"), std::wstring::npos);
     ASSERT_TRUE(SetChecked(r.Item(ids::Check3), false));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(combo1); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(combo1); }, kStateWaitMs));
     EXPECT_TRUE(r.Close());
 }
 
@@ -415,13 +437,13 @@ TEST_F(Form2Test, BoxesAreValidatedWhenTheFocusMovesOn) {
         PostMessageW(next, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         PostMessageW(next, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
         if (c.shown) {
-            EXPECT_TRUE(WaitUntil([&] { return Text(box) == c.shown; }, 3000)) << Text(box);
+            EXPECT_TRUE(WaitUntil([&] { return Text(box) == c.shown; }, kStateWaitMs)) << Text(box);
         } else {
             const std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
             ASSERT_TRUE(m);
             EXPECT_EQ(m->text, L"不正な数字です。");
             EXPECT_TRUE(AnswerMessageBox(*m, IDOK));
-            EXPECT_TRUE(WaitUntil([&] { return focus.Focus() == box; }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return focus.Focus() == box; }, kStateWaitMs))
                 << "the focus stays in the refused box";
             SetText(box, L"240");
             ASSERT_TRUE(focus.To(next));
@@ -434,17 +456,19 @@ TEST_F(Form2Test, BoxesAreValidatedWhenTheFocusMovesOn) {
 TEST_F(Form2Test, EnableRules) {
     SelectPage(r, 1);
     ASSERT_TRUE(SetChecked(r.Item(ids::Check1(0)), false));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Check1(1))); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Check1(1))); }, kStateWaitMs));
     ASSERT_TRUE(SetChecked(r.Item(ids::Check1(0)), true));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Check1(1))) != FALSE; }, 3000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Check1(1))) != FALSE; }, kStateWaitMs));
     ASSERT_TRUE(SetChecked(r.Item(ids::Check5), true));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Text1(0))); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(r.Item(ids::Text1(0))); }, kStateWaitMs));
     EXPECT_FALSE(IsWindowEnabled(r.Item(ids::Text1(1))));
     EXPECT_FALSE(IsWindowEnabled(r.Item(ids::LabelPosition)));
     EXPECT_TRUE(IsWindowEnabled(r.Item(ids::Text1(2))));
     EXPECT_NE(r.TextOf(ids::Picture2).find(L"マウスに追従 Yes"), std::wstring::npos);
     ASSERT_TRUE(SetChecked(r.Item(ids::Check5), false));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Text1(0))) != FALSE; }, 3000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return IsWindowEnabled(r.Item(ids::Text1(0))) != FALSE; }, kStateWaitMs));
 }
 
 TEST_F(Form2Test, SlidersLabelsAndTheDiskEstimate) {
@@ -463,7 +487,8 @@ TEST_F(Form2Test, SlidersLabelsAndTheDiskEstimate) {
     EXPECT_EQ(r.TextOf(ids::Label9), L"599,040,000 Bytes.");
     SelectPage(r, 3);
     Click(r.Item(ids::Option2(2)));
-    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"299,520,000 Bytes."; }, 3000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return r.TextOf(ids::Label9) == L"299,520,000 Bytes."; }, kStateWaitMs))
         << r.TextOf(ids::Label9);
     EXPECT_NE(r.TextOf(ids::Picture2).find(L"---AVIは作成しません---"), std::wstring::npos);
 
@@ -496,7 +521,7 @@ TEST_F(Form2Test, OverwriteQuestionNamesTheFilesThatWillBeWritten) {
     // "TQKだけ作成": the AVI is not named.
     SelectPage(r, 3);
     Click(r.Item(ids::Option2(2)));
-    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(2))); }, 3000);
+    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(2))); }, kStateWaitMs);
     Press(r, ids::Command5);
     std::optional<MessageBoxInfo> m = WaitForMessageBox(r.process.Id(), 5000);
     ASSERT_TRUE(m);
@@ -505,7 +530,7 @@ TEST_F(Form2Test, OverwriteQuestionNamesTheFilesThatWillBeWritten) {
     EXPECT_TRUE(AnswerMessageBox(*m, IDNO));
     // "AVIとTQKを作成": both.
     Click(r.Item(ids::Option2(0)));
-    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(0))); }, 3000);
+    WaitUntil([&] { return IsChecked(r.Item(ids::Option2(0))); }, kStateWaitMs);
     Press(r, ids::Command5);
     m = WaitForMessageBox(r.process.Id(), 5000);
     ASSERT_TRUE(m);
@@ -568,8 +593,8 @@ TEST_F(Form2Test, SaveAndLoadThroughTheFileDialogs) {
     const std::wstring file = out.Path() + L"設定.TQP";
     Press(r, ids::Command7);
     ASSERT_TRUE(AnswerFileDialog(r.process.Id(), file));
-    ASSERT_TRUE(WaitUntil([&] { return Exists(file); }, 5000));
-    Sleep(200);
+    // The file takes its name only once it is whole (it is written beside and renamed).
+    ASSERT_TRUE(WaitUntil([&] { return Exists(file); }, kStateWaitMs));
     // What the defaults on this display should write.
     tqk::rec::CaptureSettings want = tqk::rec::DefaultSettings(true);
     want.AviPath = "c:\\test.avi";
@@ -661,7 +686,7 @@ int RedPixels(HWND window) {
 TEST_F(Form2Test, TheEstimateTurnsRedWhenItWillNotFit) {
     SetForegroundWindow(r.form2);
     SelectPage(r, 2);
-    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, kStateWaitMs));
     // An hour at 100 fps of 1024 x 768: terabytes, more than any disk here.
     SelectPage(r, 1);
     SetText(r.Item(ids::Text1(2)), L"1024");
@@ -670,10 +695,10 @@ TEST_F(Form2Test, TheEstimateTurnsRedWhenItWillNotFit) {
     MoveSlider(r, ids::HScroll1(0), 100);
     MoveSlider(r, ids::HScroll1(1), 3600);
     EXPECT_EQ(r.TextOf(ids::Label9), L"2,264,924,160,000 Bytes.");
-    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) > 20; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) > 20; }, kStateWaitMs));
     MoveSlider(r, ids::HScroll1(1), 1);
     MoveSlider(r, ids::HScroll1(0), 1);
-    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, kStateWaitMs));
 }
 
 TEST_F(Form2Test, AboutWindowShowsTheVersion) {
@@ -769,7 +794,8 @@ TEST_F(Form2SoundTest, EveryHandlerOfTheTableRefreshesTheEstimateAndItsColour) {
         SCOPED_TRACE(c.handler);
         if (c.page >= 0) SelectPage(r, c.page);
         Press(r, ids::Command9);  // the defaults: 320 x 240, 30 fps, 20 s, movie and AVI
-        ASSERT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"368,640,000 Bytes."; }, 3000))
+        ASSERT_TRUE(
+            WaitUntil([&] { return r.TextOf(ids::Label9) == L"368,640,000 Bytes."; }, kStateWaitMs))
             << Utf8FromWide(r.TextOf(ids::Label9));
         if (c.before) {
             c.before();
@@ -779,14 +805,14 @@ TEST_F(Form2SoundTest, EveryHandlerOfTheTableRefreshesTheEstimateAndItsColour) {
         SetSilently(r, 1024, 768, 100, 3600);
         ASSERT_EQ(r.TextOf(ids::Label9), before) << "nothing has refreshed it yet";
         c.fire();
-        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.big; }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.big; }, kStateWaitMs))
             << Utf8FromWide(r.TextOf(ids::Label9));
-        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) > 20; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) > 20; }, kStateWaitMs));
         SetSilently(r, 320, 240, 1, 1);
         c.fire();
-        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.small; }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == c.small; }, kStateWaitMs))
             << Utf8FromWide(r.TextOf(ids::Label9));
-        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return RedPixels(r.Item(ids::Label9)) == 0; }, kStateWaitMs));
         // The information follows the estimate.
         EXPECT_NE(r.TextOf(ids::Picture2).find(L"キャプチャ頻度 1fps."), std::wstring::npos)
             << Utf8FromWide(r.TextOf(ids::Picture2));
@@ -860,7 +886,7 @@ bool TakesInput(HWND c) {
 HWND FocusIn(HWND form) {
     if (!FocusedWindow(form)) {
         SetForegroundWindow(form);
-        WaitUntil([&] { return FocusedWindow(form) != nullptr; }, 3000);
+        WaitUntil([&] { return FocusedWindow(form) != nullptr; }, kStateWaitMs);
     }
     return FocusedWindow(form);
 }
@@ -876,7 +902,7 @@ std::vector<int> TabCycle(HWND form) {
     for (int i = 0; i < 60; ++i) {
         const HWND from = focus();
         PressKey(from, VK_TAB);
-        if (!WaitUntil([&] { return focus() != from; }, 3000)) return {};
+        if (!WaitUntil([&] { return focus() != from; }, kStateWaitMs)) return {};
         const HWND now = focus();
         if (now == start) return cycle;
         cycle.push_back(GetParent(now) == form ? GetDlgCtrlID(now) : -1);
@@ -938,7 +964,7 @@ void ExpectTabOrder(const Recorder& r, int page) {
 // Presses a key on the focused control and waits until cond holds.
 bool KeyUntil(HWND form, UINT vk, const std::function<bool()>& cond) {
     PressKey(FocusIn(form), vk);
-    return WaitUntil(cond, 3000);
+    return WaitUntil(cond, kStateWaitMs);
 }
 
 // Tab until the control has the focus.
@@ -946,14 +972,14 @@ bool TabTo(HWND form, HWND control) {
     for (int i = 0; i < 40 && FocusIn(form) != control; ++i) {
         const HWND from = FocusIn(form);
         PressKey(from, VK_TAB);
-        if (!WaitUntil([&] { return FocusIn(form) != from; }, 3000)) return false;
+        if (!WaitUntil([&] { return FocusIn(form) != from; }, kStateWaitMs)) return false;
     }
     return FocusIn(form) == control;
 }
 
 TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000))
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, kStateWaitMs))
         << "the window opens with the page list focused";
     for (int page = 0; page < 4; ++page) {
         EXPECT_TRUE(IsWindowVisible(r.Item(kPageControls[page][0])));
@@ -988,13 +1014,13 @@ TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
 
 TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, kStateWaitMs));
     // Page 0: the arrows move among the methods and the sliders.
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Option1(1))));
     EXPECT_TRUE(KeyUntil(r.form2, VK_DOWN, [&] { return IsChecked(r.Item(ids::Option1(2))); }));
     EXPECT_TRUE(WaitUntil(
         [&] { return r.TextOf(ids::Picture2).find(L"キャプチャ方法 Type2") != std::wstring::npos; },
-        3000));
+        kStateWaitMs));
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::HScroll2(0))));
     EXPECT_TRUE(
         KeyUntil(r.form2, VK_LEFT, [&] { return r.TextOf(ids::LabelHs2(0)) == L"回数 0"; }));
@@ -1007,7 +1033,8 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::HScroll1(0))));
     EXPECT_TRUE(
         KeyUntil(r.form2, VK_RIGHT, [&] { return r.TextOf(ids::LabelHs1(0)) == L"31fps"; }));
-    EXPECT_TRUE(WaitUntil([&] { return r.TextOf(ids::Label9) == L"380,928,000 Bytes."; }, 3000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return r.TextOf(ids::Label9) == L"380,928,000 Bytes."; }, kStateWaitMs))
         << Utf8FromWide(r.TextOf(ids::Label9));
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Check2)));
     EXPECT_TRUE(KeyUntil(r.form2, VK_SPACE, [&] { return !IsChecked(r.Item(ids::Check2)); }));
@@ -1051,7 +1078,8 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
             PressKey(r.Item(c.button), key);
             EXPECT_TRUE(c.answer());
             // The focus comes back to the button that opened the box or dialog.
-            EXPECT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(c.button); }, 3000))
+            EXPECT_TRUE(
+                WaitUntil([&] { return FocusIn(r.form2) == r.Item(c.button); }, kStateWaitMs))
                 << "focus on " << GetDlgCtrlID(FocusedWindow(r.form2));
         }
     }
@@ -1064,7 +1092,7 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
 
 TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
     SetForegroundWindow(r.form2);
-    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, kStateWaitMs));
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::Command12)));
     for (const UINT key : {VK_RETURN, VK_ESCAPE, VK_SPACE}) {
         SCOPED_TRACE(key);
@@ -1072,7 +1100,7 @@ TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
         HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
         ASSERT_NE(about, nullptr);
         HWND close = GetDlgItem(about, tqk::form4_ids::Command1);
-        ASSERT_TRUE(WaitUntil([&] { return FocusIn(about) == close; }, 3000))
+        ASSERT_TRUE(WaitUntil([&] { return FocusIn(about) == close; }, kStateWaitMs))
             << "the window opens with Close focused";
         // Close is its one tab stop.
         PressKey(FocusIn(about), VK_TAB);
@@ -1080,7 +1108,8 @@ TEST_F(Form2Test, AboutWindowFromTheKeyboard) {
         EXPECT_EQ(FocusIn(about), close);
         PressKey(FocusIn(about), key);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
-        EXPECT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, 3000));
+        EXPECT_TRUE(
+            WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::Command12); }, kStateWaitMs));
     }
 }
 

@@ -126,10 +126,18 @@ protected:
 };
 
 TEST_F(WinWindowFocus, KeptLikeADialogAcrossActivations) {
+    // Shown and activated, and its activation handled: until it is the foreground window
+    // and no message of the change is left.
     const auto activate = [](HWND h) {
         ShowWindow(h, SW_SHOW);
         Activate(h);
-        for (int i = 0; i < 20; ++i) PumpMessages(), Sleep(5);
+        const DWORD until = GetTickCount() + 5000;
+        do {
+            PumpMessages();
+            Sleep(5);
+        } while (GetForegroundWindow() != h && GetTickCount() < until);
+        PumpMessages();
+        ASSERT_EQ(GetForegroundWindow(), h) << "the window did not come to the front";
     };
     activate(w.Hwnd());
     EXPECT_EQ(GetFocus(), w.Item(11)) << "the fallback has the focus first";
@@ -486,6 +494,30 @@ TEST(WinText, SystemCodePage) {
     EXPECT_NE(SystemErrorText(ERROR_FILE_NOT_FOUND).back(), L'\n');
 }
 
+LRESULT CALLBACK ThrowingChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP + 1) throw std::runtime_error("must not escape the child's procedure");
+    if (msg == WM_APP + 2) return 42;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A child class with a procedure of its own gets the same boundary as the toolkit's windows:
+// a throwing handler costs the message its handling, not the program.
+TEST(WinWindow, GuardedChildProcedureSwallowsExceptions) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &GuardedProc<&ThrowingChildProc>;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TaviroGuardedChild";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND w = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(SendMessageW(w, WM_APP + 1, 0, 0), 0) << "the default handling's answer";
+    EXPECT_EQ(SendMessageW(w, WM_APP + 2, 0, 0), 42) << "the procedure still answers";
+    EXPECT_TRUE(IsWindow(w));
+    DestroyWindow(w);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
 TEST(WinHandles, OwnersRelease) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
@@ -511,6 +543,85 @@ TEST(WinHandles, OwnersRelease) {
     RegKey key;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key.Put()), 0);
     EXPECT_TRUE(key);
+}
+
+TEST(WinHandles, GdiOwnersPutBackAndDelete) {
+    WindowDc screen = WindowDc::Of(nullptr);
+    ASSERT_TRUE(screen);
+    MemoryDc dc(CreateCompatibleDC(screen.Get()));
+    ASSERT_TRUE(dc);
+    const HGDIOBJ firstBitmap = GetCurrentObject(dc.Get(), OBJ_BITMAP);
+    HBITMAP raw = nullptr;
+    {
+        Bitmap bmp(CreateCompatibleBitmap(screen.Get(), 8, 8));
+        ASSERT_TRUE(bmp);
+        raw = bmp.Get();
+        SelectGuard member;  // as a window keeps it: empty, then given its selection
+        EXPECT_FALSE(member);
+        EXPECT_TRUE(member.Select(dc.Get(), bmp.Get()));
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), raw);
+        SelectGuard moved = std::move(member);
+        EXPECT_FALSE(member);
+        member.Restore();  // the moved-from guard puts nothing back
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), raw);
+        moved.Restore();
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), firstBitmap);
+        EXPECT_TRUE(moved.Select(dc.Get(), bmp.Get()));
+    }  // the guard (declared after the bitmap) puts the first bitmap back, then the bitmap goes
+    EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BITMAP), firstBitmap);
+    EXPECT_EQ(GetObjectType(raw), 0u);
+
+    HFONT rawFont = nullptr;
+    {
+        Font font(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                              0, 0, L"MS UI Gothic"));
+        ASSERT_TRUE(font);
+        rawFont = font.Get();
+        EXPECT_EQ(GetObjectType(rawFont), DWORD(OBJ_FONT));
+    }
+    EXPECT_EQ(GetObjectType(rawFont), 0u);
+}
+
+TEST(WinHandles, MenuTimerAndPriorityOwners) {
+    HMENU rawMenu = nullptr;
+    {
+        Menu menu(CreatePopupMenu());
+        ASSERT_TRUE(menu);
+        rawMenu = menu.Get();
+        EXPECT_TRUE(IsMenu(rawMenu));
+    }
+    EXPECT_FALSE(IsMenu(rawMenu));
+
+    ProbeWindow w;
+    ASSERT_TRUE(w.Create(WindowSpec{L"TaviroTimerProbe", L"timer", WS_OVERLAPPEDWINDOW, 100, 60}));
+    {
+        WindowTimer timer(w.Hwnd(), 7);
+        EXPECT_TRUE(timer.Start(10));
+        EXPECT_TRUE(timer.Running());
+        WindowTimer moved = std::move(timer);
+        EXPECT_FALSE(timer.Running());
+        EXPECT_TRUE(moved.Running());
+        // Ticks arrive while it runs.
+        const DWORD until = GetTickCount() + 5000;
+        while (w.timers == 0 && GetTickCount() < until) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            Sleep(5);
+        }
+        EXPECT_GT(w.timers, 0);
+    }
+    // Killed with its owner: KillTimer finds nothing left to kill.
+    EXPECT_FALSE(KillTimer(w.Hwnd(), 7));
+    w.allowClose = true;
+    DestroyWindow(w.Hwnd());
+
+    const DWORD before = GetPriorityClass(GetCurrentProcess());
+    {
+        PriorityClassChange change;
+        change.Set(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS);
+        EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), DWORD(BELOW_NORMAL_PRIORITY_CLASS));
+    }
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), before);
 }
 
 }  // namespace
