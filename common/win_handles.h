@@ -308,6 +308,21 @@ private:
     HRESULT hr_;
 };
 
+// A STGMEDIUM filled by IDataObject::GetData, released once.
+class StgMedium {
+public:
+    StgMedium() = default;
+    ~StgMedium() { ReleaseStgMedium(&medium_); }
+    StgMedium(const StgMedium&) = delete;
+    StgMedium& operator=(const StgMedium&) = delete;
+    // For GetData: the medium must be empty.
+    STGMEDIUM* Put() { return &medium_; }
+    const STGMEDIUM& Get() const { return medium_; }
+
+private:
+    STGMEDIUM medium_{};  // TYMED_NULL: releasing it does nothing
+};
+
 // A process's priority class, put back when the owner goes.
 class PriorityClassChange {
 public:

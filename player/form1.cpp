@@ -676,23 +676,13 @@ void Form1::ClearPicture() {
     UpdateWindow(picture);
 }
 
-// The child windows' procedures: like the toolkit's, nothing thrown escapes them.
+// The child windows' procedures, registered inside the toolkit's boundary (GuardedProc).
 LRESULT CALLBACK Form1::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    try {
-        return PictureMessage(hwnd, msg, wp, lp);
-    } catch (...) {
-        OutputDebugStringA("taviro: exception in the player's picture\n");
-        return 0;
-    }
+    return PictureMessage(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK Form1::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    try {
-        return BarMessage(hwnd, msg, wp, lp);
-    } catch (...) {
-        OutputDebugStringA("taviro: exception in the player's position bar\n");
-        return 0;
-    }
+    return BarMessage(hwnd, msg, wp, lp);
 }
 
 LRESULT Form1::PictureMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -769,7 +759,14 @@ void Form1::OnCommand(int id, int code, HWND control) {
     case MenuExport: Export(); break;
     case MenuExportGif:
         if (model_.Playing()) SetCheck1(1, true);  // paused, as for the AVI export
-        ExportGifFromMenu(hwnd_, CurrentFile);
+        if (model_.HasSpan()) {                    // just the marked span, as for the AVI export
+            const Span span = model_.MarkedSpan();
+            const int32_t fps = model_.FramesPerSecond();
+            ExportGifFromMenu(hwnd_, CurrentFile, SpanFromSeconds(span, fps),
+                              SpanToSeconds(span, fps));
+        } else {
+            ExportGifFromMenu(hwnd_, CurrentFile);
+        }
         break;
     case MenuMarkIn:
         model_.MarkIn();

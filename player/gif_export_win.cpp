@@ -18,7 +18,7 @@ const wchar_t kBoxCaption[] = L"TQK Player";
 
 }  // namespace
 
-void ExportGifFromMenu(HWND owner, const std::wstring& openMovie) {
+void ExportGifFromMenu(HWND owner, const std::wstring& openMovie, double from, double to) {
     std::wstring movie = openMovie;
     if (movie.empty() || ExtensionOf(movie) != L"tqk" || !FileExists(movie)) {
         ComD6 open;
@@ -44,6 +44,10 @@ void ExportGifFromMenu(HWND owner, const std::wstring& openMovie) {
     gif::ExportOptions options;
     options.movie = Utf8FromWide(movie);
     options.out = Utf8FromWide(gifPath);
+    if (movie == openMovie && to >= 0) {
+        options.from = from;
+        options.to = to;
+    }
     gif::ExportResult result;
     Form5 progress([] { return std::unique_ptr<ConversionSource>(); });
     ShowWindow(owner, SW_HIDE);

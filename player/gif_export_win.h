@@ -10,7 +10,8 @@
 namespace tqk::player {
 
 // owner is the player's window (hidden while the progress window runs); openMovie the movie it
-// has open, or empty.
-void ExportGifFromMenu(HWND owner, const std::wstring& openMovie);
+// has open, or empty; from/to the marked span of the open movie in seconds (to below 0: the
+// whole movie).
+void ExportGifFromMenu(HWND owner, const std::wstring& openMovie, double from = 0, double to = -1);
 
 }  // namespace tqk::player

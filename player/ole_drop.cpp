@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "player_handles.h"
+#include "win_handles.h"
 
 namespace tqk::player {
 
@@ -10,7 +10,7 @@ std::vector<std::wstring> FilesOf(IDataObject* data) {
     std::vector<std::wstring> files;
     if (!data) return files;
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    StgMedium medium;
+    tqk::StgMedium medium;
     if (FAILED(data->GetData(&format, medium.Put()))) return files;
     if (medium.Get().tymed == TYMED_HGLOBAL && medium.Get().hGlobal) {
         HDROP drop = static_cast<HDROP>(medium.Get().hGlobal);

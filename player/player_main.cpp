@@ -11,8 +11,8 @@
 #include "form1.h"
 #include "form1_ids.h"
 #include "form5.h"
-#include "player_handles.h"
 #include "player_model.h"
+#include "win_handles.h"
 #include "win_window.h"
 
 namespace {
@@ -33,7 +33,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const std::wstring path = tqk::player::PathFromCommandTail(PathGetArgsW(GetCommandLineW()));
     CentreProgressWindow();
     // OLE for the window's drop target (a failure leaves the plain file drops).
-    const tqk::player::OleInit ole;
+    const tqk::OleInit ole;
     tqk::player::Form1 form;
     if (!form.Create()) return 1;
     if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)

@@ -66,16 +66,58 @@ HWND WaitForFileDialog(DWORD pid) {
     return found;
 }
 
+// Solid frames whose red channel is the frame's number times 8, on a 10 fps movie.
+void WriteNumberedMovie(const std::wstring& movie, int sec) {
+    WriteMovie(movie, Header(32, 160, 120, 10, sec), [](int i, uint8_t* f) {
+        for (size_t p = 0; p < 160u * 120 * 4; p += 4) {
+            f[p] = 200, f[p + 1] = 40, f[p + 2] = uint8_t(i * 8), f[p + 3] = 0;
+        }
+    });
+}
+
+// What ffprobe reads of a GIF: size, frame count and duration, one "key=value" a line.
+std::string Probe(const std::wstring& gif) {
+    const auto probe = RunUnixCommand(
+        "ffprobe -v error -count_frames -show_entries format=duration:stream=width,height,"
+        "nb_read_frames -of default=nw=1 '" +
+            UnixPath(gif) + "'",
+        kWait);
+    return probe ? *probe : "";
+}
+
+// The colour of every frame of a GIF shown at 10 fps, as " r g b r g b ...".
+std::string Colours(const std::wstring& gif) {
+    const auto colours = RunUnixCommand("ffmpeg -v error -i '" + UnixPath(gif) +
+                                            "' -vf fps=10 -pix_fmt rgb24 -s 1x1 -sws_flags "
+                                            "neighbor -f rawvideo - | od -An -v -tu1 -w3 | tr -s "
+                                            "' \\n' ' '",
+                                        kWait);
+    return colours ? *colours : "";
+}
+
+// The colours Colours reads from the numbered movie's frames [first, end).
+std::string NumberedColours(int first, int end) {
+    std::string want = " ";
+    for (int i = first; i < end; ++i) want += std::to_string(i * 8) + " 40 200 ";
+    return want;
+}
+
 class PlayerGifTest : public ::testing::Test {
 protected:
     TempFolder dir_{L"player_gif"};
 
-    // Starts the player with a movie, chooses TQK→GIF and names the GIF in the save dialog.
+    // Starts the player with a movie, presses `keys` on its picture (in order), chooses TQK→GIF
+    // and names the GIF in the save dialog.
     bool StartExport(ChildProcess* player, HWND* window, const std::wstring& movie,
-                     const std::wstring& gif) {
+                     const std::wstring& gif, const std::vector<UINT>& keys = {}) {
         if (!player->Start(PlayerExe(), L"\"" + movie + L"\"")) return false;
         *window = WaitForWindow(player->Id(), kClassName, nullptr, kWait);
         if (!*window) return false;
+        for (UINT k : keys) PressKey(GetDlgItem(*window, Picture1), k);
+        if (!keys.empty() &&
+            !WaitUntil([&] { return Text(GetDlgItem(*window, Label2)).rfind(L"範囲", 0) == 0; },
+                       kWait))
+            return false;
         PostMessageW(*window, WM_COMMAND, MenuExportGif, 0);
         HWND save = WaitForFileDialog(player->Id());
         if (!save) return false;
@@ -86,15 +128,9 @@ protected:
 };
 
 TEST_F(PlayerGifTest, ExportsFromTheMenuThroughTheProgressWindow) {
-    // Solid frames whose red channel is the frame's number, on a 10 fps, 3 s movie.
     const std::wstring movie = dir_.Path() + L"movie.TQK";
     const std::wstring gif = dir_.Path() + L"ムービー.gif";
-    const MovieHeader h = Header(32, 160, 120, 10, 3);
-    WriteMovie(movie, h, [](int i, uint8_t* f) {
-        for (size_t p = 0; p < 160u * 120 * 4; p += 4) {
-            f[p] = 200, f[p + 1] = 40, f[p + 2] = uint8_t(i * 8), f[p + 3] = 0;
-        }
-    });
+    WriteNumberedMovie(movie, 3);
     ASSERT_TRUE(WriteBytes(gif, "old"));
     ChildProcess player;
     HWND window = nullptr;
@@ -114,25 +150,37 @@ TEST_F(PlayerGifTest, ExportsFromTheMenuThroughTheProgressWindow) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(player.WaitExit(kWait).has_value());
 
-    const std::string g = UnixPath(gif);
-    const auto probe = RunUnixCommand(
-        "ffprobe -v error -count_frames -show_entries format=duration:stream=width,height,"
-        "nb_read_frames -of default=nw=1 '" +
-            g + "'",
-        kWait);
-    ASSERT_TRUE(probe);
-    EXPECT_NE(probe->find("width=160\nheight=120\nnb_read_frames=30\nduration=3.000000"),
+    const std::string probe = Probe(gif);
+    EXPECT_NE(probe.find("width=160\nheight=120\nnb_read_frames=30\nduration=3.000000"),
               std::string::npos)
-        << *probe;
+        << probe;
     // Every frame comes back at 10 fps with its own colour, exactly.
-    const auto reds = RunUnixCommand("ffmpeg -v error -i '" + g +
-                                         "' -vf fps=10 -pix_fmt rgb24 -s 1x1 -sws_flags neighbor "
-                                         "-f rawvideo - | od -An -v -tu1 -w3 | tr -s ' \\n' ' '",
-                                     kWait);
-    ASSERT_TRUE(reds);
-    std::string want = " ";
-    for (int i = 0; i < 30; ++i) want += std::to_string(i * 8) + " 40 200 ";
-    EXPECT_EQ(*reds, want);
+    EXPECT_EQ(Colours(gif), NumberedColours(0, 30));
+}
+
+TEST_F(PlayerGifTest, AMarkedSpanIsExportedAlone) {
+    const std::wstring movie = dir_.Path() + L"movie.TQK";
+    const std::wstring gif = dir_.Path() + L"span.gif";
+    WriteNumberedMovie(movie, 3);
+    // Marks at frames 5 and 14: the span is frames 5 to 14, one second.
+    std::vector<UINT> keys(5, VK_RIGHT);
+    keys.push_back('I');
+    keys.insert(keys.end(), 9, VK_RIGHT);
+    keys.push_back('O');
+    ChildProcess player;
+    HWND window = nullptr;
+    ASSERT_TRUE(StartExport(&player, &window, movie, gif, keys));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto bytes = ReadBytes(gif);
+            return bytes && bytes->size() > 100 && IsWindowVisible(window);
+        },
+        kWait));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(player.WaitExit(kWait).has_value());
+    const std::string probe = Probe(gif);
+    EXPECT_NE(probe.find("nb_read_frames=10\nduration=1.000000"), std::string::npos) << probe;
+    EXPECT_EQ(Colours(gif), NumberedColours(5, 15));
 }
 
 TEST_F(PlayerGifTest, CancelInTheProgressWindowWritesNothing) {
