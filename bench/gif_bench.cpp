@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "gif_encoder.h"
 #include "screen_scenes.h"
 #include "shell_run.h"
@@ -37,29 +38,6 @@ void Swatches(Canvas& c, int t) {
     for (int k = 0; k < 100; ++k)
         c.Fill(c.w - 300 + (k % 10) * 16, 60 + (k / 10) * 16, 16, 16,
                Rgb((k * 37 + t * 11) & 255, (k * 91 + t * 5) & 255, (k * 13 + t * 29) & 255));
-}
-
-double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double FfmpegUserSeconds(const std::string& args) {
-    const ShellRun r =
-        Shell("ffmpeg -nostdin -hide_banner -v info -nostats -benchmark " + args + " 2>&1");
-    const size_t at = r.out.find("utime=");
-    if (r.code != 0 || at == std::string::npos) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", r.out.c_str());
-        return -1;
-    }
-    return std::atof(r.out.c_str() + at + 6);
-}
-
-uint64_t FileBytes(const std::string& p) {
-    std::error_code ec;
-    const auto n = fs::file_size(p, ec);
-    return ec ? 0 : uint64_t(n);
 }
 
 // Frames of the GIF that ffmpeg decodes to exactly the source frames (out of all).

@@ -19,6 +19,7 @@
 #include "avi_export.h"
 #include "avi_file.h"
 #include "avi_writer.h"
+#include "bench_clock.h"
 #include "screen_scenes.h"
 #include "shell_run.h"
 #include "zmbv.h"
@@ -26,35 +27,10 @@
 namespace tqk::bench {
 namespace {
 
-// Processor time of this process, as ffmpeg's "utime" counts its own: on a machine shared with
-// other work, wall time would measure the neighbours.
-double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 namespace fs = std::filesystem;
 
 using tqk::test::Shell;
 using tqk::test::ShellRun;
-
-// ffmpeg's user time ("bench: utime=") of one command; -1 when it failed.
-double FfmpegUserSeconds(const std::string& args) {
-    const ShellRun r =
-        Shell("ffmpeg -nostdin -hide_banner -v info -nostats -benchmark " + args + " 2>&1");
-    const size_t at = r.out.find("utime=");
-    if (r.code != 0 || at == std::string::npos) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", r.out.c_str());
-        return -1;
-    }
-    return std::atof(r.out.c_str() + at + 6);
-}
-
-uint64_t FileBytes(const std::string& p) {
-    std::error_code ec;
-    const auto n = fs::file_size(p, ec);
-    return ec ? 0 : uint64_t(n);
-}
 
 struct OursResult {
     double seconds = 0;

@@ -27,4 +27,9 @@ void PumpMessages() {
     }
 }
 
+void CreateMessageQueue() {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 }  // namespace tqk

@@ -12,4 +12,8 @@ int RunMessageLoop();
 // put back for the caller's own loop.
 void PumpMessages();
 
+// Gives the calling thread its message queue now, so a message posted to it from here on (a
+// quit from its owner) cannot be lost; for a worker thread that only takes messages.
+void CreateMessageQueue();
+
 }  // namespace tqk

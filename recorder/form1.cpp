@@ -33,30 +33,6 @@ constexpr int kStatsTop = 2;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_APPWINDOW;
 
-// A process's priority class, put back when the run ends.
-class PriorityChange {
-public:
-    PriorityChange() = default;
-    PriorityChange(const PriorityChange&) = delete;
-    PriorityChange& operator=(const PriorityChange&) = delete;
-    ~PriorityChange() { Restore(); }
-    void Set(HANDLE process, DWORD cls) {
-        const DWORD old = GetPriorityClass(process);
-        if (old == 0) return;  // not accessible: left alone
-        process_ = process;
-        old_ = old;
-        SetPriorityClass(process, cls);
-    }
-    void Restore() {
-        if (process_) SetPriorityClass(process_, old_);
-        process_ = nullptr;
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    DWORD old_ = 0;
-};
-
 }  // namespace
 
 bool Form1::Load() {
@@ -280,7 +256,7 @@ RunResult Form1::Run(const RecorderContext& ctx, const CaptureSettings& settings
     blockSent_ = false;
 
     // 2. Both processes' priorities.
-    PriorityChange ownPriority, helperPriority;
+    PriorityClassChange ownPriority, helperPriority;
     tqk::ObjectHandle helperProcess;
     if (s_.PriorityClass != 0) {
         ownPriority.Set(GetCurrentProcess(), DWORD(s_.PriorityClass));

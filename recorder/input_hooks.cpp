@@ -1,5 +1,6 @@
 #include "input_hooks.h"
 
+#include "message_pump.h"
 #include "perf_millis.h"
 
 namespace tqk::rec {
@@ -40,9 +41,9 @@ DWORD WINAPI InputHooks::ThreadMain(void* param) {
         self->keys_ ? SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, module, 0) : nullptr;
     self->hooked_ = (!self->clicks_ || mouse) && (!self->keys_ || keyboard);
     // The queue exists from here on: the owner's quit cannot be lost.
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    CreateMessageQueue();
     SetEvent(self->ready_.Get());
+    MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
     if (mouse) UnhookWindowsHookEx(mouse);
     if (keyboard) UnhookWindowsHookEx(keyboard);

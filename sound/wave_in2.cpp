@@ -493,8 +493,12 @@ int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
     }
     command.Reset();
     scratch.Reset();
-    DeleteIfExists(scratchPath);
-    if (!p.ProbeOnly) DeleteIfExists(ScratchNotePath(scratchPath));
+    // A WAV that could not be written (a full disk) leaves the recorded sound in the scratch
+    // file and its note, from which the recorder's next start or `tqk repair` rebuilds it.
+    if (result != kWaveErrWaveFile) {
+        DeleteIfExists(scratchPath);
+        if (!p.ProbeOnly) DeleteIfExists(ScratchNotePath(scratchPath));
+    }
     return result;
 }
 

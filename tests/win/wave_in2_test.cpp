@@ -144,8 +144,8 @@ TEST(WaveIn2, SoundOnTheRecordingsTimeWithoutABreakAtThePieces) {
 
 // A WAV of more than one copy piece (1 MiB), its writes failed one by one through the fault
 // seam: the format chunk, then each piece. Every failure ends the recording with the WAV's
-// error and leaves no WAV, neither the older one nor a part, and no scratch file; the first
-// run past the last write gives the whole WAV.
+// error and leaves no WAV, neither the older one nor a part, but keeps the scratch file and its
+// note for a rebuild; the first run past the last write gives the whole WAV.
 TEST(WaveIn2, EveryWriteOfALongWavFailedInTurnLeavesNoWav) {
     namespace fault = tqk::fault;
     SYSTEM_INFO si;
@@ -169,14 +169,19 @@ TEST(WaveIn2, EveryWriteOfALongWavFailedInTurnLeavesNoWav) {
         const bool fired = fault::Fired();
         const int64_t calls = fault::Calls(fault::Op::kWrite);
         fault::Disarm();
-        EXPECT_FALSE(Exists(p.ScratchPath));
         EXPECT_FALSE(Exists(tqk::ScratchPathFor(p.WavePath)));
         if (fired) {
             EXPECT_EQ(r, kWaveErrWaveFile) << "a failed write reported as " << r;
             EXPECT_FALSE(Exists(p.WavePath));
+            // The sound stays in the scratch file with its note, for the next start to rebuild.
+            EXPECT_TRUE(Exists(p.ScratchPath));
+            EXPECT_TRUE(Exists(p.ScratchPath + ".info"));
+            DeleteFileA(p.ScratchPath.c_str());
+            DeleteFileA((p.ScratchPath + ".info").c_str());
             ++failed;
             continue;
         }
+        EXPECT_FALSE(Exists(p.ScratchPath));
         ASSERT_EQ(r, kWaveOk);
         const WavInfo w = ReadWav(p.WavePath);
         ASSERT_TRUE(w.ok);
