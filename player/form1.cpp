@@ -556,18 +556,20 @@ void Form1::DrawMarks(HDC dc, int32_t TotalFrame) {
     const int x0 = in >= 0 ? MarkX(in, false, length, TotalFrame) : 0;
     const int x1 = out >= 0 ? MarkX(out, true, length, TotalFrame) : length;
     const int thick = std::max(2, Px(2));
-    // The span as a band along the bottom edge, each mark as an upright line.
+    // The span as a band along the bottom edge, each mark as a tick rising from it that stays
+    // below the bar's texts.
+    const int tick = std::max(thick * 2, barH_ / 3);
     RECT band{x0, barH_ - thick, std::max(x1, x0 + 1), barH_};
     GdiObject yellow(CreateSolidBrush(RGB(255, 200, 0)));
     FillRect(dc, &band, HBRUSH(yellow.Get()));
     if (in >= 0) {
         GdiObject green(CreateSolidBrush(RGB(0, 160, 0)));
-        RECT r{x0, 0, x0 + thick, barH_};
+        RECT r{x0, barH_ - tick, x0 + thick, barH_};
         FillRect(dc, &r, HBRUSH(green.Get()));
     }
     if (out >= 0) {
         GdiObject red(CreateSolidBrush(RGB(210, 0, 0)));
-        RECT r{std::max(0, x1 - thick), 0, x1, barH_};
+        RECT r{std::max(0, x1 - thick), barH_ - tick, x1, barH_};
         FillRect(dc, &r, HBRUSH(red.Get()));
     }
 }
