@@ -289,25 +289,37 @@ TEST_F(SoundHelperTest, UnusableScratchOrWavPathEndsInStatusSixWithoutWav) {
         PauseMs(start.StartTime + 300 - PerfMillis());
         EXPECT_EQ(client_.StopAndWait(), StopOutcome::Failed);
         EXPECT_FALSE(Exists(c.wav));
-        EXPECT_FALSE(Exists(c.scratch));
+        // A scratch file that was written keeps the recorded sound, with its note, for a
+        // rebuild; one that could not be made leaves nothing.
+        const bool recorded = c.scratch == dir_.File("s.tmp");
+        EXPECT_EQ(Exists(c.scratch), recorded);
+        EXPECT_EQ(Exists(c.scratch + ".info"), recorded);
+        DeleteFileA(c.scratch.c_str());
+        DeleteFileA((c.scratch + ".info").c_str());
     }
 }
 
 // The WAV file's writes, its flush and its rename failed through the fault seam (the helper
-// inherits TAVIRO_FAULT): the helper replies with status 6 and leaves no WAV, whole or part.
+// inherits TAVIRO_FAULT): the helper replies with status 6 and leaves no WAV, whole or part,
+// but keeps the recorded sound in its scratch file.
 TEST_F(SoundHelperTest, FailedWavWriteFlushOrRenameEndsInStatusSixWithoutWav) {
     for (const wchar_t* fault : {L"write:1", L"write:2", L"flush:1", L"rename:1"}) {
         SCOPED_TRACE(Narrow(fault));
         SetEnvironmentVariableW(L"TAVIRO_FAULT", fault);
         StartHelper();
         SetEnvironmentVariableW(L"TAVIRO_FAULT", nullptr);
-        const std::string wav = dir_.File("faulty.wav");
-        const SoundHelperBlock start = MakeRecordingBlock(wav, 1, 8, 22050, 1, 100);
+        const std::string wav = dir_.File("faulty.wav"), scratch = dir_.File("faulty.tmp");
+        const SoundHelperBlock start = MakeRecordingBlock(wav, 1, 8, 22050, 1, 100, scratch);
         ASSERT_TRUE(client_.SendStart(start));
         SoundHelperBlock b;
         EXPECT_TRUE(WaitForCode(client_, kCodeFailed, 4000, &b));
         EXPECT_FALSE(Exists(wav));
         EXPECT_FALSE(Exists(wav + ".tmp~"));
+        // The recorded sound stays for a rebuild.
+        EXPECT_TRUE(Exists(scratch));
+        EXPECT_TRUE(Exists(scratch + ".info"));
+        DeleteFileA(scratch.c_str());
+        DeleteFileA((scratch + ".info").c_str());
         TearDown();
         helper_ = nullptr;
     }
