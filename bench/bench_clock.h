@@ -1,5 +1,5 @@
-// Times and sizes the ffmpeg comparisons of the benchmarks read: this process's processor time,
-// ffmpeg's own user time of one command, and a file's size. Portable (POSIX).
+// What the ffmpeg comparisons of the benchmarks share: this process's processor time, ffmpeg's
+// own user time of one command, a file's size and the folder the files go to. Portable (POSIX).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "shell_run.h"
@@ -37,6 +38,17 @@ inline uint64_t FileBytes(const std::string& p) {
     std::error_code ec;
     const auto n = std::filesystem::file_size(p, ec);
     return ec ? 0 : uint64_t(n);
+}
+
+// The folder a benchmark writes into: `keep` when given (kept for a look), else a new folder
+// named after `name` under the system's temporary folder.
+inline std::filesystem::path WorkFolder(const std::string& keep, const std::string& name) {
+    const std::filesystem::path dir =
+        keep.empty() ? std::filesystem::temp_directory_path() /
+                           (name + "_" + std::to_string(std::random_device{}()))
+                     : std::filesystem::path(keep);
+    std::filesystem::create_directories(dir);
+    return dir;
 }
 
 }  // namespace tqk::bench

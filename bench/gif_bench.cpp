@@ -72,10 +72,7 @@ int Main(int argc, char** argv) {
         else
             frames = std::max(2, std::atoi(argv[i]));
     }
-    const fs::path dir = keep.empty() ? fs::temp_directory_path() /
-                                            ("gif_bench_" + std::to_string(std::random_device{}()))
-                                      : fs::path(keep);
-    fs::create_directories(dir);
+    const fs::path dir = WorkFolder(keep, "gif_bench");
     struct Case {
         const char* name;
         void (*paint)(Canvas&, int);
