@@ -7,6 +7,8 @@
 # flash-minus-click offset (and the spread of the middle 80 %) per tenth of the run, over the
 # first and the last minute, and their difference (the drift), and the largest offset.
 # TAVIRO_SYNC_KEEP=DIR keeps the event list there.
+# TAVIRO_SYNC_SEEKS=N seeks N times during the play (ten seconds on and back in turn, through the
+# player's keys) and prints the offset after each seek as well.
 # TAVIRO_SYNC_DEVICE=1 leaves the player out: the probe plays the sound file itself through the
 # player's MCI device and the clicks heard are set against the positions the device reports:
 # per tenth of the run, how far the device's position leads the sound heard on the daemon's
@@ -119,10 +121,10 @@ wait "$player" 2>/dev/null || true
 python3 - "$work/events.txt" "$fps" <<'PY'
 import sys
 fps = int(sys.argv[2])
-flashes, clicks = [], []
+flashes, clicks, seeks = [], [], []
 for line in open(sys.argv[1]):
     kind, t = line.split()
-    (flashes if kind == "flash" else clicks).append(float(t) / 1000)
+    {"flash": flashes, "click": clicks, "seek": seeks}[kind].append(float(t) / 1000)
 pairs = []
 for f in flashes:
     c = min(clicks, key=lambda c: abs(c - f), default=None)
@@ -146,6 +148,13 @@ print("pairs %d of %d flashes and %d clicks over %.0f s" % (len(pairs), len(flas
 print("picture minus sound, median (10%%..90%%): first minute %+.1f ms (%+.1f..%+.1f), "
       "last minute %+.1f ms (%+.1f..%+.1f), drift %+.1f ms (one frame: %.0f ms)"
       % (first + last + (last[0] - first[0], 1000.0 / fps)))
+for i, s in enumerate(seeks):
+    until = seeks[i + 1] if i + 1 < len(seeks) else end + 1
+    after = [d for t, d in pairs if s + 1.5 < t < until]
+    if after:
+        print("after seek %d (%s 10 s, %.0f s into the play): picture minus sound %+.1f ms "
+              "(%+.1f..%+.1f), %d pairs" % ((i + 1, "on" if i % 2 == 0 else "back", s - t0) +
+                                            stats(after) + (len(after),)))
 worst = max(pairs, key=lambda p: abs(p[1]))
 print("largest offset %+.1f ms, %.0f s into the play" % (worst[1] * 1000, worst[0] - t0))
 PY

@@ -13,6 +13,9 @@
 // player, and prints each new position the device reports where the flashes would be:
 //   position T P  the device first said P ms at T
 //   player_sync_probe SECONDS WAV
+// TAVIRO_SYNC_SEEKS=N makes the probe seek N times during the play, evenly spread, ten seconds
+// on and back in turn (the player's PageDown and PageUp keys), and print each as
+//   seek T       the key was sent
 #include <windows.h>
 
 #include <mmsystem.h>
@@ -54,7 +57,7 @@ struct Delivery {
 
 // Watches the centre of the player's picture and notes when it turns bright.
 bool WatchPicture(std::atomic<bool>& done, std::atomic<bool>& go, std::thread& watcher,
-                  std::vector<double>& flashes) {
+                  std::vector<double>& flashes, std::vector<double>& seeks, double seconds) {
     HWND player = nullptr;
     for (int i = 0; i < 200 && !player; ++i, Sleep(50))
         player = FindWindowW(tqk::player_ids::kClassName, nullptr);
@@ -68,14 +71,23 @@ bool WatchPicture(std::atomic<bool>& done, std::atomic<bool>& go, std::thread& w
     POINT centre{r.right / 2, r.bottom / 2};
     ClientToScreen(picture, &centre);
     const int x = centre.x, y = centre.y;
-    watcher = std::thread([&done, &go, &flashes, player, x, y] {
+    watcher = std::thread([&done, &go, &flashes, &seeks, player, x, y, seconds] {
         HDC screen = GetDC(nullptr);
         bool bright = false, started = false;
-        double lastDark = Now();
+        double lastDark = Now(), playedAt = 0;
+        const size_t wanted = seeks.capacity();
         while (!done) {
             if (go && !started) {
                 PostMessageW(player, WM_COMMAND, tqk::player_ids::MenuPlay, 0);
                 started = true;
+                playedAt = Now();
+            }
+            if (started && seeks.size() < wanted &&
+                Now() - playedAt >= seconds * 1000 * double(seeks.size() + 1) / (wanted + 1)) {
+                const WPARAM key = seeks.size() % 2 == 0 ? VK_NEXT : VK_PRIOR;
+                PostMessageW(player, WM_KEYDOWN, key, 1);
+                PostMessageW(player, WM_KEYUP, key, 0xC0000001);
+                seeks.push_back(Now());
             }
             const double before = Now();
             const COLORREF c = GetPixel(screen, x, y);
@@ -125,9 +137,13 @@ int Main(int argc, char** argv) {
     std::thread watcher;
     std::vector<double> flashes;
     std::vector<std::pair<double, double>> positions;
+    std::vector<double> seeks;
+    char count[16] = "";
+    if (GetEnvironmentVariableA("TAVIRO_SYNC_SEEKS", count, sizeof count) > 0)
+        seeks.reserve(size_t(std::clamp(std::atoi(count), 0, 1000)));
     if (argc > 2)
         PollDevice(done, go, watcher, positions, WideFromAnsi(argv[2]));
-    else if (!WatchPicture(done, go, watcher, flashes))
+    else if (!WatchPicture(done, go, watcher, flashes, seeks, seconds))
         return 1;
 
     WAVEFORMATEX wf{WAVE_FORMAT_PCM, 1, kRate, kRate * 2, 2, 16, 0};
@@ -185,6 +201,7 @@ int Main(int argc, char** argv) {
     waveInClose(in);
     timeEndPeriod(1);
     for (double f : flashes) std::printf("flash %.3f\n", f);
+    for (double t : seeks) std::printf("seek %.3f\n", t);
     for (const auto& p : positions) std::printf("position %.3f %.0f\n", p.first, p.second);
     for (const auto& c : clicks) {
         double offset = 1e300;

@@ -969,6 +969,43 @@ TEST_F(PlayerTest, APlayAfterASeekHasTheSoundOfThatMoment) {
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
 }
 
+TEST_F(PlayerTest, ASeekWhilePlayingHasTheSoundOfThatMoment) {
+    // Silent for the first 6 seconds, loud for the next 6: a seek from the silent part into
+    // the loud part during the play is heard at once, a seek back makes it silent again.
+    const std::wstring movie = Movie(L"seekplay.TQK", 1, 12, 10);
+    auto wav = avitest::PcmWav(44100 * 12, 2, 44100);
+    std::fill(wav.begin() + 44, wav.begin() + 44 + 44100 * 6 * 4, uint8_t(0));
+    ASSERT_TRUE(WriteBytes(dir_.Path() + L"seekplay.wav", std::string(wav.begin(), wav.end())));
+    Player p;
+    ASSERT_TRUE(p.Start(movie));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+    p.Press(Check1(0));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5; }, kWait));
+    const double silent = RecordedLevel(700, dir_.Path());
+    SetForegroundWindow(p.Wnd());
+    MouseTo(p.BarPoint(70, 120));
+    MouseButton(true);
+    MouseButton(false);
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 70; }, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 75; }, kWait));
+    double loud = 0;
+    for (int i = 0; i < 3 && loud <= 0.05; ++i) loud = RecordedLevel(700, dir_.Path());
+    EXPECT_LT(silent, 0.02);
+    EXPECT_GT(loud, 0.05);
+    // And back into the silent part: the sound already handed to the daemon plays out first.
+    SetForegroundWindow(p.Wnd());
+    MouseTo(p.BarPoint(5, 120));
+    MouseButton(true);
+    MouseButton(false);
+    ASSERT_TRUE(WaitUntil([&] { return p.Frame() >= 5 && p.Frame() < 60; }, kWait));
+    double quiet = 1;
+    for (int i = 0; i < 5 && quiet >= 0.02; ++i) quiet = RecordedLevel(500, dir_.Path());
+    EXPECT_LT(quiet, 0.02);
+    EXPECT_LT(p.Frame(), 60);
+    p.Close();
+    EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
 TEST_F(PlayerTest, KeysStepJumpPlayAndPause) {
     const std::wstring movie = Movie(L"keys.TQK", 1, 12, 10);  // 120 frames
     Player p;
