@@ -76,7 +76,7 @@ HotkeySettings ParseHotkeyFile(std::string_view text) {
         Hotkey read{k.On, uint8_t(*key), uint8_t(*mods)};
         // A key the page could not have chosen is not taken from a file either.
         if (*key < 1 || *key > 254 || *mods < 0 || *mods > kModAll ||
-            CheckHotkey(read, Hotkey{}) != HotkeyProblem::Ok)
+            HotkeyProblemOf(read, Hotkey{}) != HotkeyProblem::Ok)
             continue;
         k = read;
     }
@@ -98,7 +98,7 @@ std::string HotkeyName(const Hotkey& k) {
     return text + base;
 }
 
-HotkeyProblem CheckHotkey(const Hotkey& candidate, const Hotkey& other) {
+HotkeyProblem HotkeyProblemOf(const Hotkey& candidate, const Hotkey& other) {
     if (candidate.Key == 0) return HotkeyProblem::NoKey;
     if (BaseName(candidate.Key).empty()) return HotkeyProblem::NoName;
     const bool ctrlOrAlt = (candidate.Mods & (kModCtrl | kModAlt)) != 0;

@@ -63,7 +63,7 @@ enum class HotkeyProblem {
     Reserved,        // F12 alone: the system keeps it
     SameAsOther,     // the other role's key, while that one is on
 };
-HotkeyProblem CheckHotkey(const Hotkey& candidate, const Hotkey& other);
+HotkeyProblem HotkeyProblemOf(const Hotkey& candidate, const Hotkey& other);
 // The page's line for a problem ("" for Ok and NoKey); otherRole names the other key's use.
 std::string HotkeyProblemText(HotkeyProblem p, HotkeyRole otherRole);
 

@@ -73,7 +73,7 @@ TEST(HotkeyFile, HostileOrTruncatedTextGivesDefaults) {
         for (char& c : t) c = alphabet[rng() % alphabet.size()];
         const HotkeySettings s = ParseHotkeyFile(t);
         for (HotkeyRole r : {HotkeyRole::StartStop, HotkeyRole::PauseResume})
-            EXPECT_EQ(CheckHotkey(s.Of(r), Hotkey{}), HotkeyProblem::Ok) << t;
+            EXPECT_EQ(HotkeyProblemOf(s.Of(r), Hotkey{}), HotkeyProblem::Ok) << t;
         EXPECT_FALSE(s.StartStop.On && s.PauseResume.On && s.StartStop.Same(s.PauseResume)) << t;
     }
 }
@@ -116,9 +116,9 @@ TEST(HotkeyChoice, WhichKeysMayBeChosen) {
         {{true, kF9, kModShift}, HotkeyProblem::SameAsOther},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CheckHotkey(c.k, other), c.want) << HotkeyName(c.k) << " " << int(c.k.Key);
+        EXPECT_EQ(HotkeyProblemOf(c.k, other), c.want) << HotkeyName(c.k) << " " << int(c.k.Key);
     // The other key off does not hold its key.
-    EXPECT_EQ(CheckHotkey({true, kF9, kModShift}, {false, kF9, kModShift}), HotkeyProblem::Ok);
+    EXPECT_EQ(HotkeyProblemOf({true, kF9, kModShift}, {false, kF9, kModShift}), HotkeyProblem::Ok);
     EXPECT_EQ(HotkeyProblemText(HotkeyProblem::SameAsOther, HotkeyRole::StartStop),
               "「録画の開始と停止」と同じキーです。");
     EXPECT_EQ(HotkeyProblemText(HotkeyProblem::NeedsCtrlOrAlt, HotkeyRole::StartStop),
