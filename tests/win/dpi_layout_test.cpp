@@ -269,6 +269,12 @@ TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
         ExpectNoOverlaps(w);
         Screenshot("form2_page" + std::to_string(page));
     }
+    // The hotkey page with its two state lines at their longest texts.
+    SetText(GetDlgItem(w, ids::LabelHotkeyState(0)), L"「一時停止と再開」と同じキーです。");
+    SetText(GetDlgItem(w, ids::LabelHotkeyState(1)), L"「録画の開始と停止」と同じキーです。");
+    ExpectLaidOut(w, font, true);
+    ExpectNoOverlaps(w);
+    Screenshot("form2_page4_states");
     Click(GetDlgItem(w, ids::Command12));
     HWND about = WaitForWindow(rec.Id(), L"#32770", L"バージョン情報", 10000);
     ASSERT_NE(about, nullptr);
