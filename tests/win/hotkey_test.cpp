@@ -127,8 +127,9 @@ struct Recorder {
     }
 };
 
-// Ends a recording the hotkey started: by the stop key when the recording window has its
-// pause button (the stop-and-keep command is there), else by its cancel button, keeping it.
+// Ends a recording the hotkey started: when the recording window has its pause button (and
+// the stop-and-keep command), paused and resumed by Shift+F9 and stopped by F9 without a
+// question; else by its cancel button, keeping it.
 void EndRecording(const Recorder& r, HWND form1) {
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -136,7 +137,12 @@ void EndRecording(const Recorder& r, HWND form1) {
             return IsWindowVisible(form1) && !t.empty();
         },
         15000));
-    if (Child(form1, form1_ids::Command1(3))) {
+    if (HWND pause = Child(form1, form1_ids::Command1(3))) {
+        // Shift+F9 pauses and resumes through the window's own button.
+        PressKeys({VK_SHIFT, VK_F9});
+        EXPECT_TRUE(WaitUntil([&] { return Text(pause) == L"再開"; }, 10000));
+        PressKeys({VK_SHIFT, VK_F9});
+        EXPECT_TRUE(WaitUntil([&] { return Text(pause) == L"一時停止"; }, 10000));
         PressKeys({VK_F9});
     } else {
         Click(Child(form1, form1_ids::Command1(0)));
