@@ -180,6 +180,36 @@ TEST(HotkeyRun, F9FromTheSettingsWindowRecordsAsTheButtonDoes) {
     EXPECT_TRUE(RecorderHolds(0, VK_F9));
 }
 
+// While a box of the recorder asks or tells something, F9 does nothing; once it has gone, F9
+// records again. The key goes in before the Escape that closes the box (a posted hotkey comes
+// before later input), so a recording it started would have put its question in front.
+TEST(HotkeyRun, NothingWhileABoxIsOpen) {
+    Staged stage(L"hotkey_box");
+    ASSERT_TRUE(WriteBytes(stage.Movie(), "old"));
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    Click(r.Item(ids::Command12));
+    HWND about = WaitForWindow(r.process.Id(), L"#32770", L"バージョン情報", 10000);
+    ASSERT_NE(about, nullptr);
+    SetForegroundWindow(about);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == about; }, 5000));
+    PressKeys({VK_F9});
+    PressKeys({VK_ESCAPE});
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+    EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 0).has_value());
+    EXPECT_EQ(r.WaitForm1(0), nullptr);
+    PressKeys({VK_F9});
+    const auto box = WaitForMessageBox(r.process.Id(), 15000);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_NE(box->text.find(L"上書き"), std::wstring::npos) << N(box->text);
+    // Asked: F9 again does nothing either; No leaves the old file.
+    PressKeys({VK_F9});
+    ASSERT_TRUE(AnswerMessageBox(*box, IDNO));
+    EXPECT_FALSE(WaitForMessageBox(r.process.Id(), 0).has_value());
+    EXPECT_EQ(r.WaitForm1(0), nullptr);
+    EXPECT_EQ(ReadBytes(stage.Movie()).value_or(""), "old");
+}
+
 // Another program holds Shift+F9: the recorder says so, naming the key, and records by F9.
 TEST(HotkeyRun, AKeyAnotherProgramHoldsIsNamedAndTheRecorderWorksOn) {
     Staged stage(L"hotkey_taken");
