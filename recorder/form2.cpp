@@ -713,37 +713,34 @@ Hotkey FieldKey(HWND field, bool on) {
     return Hotkey{on, LOBYTE(v), uint8_t(HIBYTE(v) & kModAll)};
 }
 
-// A box or dialog of this thread is open (message boxes and dialogs are of class #32770).
+// A visible box or dialog (class #32770: message boxes and dialogs) among the thread's windows.
+BOOL CALLBACK FindOpenBox(HWND w, LPARAM found) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(w, cls, 16);
+    if (!IsWindowVisible(w) || wcscmp(cls, L"#32770") != 0) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+BOOL CALLBACK FindRecordingWindow(HWND w, LPARAM out) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(w, cls, 64);
+    if (wcscmp(cls, form1_ids::kClassName) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = w;
+    return FALSE;
+}
+
+// A box or dialog of this thread is open.
 bool ThreadBoxOpen() {
     bool open = false;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM found) -> BOOL {
-            wchar_t cls[16] = L"";
-            GetClassNameW(w, cls, 16);
-            if (IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0) {
-                *reinterpret_cast<bool*>(found) = true;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&open));
+    EnumThreadWindows(GetCurrentThreadId(), &FindOpenBox, reinterpret_cast<LPARAM>(&open));
     return open;
 }
 
 // The recording window of this recorder (its thread's), or nullptr.
 HWND RecordingWindowOfThread() {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM out) -> BOOL {
-            wchar_t cls[64] = L"";
-            GetClassNameW(w, cls, 64);
-            if (wcscmp(cls, form1_ids::kClassName) != 0) return TRUE;
-            *reinterpret_cast<HWND*>(out) = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), &FindRecordingWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
