@@ -825,6 +825,8 @@ void Form2::HotkeyFieldFocus() {
         UnregisterHotkeys();
         return;
     }
+    // A key the field refused gives way to the key in use again.
+    ShowHotkeys();
     const std::vector<std::string> taken = RegisterHotkeys();
     if (hotkeysChanged_) TellTaken(taken);
     hotkeysChanged_ = false;

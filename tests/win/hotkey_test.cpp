@@ -310,6 +310,16 @@ TEST(HotkeyPage, ChangesTakeEffectAtOnceAreSavedAndReadBack) {
         EXPECT_EQ(FocusedWindow(r.form2), r.Item(ids::CheckHotkey(1)));
         EXPECT_FALSE(RecorderHolds(0, VK_F9));
         EXPECT_TRUE(RecorderHolds(MOD_SHIFT, VK_F9));
+        // A refused key left in a field gives way to the key in use when the field is left.
+        PressKeys({VK_SHIFT, VK_TAB});
+        ASSERT_TRUE(
+            WaitUntil([&] { return FocusedWindow(r.form2) == r.Item(ids::HotKey1(0)); }, 5000));
+        PressKeys({VK_SHIFT, VK_F9});
+        EXPECT_TRUE(stateIs(L"「一時停止と再開」と同じキーです。"));
+        PressKeys({VK_TAB});
+        EXPECT_TRUE(stateIs(L""));
+        EXPECT_EQ(r.Field(0), MAKEWORD('R', HOTKEYF_CONTROL | HOTKEYF_ALT));
+        EXPECT_TRUE(WaitUntil([] { return RecorderHolds(MOD_CONTROL | MOD_ALT, 'R'); }, 5000));
         // Pause off: the key is free for others at once.
         ASSERT_TRUE(SetChecked(r.Item(ids::CheckHotkey(1)), false));
         ASSERT_TRUE(WaitUntil([&] { return !RecorderHolds(MOD_SHIFT, VK_F9); }, 5000));
