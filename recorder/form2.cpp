@@ -7,6 +7,7 @@
 
 #include "avic.h"
 #include "capture_info.h"
+#include "form1_ids.h"
 #include "form2_ids.h"
 #include "form2_texts.h"
 #include "form4.h"
@@ -24,8 +25,8 @@ using namespace tqk::form2_ids;
 namespace {
 
 // Frame captions, in frame-index order; List1 shows the same.
-const wchar_t* const kPageNames[4] = {L"キャプチャ方法", L"キャプチャ領域", L"キャプチャ設定",
-                                      L"保存方法"};
+const wchar_t* const kPageNames[5] = {L"キャプチャ方法", L"キャプチャ領域", L"キャプチャ設定",
+                                      L"保存方法", L"ホットキー"};
 
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
 constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
@@ -35,6 +36,14 @@ constexpr DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kCombo = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
 constexpr DWORD kTrack = WS_TABSTOP | TBS_HORZ | TBS_NOTICKS;
 constexpr DWORD kFrame = BS_GROUPBOX;
+constexpr DWORD kHotkeyField = WS_TABSTOP;
+
+// Posted to itself at start, once the window is shown: the keys another program holds.
+constexpr UINT kMsgHotkeysTaken = WM_APP + 24;
+// Posted by a key field that got or lost the keyboard.
+constexpr UINT kMsgHotkeyFieldFocus = WM_APP + 25;
+// The platform's hotkey ids of the two roles (any number below 0xC000 of this window's own).
+constexpr int kHotkeyIdBase = 1;
 
 // 96-DPI pixels.
 constexpr int kClientWidth = 676;
@@ -100,6 +109,16 @@ const tqk::ControlSpec kControls[] = {
      22, 0, 4},
     {L"BUTTON", Command8, L"選択", kButton, 372, 104, 60, 24, 0, 4},
     {L"BUTTON", Check6, L"24bitでAVIを保存する", kCheck, 162, 140, 270, 20, 0, 4},
+
+    // Page 4: the hotkeys.
+    {L"BUTTON", Frame1(4), kPageNames[4], kFrame, 148, 4, 290, 232, 0, 5},
+    {L"BUTTON", CheckHotkey(0), L"録画の開始と停止", kCheck | WS_GROUP, 162, 26, 268, 20, 0, 5},
+    {HOTKEY_CLASSW, HotKey1(0), L"", kHotkeyField, 180, 50, 180, 22, WS_EX_CLIENTEDGE, 5},
+    {L"STATIC", LabelHotkeyState(0), L"", kLabel, 180, 76, 252, 16, 0, 5},
+    {L"BUTTON", CheckHotkey(1), L"一時停止と再開", kCheck | WS_GROUP, 162, 100, 268, 20, 0, 5},
+    {HOTKEY_CLASSW, HotKey1(1), L"", kHotkeyField, 180, 124, 180, 22, WS_EX_CLIENTEDGE, 5},
+    {L"STATIC", LabelHotkeyState(1), L"", kLabel, 180, 150, 252, 16, 0, 5},
+    {L"BUTTON", Command13, L"標準のキー", kButton | WS_GROUP, 162, 178, 100, 24, 0, 5},
 
     // Outside the pages.
     {L"STATIC", LabelPreview, L"プレビュー", kLabel, 8, 94, 136, 16},
@@ -178,6 +197,7 @@ bool Form2::OnCreate() {
         input_ = ParseInputDisplayFile(*text);
     SetChecked(Check8, input_.ShowClicks);
     SetChecked(Check9, input_.ShowKeys);
+    LoadHotkeys();
     FillSoundFormats();
     FillSources();
     FillPriorities();
@@ -220,6 +240,10 @@ void Form2::AttachToolTips() {
     tip(Form2Tip::Command10, {Command10});
     tip(Form2Tip::Region, {Text1(0), Text1(1), Text1(2), Text1(3), Frame1(1)});
     tip(Form2Tip::Check7, {Check7});
+    tip(Form2Tip::HotkeyStartStop, {CheckHotkey(0)});
+    tip(Form2Tip::HotkeyPauseResume, {CheckHotkey(1)});
+    tip(Form2Tip::HotkeyBox, {HotKey1(0), HotKey1(1), Frame1(4)});
+    tip(Form2Tip::Command13, {Command13});
     // Labels get no mouse messages of their own: their rectangles on the window.
     for (int id : {Label12, Label9}) {
         RECT r{};
@@ -553,7 +577,9 @@ void Form2::Browse() {
 
 void Form2::Trial() {
     if (!ValidateAllBoxes()) return;
+    activity_ = RecorderActivity::Trial;
     const std::optional<std::wstring> report = RunTrial(Context(), Build());
+    activity_ = RecorderActivity::Busy;
     ShowWindow(Hwnd(), SW_SHOW);
     if (report) RecMessage(Hwnd(), *report, MB_ICONINFORMATION, L"キャプチャ試行結果");
 }
@@ -593,7 +619,9 @@ void Form2::Record() {
     if (!question.empty() && RecMessage(Hwnd(), W(question), MB_ICONQUESTION | MB_YESNO) != IDYES) {
         return;
     }
+    activity_ = RecorderActivity::Recording;
     RecordAndFinish(Context(), s);
+    activity_ = RecorderActivity::Busy;
     ShowWindow(Hwnd(), SW_SHOW);
     volumeKnown_ = false;
     ReCalc();
@@ -651,7 +679,243 @@ void Form2::ShowAbout() {
     about.Show(Hwnd());
 }
 
+namespace {
+
+UINT PlatformModifiers(uint8_t mods) {
+    return ((mods & kModShift) ? MOD_SHIFT : 0) | ((mods & kModCtrl) ? MOD_CONTROL : 0) |
+           ((mods & kModAlt) ? MOD_ALT : 0);
+}
+
+// The key fields tell the window when they get or lose the keyboard (they send no
+// notification of their own for it).
+LRESULT CALLBACK KeyFieldProc(HWND field, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                              DWORD_PTR owner) {
+    if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS)
+        PostMessageW(reinterpret_cast<HWND>(owner), kMsgHotkeyFieldFocus, 0, 0);
+    else if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(field, &KeyFieldProc, id);
+    return DefSubclassProc(field, msg, wp, lp);
+}
+
+// Keys whose scan code is an extended one: the key field names them by it.
+bool IsExtendedKey(uint8_t key) {
+    return (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT || key == VK_DELETE ||
+           key == VK_DIVIDE || key == VK_NUMLOCK || key == VK_SNAPSHOT || key == VK_APPS;
+}
+
+// A key field's value as the control keeps it (the key in the low byte, HOTKEYF_ bits above).
+WPARAM FieldValue(const Hotkey& k) {
+    return MAKEWORD(k.Key, k.Mods | (IsExtendedKey(k.Key) ? HOTKEYF_EXT : 0));
+}
+
+Hotkey FieldKey(HWND field, bool on) {
+    const WORD v = LOWORD(SendMessageW(field, HKM_GETHOTKEY, 0, 0));
+    return Hotkey{on, LOBYTE(v), uint8_t(HIBYTE(v) & kModAll)};
+}
+
+// A visible box or dialog (class #32770: message boxes and dialogs) among the thread's windows.
+BOOL CALLBACK FindOpenBox(HWND w, LPARAM found) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(w, cls, 16);
+    if (!IsWindowVisible(w) || wcscmp(cls, L"#32770") != 0) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+BOOL CALLBACK FindRecordingWindow(HWND w, LPARAM out) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(w, cls, 64);
+    if (wcscmp(cls, form1_ids::kClassName) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = w;
+    return FALSE;
+}
+
+// A box or dialog of this thread is open.
+bool ThreadBoxOpen() {
+    bool open = false;
+    EnumThreadWindows(GetCurrentThreadId(), &FindOpenBox, reinterpret_cast<LPARAM>(&open));
+    return open;
+}
+
+// The recording window of this recorder (its thread's), or nullptr.
+HWND RecordingWindowOfThread() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindRecordingWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+}  // namespace
+
+void Form2::LoadHotkeys() {
+    if (const auto text = ReadFileBytes(W(setup_.paths->HotkeyFile), 64 * 1024))
+        hotkeys_ = ParseHotkeyFile(*text);
+    ShowHotkeys();
+    for (int r = 0; r < kHotkeyRoles; ++r) {
+        SetWindowSubclass(Item(HotKey1(r)), &KeyFieldProc, 0, reinterpret_cast<DWORD_PTR>(Hwnd()));
+    }
+    // Registered at once; the keys another program holds are told once the window shows.
+    if (!RegisterHotkeys().empty()) PostMessageW(Hwnd(), kMsgHotkeysTaken, 0, 0);
+}
+
+void Form2::SaveHotkeys() {
+    if (!ReplaceFileBytes(W(setup_.paths->HotkeyFile), HotkeyFileText(hotkeys_)))
+        RecMessage(Hwnd(), L"保存に失敗しました。", MB_ICONHAND);
+}
+
+std::vector<std::string> Form2::RegisterHotkeys() {
+    UnregisterHotkeys();
+    std::vector<std::string> taken;
+    for (int r = 0; r < kHotkeyRoles; ++r) {
+        const Hotkey& k = hotkeys_.Of(HotkeyRole(r));
+        SetTextIfChanged(LabelHotkeyState(r), L"");
+        if (!k.On) continue;
+        const UINT mods = PlatformModifiers(k.Mods);
+        // Without repeats, so a held key does not start and stop at once; systems before
+        // Windows 7 refuse the flag and get the key without it.
+        bool ok = RegisterHotKey(Hwnd(), kHotkeyIdBase + r, mods | MOD_NOREPEAT, k.Key) != FALSE;
+        if (!ok && GetLastError() != ERROR_HOTKEY_ALREADY_REGISTERED)
+            ok = RegisterHotKey(Hwnd(), kHotkeyIdBase + r, mods, k.Key) != FALSE;
+        hotkeyRegistered_[r] = ok;
+        if (!ok) {
+            taken.push_back(HotkeyName(k));
+            SetTextIfChanged(LabelHotkeyState(r), W(kHotkeyTakenState));
+        }
+    }
+    return taken;
+}
+
+void Form2::UnregisterHotkeys() {
+    for (int r = 0; r < kHotkeyRoles; ++r) {
+        if (hotkeyRegistered_[r]) UnregisterHotKey(Hwnd(), kHotkeyIdBase + r);
+        hotkeyRegistered_[r] = false;
+    }
+}
+
+void Form2::ShowHotkeys() {
+    for (int r = 0; r < kHotkeyRoles; ++r) {
+        const Hotkey& k = hotkeys_.Of(HotkeyRole(r));
+        SetChecked(CheckHotkey(r), k.On);
+        SendMessageW(Item(HotKey1(r)), HKM_SETHOTKEY, FieldValue(k), 0);
+        Enable(HotKey1(r), k.On);
+    }
+}
+
+void Form2::TellTaken(const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    RecMessage(Hwnd(), W(HotkeyTakenMessage(names[0], names.size() > 1 ? names[1] : "")),
+               MB_ICONEXCLAMATION);
+}
+
+void Form2::ApplyHotkeys() {
+    SaveHotkeys();
+    // While a key field has the keyboard the keys wait until it leaves it.
+    if (hotkeysSuspended_)
+        hotkeysChanged_ = true;
+    else
+        TellTaken(RegisterHotkeys());
+}
+
+void Form2::HotkeyFieldFocus() {
+    HWND focus = GetFocus();
+    const bool inField = focus && (focus == Item(HotKey1(0)) || focus == Item(HotKey1(1)));
+    if (inField == hotkeysSuspended_) return;
+    hotkeysSuspended_ = inField;
+    if (inField) {
+        // The keys pressed in the field are for the field, not for the recorder.
+        UnregisterHotkeys();
+        return;
+    }
+    // A key the field refused gives way to the key in use again.
+    ShowHotkeys();
+    const std::vector<std::string> taken = RegisterHotkeys();
+    if (hotkeysChanged_) TellTaken(taken);
+    hotkeysChanged_ = false;
+}
+
+void Form2::HotkeyEdited(HotkeyRole role) {
+    const int r = int(role);
+    const HotkeyRole other =
+        role == HotkeyRole::StartStop ? HotkeyRole::PauseResume : HotkeyRole::StartStop;
+    const Hotkey wanted = FieldKey(Item(HotKey1(r)), hotkeys_.Of(role).On);
+    const HotkeyProblem p = HotkeyProblemOf(wanted, hotkeys_.Of(other));
+    // Modifiers held alone: the user is still pressing the key.
+    if (p == HotkeyProblem::NoKey) return;
+    if (p != HotkeyProblem::Ok) {
+        // The key in use stays until a usable one is pressed; the line says why.
+        SetTextIfChanged(LabelHotkeyState(r), W(HotkeyProblemText(p, other)));
+        return;
+    }
+    if (wanted == hotkeys_.Of(role)) {
+        const bool taken = wanted.On && !hotkeysSuspended_ && !hotkeyRegistered_[r];
+        SetTextIfChanged(LabelHotkeyState(r), taken ? W(kHotkeyTakenState) : L"");
+        return;
+    }
+    hotkeys_.Of(role) = wanted;
+    SetTextIfChanged(LabelHotkeyState(r), L"");
+    ApplyHotkeys();
+}
+
+void Form2::HotkeyOnOff(HotkeyRole role) {
+    const int r = int(role);
+    const HotkeyRole other =
+        role == HotkeyRole::StartStop ? HotkeyRole::PauseResume : HotkeyRole::StartStop;
+    Hotkey k = hotkeys_.Of(role);
+    k.On = IsChecked(CheckHotkey(r));
+    // Turned on with the other key's own key: the default instead, unless that one is taken too.
+    if (k.On && HotkeyProblemOf(k, hotkeys_.Of(other)) != HotkeyProblem::Ok) {
+        const Hotkey d = HotkeySettings{}.Of(role);
+        k.Key = d.Key;
+        k.Mods = d.Mods;
+        if (HotkeyProblemOf(k, hotkeys_.Of(other)) != HotkeyProblem::Ok) {
+            SetChecked(CheckHotkey(r), false);
+            SetTextIfChanged(LabelHotkeyState(r),
+                             W(HotkeyProblemText(HotkeyProblem::SameAsOther, other)));
+            return;
+        }
+    }
+    hotkeys_.Of(role) = k;
+    ShowHotkeys();
+    ApplyHotkeys();
+}
+
+void Form2::HotkeyDefaults() {
+    hotkeys_ = HotkeySettings{};
+    ShowHotkeys();
+    ApplyHotkeys();
+}
+
+void Form2::OnHotkey(int hotkeyId) {
+    const int r = hotkeyId - kHotkeyIdBase;
+    if (r < 0 || r >= kHotkeyRoles) return;
+    HWND form1 = RecordingWindowOfThread();
+    const bool shown = form1 && IsWindowVisible(form1);
+    HWND target = activity_ == RecorderActivity::Recording ? form1 : Hwnd();
+    const bool boxOpen = ThreadBoxOpen() || !target || !IsWindowEnabled(target);
+    switch (HotkeyActionFor(HotkeyRole(r), activity_, boxOpen, shown)) {
+    case HotkeyAction::None: break;
+    case HotkeyAction::Record: OnCommand(Command5, BN_CLICKED, Item(Command5)); break;
+    case HotkeyAction::StopKeep:
+        PostMessageW(form1, WM_COMMAND, MAKEWPARAM(form1_ids::StopKeep, BN_CLICKED), 0);
+        break;
+    case HotkeyAction::Pause:
+        PostMessageW(form1, WM_COMMAND, MAKEWPARAM(form1_ids::Command1(3), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(form1, form1_ids::Command1(3))));
+        break;
+    }
+}
+
+void Form2::OnDestroy() { UnregisterHotkeys(); }
+
 void Form2::OnCommand(int id, int code, HWND /*control*/) {
+    // While a handler runs (a box, a dialog, a recording) the hotkeys find the window busy.
+    struct Busy {
+        RecorderActivity& a;
+        RecorderActivity was;
+        explicit Busy(RecorderActivity& activity) : a(activity), was(activity) {
+            if (a == RecorderActivity::Idle) a = RecorderActivity::Busy;
+        }
+        ~Busy() { a = was; }
+    } busy(activity_);
     if (id == List1) {
         if (code == LBN_SELCHANGE) {
             const int page = ListSelection(List1);
@@ -679,6 +943,10 @@ void Form2::OnCommand(int id, int code, HWND /*control*/) {
         if (code == CBN_SELCHANGE) ReCalc();
         return;
     }
+    if (const int i = HotKey1.IndexOf(id); i >= 0) {
+        if (code == EN_CHANGE) HotkeyEdited(HotkeyRole(i));
+        return;
+    }
     if (code != BN_CLICKED) return;
     if (Option1.IndexOf(id) >= 0 || id == Check2 || id == Check4) {
         DrawInfo();
@@ -690,6 +958,10 @@ void Form2::OnCommand(int id, int code, HWND /*control*/) {
         Check3Click();
     } else if (id == Check8 || id == Check9) {
         InputDisplayClick();
+    } else if (const int k = CheckHotkey.IndexOf(id); k >= 0) {
+        HotkeyOnOff(HotkeyRole(k));
+    } else if (id == Command13) {
+        HotkeyDefaults();
     } else if (id == Check5) {
         ApplyEnables();
         DrawInfo();
@@ -728,6 +1000,23 @@ void Form2::OnScroll(const tqk::ScrollEvent& e) {
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_HOTKEY) {
+        OnHotkey(int(wp));
+        return 0;
+    }
+    if (msg == kMsgHotkeysTaken) {
+        std::vector<std::string> taken;
+        for (int r = 0; r < kHotkeyRoles; ++r) {
+            const Hotkey& k = hotkeys_.Of(HotkeyRole(r));
+            if (k.On && !hotkeyRegistered_[r] && !hotkeysSuspended_) taken.push_back(HotkeyName(k));
+        }
+        TellTaken(taken);
+        return 0;
+    }
+    if (msg == kMsgHotkeyFieldFocus) {
+        HotkeyFieldFocus();
+        return 0;
+    }
     if (msg == WM_DISPLAYCHANGE) {
         displayDepth_ = DisplayDepth();
         volumeKnown_ = false;
@@ -742,6 +1031,11 @@ LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         HDC dc = reinterpret_cast<HDC>(wp);
         if (control == Item(Label9)) {
             SetTextColor(dc, estimateRed_ ? RGB(255, 0, 0) : GetSysColor(COLOR_BTNTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        if (control == Item(LabelHotkeyState(0)) || control == Item(LabelHotkeyState(1))) {
+            SetTextColor(dc, RGB(255, 0, 0));
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }

@@ -15,6 +15,7 @@
 
 #include "capture_info.h"
 #include "form2_model.h"
+#include "hotkey_model.h"
 #include "rec_ui.h"
 #include "recorder_actions.h"
 #include "recorder_paths.h"
@@ -49,6 +50,7 @@ protected:
     void OnCommand(int id, int code, HWND control) override;
     void OnScroll(const tqk::ScrollEvent& e) override;
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnDestroy() override;
 
 private:
     Form2Values ReadControls() const;
@@ -84,6 +86,24 @@ private:
     void OpenPlayer();
     void OpenHelp();
     void ShowAbout();
+    // The hotkeys (hotkey_model.h): registered on this window, which lives through the
+    // recordings; their page keeps them in their own file at once.
+    void LoadHotkeys();
+    void SaveHotkeys();
+    // Registers the keys that are on (again) and returns the names of those another program
+    // holds.
+    std::vector<std::string> RegisterHotkeys();
+    void UnregisterHotkeys();
+    void ShowHotkeys();
+    void HotkeyEdited(HotkeyRole role);
+    void HotkeyOnOff(HotkeyRole role);
+    void HotkeyDefaults();
+    void TellTaken(const std::vector<std::string>& names);
+    // Saves a change and registers the keys, or notes it while a key field has the keyboard.
+    void ApplyHotkeys();
+    // A key field got or lost the keyboard: the keys are let go meanwhile.
+    void HotkeyFieldFocus();
+    void OnHotkey(int hotkeyId);
     RecorderContext Context();
     void SetTextIfChanged(int id, const std::wstring& text);
     const VolumeFacts& Volume(const std::string& tqkPath);
@@ -102,6 +122,11 @@ private:
     std::string volumeRoot_;
     DWORD volumeTick_ = 0;
     bool volumeKnown_ = false;
+    HotkeySettings hotkeys_;
+    bool hotkeyRegistered_[kHotkeyRoles] = {false, false};
+    bool hotkeysSuspended_ = false;  // a key field has the keyboard
+    bool hotkeysChanged_ = false;    // changed meanwhile: told if taken when it leaves
+    RecorderActivity activity_ = RecorderActivity::Idle;
     RecToolTips tips_;
     tqk::MemoryDc previewDc_;
     tqk::GdiObject previewBitmap_;

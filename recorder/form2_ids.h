@@ -5,9 +5,9 @@
 
 namespace tqk::form2_ids {
 
-// The page list and the four stacked pages (group boxes), in frame-index order.
+// The page list and the five stacked pages (group boxes), in frame-index order.
 inline constexpr int List1 = 100;
-inline constexpr tqk::IdBlock Frame1{110, 4};
+inline constexpr tqk::IdBlock Frame1{110, 5};
 
 // Page 0 "キャプチャ方法".
 inline constexpr tqk::IdBlock Option1{120, 3};   // Type 0, Type 1, Type 2
@@ -44,6 +44,12 @@ inline constexpr int Label11 = 206;             // the compressor name
 inline constexpr int Command8 = 207;
 inline constexpr int Check6 = 208;
 
+// Page 4 "ホットキー": start/stop, pause/resume.
+inline constexpr tqk::IdBlock CheckHotkey{250, 2};       // each key on or off
+inline constexpr tqk::IdBlock HotKey1{252, 2};           // the key fields (msctls_hotkey32)
+inline constexpr tqk::IdBlock LabelHotkeyState{254, 2};  // why a key is not in use; usually ""
+inline constexpr int Command13 = 256;                    // "標準のキー"
+
 // Outside the pages.
 inline constexpr int LabelSaveTo = 220;  // "保存先"
 inline constexpr int Text2 = 221;
@@ -64,16 +70,18 @@ inline constexpr int Command11 = 237;
 inline constexpr int Command12 = 238;
 inline constexpr int LabelRemarks = 239;  // the informal remarks line
 
-static_assert(tqk::IdsValid({List1,         Frame1,    Option1,     HScroll2,        LabelHs2,
-                             LabelPriority, Combo3,    Check7,      Text1,           LabelText1,
-                             LabelPosition, LabelSize, Check1,      Command1,        Check5,
-                             HScroll1,      LabelHs1,  Check2,      Check3,          Combo1,
-                             Combo2,        Check4,    Option2,     LabelCompressor, Label11,
-                             Command8,      Check6,    LabelSaveTo, Text2,           Command2,
-                             LabelPreview,  Picture1,  Picture2,    Label12,         Label9,
-                             Command3,      Command5,  Command4,    Command6,        Command7,
-                             Command9,      Command10, Command11,   Command12,       LabelRemarks,
-                             Check8,        Check9}),
-              "ids unique, not 1-7, not 0xFFFF");
+static_assert(
+    tqk::IdsValid({List1,         Frame1,    Option1,     HScroll2,        LabelHs2,
+                   LabelPriority, Combo3,    Check7,      Text1,           LabelText1,
+                   LabelPosition, LabelSize, Check1,      Command1,        Check5,
+                   HScroll1,      LabelHs1,  Check2,      Check3,          Combo1,
+                   Combo2,        Check4,    Option2,     LabelCompressor, Label11,
+                   Command8,      Check6,    LabelSaveTo, Text2,           Command2,
+                   LabelPreview,  Picture1,  Picture2,    Label12,         Label9,
+                   Command3,      Command5,  Command4,    Command6,        Command7,
+                   Command9,      Command10, Command11,   Command12,       LabelRemarks,
+                   Check8,        Check9,    CheckHotkey, HotKey1,         LabelHotkeyState,
+                   Command13}),
+    "ids unique, not 1-7, not 0xFFFF");
 
 }  // namespace tqk::form2_ids

@@ -141,6 +141,21 @@ std::string Form2TipText(Form2Tip tip) {
     case Form2Tip::Remarks:
         return Lines({"設定は各項目にマウスを合わせると説明が表示されます。",
                       "設定を変えると右の一覧と必要容量がすぐに変わります。"});
+    case Form2Tip::HotkeyStartStop:
+        return Lines({"録画の開始と停止をキーで行います。",
+                      "この画面で押すと、録画ボタンと同じように録画を始めます。",
+                      "録画中に押すと、次の1秒の区切りで録画を終えて保存します。", "",
+                      "他のソフトを操作している時にも使えます。",
+                      "（試行中と、確認の表示中は使えません。）"});
+    case Form2Tip::HotkeyPauseResume:
+        return Lines({"録画中に押すと録画を一時停止し、もう一度押すと再開します。",
+                      "一時停止中の画面と音は保存されません。", "",
+                      "他のソフトを操作している時にも使えます。"});
+    case Form2Tip::HotkeyBox:
+        return Lines({"ここで使いたいキーを押すと変わります。", "（例：F9、Shift+F9、Ctrl+Alt+R）",
+                      "文字や矢印などのキーはCtrlかAltと組み合わせてください。", "",
+                      "変更はすぐに使われ、保存されます。"});
+    case Form2Tip::Command13: return "ホットキーを標準（F9、Shift+F9）に戻します。";
     }
     return {};
 }

@@ -33,9 +33,13 @@ enum class Form2Tip {
     Command10,
     Region,  // Text1 and the region page
     Check7,
-    NoSound,  // over the sound controls when sound cannot be recorded
-    NoMixer,  // over Combo2 when the mixer cannot select a source
-    Remarks,  // the informal remarks line
+    NoSound,            // over the sound controls when sound cannot be recorded
+    NoMixer,            // over Combo2 when the mixer cannot select a source
+    Remarks,            // the informal remarks line
+    HotkeyStartStop,    // the hotkey page: the start/stop key's box
+    HotkeyPauseResume,  // the pause/resume key's box
+    HotkeyBox,          // the two key fields
+    Command13,          // "標準のキー"
 };
 
 // The tooltip's lines joined by CR LF.

@@ -18,6 +18,7 @@ RecorderPaths MakeRecorderPaths(std::string_view appFolder, std::string_view dat
     p.DefaultSettings = p.SettingsFolder + "default.TQP";
     p.PositionFile = p.DataFolder + "TVRSetting.ini";
     p.InputDisplayFile = p.DataFolder + "TVRInput.ini";
+    p.HotkeyFile = p.DataFolder + "TVRHotkey.ini";
     if (p.DataFolder != p.AppFolder)
         p.DefaultSettingsFallback = p.AppFolder + "settings\\default.TQP";
     return p;

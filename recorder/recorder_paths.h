@@ -21,6 +21,7 @@ struct RecorderPaths {
     std::string DefaultSettings;   // SettingsFolder + "default.TQP"
     std::string PositionFile;      // DataFolder + "TVRSetting.ini"
     std::string InputDisplayFile;  // DataFolder + "TVRInput.ini" (clicks and keys shown)
+    std::string HotkeyFile;        // DataFolder + "TVRHotkey.ini" (the global hotkeys)
     // Where "default.TQP" is looked for at start, first one first: the data folder's, then
     // the program folder's (settings shipped with the program) when the two differ.
     std::string DefaultSettingsFallback;  // empty when DataFolder == AppFolder

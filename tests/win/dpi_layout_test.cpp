@@ -239,7 +239,7 @@ TEST(DpiLayout, Installer) {
     EXPECT_TRUE(setup.WaitExit(10000).has_value());
 }
 
-// The recorder's settings window, each of its four pages, and its about window.
+// The recorder's settings window, each of its five pages, and its about window.
 TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
     namespace ids = tqk::form2_ids;
     TempFolder f(L"dpi_rec");
@@ -259,7 +259,7 @@ TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
     EXPECT_GE(window.top, work.top);
     EXPECT_LE(window.right, work.right);
     EXPECT_LE(window.bottom, work.bottom);
-    for (int page = 0; page < 4; ++page) {
+    for (int page = 0; page < 5; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
         HWND list = GetDlgItem(w, ids::List1);
         SendMessageW(list, LB_SETCURSEL, WPARAM(page), 0);
@@ -269,6 +269,12 @@ TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
         ExpectNoOverlaps(w);
         Screenshot("form2_page" + std::to_string(page));
     }
+    // The hotkey page with its two state lines at their longest texts.
+    SetText(GetDlgItem(w, ids::LabelHotkeyState(0)), L"「一時停止と再開」と同じキーです。");
+    SetText(GetDlgItem(w, ids::LabelHotkeyState(1)), L"「録画の開始と停止」と同じキーです。");
+    ExpectLaidOut(w, font, true);
+    ExpectNoOverlaps(w);
+    Screenshot("form2_page4_states");
     Click(GetDlgItem(w, ids::Command12));
     HWND about = WaitForWindow(rec.Id(), L"#32770", L"バージョン情報", 10000);
     ASSERT_NE(about, nullptr);

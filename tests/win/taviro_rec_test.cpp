@@ -407,10 +407,11 @@ protected:
 };
 
 TEST_F(Form2Test, PagesSwitchThroughTheList) {
-    const int pageControl[4] = {ids::Option1(0), ids::Text1(0), ids::HScroll1(0), ids::Option2(0)};
-    for (int page = 0; page < 4; ++page) {
+    const int pageControl[5] = {ids::Option1(0), ids::Text1(0), ids::HScroll1(0), ids::Option2(0),
+                                ids::HotKey1(0)};
+    for (int page = 0; page < 5; ++page) {
         SelectPage(r, page);
-        for (int other = 0; other < 4; ++other) {
+        for (int other = 0; other < 5; ++other) {
             EXPECT_EQ(IsWindowVisible(r.Item(pageControl[other])) != FALSE, other == page)
                 << "page " << page << " control of page " << other;
         }
@@ -822,7 +823,7 @@ TEST_F(Form2SoundTest, EveryHandlerOfTheTableRefreshesTheEstimateAndItsColour) {
 // ---- The keyboard ----
 
 // The controls of each page that a user operates, in frame-index order.
-const std::vector<int> kPageControls[4] = {
+const std::vector<int> kPageControls[5] = {
     {ids::Option1(0), ids::Option1(1), ids::Option1(2), ids::HScroll2(0), ids::HScroll2(1),
      ids::Combo3, ids::Check7},
     {ids::Text1(0), ids::Text1(1), ids::Text1(2), ids::Text1(3), ids::Check1(0), ids::Check1(1),
@@ -830,6 +831,7 @@ const std::vector<int> kPageControls[4] = {
     {ids::HScroll1(0), ids::HScroll1(1), ids::Check2, ids::Check8, ids::Check9, ids::Check3,
      ids::Combo1, ids::Combo2, ids::Check4},
     {ids::Option2(0), ids::Option2(1), ids::Option2(2), ids::Command8, ids::Check6},
+    {ids::CheckHotkey(0), ids::HotKey1(0), ids::CheckHotkey(1), ids::HotKey1(1), ids::Command13},
 };
 // Those outside the pages.
 const std::vector<int> kOutsideControls = {
@@ -981,7 +983,7 @@ TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
     SetForegroundWindow(r.form2);
     ASSERT_TRUE(WaitUntil([&] { return FocusIn(r.form2) == r.Item(ids::List1); }, kStateWaitMs))
         << "the window opens with the page list focused";
-    for (int page = 0; page < 4; ++page) {
+    for (int page = 0; page < 5; ++page) {
         EXPECT_TRUE(IsWindowVisible(r.Item(kPageControls[page][0])));
         ExpectTabOrder(r, page);
         if (page == 2) {
@@ -999,7 +1001,7 @@ TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
             ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
             ExpectTabOrder(r, page);
         }
-        if (page < 3) {
+        if (page < 4) {
             ASSERT_TRUE(KeyUntil(r.form2, VK_DOWN, [&] {
                 return IsWindowVisible(r.Item(kPageControls[page + 1][0])) != FALSE;
             })) << "Down in the list shows the next page";
@@ -1007,7 +1009,7 @@ TEST_F(Form2SoundTest, TabWalksEachPageInReadingOrderAndTheListSwitchesThem) {
         }
     }
     EXPECT_TRUE(KeyUntil(r.form2, VK_UP,
-                         [&] { return IsWindowVisible(r.Item(ids::HScroll1(0))) != FALSE; }));
+                         [&] { return IsWindowVisible(r.Item(ids::Option2(0))) != FALSE; }));
     EXPECT_TRUE(KeyUntil(r.form2, VK_HOME,
                          [&] { return IsWindowVisible(r.Item(ids::Option1(0))) != FALSE; }));
 }
@@ -1027,7 +1029,15 @@ TEST_F(Form2SoundTest, ControlsAndButtonsWorkFromTheKeyboard) {
     // Page 2: the rate by the arrows, the mouse box by Space.
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
     ASSERT_TRUE(
-        KeyUntil(r.form2, VK_END, [&] { return IsWindowVisible(r.Item(ids::Option2(0))); }));
+        KeyUntil(r.form2, VK_END, [&] { return IsWindowVisible(r.Item(ids::HotKey1(0))); }));
+    // The last page: the pause key off and on again by Space, its field following.
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::CheckHotkey(1))));
+    EXPECT_TRUE(
+        KeyUntil(r.form2, VK_SPACE, [&] { return !IsWindowEnabled(r.Item(ids::HotKey1(1))); }));
+    EXPECT_TRUE(KeyUntil(r.form2, VK_SPACE,
+                         [&] { return IsWindowEnabled(r.Item(ids::HotKey1(1))) != FALSE; }));
+    ASSERT_TRUE(TabTo(r.form2, r.Item(ids::List1)));
+    ASSERT_TRUE(KeyUntil(r.form2, VK_UP, [&] { return IsWindowVisible(r.Item(ids::Option2(0))); }));
     ASSERT_TRUE(
         KeyUntil(r.form2, VK_UP, [&] { return IsWindowVisible(r.Item(ids::HScroll1(0))); }));
     ASSERT_TRUE(TabTo(r.form2, r.Item(ids::HScroll1(0))));
