@@ -234,6 +234,39 @@ TEST(CaptureRecord, CancelAndEmptyLengthLeaveWhatTheyShould) {
         }
 }
 
+// A relative movie path names a file in the program's folder with either writer, and the
+// process's current folder stays where the caller put it.
+TEST(CaptureRecord, RelativePathIsInTheProgramFolderAndTheCurrentFolderStays) {
+    TempDir dir;
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    const fs::path programFolder = fs::path(exe).parent_path();
+    wchar_t before[MAX_PATH] = {};
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+    for (bool mapped : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "mapped " << mapped);
+        const std::wstring name =
+            L"relative_" + std::to_wstring(GetCurrentProcessId()) + (mapped ? L"_m.TQK" : L".TQK");
+        FrameFeeder feeder;
+        Capture cp(&feeder);
+        cp.Init(0, 0, 16, 8);
+        cp.Init_Capture(10, 1, 1);
+        EXPECT_EQ(Rec(cp, name, mapped), 0);
+        EXPECT_EQ(cp.TempPath(), name);
+        const fs::path made = programFolder / name;
+        const Layout l = ParseLayout(ReadAll(made.wstring()));
+        EXPECT_EQ(l.packedSizes.size(), 10u);
+        EXPECT_TRUE(l.endsBehindLast);
+        EXPECT_FALSE(fs::exists(dir.Path() / name));
+        wchar_t now[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, now);
+        EXPECT_EQ(fs::path(now), dir.Path());
+        DeleteFileW(made.c_str());
+    }
+    SetCurrentDirectoryW(before);
+}
+
 TEST(CaptureRecord, GetErrorTexts) {
     Capture cp;
     EXPECT_EQ(cp.GetError(MakeResultCode(-6, 12)),
