@@ -28,6 +28,24 @@ public:
         (void)NowFrame, (void)FrameCaptureTime, (void)DropCount, (void)IsDrop, (void)CompressSize,
             (void)NoCompressSize, (void)CaptureX, (void)CaptureY, (void)IsCancel;
     }
+    // Recording, after each slot's Capture event (not after the last slot): true pauses the
+    // recording there. No slot is due while paused; the slot numbering goes on after it.
+    virtual bool OnPauseWanted() { return false; }
+    // Recording, while paused: called about every 10 ms, window messages pumped in between.
+    // PausedAt is the PerfMillis time at which recorded time stopped (the close of the last
+    // recorded slot's window). Resume goes on; IsCancel ends the recording with -7 whose
+    // detail is the frames kept: the recorded slots cut back to the last whole second, the
+    // file ending right behind the last kept record (0: nothing whole was recorded).
+    virtual void OnPaused(double PausedAt, bool& Resume, bool& IsCancel) {
+        (void)PausedAt, (void)Resume, (void)IsCancel;
+    }
+    // Recording, when a pause ends: the next slot is due at ResumeAt (a PerfMillis time in
+    // whole milliseconds, a little ahead of now), the later ones follow it. The engine waits
+    // for it after this returns; a late wait drops slots as usual.
+    virtual void OnResume(double ResumeAt) { (void)ResumeAt; }
+    // Recording: something to tell the user that does not stop the recording (the cursor
+    // cannot be drawn). The engine itself never shows a message box.
+    virtual void OnWarning(const std::wstring& Text) { (void)Text; }
     // Playback, once per frame. Cancel ends playback with 0; DrawTime at or below 1e-6 ms
     // skips the wait for this frame.
     virtual void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {
@@ -115,8 +133,10 @@ public:
         startPrevious_.assign(previous, previous + bytes);
     }
 
-    // Records into TempPath; a packed result code (0 on success). WaitForStartTime is a
-    // PerfMillis time before which no slot begins (0: none).
+    // Records into TempPath (a relative path is taken in the program's folder); a packed
+    // result code (0 on success). WaitForStartTime is a PerfMillis time before which no slot
+    // begins (0: none). UseAsync records through the mapped writer (RecAsync), else through
+    // the sequential one (Rec1); both write the same file.
     int32_t Rec(const std::wstring& TempPath, int32_t MemSize = 0, bool UserCapture = false,
                 int32_t* retFirstCaptureTime = nullptr, double WaitForStartTime = 0,
                 bool UseAsync = false);
@@ -157,8 +177,11 @@ public:
     }
 
 private:
+    // Rec1 (mapped false: each record written in turn) and RecAsync (mapped true: records
+    // stored into a mapped view of the file) share this.
     int32_t Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
                    double waitForStartTime, bool mapped);
+    friend class RecordSession;  // the steps of Record
 
     CaptureEvents none_;
     CaptureEvents* events_;
