@@ -657,6 +657,32 @@ TEST_F(SoundHelperTest, StopKeepsAtMostTheMillisecondsItNames) {
     EXPECT_FALSE(client_.Pause(PerfMillisInt(), 300));
 }
 
+// A pause sent right after the start, before the helper can have taken the start: it waits
+// until the device runs (the helper writes its actual start time at once), so the start is not
+// lost under it, and the WAV begins at the resume.
+TEST_F(SoundHelperTest, PauseRightAfterTheStartWaitsForTheStartToBeTaken) {
+    StartHelper();
+    const std::string wav = dir_.File("paused at once.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 60, 16, 44100, 2, 128);
+    ASSERT_TRUE(client_.SendStart(start));
+    ASSERT_TRUE(client_.Pause(start.StartTime));
+    SoundHelperBlock b;
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodePaused);
+    EXPECT_GE(b.ActualStartTime - start.StartTime, 0);
+    EXPECT_LE(b.ActualStartTime - start.StartTime, 50);
+    PauseMs(start.StartTime + 500 - PerfMillis());
+    ASSERT_TRUE(client_.Resume(start.StartTime + 500));
+    PauseMs(start.StartTime + 1500 - PerfMillis());
+    const double stopAt = PerfMillis();
+    SoundHelperBlock final;
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, &final), StopOutcome::Done);
+    // From the resume to the stop the helper read: about a second.
+    const double ms = ReadWav(wav).dataSize / 176.4;
+    EXPECT_GE(ms, stopAt - (start.StartTime + 500) - 5);
+    EXPECT_LE(ms, PerfMillis() - (start.StartTime + 500) + 5);
+}
+
 // The helper's own time limit counts recorded time only: a 1-second recording paused for a
 // second stops by itself after two, with one second of sound.
 TEST_F(SoundHelperTest, TimeLimitCountsRecordedTimeOnly) {
