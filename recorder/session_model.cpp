@@ -166,9 +166,9 @@ std::vector<StatItem> PausedStatisticsItems(int32_t n, int32_t fps, int32_t sec,
     return items;
 }
 
-int32_t SoundKeepMs(bool cutBack, int32_t keptSec) {
+int32_t SoundKeepMs(bool cutToWholeSeconds, int32_t keptSec) {
     // Nothing kept (0 seconds): the helper writes what it has, and the WAV goes with the movie.
-    if (!cutBack || keptSec <= 0) return 0;
+    if (!cutToWholeSeconds || keptSec <= 0) return 0;
     return keptSec * 1000;
 }
 

@@ -111,8 +111,8 @@ std::vector<StatItem> PausedStatisticsItems(int32_t n, int32_t fps, int32_t sec,
 constexpr const char* kNothingRecordedMessage =
     "1秒分も録画されていないため、TQK、wavファイルは削除しました。";
 
-// The sound helper's stop keeps this much recorded sound (0: all of it): a recording cut back
-// to keptSec whole seconds keeps as much sound; one that ran on (or kept nothing) keeps all.
-int32_t SoundKeepMs(bool cutBack, int32_t keptSec);
+// The sound helper's stop keeps this much recorded sound (0: all of it): a recording cut to
+// keptSec whole seconds keeps as much sound; one that ran on (or kept nothing) keeps all.
+int32_t SoundKeepMs(bool cutToWholeSeconds, int32_t keptSec);
 
 }  // namespace tqk::rec
