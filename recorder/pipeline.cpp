@@ -64,9 +64,9 @@ Form1& RecordingWindow() {
     return form;
 }
 
-RunResult RecordInWindow(const RecorderContext& ctx, const CaptureSettings& settings) {
+RunResult RecordInWindow(const RecorderContext& ctx, const CaptureSettings& settings, bool trial) {
     RecordingSession session(RecordingWindow());
-    return session.Run(ctx, settings);
+    return session.Run(ctx, settings, trial);
 }
 
 bool ReplaceMovie(const std::wstring& scratch, const std::wstring& movie, DWORD* retError) {

@@ -34,11 +34,12 @@ int32_t WholeMs(double t) { return static_cast<int32_t>(std::lround(t)); }
 }  // namespace
 
 void RecordingSession::Press(SessionEvent e) {
+    if (trial_ && (e == SessionEvent::PausePressed || e == SessionEvent::StopKeep)) return;
     if (machine_.Handle(e)) ShowPauseButton();
 }
 
 void RecordingSession::ShowPauseButton() {
-    view_.ShowPauseButton(machine_.PauseButtonText(), machine_.PauseButtonEnabled());
+    view_.ShowPauseButton(machine_.PauseButtonText(), !trial_ && machine_.PauseButtonEnabled());
 }
 
 int RecordingSession::Ask(const std::string& utf8, UINT style) {
@@ -147,7 +148,8 @@ int32_t RecordingSession::Conclude(int32_t code, bool cutBack, RunResult* result
     return patched;
 }
 
-RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSettings& settings) {
+RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSettings& settings,
+                                bool trial) {
     RunResult result;
     if (!view_.Load()) {
         result.resultCode = MakeResultCode(kErrApi, 0);
@@ -157,6 +159,7 @@ RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSetting
     machine_ = SessionMachine{};
     machine_.Handle(SessionEvent::RecordPressed);
     clock_ = RecordedClock{};
+    trial_ = trial;
     s_ = settings;
     ctx_ = &ctx;
     files_ = FilesOf(s_);

@@ -42,7 +42,8 @@ public:
     RecordingSession& operator=(const RecordingSession&) = delete;
 
     // One recording with the record settings; the window is shown meanwhile and hidden again.
-    RunResult Run(const RecorderContext& ctx, const CaptureSettings& settings);
+    // A trial's recording takes no pause and no stop-and-keep command (the hotkeys' commands).
+    RunResult Run(const RecorderContext& ctx, const CaptureSettings& settings, bool trial = false);
 
     SessionState State() const { return machine_.State(); }
     const HandlerCost& LastHandlerCost() const { return cost_; }
@@ -78,6 +79,7 @@ private:
     RunStats stats_;
     int32_t framesDone_ = 0;
     int32_t dropCount_ = 0;
+    bool trial_ = false;
     bool recordsSound_ = false;
     bool blockSent_ = false;
     bool soundPaused_ = false;
