@@ -28,6 +28,24 @@ public:
         (void)NowFrame, (void)FrameCaptureTime, (void)DropCount, (void)IsDrop, (void)CompressSize,
             (void)NoCompressSize, (void)CaptureX, (void)CaptureY, (void)IsCancel;
     }
+    // Recording, after each slot's Capture event (not after the last slot): true pauses the
+    // recording there. No slot is due while paused; the slot numbering goes on after it.
+    virtual bool OnPauseWanted() { return false; }
+    // Recording, while paused: called about every 10 ms, window messages pumped in between.
+    // PausedAt is the PerfMillis time at which recorded time stopped (the close of the last
+    // recorded slot's window). Resume goes on; IsCancel ends the recording with -7 whose
+    // detail is the frames kept: the recorded slots cut back to the last whole second, the
+    // file ending right behind the last kept record (0: nothing whole was recorded).
+    virtual void OnPaused(double PausedAt, bool& Resume, bool& IsCancel) {
+        (void)PausedAt, (void)Resume, (void)IsCancel;
+    }
+    // Recording, when a pause ends: the next slot is due at ResumeAt (a PerfMillis time in
+    // whole milliseconds, a little ahead of now), the later ones follow it. The engine waits
+    // for it after this returns; a late wait drops slots as usual.
+    virtual void OnResume(double ResumeAt) { (void)ResumeAt; }
+    // Recording: something to tell the user that does not stop the recording (the cursor
+    // cannot be drawn). The engine itself never shows a message box.
+    virtual void OnWarning(const std::wstring& Text) { (void)Text; }
     // Playback, once per frame. Cancel ends playback with 0; DrawTime at or below 1e-6 ms
     // skips the wait for this frame.
     virtual void OnDrawing(int32_t NowFrame, int32_t TotalFrame, double& DrawTime, bool& Cancel) {

@@ -75,6 +75,8 @@ public:
         return nullptr;
     }
     virtual void Commit(size_t n) { pos_ += n; }
+    // Forgets the records behind pos (an earlier Position): Finish ends the file there.
+    void CutBack(uint64_t pos) { pos_ = pos; }
     // Ends the file right behind the last whole record and closes it.
     virtual DWORD Finish() = 0;
     uint64_t Position() const { return pos_; }
@@ -249,7 +251,8 @@ private:
 // as the standard arrow at the same place.
 class CursorPainter {
 public:
-    explicit CursorPainter(bool useCursorInfo) : info_(useCursorInfo) {
+    CursorPainter(bool useCursorInfo, CaptureEvents* events)
+        : info_(useCursorInfo), events_(events) {
         arrow_ = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         arrowHot_ = HotSpot(arrow_, {0, 0});
     }
@@ -312,15 +315,15 @@ private:
         if (c) GetHot(c, &p);
         return p;
     }
-    // The thread-cursor route tells the user, once per recording, why no cursor is drawn.
+    // The thread-cursor route tells the caller, once per recording, why no cursor is drawn.
     void Failed() {
         if (info_ || told_) return;
         told_ = true;
-        const DWORD err = GetLastError();
-        MessageBoxW(nullptr, SystemErrorText(err).c_str(), nullptr, MB_OK);
+        events_->OnWarning(SystemErrorText(GetLastError()));
     }
 
     bool info_;
+    CaptureEvents* events_;
     HCURSOR arrow_ = nullptr;
     Point arrowHot_ = {0, 0};
     HCURSOR cached_ = nullptr;
@@ -472,7 +475,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
             SelectGuard selBitmap(memDc.Get(), bitmap.Get());
             SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
             SelectGuard selPen(memDc.Get(), pen.Get());
-            CursorPainter cursorPainter(cursorInfo_);
+            CursorPainter cursorPainter(cursorInfo_, events_);
             // The frame as the overlay sees it: device-dependent rows run top-down.
             FrameLayout layout;
             layout.W = W_, layout.H = H_, layout.bits = BitCo_;
@@ -501,6 +504,9 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                 EncodeDroppedRecord(dropped, F);
                 int32_t dropCount = 0;
                 int32_t lastWords = 0;
+                // Where the file would end were the recording cut back to its last whole
+                // second (cancelled while paused).
+                uint64_t secondEnd = sink.Position();
                 for (int64_t k = 0; k < slots; ++k) {
                     const double t0 = PerfMillis();
                     const bool captured = pacer.Captured(k);
@@ -590,6 +596,7 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                         break;
                     }
                     ++recordsWritten;
+                    if (recordsWritten % fps_ == 0) secondEnd = sink.Position();
                     if (SleepCo_ >= 1) Sleep(DWORD(SleepTime_));
                     const double frameTime = PerfMillis() - t0;
                     double now = PerfMillis();
@@ -608,6 +615,31 @@ int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* ret
                     if (isCancel) {
                         result = {kErrCancelled, int32_t(k + 1)};
                         break;
+                    }
+                    if (k + 1 < slots && events_->OnPauseWanted()) {
+                        const double pausedAt = pacer.SlotEnd(k);
+                        bool resume = false;
+                        while (!resume && !isCancel) {
+                            events_->OnPaused(pausedAt, resume, isCancel);
+                            if (resume || isCancel) break;
+                            PumpMessages();
+                            Sleep(10);
+                        }
+                        if (isCancel) {
+                            sink.CutBack(secondEnd);
+                            result = {kErrCancelled, int32_t(WholeSecondSlots(k + 1, fps_))};
+                            break;
+                        }
+                        const double resumeAt = ResumeMoment(PerfMillis());
+                        events_->OnResume(resumeAt);
+                        now = PerfMillis();
+                        while (now < resumeAt) {
+                            PumpMessages();
+                            Sleep(DWORD(SleepTime_));
+                            now = PerfMillis();
+                        }
+                        pacer.Resume(k + 1, resumeAt);
+                        pacer.WaitEnded(now);
                     }
                 }
             }

@@ -38,6 +38,8 @@ int32_t RoundMillis(double ms) {
     return static_cast<int32_t>(r);
 }
 
+double ResumeMoment(double now) { return std::ceil(now) + kResumeLeadMillis; }
+
 int32_t MegabytesNeeded(uint64_t viewBytes) {
     return RoundMillis(double(viewBytes) / 1048576.0 + 1.0);
 }

@@ -34,6 +34,19 @@ public:
     // The pacing wait of slot k goes on while now is inside slot k's window.
     bool KeepWaiting(int64_t k, double now) const { return double(k + 1) * ms_ >= now - start_; }
     void WaitEnded(double now) { last_ = now; }
+    // After a pause: slot nextSlot is due at resumeAt and the later slots follow it, as if
+    // the recording had started nextSlot slots before resumeAt. The wait for resumeAt ends
+    // with WaitEnded, so a late one drops slots as any late wait does.
+    void Resume(int64_t nextSlot, double resumeAt) {
+        start_ = resumeAt - double(nextSlot) * ms_;
+        last_ = resumeAt;
+    }
+    // When slot k is due (its window opens).
+    double SlotStart(int64_t k) const { return start_ + double(k) * ms_; }
+    // When slot k's window closes: the end of the recorded time once slot k is the last
+    // slot before a pause.
+    double SlotEnd(int64_t k) const { return start_ + double(k + 1) * ms_; }
+    // The time of slot 0 on the current schedule (moved by every resume).
     double StartTime() const { return start_; }
     double Millis() const { return ms_; }
 
@@ -43,6 +56,19 @@ private:
     double start_ = 0;
     double last_ = 0;
 };
+
+// How far ahead of the moment a pause ends the next slot is due: time for the caller to
+// pass the moment on (to the sound) before it comes.
+constexpr double kResumeLeadMillis = 100;
+// The moment the next slot is due after a pause that ends at now: whole milliseconds, as the
+// sound's moments are.
+double ResumeMoment(double now);
+
+// The slots a recording cancelled while paused keeps: its recorded slots cut back to the last
+// whole second.
+inline int64_t WholeSecondSlots(int64_t recorded, int32_t fps) {
+    return fps > 0 ? recorded - recorded % fps : 0;
+}
 
 // Playback: frame i is late (read and reported but not drawn) once its window has closed.
 inline bool FrameIsLate(int64_t i, double ms, double now, double startT) {

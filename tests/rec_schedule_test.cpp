@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -85,6 +87,111 @@ TEST(SlotPacer, ScheduleDoesNotDrift) {
         pacer.WaitEnded(now);
     }
     EXPECT_NEAR(now, 100000.0, 1.0);
+}
+
+// A recording's schedule on a virtual clock, paused after some slots: each slot costs `cost`
+// ms when captured, the wait sleeps in steps of 0.25 ms, and a pause after slot `after` lasts
+// `length` ms and its resume wait ends `late` ms after the resume moment.
+struct PauseAt {
+    int64_t after;
+    double length;
+    double late = 0;
+};
+struct PacedRun {
+    std::vector<double> due;       // when each slot began (its grab, or its drop)
+    std::vector<bool> dropped;     // per slot
+    std::vector<double> pausedAt;  // per pause: the end of recorded time
+    std::vector<double> resumeAt;  // per pause: when the next slot was due
+};
+PacedRun SimulatePaused(int32_t fps, int64_t slots, double cost,
+                        const std::vector<PauseAt>& pauses) {
+    SlotPacer pacer(fps, false);
+    double now = 5000.0;
+    pacer.Start(now);
+    PacedRun r;
+    size_t p = 0;
+    for (int64_t k = 0; k < slots; ++k) {
+        const bool captured = pacer.Captured(k);
+        r.due.push_back(now);
+        r.dropped.push_back(!captured);
+        now += captured ? cost : 0.01;
+        while (pacer.KeepWaiting(k, now)) now += 0.25;
+        pacer.WaitEnded(now);
+        if (p < pauses.size() && pauses[p].after == k) {
+            r.pausedAt.push_back(pacer.SlotEnd(k));
+            now += pauses[p].length;
+            const double resumeAt = ResumeMoment(now);
+            r.resumeAt.push_back(resumeAt);
+            now = resumeAt + pauses[p].late;
+            pacer.Resume(k + 1, resumeAt);
+            pacer.WaitEnded(now);
+            ++p;
+        }
+    }
+    return r;
+}
+
+TEST(SlotPacer, PausesLeaveTheirTimeOutOfTheSchedule) {
+    // 30 fps, 90 slots, paused after slots 9, 40 and 41 (a pause right after a resume).
+    const std::vector<PauseAt> pauses = {{9, 1234.5}, {40, 77.3}, {41, 5000}};
+    const PacedRun r = SimulatePaused(30, 90, 4, pauses);
+    ASSERT_EQ(r.resumeAt.size(), 3u);
+    const double ms = 1000.0 / 30;
+    for (size_t i = 0; i < r.resumeAt.size(); ++i) {
+        SCOPED_TRACE(i);
+        // The resume moment is whole milliseconds, a little after the pause ended.
+        EXPECT_EQ(r.resumeAt[i], std::floor(r.resumeAt[i]));
+        EXPECT_GE(r.resumeAt[i] - r.pausedAt[i], pauses[i].length + kResumeLeadMillis - 1e-9);
+        EXPECT_LT(r.resumeAt[i] - r.pausedAt[i], pauses[i].length + kResumeLeadMillis + 1 + 1);
+        // The next slot is due at the resume moment, the ones after it follow without drift.
+        const int64_t next = pauses[i].after + 1;
+        const int64_t until = i + 1 < pauses.size() ? pauses[i + 1].after : 89;
+        for (int64_t k = next; k <= until; ++k)
+            EXPECT_NEAR(r.due[size_t(k)], r.resumeAt[i] + double(k - next) * ms, 0.26) << k;
+    }
+    // The slots before the first pause kept the first schedule.
+    for (int64_t k = 0; k <= 9; ++k) EXPECT_NEAR(r.due[size_t(k)], 5000 + double(k) * ms, 0.26);
+    // The recorded spans add up to the slots: the pauses' time is left out.
+    double recorded = r.pausedAt[0] - 5000;
+    for (size_t i = 0; i < r.resumeAt.size(); ++i)
+        recorded +=
+            (i + 1 < r.resumeAt.size() ? r.pausedAt[i + 1] : r.due[89] + ms) - r.resumeAt[i];
+    EXPECT_NEAR(recorded, 90 * ms, 0.3);
+    EXPECT_EQ(std::count(r.dropped.begin(), r.dropped.end(), true), 0);
+}
+
+TEST(SlotPacer, ALateResumeDropsSlotsAndKeepsTheSchedule) {
+    struct Case {
+        double late;
+        std::vector<int64_t> drops;  // the slots dropped after the pause (after slot 4)
+    } cases[] = {
+        {0, {}},
+        {99, {}},          // within the next slot's window: it is captured, late
+        {150, {5}},        // past it: dropped, slot 6 captured at once
+        {350, {5, 6, 7}},  // three windows closed while waiting
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "late " << c.late);
+        const PacedRun r = SimulatePaused(10, 20, 1, {{4, 500, c.late}});
+        std::vector<int64_t> drops;
+        for (size_t k = 0; k < r.dropped.size(); ++k)
+            if (r.dropped[k]) drops.push_back(int64_t(k));
+        EXPECT_EQ(drops, c.drops);
+        // The schedule did not move: the slots after the catch-up are due on it.
+        const int64_t first = 5 + int64_t(c.drops.size()) + 1;
+        for (int64_t k = first; k < 20; ++k)
+            EXPECT_NEAR(r.due[size_t(k)], r.resumeAt[0] + double(k - 5) * 100, 0.26) << k;
+    }
+}
+
+TEST(SlotPacer, CancelWhilePausedKeepsWholeSeconds) {
+    EXPECT_EQ(WholeSecondSlots(0, 30), 0);
+    EXPECT_EQ(WholeSecondSlots(29, 30), 0);
+    EXPECT_EQ(WholeSecondSlots(30, 30), 30);
+    EXPECT_EQ(WholeSecondSlots(75, 30), 60);
+    EXPECT_EQ(WholeSecondSlots(7, 1), 7);
+    EXPECT_EQ(ResumeMoment(1000.2), 1001 + kResumeLeadMillis);
+    EXPECT_EQ(ResumeMoment(1000), 1000 + kResumeLeadMillis);
 }
 
 TEST(Playback, LateFrames) {

@@ -65,6 +65,11 @@ public:
         }
     }
 
+    // The console recorder tells on its error stream what a windowed one would show.
+    void OnWarning(const std::wstring& text) override {
+        std::fprintf(stderr, "tqkrec: %s\n", ToUtf8(text).c_str());
+    }
+
 private:
     int64_t lastTick_ = -1;
 };
