@@ -45,6 +45,7 @@ bool EncodeBlock(const SoundHelperBlock& b, uint8_t out[kBlockBytes]) {
     Put32(out + kOffActualStartTime, b.ActualStartTime);
     Put32(out + kOffStartTime, b.StartTime);
     Put32(out + kOffProgress, b.Progress);
+    Put32(out + kOffMoment, b.Moment);
     return true;
 }
 
@@ -61,6 +62,7 @@ SoundHelperBlock DecodeBlock(const uint8_t in[kBlockBytes]) {
     b.ActualStartTime = Get32(in + kOffActualStartTime);
     b.StartTime = Get32(in + kOffStartTime);
     b.Progress = Get32(in + kOffProgress);
+    b.Moment = Get32(in + kOffMoment);
     return b;
 }
 

@@ -25,15 +25,19 @@ constexpr size_t kOffAlignment = 546;
 constexpr size_t kOffActualStartTime = 548;
 constexpr size_t kOffStartTime = 552;
 constexpr size_t kOffProgress = 556;  // with status 8: thousandths of the WAV written
-constexpr size_t kOffUnused = 560;
-constexpr size_t kUnusedBytes = 34;
+// With 9 and 11: the moment (PerfMillis, whole ms); with 3: the most milliseconds of recorded
+// sound to keep (0: all).
+constexpr size_t kOffMoment = 560;
+constexpr size_t kOffUnused = 564;
+constexpr size_t kUnusedBytes = 30;
 
 static_assert(kOffWavePath + kPathField == kOffScratchPath);
 static_assert(kOffScratchPath + kPathField == kOffAlignment);
 static_assert(kOffAlignment + 2 == kOffActualStartTime);
 static_assert(kOffActualStartTime + 4 == kOffStartTime);
 static_assert(kOffStartTime + 4 == kOffProgress);
-static_assert(kOffProgress + 4 == kOffUnused);
+static_assert(kOffProgress + 4 == kOffMoment);
+static_assert(kOffMoment + 4 == kOffUnused);
 static_assert(kOffUnused + kUnusedBytes == kBlockBytes);
 
 // Values of the first field, the only synchronisation between the two processes.
@@ -49,6 +53,13 @@ enum SoundCode : int32_t {
     // An addition: a recorder that does not know it asks for the stop again and times out
     // as before.
     kCodeWriting = 8,
+    // Additions for pausing: the device records on, but no sound is kept from the moment of a
+    // pause until the moment of the resume. The recorder writes the moment before the code and
+    // waits for the reply; a helper that does not know them leaves them unanswered.
+    kCodePause = 9,     // recorder: keep no sound from Moment on (PerfMillis, whole ms)
+    kCodePaused = 10,   // helper: pause taken
+    kCodeResume = 11,   // recorder: keep sound again from Moment on
+    kCodeResumed = 12,  // helper: resume taken
 };
 
 // The name of the shared memory.
@@ -72,6 +83,9 @@ struct SoundHelperBlock {
     int32_t ActualStartTime = 0;
     int32_t StartTime = 0;
     int32_t Progress = 0;  // with kCodeWriting: 0..1000
+    // With kCodePause / kCodeResume: the moment; with kCodeStop: the most milliseconds of
+    // recorded sound to keep (0: all).
+    int32_t Moment = 0;
 };
 
 // Writes the whole block. False (and nothing written) when a path does not fit its field

@@ -79,7 +79,8 @@ bool SoundHelperClient::SendStart(SoundHelperBlock params) const {
 }
 
 StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock* retFinal,
-                                           const std::function<void(int32_t)>& progress) const {
+                                           const std::function<void(int32_t)>& progress,
+                                           int32_t keepMs) const {
     const double stopped = PerfMillis();
     bool writingSeen = false;
     for (;;) {
@@ -94,13 +95,16 @@ StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock*
                 return step == StopStep::kDone ? StopOutcome::Done : StopOutcome::Failed;
             }
             if (step == StopStep::kNoReply) return StopOutcome::NoReply;
-            if (step == StopStep::kSendStop) ReplaceCode(b.Code, kCodeStop);
+            if (step == StopStep::kSendStop) {
+                WriteMoment(keepMs);
+                ReplaceCode(b.Code, kCodeStop);
+            }
             if (b.Code == kCodeWriting && progress) progress(b.Progress);
         } else if (PerfMillis() - stopped > timeoutMs) {
             return StopOutcome::NoReply;
         }
         // A helper that died says nothing more (its last status was read above).
-        if (helper_ && WaitForSingleObject(helper_.Get(), 0) == WAIT_OBJECT_0) {
+        if (HelperEnded()) {
             if (Read(&b) && (b.Code == kCodeDone || b.Code == kCodeFailed)) continue;
             return StopOutcome::NoReply;
         }
@@ -110,6 +114,51 @@ StopOutcome SoundHelperClient::StopAndWait(uint32_t timeoutMs, SoundHelperBlock*
             Sleep(1);
         }
     }
+}
+
+bool SoundHelperClient::Pause(int32_t moment, uint32_t timeoutMs) const {
+    return Command(kCodePause, moment, kCodePaused, timeoutMs);
+}
+
+bool SoundHelperClient::Resume(int32_t moment, uint32_t timeoutMs) const {
+    return Command(kCodeResume, moment, kCodeResumed, timeoutMs);
+}
+
+bool SoundHelperClient::Command(int32_t code, int32_t moment, int32_t reply,
+                                uint32_t timeoutMs) const {
+    // Only over the codes a recording under way shows: never over a status the helper wrote
+    // (4, 6, 8), nor while it is idle.
+    SoundHelperBlock b;
+    if (!Read(&b) || (b.Code != kCodeStart && b.Code != kCodePaused && b.Code != kCodeResumed))
+        return false;
+    const int32_t was = b.Code;
+    // The moment first: the helper reads it only once it sees the code.
+    WriteMoment(moment);
+    ReplaceCode(was, code);
+    const double until = PerfMillis() + timeoutMs;
+    for (;;) {
+        if (!Read(&b)) return false;
+        if (b.Code == reply) return true;
+        if (b.Code != code) return false;
+        if (PerfMillis() >= until || HelperEnded()) {
+            // Not taken: withdrawn, unless the helper takes it just now.
+            ReplaceCode(code, was);
+            return Read(&b) && b.Code == reply;
+        }
+        PumpMessages();
+        Sleep(1);
+    }
+}
+
+void SoundHelperClient::WriteMoment(int32_t moment) const {
+    MappedView view(mapping_.Get(), FILE_MAP_WRITE, 0, kBlockBytes);
+    if (!view) return;
+    auto* field = reinterpret_cast<volatile LONG*>(static_cast<uint8_t*>(view.Get()) + kOffMoment);
+    InterlockedExchange(field, moment);
+}
+
+bool SoundHelperClient::HelperEnded() const {
+    return helper_ && WaitForSingleObject(helper_.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void SoundHelperClient::ReplaceCode(int32_t expected, int32_t code) const {

@@ -48,10 +48,20 @@ public:
     // with 0) or timeoutMs pass. A helper that says it is writing (8) is waited for as long
     // as its recording's length allows (WritingWaitMs), and progress gets how far it is
     // (thousandths) at every look; a helper whose process has ended is not waited for.
-    // retFinal gets the helper's last block (actual start time).
+    // retFinal gets the helper's last block (actual start time). keepMs: the most milliseconds
+    // of recorded sound the WAV keeps (0: all); written with every stop, so that an older
+    // moment never stands for it.
     StopOutcome StopAndWait(uint32_t timeoutMs = kStopTimeoutMs,
                             SoundHelperBlock* retFinal = nullptr,
-                            const std::function<void(int32_t permille)>& progress = {}) const;
+                            const std::function<void(int32_t permille)>& progress = {},
+                            int32_t keepMs = 0) const;
+
+    // While the helper records: pause / resume at moment (PerfMillis, whole ms); waits
+    // (messages pumped) for the reply 10 / 12. False when no recording is under way (the
+    // helper idle or its status 4, 6 or 8 in the block), or no reply came in time or the
+    // helper's process ended (the command is then withdrawn).
+    [[nodiscard]] bool Pause(int32_t moment, uint32_t timeoutMs = 2000) const;
+    [[nodiscard]] bool Resume(int32_t moment, uint32_t timeoutMs = 2000) const;
 
     void Close();
 
@@ -60,6 +70,11 @@ public:
     void ReplaceCode(int32_t expected, int32_t code) const;
 
 private:
+    // Writes the moment field, then the code over the one read; waits for reply.
+    bool Command(int32_t code, int32_t moment, int32_t reply, uint32_t timeoutMs) const;
+    void WriteMoment(int32_t moment) const;
+    bool HelperEnded() const;
+
     ObjectHandle mapping_;
     ObjectHandle helper_;  // the helper's process, to see it end
     uint32_t helperPid_ = 0;

@@ -8,16 +8,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "wave_math.h"
 
 namespace tqk::snd {
 
-// The note: 32 bytes, little-endian.
-//   0 "TVWN"   4 version (1)   8 bits per sample   12 samples per second   16 channels
+// The note, little-endian:
+//   0 "TVWN"   4 version   8 bits per sample   12 samples per second   16 channels
 //   20 bytes of each capture buffer   24 start time (PerfMillis)   28 recording length (s)
+// From version 2 on (a recording that can be paused), behind these:
+//   32 count of moments (at most kMaxNoteMoments)   36 the moments, 32 bits each: the pauses
+//   and resumes in milliseconds from the device's start, alternately, a pause first.
+// The scratch file holds the device's whole time line; a WAV made from it takes only the
+// recorded spans. A version 1 note (no moments) stands for a recording never paused.
 constexpr size_t kScratchNoteBytes = 32;
-constexpr uint32_t kScratchNoteVersion = 1;
+constexpr size_t kScratchNoteV2Bytes = 36;  // without its moments
+constexpr uint32_t kScratchNoteVersion = 2;
+constexpr uint32_t kMaxNoteMoments = 65536;
 
 struct ScratchNote {
     int32_t Bits = 0;
@@ -26,6 +34,7 @@ struct ScratchNote {
     uint32_t HalfBufferBytes = 0;
     int32_t StartTime = 0;
     int32_t LengthSec = 0;
+    std::vector<int64_t> Moments;  // pause, resume, pause...: ms from the device's start
 };
 
 // The note beside a scratch file: its path + ".info".
@@ -35,10 +44,15 @@ std::string WaveScratchPathFor(const std::string& wavePath);
 // The WAV beside a movie: the movie's path without its extension + ".wav".
 std::string WavePathForMovie(const std::string& moviePath);
 
+// The note as this helper writes it (version 2, with the moments; beyond kMaxNoteMoments,
+// pauses from the middle are left out, their sound kept).
+std::vector<uint8_t> EncodeScratchNote(const ScratchNote& n);
+// A note as version 1 wrote it (32 bytes, no moments), as earlier helpers left them.
 void EncodeScratchNote(const ScratchNote& n, uint8_t out[kScratchNoteBytes]);
 
 enum class NoteStatus { kOk, kTruncated, kNotANote, kNewerVersion, kBadFormat };
-// Reads a note from n bytes; the format must be one a wave-in device records.
+// Reads a note from n bytes; the format must be one a wave-in device records, and a count of
+// moments no more than kMaxNoteMoments.
 [[nodiscard]] NoteStatus DecodeScratchNote(const uint8_t* in, size_t n, ScratchNote* ret,
                                            PcmFormat* retFormat);
 
@@ -75,7 +89,8 @@ struct SoundRecovery {
 };
 
 // Makes the WAV at wavePath whole: from its scratch file when there is no WAV (the note
-// says the format), and, when fit is set, an existing WAV cut or padded to `seconds`. A
+// says the format and the recorded spans: a paused recording's WAV holds only those), and,
+// when fit is set, an existing WAV cut or padded to `seconds`. A
 // rebuilt WAV is `seconds` long, or as recorded when seconds < 0. Leftovers of a writer
 // that died (the scratch file beside a whole WAV, its note, the WAV's own ".tmp~") go.
 SoundRecovery RecoverSound(const std::string& wavePath, int32_t seconds, bool fit);

@@ -14,6 +14,7 @@
 #include "fault_seam.h"
 #include "message_pump.h"
 #include "perf_millis.h"
+#include "record_spans.h"
 #include "safe_file.h"
 #include "sound_block.h"
 #include "sound_recovery.h"
@@ -80,7 +81,7 @@ std::string ScratchPathFor(const std::string& given) {
 // before it writes one (sound_recovery.h). It is no part of the recording's own files: a
 // failure to write it does not stop the recording, and it bypasses the fault seam.
 void WriteScratchNote(const std::string& scratchPath, const PcmFormat& f, uint32_t half,
-                      int32_t startTime, int32_t lengthSec) {
+                      int32_t startTime, int32_t lengthSec, const std::vector<int64_t>& moments) {
     ScratchNote n;
     n.Bits = f.BitsPerSample;
     n.SamplesPerSec = int32_t(f.SamplesPerSec);
@@ -88,13 +89,22 @@ void WriteScratchNote(const std::string& scratchPath, const PcmFormat& f, uint32
     n.HalfBufferBytes = half;
     n.StartTime = startTime;
     n.LengthSec = lengthSec;
-    uint8_t bytes[kScratchNoteBytes];
-    EncodeScratchNote(n, bytes);
-    FileHandle note(CreateFileW(tqk::WideFromAnsi(ScratchNotePath(scratchPath)).c_str(),
-                                GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD put = 0;
-    if (note) WriteFile(note.Get(), bytes, sizeof bytes, &put, nullptr);
+    n.Moments = moments;
+    const std::vector<uint8_t> bytes = EncodeScratchNote(n);
+    // Written again at every pause: beside first and then put in place, so that a helper that
+    // dies meanwhile leaves the previous note whole.
+    const std::wstring path = tqk::WideFromAnsi(ScratchNotePath(scratchPath));
+    const std::wstring fresh = path + L".new";
+    bool ok = false;
+    {
+        FileHandle note(CreateFileW(fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD put = 0;
+        ok = note && WriteFile(note.Get(), bytes.data(), DWORD(bytes.size()), &put, nullptr) &&
+             put == bytes.size();
+    }
+    if (!ok || !MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        DeleteFileW(fresh.c_str());
 }
 
 // The open device with its two queued buffers; on every path the buffers come back from the
@@ -140,14 +150,13 @@ private:
     WAVEHDR hdr_[2];
 };
 
-// The sound of the scratch file as it goes into the WAV file: `length` bytes, copied as the
-// device delivered them when its clock kept time (ratio 1), else laid back on the recording's
-// time from the `inFrames` frames the device delivered at `ratio` of it.
+// The sound of the scratch file as it goes into the WAV file: the recorded spans of `plan`,
+// each copied as the device delivered it when its clock kept time (ratio 1), else laid back
+// on the recording's time from the span's own first frame at `ratio`.
 struct WaveSource {
     HANDLE mapping = nullptr;
-    uint64_t length = 0;
+    std::vector<SpanPlan> plan;
     double ratio = 1;
-    uint64_t inFrames = 0;
 };
 
 // Maps the input frames `span` of the scratch file: the view starts at a whole granule, `at`
@@ -166,17 +175,17 @@ SpanView MapSpan(HANDLE mapping, FrameSpan span, uint32_t align, uint32_t granul
     return v;
 }
 
-// Writes L bytes of sound from the scratch mapping into a new WAV file through mmio. The file
-// is written beside and renamed in place when whole; an older file of the name is removed
+// Writes the recorded spans from the scratch mapping into a new WAV file through mmio. The
+// file is written beside and renamed in place when whole; an older file of the name is removed
 // first, so that a failure never leaves an earlier recording's sound passing for this one's.
 bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource& source,
                    uint32_t granularity, const WaveIn2Params& p) {
+    const uint64_t length = OutputFrames(source.plan) * f.BlockAlign;
     // How far the copy is, for the recorder that waits for the WAV.
     auto report = [&](uint64_t done) {
-        if (p.Finishing && source.length > 0)
-            p.Finishing(p.FinishingContext, int32_t(done * 999 / source.length));
+        if (p.Finishing && length > 0)
+            p.Finishing(p.FinishingContext, int32_t(done * 999 / length));
     };
-    const uint64_t length = source.length;
     namespace fault = tqk::fault;
     using fault::Op;
     DeleteIfExists(path);
@@ -203,28 +212,28 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource
     data.cksize = static_cast<DWORD>(length);
     ok = ok && mmioCreateChunk(h, &data, 0) == MMSYSERR_NOERROR;
     const uint64_t piece = CopyPieceBytes(granularity);
-    if (source.ratio == 1) {
-        for (uint64_t at = 0; ok && at < length; at += piece) {
-            report(at);
-            const size_t n = static_cast<size_t>(length - at < piece ? length - at : piece);
-            MappedView view(source.mapping, FILE_MAP_READ, at, n);
-            ok = view && !fault::ShouldFail(Op::kWrite) &&
-                 mmioWrite(h, static_cast<const char*>(view.Get()), static_cast<LONG>(n)) ==
-                     static_cast<LONG>(n);
-        }
-    } else {
-        // A piece of output at a time from the input frames it reads: memory stays at two
-        // pieces whatever the length.
-        const uint64_t frames = length / f.BlockAlign, pieceFrames = piece / f.BlockAlign;
-        std::vector<uint8_t> out(size_t(pieceFrames) * f.BlockAlign);
-        for (uint64_t j = 0; ok && j < frames; j += pieceFrames) {
-            report(j * f.BlockAlign);
-            const uint64_t n = std::min(pieceFrames, frames - j);
-            const FrameSpan span = ResampleInputSpan(j, n, source.inFrames, source.ratio);
-            const SpanView in = MapSpan(source.mapping, span, f.BlockAlign, granularity);
-            ok = in.at != nullptr;
-            if (ok) ResamplePcm(in.at, span, source.inFrames, f, source.ratio, j, n, out.data());
+    const uint64_t pieceFrames = piece / f.BlockAlign;
+    // A piece of output at a time: memory stays at two pieces whatever the length.
+    std::vector<uint8_t> out(source.ratio == 1 ? 0 : size_t(pieceFrames) * f.BlockAlign);
+    for (const SpanPlan& span : source.plan) {
+        for (uint64_t j = 0; ok && j < span.outFrames; j += pieceFrames) {
+            report((span.outFirst + j) * f.BlockAlign);
+            const uint64_t n = std::min(pieceFrames, span.outFrames - j);
             const LONG bytes = static_cast<LONG>(n * f.BlockAlign);
+            if (source.ratio == 1) {
+                const SpanView in =
+                    MapSpan(source.mapping, {span.inFirst + j, n}, f.BlockAlign, granularity);
+                ok = in.at != nullptr && !fault::ShouldFail(Op::kWrite) &&
+                     mmioWrite(h, reinterpret_cast<const char*>(in.at), bytes) == bytes;
+                continue;
+            }
+            // The span's own input, from its first frame: the clock's correction starts anew
+            // at every join.
+            const FrameSpan local = ResampleInputSpan(j, n, span.inFrames, source.ratio);
+            const SpanView in = MapSpan(source.mapping, {span.inFirst + local.first, local.count},
+                                        f.BlockAlign, granularity);
+            ok = in.at != nullptr;
+            if (ok) ResamplePcm(in.at, local, span.inFrames, f, source.ratio, j, n, out.data());
             ok = ok && !fault::ShouldFail(Op::kWrite) &&
                  mmioWrite(h, reinterpret_cast<const char*>(out.data()), bytes) == bytes;
         }
@@ -239,267 +248,354 @@ bool WriteWaveFile(const std::string& path, const PcmFormat& f, const WaveSource
     return ok;
 }
 
-}  // namespace
+// One recording, in the steps it goes through: prepare (format, buffers, device, scratch
+// file), start, record (the device's buffers into the scratch file, the recorder's pauses,
+// resumes and stop taken), stop, drain (the device's last sound), finish the device (its last
+// buffers), write the WAV (the recorded spans) and release. The device's polling is one
+// function for the record and drain loops; a failure anywhere is the one result, which the
+// later steps look at.
+class WaveRecording {
+public:
+    explicit WaveRecording(const WaveIn2Params& p) : p_(p) {}
+    WaveRecording(const WaveRecording&) = delete;
+    WaveRecording& operator=(const WaveRecording&) = delete;
 
-int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    const uint32_t granularity = si.dwAllocationGranularity;
-    PcmFormat f;
-    if (!MakePcmFormat(p.Bits, p.SamplesPerSec, p.Channels, &f)) return kWaveErrFormat;
-    const uint32_t half = HalfBufferBytes(p.BufferKb, granularity);
-
-    // Zero-filled: a buffer's unrecorded tail must never replay older sound.
-    std::unique_ptr<uint8_t[]> buffers[2];
-    for (auto& b : buffers) {
-        b.reset(new (std::nothrow) uint8_t[half]());
-        if (!b) return kWaveErrMemory;
+    int32_t Run(int32_t* retActualStartTime) {
+        const int32_t prepared = Prepare();
+        if (prepared != kWaveOk) return prepared;  // nothing of this recording to clear
+        if (!p_.ProbeOnly) {
+            Preload();
+            if (result_ == kWaveOk) {
+                Start(retActualStartTime);
+                RecordLoop();
+                Stop();
+                Drain();
+            }
+        }
+        FinishDevice();
+        if (!p_.ProbeOnly && result_ == kWaveOk) WriteWave();
+        return Release();
     }
 
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    wfx.nChannels = f.Channels;
-    wfx.nSamplesPerSec = f.SamplesPerSec;
-    wfx.nAvgBytesPerSec = f.AvgBytesPerSec;
-    wfx.nBlockAlign = f.BlockAlign;
-    wfx.wBitsPerSample = f.BitsPerSample;
-    wfx.cbSize = 0;
+private:
+    // The format, the buffers, the device with both buffers queued, the scratch file and its
+    // note. A failure here is returned as it is.
+    int32_t Prepare() {
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        granularity_ = si.dwAllocationGranularity;
+        if (!MakePcmFormat(p_.Bits, p_.SamplesPerSec, p_.Channels, &f_)) return kWaveErrFormat;
+        half_ = HalfBufferBytes(p_.BufferKb, granularity_);
+        // Zero-filled: a buffer's unrecorded tail must never replay older sound.
+        for (auto& b : buffers_) {
+            b.reset(new (std::nothrow) uint8_t[half_]());
+            if (!b) return kWaveErrMemory;
+        }
+        WAVEFORMATEX wfx{};
+        wfx.wFormatTag = WAVE_FORMAT_PCM;
+        wfx.nChannels = f_.Channels;
+        wfx.nSamplesPerSec = f_.SamplesPerSec;
+        wfx.nAvgBytesPerSec = f_.AvgBytesPerSec;
+        wfx.nBlockAlign = f_.BlockAlign;
+        wfx.wBitsPerSample = f_.BitsPerSample;
+        wfx.cbSize = 0;
 
-    // The user agreed to replace a WAV at the path: it goes now, so that a recording that
-    // fails leaves none behind for the export to take for this recording's sound.
-    if (!p.ProbeOnly) DeleteIfExists(p.WavePath);
+        // The user agreed to replace a WAV at the path: it goes now, so that a recording that
+        // fails leaves none behind for the export to take for this recording's sound.
+        if (!p_.ProbeOnly) DeleteIfExists(p_.WavePath);
 
-    DeviceEvents events;
-    HWAVEIN hwi = nullptr;
-    const MMRESULT opened =
-        waveInOpen(&hwi, WAVE_MAPPER, &wfx, reinterpret_cast<DWORD_PTR>(&WaveInCallback),
-                   reinterpret_cast<DWORD_PTR>(&events), CALLBACK_FUNCTION);
-    if (opened != MMSYSERR_NOERROR) return static_cast<int32_t>(opened);
-    Device device(hwi, buffers[0].get(), buffers[1].get(), half);
-    for (int i = 0; i < 2; ++i) {
-        const MMRESULT r = device.Queue(i);
-        if (r != MMSYSERR_NOERROR) return static_cast<int32_t>(r);
+        HWAVEIN hwi = nullptr;
+        const MMRESULT opened =
+            waveInOpen(&hwi, WAVE_MAPPER, &wfx, reinterpret_cast<DWORD_PTR>(&WaveInCallback),
+                       reinterpret_cast<DWORD_PTR>(&events_), CALLBACK_FUNCTION);
+        if (opened != MMSYSERR_NOERROR) return static_cast<int32_t>(opened);
+        device_ = std::make_unique<Device>(hwi, buffers_[0].get(), buffers_[1].get(), half_);
+        for (int i = 0; i < 2; ++i) {
+            const MMRESULT r = device_->Queue(i);
+            if (r != MMSYSERR_NOERROR) return static_cast<int32_t>(r);
+        }
+
+        scratchPath_ = ScratchPathFor(p_.ScratchPath);
+        if (!p_.ProbeOnly) {
+            scratch_.Reset(CreateFileA(scratchPath_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            if (!scratch_) {
+                device_->Close();
+                DeleteIfExists(scratchPath_);
+                return kWaveErrScratchCreate;
+            }
+            WriteNote();
+        }
+        started_ = PerfMillis();
+        if (p_.Block) block_ = MappedView(p_.Block, FILE_MAP_READ | FILE_MAP_WRITE, 0, kBlockBytes);
+        nt_ = IsNtFamily();
+        writeDone_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        return kWaveOk;
     }
 
-    const std::string scratchPath = ScratchPathFor(p.ScratchPath);
-    int32_t result = kWaveOk;
-    FileHandle scratch;
-    if (!p.ProbeOnly) {
-        scratch.Reset(CreateFileA(scratchPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!scratch) {
-            device.Close();
-            DeleteIfExists(scratchPath);
-            return kWaveErrScratchCreate;
-        }
-        WriteScratchNote(scratchPath, f, half, p.StartTime, p.LengthSec);
-    }
-
-    double started = PerfMillis();
-    MappedView command;
-    if (p.Block) command = MappedView(p.Block, FILE_MAP_READ, 0, 4);
-
-    const bool nt = IsNtFamily();
-    ObjectHandle writeDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    int filling = 0;      // the buffer the device is filling
-    int32_t written = 0;  // buffers in the scratch file (N)
-    int32_t handled = 0;  // finished buffers taken from the device
-
-    // Writes the buffer being filled at N × H and, unless it is the last, queues it again.
-    // The write completes before the buffer goes back to the device.
-    auto writeBuffer = [&](bool last) -> bool {
-        const int index = filling;
-        filling ^= 1;
-        WAVEHDR& hdr = device.Header(index);
-        if (last && hdr.dwBytesRecorded < half) {
-            ZeroMemory(buffers[index].get() + hdr.dwBytesRecorded, half - hdr.dwBytesRecorded);
-        }
-        const uint64_t offset = uint64_t(written) * half;
-        DWORD done = 0;
-        bool ok;
-        if (nt) {
-            OVERLAPPED ov{};
-            ov.Offset = static_cast<DWORD>(offset);
-            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
-            ov.hEvent = writeDone.Get();
-            ok = WriteFile(scratch.Get(), buffers[index].get(), half, nullptr, &ov) ||
-                 GetLastError() == ERROR_IO_PENDING;
-            ok = ok && GetOverlappedResult(scratch.Get(), &ov, &done, TRUE);
-        } else {
-            LONG high = static_cast<LONG>(offset >> 32);
-            ok = SetFilePointer(scratch.Get(), static_cast<LONG>(offset), &high, FILE_BEGIN) !=
-                     INVALID_SET_FILE_POINTER ||
-                 GetLastError() == NO_ERROR;
-            ok = ok && WriteFile(scratch.Get(), buffers[index].get(), half, &done, nullptr);
-        }
-        if (!ok || done != half) return false;
-        ++written;
-        if (!last) {
-            hdr.dwBytesRecorded = 0;
-            const MMRESULT r = device.Queue(index);
-            if (r != MMSYSERR_NOERROR) ShowDeviceError(r);
-        }
-        return true;
-    };
-
-    int64_t elapsed = 0;
-    DeviceClockFit fit;
-    double ratio = 1;
     // Benchmarks: sound as if recorded before the device started, whole buffers of a tone.
-    double preloadedMs = 0;
-    if (!p.ProbeOnly && p.PreloadSec > 0) {
-        std::vector<uint8_t> tone(half);
-        for (uint32_t i = 0; i + 1 < half; i += 2) {
-            const auto v = int16_t(8000 * std::sin(double(i / f.BlockAlign) * 0.0627));
+    void Preload() {
+        if (p_.PreloadSec <= 0) return;
+        std::vector<uint8_t> tone(half_);
+        for (uint32_t i = 0; i + 1 < half_; i += 2) {
+            const auto v = int16_t(8000 * std::sin(double(i / f_.BlockAlign) * 0.0627));
             tone[i] = uint8_t(v & 0xFF);
             tone[i + 1] = uint8_t(uint16_t(v) >> 8);
         }
-        const auto count = int32_t(std::ceil(p.PreloadSec * f.AvgBytesPerSec / half));
-        for (; written < count && result == kWaveOk; ++written) {
-            const uint64_t offset = uint64_t(written) * half;
+        const auto count = int32_t(std::ceil(p_.PreloadSec * f_.AvgBytesPerSec / half_));
+        for (; written_ < count && result_ == kWaveOk; ++written_) {
+            const uint64_t offset = uint64_t(written_) * half_;
             OVERLAPPED ov{};
             ov.Offset = static_cast<DWORD>(offset);
             ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
-            ov.hEvent = writeDone.Get();
+            ov.hEvent = writeDone_.Get();
             DWORD done = 0;
-            const bool ok = (WriteFile(scratch.Get(), tone.data(), half, nullptr, &ov) ||
+            const bool ok = (WriteFile(scratch_.Get(), tone.data(), half_, nullptr, &ov) ||
                              GetLastError() == ERROR_IO_PENDING) &&
-                            GetOverlappedResult(scratch.Get(), &ov, &done, TRUE) && done == half;
-            if (!ok) result = kWaveErrScratchWrite;
+                            GetOverlappedResult(scratch_.Get(), &ov, &done, TRUE) && done == half_;
+            if (!ok) result_ = kWaveErrScratchWrite;
         }
-        preloadedMs = double(written) * half * 1000.0 / f.AvgBytesPerSec;
+        preloadedMs_ = double(written_) * half_ * 1000.0 / f_.AvgBytesPerSec;
     }
-    if (!p.ProbeOnly && result == kWaveOk) {
-        // Not before the start time; yielding keeps the start within a millisecond of it.
+
+    // Not before the start time; yielding keeps the start within a millisecond of it. The
+    // recording's time runs from the device's start, not from the call: the sound length and
+    // the time limit then match what the device can have delivered.
+    void Start(int32_t* retActualStartTime) {
         const double now = PerfMillis();
         const double rounded = std::floor(now + 0.5);
         const int32_t ahead = StartTimeAheadMs(
-            p.StartTime, static_cast<int32_t>(static_cast<uint32_t>(std::llround(now))));
+            p_.StartTime, static_cast<int32_t>(static_cast<uint32_t>(std::llround(now))));
         if (ahead > 0) {
             const double target = rounded + ahead;
             while (PerfMillis() <= target) Sleep(0);
         }
-        started = PerfMillis() - preloadedMs;
-        if (retActualStartTime) {
-            *retActualStartTime =
-                static_cast<int32_t>(static_cast<uint32_t>(std::llround(started)));
-        }
-        waveInStart(device.Get());
-        // The recording's time runs from the device's start, not from the call: the sound
-        // length and the time limit then match what the device can have delivered.
-        const double limit = started + double(p.LengthSec) * 1000.0;
-        const volatile int32_t* code =
-            command ? static_cast<const volatile int32_t*>(command.Get()) : nullptr;
-        uint64_t position = 0;  // the device's byte position, unwrapped past 4 GiB
+        started_ = PerfMillis() - preloadedMs_;
+        actualStart_ = static_cast<int32_t>(static_cast<uint32_t>(std::llround(started_)));
+        if (retActualStartTime) *retActualStartTime = actualStart_;
+        waveInStart(device_->Get());
+    }
+
+    // Until the stop command, the time limit (recorded time only), the recorder's end or a
+    // failure. A recorder that ended (killed, crashed) stops the recording like a stop
+    // command: what was recorded up to then is kept, up to the pause when it was paused.
+    void RecordLoop() {
+        const double limitMs = double(p_.LengthSec) * 1000.0;
         for (;;) {
-            PumpMessages();
-            Sleep(1);
-            MMTIME mt{};
-            mt.wType = TIME_BYTES;
-            if (waveInGetPosition(device.Get(), &mt, sizeof mt) == MMSYSERR_NOERROR &&
-                mt.wType == TIME_BYTES) {
-                const uint32_t low = uint32_t(position);
-                if (mt.u.cb < low && low - mt.u.cb > 0x80000000u) position += uint64_t{1} << 32;
-                position = (position & ~uint64_t{0xFFFFFFFF}) | mt.u.cb;
-                fit.AddPosition(PerfMillis() - started, position);
-            }
-            if (p.Progress) {
-                int32_t reported = static_cast<int32_t>(mt.u.cb);
-                int32_t n = written;
-                p.Progress(reported, n);
-            }
-            if (events.finished.load() > handled) {
-                ++handled;
-                if (!writeBuffer(false)) {
-                    result = kWaveErrScratchWrite;
-                    break;
-                }
-            }
-            if (PerfMillis() > limit) break;
-            if (code && *code == kCodeStop) break;
-            // A recorder that ended (killed, crashed) stops the recording like a stop command:
-            // what was recorded up to then is kept.
-            if (p.Recorder) {
+            Poll();
+            if (result_ != kWaveOk) return;
+            if (pauses_.RecordedMs(PerfMillis() - started_) > limitMs) return;
+            if (TakeCommand()) return;
+            if (p_.Recorder) {
                 DWORD exitCode = 0;
-                if (!GetExitCodeProcess(p.Recorder, &exitCode)) {
+                if (!GetExitCodeProcess(p_.Recorder, &exitCode)) {
                     ShowSystemError(GetLastError());
-                    break;
+                    return;
                 }
-                if (exitCode != STILL_ACTIVE) break;
+                if (exitCode != STILL_ACTIVE) return;
             }
         }
-        elapsed = ElapsedWholeMillis(PerfMillis() - started);
-        if (p.Finishing) p.Finishing(p.FinishingContext, 0);
+    }
+
+    // The recorder's command in the block, if any: pause and resume are taken and answered,
+    // the stop ends the loop (true) with the most sound to keep beside it.
+    bool TakeCommand() {
+        if (!block_) return false;
+        auto* code = static_cast<volatile LONG*>(block_.Get());
+        const int32_t c = *code;
+        if (c == kCodeStop) {
+            keepMs_ = ReadMoment();
+            return true;
+        }
+        if (c == kCodePause || c == kCodeResume) {
+            const int64_t at = MomentMs(ReadMoment());
+            if (c == kCodePause ? pauses_.Pause(at) : pauses_.Resume(at)) WriteNote();
+            InterlockedCompareExchange(code, c == kCodePause ? kCodePaused : kCodeResumed, c);
+        }
+        return false;
+    }
+    int32_t ReadMoment() const {
+        const auto* p = static_cast<const volatile uint8_t*>(block_.Get()) + kOffMoment;
+        return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                       uint32_t(p[3]) << 24);
+    }
+    // A moment of the block as milliseconds from the device's start (the 32-bit clock
+    // wraps: the difference is taken on the wrapped values).
+    int64_t MomentMs(int32_t moment) const {
+        return int32_t(uint32_t(moment) - uint32_t(actualStart_));
+    }
+
+    // The recorded spans are fixed at the stop, and with them the sound the device must still
+    // hand over.
+    void Stop() {
+        const int64_t stopMs = ElapsedWholeMillis(PerfMillis() - started_);
+        spans_ = KeepFirstMs(pauses_.Spans(stopMs), keepMs_);
+        if (p_.Finishing) p_.Finishing(p_.FinishingContext, 0);
         // The pictures keep the performance counter's time: a device whose clock runs fast or
         // slow has its sound laid back on that time, so the two stay together however long.
-        ratio = p.ForcedClockRatio > 0 ? p.ForcedClockRatio : fit.Ratio(f);
-        // The device hands its sound over late (Wine's wave-in by up to a second), and what it
-        // still holds at the stop would be lost: keep recording until it has delivered the
-        // sound up to the stop, for at most kDrainLimitMs. The WAV is cut at the stop.
-        const uint64_t wantedFrames = SoundLengthBytes(elapsed, f, UINT64_MAX) / f.BlockAlign;
-        const uint64_t wanted =
-            ratio == 1 ? wantedFrames * f.BlockAlign
-                       : (uint64_t(std::ceil(double(wantedFrames) * ratio)) + 2) * f.BlockAlign;
+        ratio_ = p_.ForcedClockRatio > 0 ? p_.ForcedClockRatio : fit_.Ratio(f_);
+    }
+
+    // The device hands its sound over late (Wine's wave-in by up to a second), and what it
+    // still holds at the stop would be lost: keep recording until it has delivered the sound
+    // the spans read, for at most kDrainLimitMs. The WAV is cut at the stop.
+    void Drain() {
+        const uint64_t wanted = InputFramesWanted(spans_, f_, ratio_) * f_.BlockAlign;
         const double drainUntil = PerfMillis() + kDrainLimitMs;
-        while (result == kWaveOk && PerfMillis() < drainUntil) {
-            const int32_t finished = events.finished.load();
-            // The buffer being filled now, and what it holds so far.
-            const WAVEHDR& current = device.Header((filling + (finished - handled)) & 1);
-            uint64_t delivered = uint64_t(finished) * half +
+        while (result_ == kWaveOk && PerfMillis() < drainUntil && Delivered() < wanted) Poll();
+    }
+    // Bytes the device has handed over: the finished buffers, what the one being filled holds
+    // so far, and, where a buffer's count grows only when it is done, the device position
+    // (under Wine the two agree).
+    uint64_t Delivered() const {
+        const int32_t finished = events_.finished.load();
+        const WAVEHDR& current = device_->Header((filling_ + (finished - handled_)) & 1);
+        const uint64_t counted = uint64_t(finished) * half_ +
                                  (current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded);
-            // Where a buffer's count grows only when it is done, the device position says
-            // what the stop will hand over (under Wine the two agree).
-            MMTIME mt{};
-            mt.wType = TIME_BYTES;
-            if (waveInGetPosition(device.Get(), &mt, sizeof mt) == MMSYSERR_NOERROR &&
-                mt.wType == TIME_BYTES)
-                delivered = std::max<uint64_t>(delivered, mt.u.cb);
-            if (delivered >= wanted) break;
-            PumpMessages();
-            Sleep(1);
-            if (events.finished.load() > handled) {
-                ++handled;
-                if (!writeBuffer(false)) result = kWaveErrScratchWrite;
-            }
+        return std::max(counted, position_);
+    }
+
+    // One look at the device, for the record and the drain loops alike: messages, its
+    // position (for the clock's fit and the diagnostic window), and a finished buffer into the
+    // scratch file.
+    void Poll() {
+        PumpMessages();
+        Sleep(1);
+        MMTIME mt{};
+        mt.wType = TIME_BYTES;
+        if (waveInGetPosition(device_->Get(), &mt, sizeof mt) == MMSYSERR_NOERROR &&
+            mt.wType == TIME_BYTES) {
+            // Unwrapped past 4 GiB.
+            const uint32_t low = uint32_t(position_);
+            if (mt.u.cb < low && low - mt.u.cb > 0x80000000u) position_ += uint64_t{1} << 32;
+            position_ = (position_ & ~uint64_t{0xFFFFFFFF}) | mt.u.cb;
+            fit_.AddPosition(PerfMillis() - started_, position_);
+        }
+        if (p_.Progress) {
+            int32_t reported = static_cast<int32_t>(mt.u.cb);
+            int32_t n = written_;
+            p_.Progress(reported, n);
+        }
+        if (events_.finished.load() > handled_) {
+            ++handled_;
+            if (!WriteBuffer(false)) result_ = kWaveErrScratchWrite;
         }
     }
-    // A buffer that finished after the last pass is still in order before the partial one.
-    const bool finishedPending = events.finished.load() > handled;
-    device.Stop();
 
-    if (!p.ProbeOnly && result == kWaveOk) {
-        if (finishedPending && !writeBuffer(true)) result = kWaveErrScratchWrite;
-        if (result == kWaveOk && !writeBuffer(true)) result = kWaveErrScratchWrite;
+    // Writes the buffer being filled at N x H and, unless it is the last, queues it again. The
+    // write completes before the buffer goes back to the device.
+    bool WriteBuffer(bool last) {
+        const int index = filling_;
+        filling_ ^= 1;
+        WAVEHDR& hdr = device_->Header(index);
+        if (last && hdr.dwBytesRecorded < half_) {
+            ZeroMemory(buffers_[index].get() + hdr.dwBytesRecorded, half_ - hdr.dwBytesRecorded);
+        }
+        const uint64_t offset = uint64_t(written_) * half_;
+        DWORD done = 0;
+        bool ok;
+        if (nt_) {
+            OVERLAPPED ov{};
+            ov.Offset = static_cast<DWORD>(offset);
+            ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            ov.hEvent = writeDone_.Get();
+            ok = WriteFile(scratch_.Get(), buffers_[index].get(), half_, nullptr, &ov) ||
+                 GetLastError() == ERROR_IO_PENDING;
+            ok = ok && GetOverlappedResult(scratch_.Get(), &ov, &done, TRUE);
+        } else {
+            LONG high = static_cast<LONG>(offset >> 32);
+            ok = SetFilePointer(scratch_.Get(), static_cast<LONG>(offset), &high, FILE_BEGIN) !=
+                     INVALID_SET_FILE_POINTER ||
+                 GetLastError() == NO_ERROR;
+            ok = ok && WriteFile(scratch_.Get(), buffers_[index].get(), half_, &done, nullptr);
+        }
+        if (!ok || done != half_) return false;
+        ++written_;
+        if (!last) {
+            hdr.dwBytesRecorded = 0;
+            const MMRESULT r = device_->Queue(index);
+            if (r != MMSYSERR_NOERROR) ShowDeviceError(r);
+        }
+        return true;
     }
-    device.Close();
-    if (!p.ProbeOnly && result == kWaveOk) {
-        const uint64_t captured = uint64_t(written) * half;
+
+    // The device stops; a buffer that finished after the last pass is still in order before
+    // the partial one, which goes last.
+    void FinishDevice() {
+        const bool finishedPending = events_.finished.load() > handled_;
+        device_->Stop();
+        if (!p_.ProbeOnly && result_ == kWaveOk) {
+            if (finishedPending && !WriteBuffer(true)) result_ = kWaveErrScratchWrite;
+            if (result_ == kWaveOk && !WriteBuffer(true)) result_ = kWaveErrScratchWrite;
+        }
+        device_->Close();
+    }
+
+    void WriteWave() {
+        const uint64_t captured = uint64_t(written_) * half_;
         WaveSource source;
-        source.ratio = ratio;
-        source.inFrames = captured / f.BlockAlign;
-        source.length =
-            ratio == 1 ? SoundLengthBytes(elapsed, f, captured)
-                       : ResampledFrames(SoundLengthBytes(elapsed, f, UINT64_MAX) / f.BlockAlign,
-                                         source.inFrames, ratio) *
-                             f.BlockAlign;
-        ObjectHandle mapping(CreateFileMappingA(scratch.Get(), nullptr, PAGE_READWRITE,
+        source.ratio = ratio_;
+        source.plan = PlanSpans(spans_, f_, ratio_, captured / f_.BlockAlign);
+        ObjectHandle mapping(CreateFileMappingA(scratch_.Get(), nullptr, PAGE_READWRITE,
                                                 static_cast<DWORD>(captured >> 32),
                                                 static_cast<DWORD>(captured), nullptr));
         source.mapping = mapping.Get();
-        if (!mapping || !WriteWaveFile(p.WavePath, f, source, granularity, p)) {
-            result = kWaveErrWaveFile;
+        if (!mapping || !WriteWaveFile(p_.WavePath, f_, source, granularity_, p_)) {
+            result_ = kWaveErrWaveFile;
         }
     }
-    command.Reset();
-    scratch.Reset();
+
     // A WAV that could not be written (a full disk) leaves the recorded sound in the scratch
     // file and its note, from which the recorder's next start or `tqk repair` rebuilds it.
-    if (result != kWaveErrWaveFile) {
-        DeleteIfExists(scratchPath);
-        if (!p.ProbeOnly) DeleteIfExists(ScratchNotePath(scratchPath));
+    int32_t Release() {
+        block_.Reset();
+        scratch_.Reset();
+        if (result_ != kWaveErrWaveFile) {
+            DeleteIfExists(scratchPath_);
+            if (!p_.ProbeOnly) DeleteIfExists(ScratchNotePath(scratchPath_));
+        }
+        return result_;
     }
-    return result;
+
+    // The note beside the scratch file, written again at every pause and resume so that a
+    // WAV rebuilt after this helper died holds the recorded spans only.
+    void WriteNote() {
+        WriteScratchNote(scratchPath_, f_, half_, p_.StartTime, p_.LengthSec, pauses_.Moments());
+    }
+
+    const WaveIn2Params& p_;
+    int32_t result_ = kWaveOk;
+    uint32_t granularity_ = 0;
+    uint32_t half_ = 0;
+    PcmFormat f_;
+    std::unique_ptr<uint8_t[]> buffers_[2];
+    DeviceEvents events_;
+    std::unique_ptr<Device> device_;  // after the buffers and events: it goes first
+    std::string scratchPath_;
+    FileHandle scratch_;
+    MappedView block_;  // the shared block: the recorder's commands, the replies
+    ObjectHandle writeDone_;
+    bool nt_ = true;
+    int filling_ = 0;      // the buffer the device is filling
+    int32_t written_ = 0;  // buffers in the scratch file (N)
+    int32_t handled_ = 0;  // finished buffers taken from the device
+    double started_ = 0;   // PerfMillis of the device's start
+    int32_t actualStart_ = 0;
+    double preloadedMs_ = 0;
+    uint64_t position_ = 0;  // the device's byte position, unwrapped
+    DeviceClockFit fit_;
+    double ratio_ = 1;
+    PauseLine pauses_;
+    int32_t keepMs_ = 0;  // with the stop: the most recorded sound kept (0: all)
+    std::vector<MsSpan> spans_;
+};
+
+}  // namespace
+
+int32_t WaveIn2Record(const WaveIn2Params& p, int32_t* retActualStartTime) {
+    WaveRecording recording(p);
+    return recording.Run(retActualStartTime);
 }
 
 }  // namespace tqk::snd

@@ -59,6 +59,31 @@ TEST(SoundBlock, FieldsLandAtTheirOffsetsLittleEndian) {
     EXPECT_EQ(DecodeCode(raw), 1);
 }
 
+TEST(SoundBlock, PauseCodesAndMomentAreAdditionsBehindTheProgress) {
+    // The codes of old keep their values; the new ones follow them.
+    EXPECT_EQ(kCodeStop, 3);
+    EXPECT_EQ(kCodeWriting, 8);
+    EXPECT_EQ(kCodePause, 9);
+    EXPECT_EQ(kCodePaused, 10);
+    EXPECT_EQ(kCodeResume, 11);
+    EXPECT_EQ(kCodeResumed, 12);
+    SoundHelperBlock b;
+    b.Code = kCodePause;
+    b.Progress = 999;
+    b.Moment = -123456789;  // PerfMillis wraps: any 32-bit value is a moment
+    uint8_t raw[kBlockBytes];
+    std::memset(raw, 0xEE, sizeof raw);
+    ASSERT_TRUE(EncodeBlock(b, raw));
+    EXPECT_EQ(At(raw, 0), 9);
+    EXPECT_EQ(At(raw, 556), 999);
+    EXPECT_EQ(At(raw, 560), -123456789);
+    for (size_t i = 564; i < kBlockBytes; ++i) ASSERT_EQ(raw[i], 0) << i;
+    const SoundHelperBlock back = DecodeBlock(raw);
+    EXPECT_EQ(back.Moment, -123456789);
+    EXPECT_EQ(back.Progress, 999);
+    EXPECT_EQ(kOffMoment + 4 + kUnusedBytes, kBlockBytes);
+}
+
 TEST(SoundBlock, PathsMustFitTheirFields) {
     const struct {
         std::string wave, scratch;

@@ -97,11 +97,15 @@ TEST(ScratchNote, RoundTripsAndRefusesWhatIsNoNote) {
     other = b;
     other[4] = 0;  // version 0
     EXPECT_EQ(DecodeScratchNote(other.data(), other.size(), &got, &f), NoteStatus::kNotANote);
-    // A later version keeps the first fields' meaning and may add more.
-    other = b;
-    other[4] = 2;
-    other.resize(64, 0xEE);
-    EXPECT_EQ(DecodeScratchNote(other.data(), other.size(), &got, &f), NoteStatus::kOk);
+    // A later version keeps the first fields' meaning (the moments of version 2 included) and
+    // may add more.
+    ScratchNote paused = n;
+    paused.Moments = {1000, 2500, 4000};
+    other = EncodeScratchNote(paused);
+    other[4] = 3;
+    other.resize(other.size() + 64, 0xEE);
+    ASSERT_EQ(DecodeScratchNote(other.data(), other.size(), &got, &f), NoteStatus::kOk);
+    EXPECT_EQ(got.Moments, paused.Moments);
 
     struct Bad {
         int bits, rate, channels;
@@ -114,6 +118,44 @@ TEST(ScratchNote, RoundTripsAndRefusesWhatIsNoNote) {
         EXPECT_EQ(DecodeScratchNote(hostile.data(), hostile.size(), &got, &f),
                   NoteStatus::kBadFormat);
     }
+}
+
+// Version 2 carries the pauses and resumes; version 1 notes (no moments) still read.
+TEST(ScratchNote, CarriesTheMomentsAndReadsTheFirstVersion) {
+    ScratchNote n = Note(8, 22050, 1);
+    n.Moments = {0, 300, 1234, 99999, -5, 2000000000};
+    const Bytes b = EncodeScratchNote(n);
+    ASSERT_EQ(b.size(), 36u + 4 * 6);
+    EXPECT_EQ(b[4], 2);
+    EXPECT_EQ(b[32], 6);
+    ScratchNote got;
+    PcmFormat f;
+    ASSERT_EQ(DecodeScratchNote(b.data(), b.size(), &got, &f), NoteStatus::kOk);
+    EXPECT_EQ(got.Moments, n.Moments);
+    EXPECT_EQ(got.SamplesPerSec, 22050);
+    // Cut anywhere, it is short, never read past.
+    for (size_t len = 0; len < b.size(); ++len) {
+        SCOPED_TRACE(len);
+        EXPECT_EQ(DecodeScratchNote(b.data(), len, &got, &f), NoteStatus::kTruncated);
+    }
+    // A count beyond any note's: refused before anything is sized by it.
+    Bytes hostile = b;
+    hostile[32] = hostile[33] = hostile[34] = hostile[35] = 0xFF;
+    EXPECT_EQ(DecodeScratchNote(hostile.data(), hostile.size(), &got, &f), NoteStatus::kBadFormat);
+    // An earlier helper's note: no moments.
+    const Bytes v1 = NoteBytes(Note(16, 44100, 2));
+    ASSERT_EQ(v1[4], 1);
+    ASSERT_EQ(DecodeScratchNote(v1.data(), v1.size(), &got, &f), NoteStatus::kOk);
+    EXPECT_TRUE(got.Moments.empty());
+    // More pauses than a note holds: the beginning and the end keep their moments.
+    n.Moments.clear();
+    for (int64_t i = 0; i < int64_t(kMaxNoteMoments) + 11; ++i) n.Moments.push_back(i * 10);
+    const Bytes many = EncodeScratchNote(n);
+    ASSERT_EQ(DecodeScratchNote(many.data(), many.size(), &got, &f), NoteStatus::kOk);
+    ASSERT_LE(got.Moments.size(), size_t{kMaxNoteMoments});
+    EXPECT_EQ(got.Moments.size() % 2, n.Moments.size() % 2);  // paused or not, as it was
+    EXPECT_EQ(got.Moments.front(), 0);
+    EXPECT_EQ(got.Moments.back(), n.Moments.back());
 }
 
 TEST(SoundFit, CutsOrPadsToWholeSecondsInWholeFrames) {
@@ -207,6 +249,57 @@ TEST(SoundRecovery, RebuildsTheWaveFromTheScratchFile) {
         const uint8_t silence = c.bits == 8 ? 128 : 0;
         EXPECT_EQ(std::count(w.data.begin() + long(kept), w.data.end(), silence),
                   long(want - kept));
+    }
+}
+
+// A helper that died after pauses: its scratch file holds the device's whole time line, and the
+// WAV made from it holds only the recorded spans, joined, at every depth; paused at its death,
+// the last span ends at the pause.
+TEST(SoundRecovery, RebuildsOnlyTheRecordedSpansOfAPausedRecording) {
+    test::TempDir dir("taviro_sndrec_");
+    struct Case {
+        const char* name;
+        int bits, rate, channels;
+        std::vector<int64_t> moments;
+        int32_t seconds;
+    };
+    const Case cases[] = {
+        {"two pauses, recording", 16, 44100, 2, {1000, 2500, 3000, 3200}, -1},
+        {"paused at the end", 8, 11025, 1, {520, 1520, 2240}, -1},
+        {"paused, fitted to the movie", 16, 48000, 1, {1000, 2000, 2600}, 2},
+        {"pause before the first sound", 16, 22050, 2, {0, 700}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string wav = dir.File(std::string(c.name) + ".wav");
+        const std::string scratch = WaveScratchPathFor(wav);
+        const size_t align = size_t(c.channels * c.bits / 8);
+        const size_t rate = size_t(c.rate);
+        // Four seconds of the time line; every byte tells its position.
+        const Bytes sound = Sound(4 * rate * align);
+        WriteAll(scratch, sound);
+        ScratchNote n = Note(c.bits, c.rate, c.channels);
+        n.Moments = c.moments;
+        WriteAll(ScratchNotePath(scratch), EncodeScratchNote(n));
+
+        const SoundRecovery r = RecoverSound(wav, c.seconds, true);
+        ASSERT_EQ(r.outcome, SoundOutcome::kRebuilt) << r.error;
+        // What the spans hold: [0, m0) [m1, m2) ... up to the file's end when recording.
+        Bytes want;
+        int64_t begin = 0;
+        for (size_t i = 0; i <= c.moments.size(); i += 2) {
+            const size_t from = size_t(begin) * rate / 1000 * align;
+            const size_t to =
+                i < c.moments.size() ? size_t(c.moments[i]) * rate / 1000 * align : sound.size();
+            want.insert(want.end(), sound.begin() + long(from), sound.begin() + long(to));
+            if (i + 1 >= c.moments.size()) break;
+            begin = c.moments[i + 1];
+        }
+        EXPECT_EQ(r.recordedBytes, want.size());
+        if (c.seconds >= 0) want.resize(size_t(c.seconds) * rate * align, 0);
+        EXPECT_EQ(ReadWave(wav).data, want);
+        EXPECT_FALSE(Exists(scratch));
+        EXPECT_FALSE(Exists(ScratchNotePath(scratch)));
     }
 }
 

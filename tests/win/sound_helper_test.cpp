@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "perf_millis.h"
+#include "record_spans.h"
 #include "sound_block.h"
 #include "sound_helper_client.h"
 #include "sound_recovery.h"
@@ -52,6 +56,65 @@ void PauseMs(double ms) {
     while (PerfMillis() < until) Sleep(5);
 }
 
+constexpr double kPi = 3.14159265358979323846;
+
+// The left channel of a 16-bit stereo WAV, sample by sample.
+std::vector<double> LeftSamples(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), {});
+    std::vector<double> s;
+    const WavInfo w = ReadWav(path);
+    if (!w.ok || w.blockAlign != 4) return s;
+    const size_t data = 20 + w.fmtSize + (w.fmtSize & 1) + 8;
+    for (size_t at = data; at + 4 <= b.size() && at < data + w.dataSize; at += 4)
+        s.push_back(double(int16_t(uint16_t(b[at] | b[at + 1] << 8))) / 32768.0);
+    return s;
+}
+
+// What is left of samples [from, to) after the best sine of hz (any phase and level) is taken
+// out: the least-squares fit of a sin + b cos.
+double SineMisfit(const std::vector<double>& s, size_t from, size_t to, double hz) {
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0, yy = 0;
+    for (size_t i = from; i < to; ++i) {
+        const double ph = 2 * kPi * hz * double(i) / 44100.0;
+        const double si = std::sin(ph), co = std::cos(ph), y = s[i];
+        ss += si * si, cc += co * co, sc += si * co, ys += y * si, yc += y * co, yy += y * y;
+    }
+    const double det = ss * cc - sc * sc;
+    if (!(det > 0)) return yy;
+    const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+    return yy - a * ys - b * yc;
+}
+
+// The sample near `around` (within reach) at which a tone of hz1 gives way to one of hz2: the
+// boundary whose 10 ms on either side fit their sines best.
+int64_t ToneChange(const std::vector<double>& s, int64_t around, int64_t reach, double hz1,
+                   double hz2) {
+    const int64_t w = 441;
+    int64_t best = -1;
+    double bestMisfit = 0;
+    for (int64_t b = std::max(around - reach, w); b <= around + reach && b + w <= int64_t(s.size());
+         ++b) {
+        const double m = SineMisfit(s, size_t(b - w), size_t(b), hz1) +
+                         SineMisfit(s, size_t(b), size_t(b + w), hz2);
+        if (best < 0 || m < bestMisfit) best = b, bestMisfit = m;
+    }
+    return best;
+}
+
+// The share of samples [from, to)'s power at hz (Goertzel), 0..1.
+double ShareAt(const std::vector<double>& s, size_t from, size_t to, double hz) {
+    const double k = 2 * std::cos(2 * kPi * hz / 44100.0);
+    double p1 = 0, p2 = 0, all = 0;
+    for (size_t i = from; i < to; ++i) {
+        const double p0 = s[i] + k * p1 - p2;
+        p2 = p1, p1 = p0;
+        all += s[i] * s[i];
+    }
+    const double power = p1 * p1 + p2 * p2 - k * p1 * p2;
+    return all > 0 ? 2 * power / (double(to - from) * all) : 0;
+}
+
 class SoundHelperTest : public ::testing::Test {
 protected:
     // RMS of the left channel in each whole 0.1 s window of a 44.1 kHz stereo 16-bit WAV.
@@ -93,7 +156,52 @@ protected:
     void StopTone() {
         if (!tonePid_.empty()) RunUnix(dir_, "kill $(cat '" + tonePid_ + "') 2>/dev/null; true");
         tonePid_.clear();
+        if (!keepPid_.empty()) RunUnix(dir_, "kill $(cat '" + keepPid_ + "') 2>/dev/null; true");
+        keepPid_.clear();
     }
+    // A tone of segments (hertz, milliseconds) played in real time; returns the PerfMillis
+    // just before it was started. A silent low-latency stream keeps the null sink from
+    // rendering the tone seconds ahead into its monitor, so the monitor hears each segment
+    // about when it plays: a few hundred milliseconds after the returned time, by however
+    // long the player took to start.
+    double PlaySegments(const std::vector<std::pair<int, int>>& segments) {
+        keepPid_ = UnixPath(dir_.File("keep.pid"));
+        StartUnix(
+            "pacat --playback --raw --format=s16le --rate=44100 --channels=2 "
+            "--latency-msec=20 </dev/zero >/dev/null 2>&1 & echo $! >'" +
+            keepPid_ + "'");
+        const std::string sinkAhead =
+            "LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \\([0-9]*\\) "
+            "usec.*/\\1/p' | head -1";
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const std::string usec = RunUnix(dir_, sinkAhead);
+                return !usec.empty() && atoi(usec.c_str()) > 0 && atoi(usec.c_str()) < 20000;
+            },
+            20000))
+            << "the null sink does not keep to a low latency";
+        std::string parts;
+        for (size_t i = 0; i < segments.size(); ++i) {
+            const std::string part =
+                "'" + UnixPath(dir_.File("seg" + std::to_string(i) + ".wav")) + "'";
+            RunUnix(dir_, "sox -n -r 44100 -c 2 -b 16 " + part + " synth " +
+                              std::to_string(segments[i].second / 1000.0) + " sine " +
+                              std::to_string(segments[i].first) + " vol 0.5");
+            parts += part + " ";
+        }
+        const std::string tone = UnixPath(dir_.File("segments.wav"));
+        RunUnix(dir_, "sox " + parts + "'" + tone + "'");
+        EXPECT_TRUE(Exists(dir_.File("segments.wav"))) << "sox made no tone";
+        tonePid_ = UnixPath(dir_.File("tone.pid"));
+        const double t0 = PerfMillis();
+        StartUnix("paplay --latency-msec=20 '" + tone + "' & echo $! >'" + tonePid_ + "'");
+        EXPECT_TRUE(WaitUntil(
+            [&] { return RunUnix(dir_, "pactl list sink-inputs | grep -c paplay").rfind("0", 0); },
+            20000))
+            << "the tone does not play";
+        return t0;
+    }
+    std::string keepPid_;
     std::string tonePid_;
     std::string Probe(const std::string& wav, const std::string& entries) {
         return RunUnix(dir_, "ffprobe -v error -show_entries " + entries +
@@ -450,6 +558,94 @@ TEST_F(SoundHelperTest, SecondInstanceEndsSilently) {
     EXPECT_TRUE(WaitForCode(client_, kCodeIdle, 2000, &b));
 }
 
+// Pausing twice while the tone changes during each pause: the device records on, but the WAV
+// holds only the recorded spans, joined. It is as long as the recorded time, the tone of the
+// pauses is nowhere in it, and each span's tone begins exactly at its join.
+TEST_F(SoundHelperTest, TwoPausesLeaveThePausedToneOutAndJoinWhereTheToneChanges) {
+    StartHelper();
+    // Recording times (ms from the device's start): spans [0, 2000) [3500, 5000) [6500, 8000),
+    // then a third pause and the stop while paused. The tone is played about kLead - 200 ms
+    // ahead of the recording's time: 1000 Hz, 500 Hz and 1500 Hz in the spans, 3000 Hz in the
+    // middle of each pause, every change half a second away from a pause or a resume.
+    const int32_t kLead = 2500, kP1 = 2000, kR1 = 3500, kP2 = 5000, kR2 = 6500, kP3 = 8000;
+    const int ahead = kLead - 200;
+    const double t0 = PlaySegments({{1000, kP1 + ahead + 500},
+                                    {3000, (kR1 - 500) - (kP1 + 500)},
+                                    {500, (kP2 + 500) - (kR1 - 500)},
+                                    {3000, (kR2 - 500) - (kP2 + 500)},
+                                    {1500, 6000}});
+    const std::string wav = dir_.File("paused twice.wav");
+    SoundHelperBlock start = MakeRecordingBlock(wav, 60, 16, 44100, 2, 445, dir_.File("p.tmp"));
+    start.StartTime = int32_t(std::llround(t0)) + kLead;
+    ASSERT_LT(PerfMillis(), start.StartTime - 300) << "the tone took too long to start";
+    ASSERT_TRUE(client_.SendStart(start));
+    const int32_t a = start.StartTime;
+    for (const auto& [at, pause] : std::vector<std::pair<int32_t, bool>>{
+             {kP1, true}, {kR1, false}, {kP2, true}, {kR2, false}, {kP3, true}}) {
+        PauseMs(a + at - PerfMillis());
+        if (pause) {
+            ASSERT_TRUE(client_.Pause(a + at)) << "no reply to the pause at " << at;
+        } else {
+            ASSERT_TRUE(client_.Resume(a + at)) << "no reply to the resume at " << at;
+        }
+    }
+    PauseMs(500);  // the stop comes while paused: the sound ends at the pause
+    SoundHelperBlock final;
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, &final), StopOutcome::Done);
+    const int32_t late = final.ActualStartTime - start.StartTime;
+    ASSERT_GE(late, 0);
+    ASSERT_LT(late, kP1);
+
+    PcmFormat f;
+    ASSERT_TRUE(MakePcmFormat(16, 44100, 2, &f));
+    // As long as the recorded time, to the sample.
+    const int64_t recordedMs = (kP1 - late) + (kP2 - kR1) + (kP3 - kR2);
+    const std::vector<double> s = LeftSamples(wav);
+    RecordProperty("wav_minus_recorded_samples",
+                   int(int64_t(s.size()) - int64_t(FramesForMs(recordedMs, f))));
+    EXPECT_NEAR(double(s.size()), double(FramesForMs(recordedMs, f)), 44.1);
+
+    // The tones change where the spans join, to within a millisecond (reported in samples).
+    const auto j1 = int64_t(FramesForMs(kP1 - late, f));
+    const auto j2 = int64_t(FramesForMs(kP1 - late + (kP2 - kR1), f));
+    const int64_t c1 = ToneChange(s, j1, 2205, 1000, 500);
+    const int64_t c2 = ToneChange(s, j2, 2205, 500, 1500);
+    RecordProperty("join1_offset_samples", int(c1 - j1));
+    RecordProperty("join2_offset_samples", int(c2 - j2));
+    EXPECT_NEAR(double(c1), double(j1), 44.1);
+    EXPECT_NEAR(double(c2), double(j2), 44.1);
+    // Each span holds its own tone, and the pauses' 3000 Hz is nowhere: 50 ms windows.
+    for (size_t from = 0; from + 2205 <= s.size(); from += 2205) {
+        SCOPED_TRACE(from);
+        EXPECT_LT(ShareAt(s, from, from + 2205, 3000), 0.01);
+        const int64_t mid = int64_t(from) + 1102;
+        if (std::abs(mid - j1) < 2205 || std::abs(mid - j2) < 2205 || from < 4410) continue;
+        const double hz = mid < j1 ? 1000 : mid < j2 ? 500 : 1500;
+        EXPECT_GT(ShareAt(s, from, from + 2205, hz), 0.9) << hz;
+    }
+}
+
+// The stop's limit: however long the recording ran, the WAV keeps the first keepMs of it.
+TEST_F(SoundHelperTest, StopKeepsAtMostTheMillisecondsItNames) {
+    StartHelper();
+    const std::string wav = dir_.File("kept.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 60, 16, 44100, 2, 128);
+    ASSERT_TRUE(client_.SendStart(start));
+    PauseMs(start.StartTime + 600 - PerfMillis());
+    // Pause and resume are answered, a second pause while paused too (it changes nothing).
+    ASSERT_TRUE(client_.Pause(start.StartTime + 600));
+    ASSERT_TRUE(client_.Pause(start.StartTime + 700));
+    PauseMs(start.StartTime + 1000 - PerfMillis());
+    ASSERT_TRUE(client_.Resume(start.StartTime + 1000));
+    PauseMs(start.StartTime + 2500 - PerfMillis());
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, nullptr, {}, 1234), StopOutcome::Done);
+    PcmFormat f;
+    ASSERT_TRUE(MakePcmFormat(16, 44100, 2, &f));
+    EXPECT_EQ(ReadWav(wav).dataSize, FramesForMs(1234, f) * 4);
+    // Outside a recording nothing answers a pause: the recorder is told at once.
+    EXPECT_FALSE(client_.Pause(PerfMillisInt(), 300));
+}
+
 // The recorder killed while recording: the helper keeps what it heard, writes the WAV (the
 // seconds up to the kill) as on a stop, leaves no scratch file or note, and ends.
 TEST_F(SoundHelperTest, RecorderKilledWhileRecordingLeavesItsWav) {
@@ -495,6 +691,44 @@ TEST_F(SoundHelperTest, RecorderKilledWhileRecordingLeavesItsWav) {
     EXPECT_GT(rms.front(), 0.1) << "the tone is not in the WAV";
 }
 
+// The recorder killed while the recording is paused: the helper ends the recording at the
+// pause, not at the kill, and writes its WAV.
+TEST_F(SoundHelperTest, RecorderKilledWhilePausedEndsTheWavAtThePause) {
+    PlayTone(8);
+    const std::string wav = dir_.File("paused orphan.wav");
+    const std::string scratch = dir_.File("paused orphan.tmp");
+    const std::string pidFile = dir_.File("helper.pid");
+    DWORD rolePid = 0;
+    // The stand-in recorder pauses 1500 ms into the recording and says so through the file.
+    const std::wstring args = L"\"" + HelperExe() + L"\" \"" +
+                              std::wstring(wav.begin(), wav.end()) + L"\" \"" +
+                              std::wstring(scratch.begin(), scratch.end()) + L"\" \"" +
+                              std::wstring(pidFile.begin(), pidFile.end()) + L"\" 1500";
+    HANDLE role = StartProgram(RoleExe(), args, &rolePid);
+    ASSERT_NE(role, nullptr);
+    const double until = PerfMillis() + 15000;
+    while (!Exists(pidFile) && PerfMillis() < until) Sleep(10);
+    ASSERT_TRUE(Exists(pidFile)) << "the stand-in recorder's pause was not taken";
+    const DWORD helperPid = std::stoul(RunUnix(dir_, "cat '" + UnixPath(pidFile) + "'"));
+    HANDLE helper = OpenProcess(SYNCHRONIZE, FALSE, helperPid);
+    ASSERT_NE(helper, nullptr);
+    PauseMs(1500);  // paused a while: none of it may count
+    TerminateProcess(role, 9);
+    WaitGone(role, 5000);
+    CloseHandle(role);
+    EXPECT_TRUE(WaitGone(helper, 8000)) << "the helper outlived its recorder";
+    CloseHandle(helper);
+    EXPECT_FALSE(Exists(scratch));
+    ASSERT_TRUE(Exists(wav)) << "the recorder's end lost the sound";
+    // 1500 ms, less the helper's lateness at the start (within 50 ms, see above).
+    const WavInfo w = ReadWav(wav);
+    EXPECT_LE(w.dataSize, 1500u * 1764 / 10);
+    EXPECT_GE(w.dataSize, 1450u * 1764 / 10);
+    const std::vector<double> rms = WindowRms(w, wav, 0.5);
+    ASSERT_FALSE(rms.empty());
+    EXPECT_GT(rms.front(), 0.1) << "the tone is not in the WAV";
+}
+
 // The helper killed while recording: its scratch file and the note beside it stay, and the
 // WAV made from them holds the tone the helper had written away.
 TEST_F(SoundHelperTest, HelperKilledLeavesScratchAndNoteForItsWav) {
@@ -525,6 +759,65 @@ TEST_F(SoundHelperTest, HelperKilledLeavesScratchAndNoteForItsWav) {
     ASSERT_GE(rms.size(), 20u);
     for (size_t i = 0; i < 20; ++i) EXPECT_GT(rms[i], 0.1) << "window " << i;
     EXPECT_LT(rms.back(), 0.01) << "padded with silence";
+}
+
+// The helper killed after a pause: its note holds the pause and the resume, and the WAV
+// rebuilt from the scratch file (which holds the device's whole time line) takes only the
+// recorded spans: the pause's tone is left out and the tones join where the spans do.
+TEST_F(SoundHelperTest, HelperKilledAfterAPauseRebuildsOnlyTheRecordedSpans) {
+    StartHelper();
+    const int32_t kLead = 2500, kP = 1500, kR = 3000;
+    const int ahead = kLead - 200;
+    const double t0 =
+        PlaySegments({{1000, kP + ahead + 500}, {3000, (kR - 500) - (kP + 500)}, {500, 8000}});
+    const std::string wav = dir_.File("killed after pause.wav");
+    const std::string scratch = WaveScratchPathFor(wav);
+    SoundHelperBlock start = MakeRecordingBlock(wav, 60, 16, 44100, 2, 445, scratch);
+    start.StartTime = int32_t(std::llround(t0)) + kLead;
+    ASSERT_LT(PerfMillis(), start.StartTime - 300) << "the tone took too long to start";
+    ASSERT_TRUE(client_.SendStart(start));
+    PauseMs(start.StartTime + kP - PerfMillis());
+    ASSERT_TRUE(client_.Pause(start.StartTime + kP));
+    PauseMs(start.StartTime + kR - PerfMillis());
+    ASSERT_TRUE(client_.Resume(start.StartTime + kR));
+    // Three buffers (4.5 s of the time line) in the scratch file.
+    const double until = PerfMillis() + 10000;
+    while (FileBytes(scratch) < 3 * 262144 && PerfMillis() < until) Sleep(10);
+    ASSERT_GE(FileBytes(scratch), 3 * 262144);
+    HANDLE killer = OpenProcess(PROCESS_TERMINATE, FALSE, client_.HelperProcessId());
+    ASSERT_NE(killer, nullptr);
+    TerminateProcess(killer, 9);
+    CloseHandle(killer);
+    ASSERT_TRUE(WaitGone(helper_, 5000));
+    CloseHandle(helper_);
+    helper_ = nullptr;
+    EXPECT_FALSE(Exists(wav));
+
+    // The note: version 2 with the pause and the resume from the device's start.
+    std::ifstream in(ScratchNotePath(scratch), std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    ScratchNote note;
+    PcmFormat f;
+    ASSERT_EQ(DecodeScratchNote(bytes.data(), bytes.size(), &note, &f), NoteStatus::kOk);
+    ASSERT_EQ(note.Moments.size(), 2u);
+    const int64_t late = kP - note.Moments[0];
+    EXPECT_GE(late, 0);
+    EXPECT_LE(late, 50);
+    EXPECT_EQ(note.Moments[1], kR - late);
+
+    const uint64_t lineFrames = uint64_t(FileBytes(scratch)) / 4;
+    const SoundRecovery r = RecoverSound(wav, -1, false);
+    ASSERT_EQ(r.outcome, SoundOutcome::kRebuilt) << r.error;
+    const std::vector<double> s = LeftSamples(wav);
+    // The time line less the pause, to the sample.
+    EXPECT_EQ(s.size(), lineFrames - (FramesForMs(kR - late, f) - FramesForMs(kP - late, f)));
+    const auto j = int64_t(FramesForMs(kP - late, f));
+    const int64_t c = ToneChange(s, j, 2205, 1000, 500);
+    RecordProperty("join_offset_samples", int(c - j));
+    EXPECT_NEAR(double(c), double(j), 44.1);
+    for (size_t from = 0; from + 2205 <= s.size(); from += 2205)
+        EXPECT_LT(ShareAt(s, from, from + 2205, 3000), 0.01) << from;
 }
 
 // A long recording's stop: the helper says it is writing (status 8, with its progress) until
