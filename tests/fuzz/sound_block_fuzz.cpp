@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SoundHelperBlock c = DecodeBlock(again);
     if ((fits && (c.WavePath != b.WavePath || c.ScratchPath != b.ScratchPath)) ||
         c.Code != b.Code || c.Bits != b.Bits || c.BufferKb != b.BufferKb ||
-        c.StartTime != b.StartTime)
+        c.StartTime != b.StartTime || c.Moment != b.Moment || c.Progress != b.Progress)
         std::abort();
 
     for (const uint32_t granularity : {4096u, 65536u}) {

@@ -646,6 +646,29 @@ TEST_F(SoundHelperTest, StopKeepsAtMostTheMillisecondsItNames) {
     EXPECT_FALSE(client_.Pause(PerfMillisInt(), 300));
 }
 
+// The helper's own time limit counts recorded time only: a 1-second recording paused for a
+// second stops by itself after two, with one second of sound.
+TEST_F(SoundHelperTest, TimeLimitCountsRecordedTimeOnly) {
+    StartHelper();
+    const std::string wav = dir_.File("limit.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 1, 8, 22050, 1, 100);
+    ASSERT_TRUE(client_.SendStart(start));
+    PauseMs(start.StartTime + 300 - PerfMillis());
+    ASSERT_TRUE(client_.Pause(start.StartTime + 300));
+    PauseMs(start.StartTime + 1300 - PerfMillis());
+    SoundHelperBlock b;
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodePaused) << "stopped while paused: the pause counted";
+    ASSERT_TRUE(client_.Resume(start.StartTime + 1300));
+    ASSERT_TRUE(WaitForCode(client_, kCodeDone, 4000, &b));
+    EXPECT_GE(PerfMillis(), start.StartTime + 2000.0);
+    ASSERT_EQ(client_.StopAndWait(), StopOutcome::Done);
+    // 1 s and the last pass: a few milliseconds over, as without a pause.
+    const WavInfo w = ReadWav(wav);
+    EXPECT_GE(w.dataSize, 22050u);
+    EXPECT_LE(w.dataSize, 22050u + 22 * 30);
+}
+
 // The recorder killed while recording: the helper keeps what it heard, writes the WAV (the
 // seconds up to the kill) as on a stop, leaves no scratch file or note, and ends.
 TEST_F(SoundHelperTest, RecorderKilledWhileRecordingLeavesItsWav) {
