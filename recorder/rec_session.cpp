@@ -106,6 +106,8 @@ bool RecordingSession::OnPauseWanted() { return machine_.PauseWanted(); }
 void RecordingSession::OnPaused(double PausedAt, bool& Resume, bool& IsCancel) {
     if (!clock_.Paused()) {
         clock_.Pause(PausedAt);
+        // The helper keeps no sound from the end of the last recorded slot on.
+        if (blockSent_) soundPaused_ = ctx_->sound->Pause(WholeMs(PausedAt));
         view_.DrawStatistics(
             PausedStatisticsItems(framesDone_, s_.Fps, s_.Sec, clock_.RecordedMs(PausedAt)));
     }
@@ -119,6 +121,11 @@ void RecordingSession::OnPaused(double PausedAt, bool& Resume, bool& IsCancel) {
 
 void RecordingSession::OnResume(double ResumeAt) {
     clock_.Resume(ResumeAt);
+    if (soundPaused_) {
+        // Sound is kept again from the moment the next slot is paced from.
+        (void)ctx_->sound->Resume(WholeMs(ResumeAt));
+        soundPaused_ = false;
+    }
     DrawRecording(framesDone_, dropCount_);
 }
 
@@ -258,7 +265,8 @@ RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSetting
     if (blockSent_) {
         const snd::StopOutcome outcome = ctx.sound->StopAndWait(
             snd::kStopTimeoutMs, nullptr,
-            [this](int32_t permille) { view_.PrintLine(WavWritingText(permille)); });
+            [this](int32_t permille) { view_.PrintLine(WavWritingText(permille)); },
+            SoundKeepMs(cutBack || (machine_.Stop() == StopKind::Keep && cancelledCode), s_.Sec));
         if (outcome != snd::StopOutcome::Done)
             (void)Ask(snd::StopOutcomeMessageUtf8(outcome), MB_OK);
     }

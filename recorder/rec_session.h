@@ -57,10 +57,10 @@ private:
     void OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCount, bool IsDrop,
                    int32_t CompressSize, int32_t NoCompressSize, int32_t& CaptureX,
                    int32_t& CaptureY, bool& IsCancel) override;
-    virtual bool OnPauseWanted();
-    virtual void OnPaused(double PausedAt, bool& Resume, bool& IsCancel);
-    virtual void OnResume(double ResumeAt);
-    virtual void OnWarning(const std::wstring& Text);
+    bool OnPauseWanted() override;
+    void OnPaused(double PausedAt, bool& Resume, bool& IsCancel) override;
+    void OnResume(double ResumeAt) override;
+    void OnWarning(const std::wstring& Text) override;
 
     // A box asking the user something: keys and buttons wait meanwhile.
     int Ask(const std::string& utf8, UINT style);

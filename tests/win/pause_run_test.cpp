@@ -5,11 +5,14 @@
 // carry the same. Checked with tqk (in this process), ffmpeg, ffprobe and sox.
 #include <windows.h>
 
+#include <mmsystem.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -119,26 +122,45 @@ bool TonePlaying() {
     return Shell("pactl list short sink-inputs").find("protocol-native") != std::string::npos;
 }
 
-// A sine of freq Hz played into the audio daemon until Stop (by its own process id).
+// A sine of freq Hz played through the platform's wave-out until Stop: the same way into the
+// audio daemon as the recorder's own sound device, so that what it plays and what the helper
+// records keep one clock.
 class Tone {
 public:
-    Tone(const std::wstring& folder, int freq) {
-        const std::string file = UnixPath(folder + L"tone" + std::to_wstring(freq) + L".wav");
-        Shell("sox -n -r 44100 -c 2 -b 16 '" + file + "' synth 60 sine " + std::to_string(freq) +
-              " vol 0.5");
-        pid_ = Shell("paplay '" + file + "' >/dev/null 2>&1 & echo $!");
+    explicit Tone(int freq) {
+        constexpr int kRate = 44100, kSeconds = 30;
+        pcm_.resize(size_t(kRate) * kSeconds * 2);
+        for (size_t i = 0; i < pcm_.size() / 2; ++i)
+            pcm_[2 * i] = pcm_[2 * i + 1] =
+                int16_t(16000 * std::sin(2 * 3.141592653589793 * freq * double(i) / kRate));
+        WAVEFORMATEX f{};
+        f.wFormatTag = WAVE_FORMAT_PCM;
+        f.nChannels = 2;
+        f.nSamplesPerSec = kRate;
+        f.wBitsPerSample = 16;
+        f.nBlockAlign = 4;
+        f.nAvgBytesPerSec = kRate * 4;
+        EXPECT_EQ(waveOutOpen(&out_, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+        hdr_.lpData = reinterpret_cast<LPSTR>(pcm_.data());
+        hdr_.dwBufferLength = DWORD(pcm_.size() * 2);
+        waveOutPrepareHeader(out_, &hdr_, sizeof hdr_);
+        waveOutWrite(out_, &hdr_, sizeof hdr_);
         EXPECT_TRUE(WaitUntil(TonePlaying, 10000)) << "the tone does not play";
     }
     ~Tone() { Stop(); }
     void Stop() {
-        if (pid_.empty()) return;
-        Shell("kill " + pid_ + " 2>/dev/null; true");
-        pid_.clear();
+        if (!out_) return;
+        waveOutReset(out_);
+        waveOutUnprepareHeader(out_, &hdr_, sizeof hdr_);
+        waveOutClose(out_);
+        out_ = nullptr;
         EXPECT_TRUE(WaitUntil([] { return !TonePlaying(); }, 10000));
     }
 
 private:
-    std::string pid_;
+    std::vector<int16_t> pcm_;
+    HWAVEOUT out_ = nullptr;
+    WAVEHDR hdr_{};
 };
 
 DWORD HelperProcess() {
@@ -281,7 +303,7 @@ TEST(PauseRun, TheMovieAndTheSoundLeaveThePauseOutAndTheAviCarriesThem) {
     Recorder r;
     const CaptureSettings s = r.Record(10, 4, true, true);
     ASSERT_TRUE(r.Start(s));
-    Tone low(r.dir.Path(), kLowTone);
+    Tone low(kLowTone);
     HWND form1 = r.StartRecording();
     ASSERT_NE(form1, nullptr);
     EXPECT_EQ(Text(Recorder::PauseButton(form1)), L"一時停止");
@@ -293,7 +315,7 @@ TEST(PauseRun, TheMovieAndTheSoundLeaveThePauseOutAndTheAviCarriesThem) {
     // While paused: another screen and another tone, neither of which may be recorded.
     ASSERT_TRUE(screen.Set(kWhilePaused));
     low.Stop();
-    Tone high(r.dir.Path(), kHighTone);
+    Tone high(kHighTone);
     Sleep(1000);  // the pause lasts a while: its length must not reach the files
     EXPECT_EQ(FrameShown(Recorder::Stats(form1)), before) << "frames grabbed while paused";
     ASSERT_TRUE(screen.Set(kAfter));
@@ -432,6 +454,35 @@ TEST(PauseRun, StoppedWhilePausedBeforeAWholeSecondKeepsNothingAndSaysSo) {
     ASSERT_TRUE(r.WaitBack(20000));
     EXPECT_FALSE(Exists(W(s.TqkPath)));
     EXPECT_FALSE(Exists(W(s.WavePath)));
+}
+
+// Without a pause the same tones change where the picture does: what the pause test compares
+// against.
+TEST(PauseRun, WithoutAPauseTheToneChangesWithThePicture) {
+    ASSERT_TRUE(WaitUntil([] { return !TonePlaying(); }, 40000)) << "another tone plays";
+    ScreenColour screen(kBefore);
+    Recorder r;
+    const CaptureSettings s = r.Record(10, 4, true, false);
+    ASSERT_TRUE(r.Start(s));
+    Tone low(kLowTone);
+    HWND form1 = r.StartRecording();
+    ASSERT_NE(form1, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FrameShown(Recorder::Stats(form1)) >= 15; }, 20000));
+    ASSERT_TRUE(screen.Set(kAfter));
+    low.Stop();
+    Tone high(kHighTone);
+    ASSERT_TRUE(r.WaitBack(60000));
+    high.Stop();
+    const tooltest::ToolRun raw = tooltest::Tqk({"raw", s.TqkPath});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    const std::vector<COLORREF> colours = FrameColours(raw.out);
+    size_t changed = 0;
+    while (changed < colours.size() && colours[changed] == kBefore) ++changed;
+    ASSERT_LT(changed, colours.size());
+    // The low tone stops just after the screen changed, the high one follows.
+    const double at = ToneChangeAt(UnixPath(W(s.WavePath)), 4.0);
+    EXPECT_GE(at, changed / 10.0 - 0.15);
+    EXPECT_LE(at, changed / 10.0 + 0.4);
 }
 
 }  // namespace
