@@ -129,13 +129,21 @@ bool SoundHelperClient::Command(int32_t code, int32_t moment, int32_t reply,
     // Only over the codes a recording under way shows: never over a status the helper wrote
     // (4, 6, 8), nor while it is idle.
     SoundHelperBlock b;
-    if (!Read(&b) || (b.Code != kCodeStart && b.Code != kCodePaused && b.Code != kCodeResumed))
-        return false;
+    if (!Read(&b)) return false;
+    const double until = PerfMillis() + timeoutMs;
+    // A start the helper has not taken yet would be lost under the command: the helper writes
+    // the device's start time as soon as the device runs, so the command waits for it.
+    while (b.Code == kCodeStart && b.ActualStartTime == 0 && PerfMillis() < until &&
+           !HelperEnded()) {
+        PumpMessages();
+        Sleep(1);
+        if (!Read(&b)) return false;
+    }
+    if (b.Code != kCodeStart && b.Code != kCodePaused && b.Code != kCodeResumed) return false;
     const int32_t was = b.Code;
     // The moment first: the helper reads it only once it sees the code.
     WriteMoment(moment);
     ReplaceCode(was, code);
-    const double until = PerfMillis() + timeoutMs;
     for (;;) {
         if (!Read(&b)) return false;
         if (b.Code == reply) return true;

@@ -375,6 +375,13 @@ private:
         actualStart_ = static_cast<int32_t>(static_cast<uint32_t>(std::llround(started_)));
         if (retActualStartTime) *retActualStartTime = actualStart_;
         waveInStart(device_->Get());
+        // Told at once: a recorder that pauses waits for it, so that its command never lands
+        // on a start command not yet taken.
+        if (block_) {
+            auto* field = reinterpret_cast<volatile LONG*>(static_cast<uint8_t*>(block_.Get()) +
+                                                           kOffActualStartTime);
+            InterlockedExchange(field, actualStart_);
+        }
     }
 
     // Until the stop command, the time limit (recorded time only), the recorder's end or a

@@ -1,6 +1,7 @@
 // WaveIn2: records PCM sound from the default wave-in device into a scratch file through two
-// alternating buffers, then writes a RIFF/WAVE file whose sound length follows the elapsed
-// time. Runs on the calling thread and returns when the recording is over.
+// alternating buffers, then writes a RIFF/WAVE file whose sound length follows the recorded
+// time. The device records on through a pause; the WAV holds only the recorded spans.
+// Runs on the calling thread and returns when the recording is over.
 #pragma once
 
 #include <windows.h>
@@ -37,9 +38,13 @@ struct WaveIn2Params {
     WaveProgressFn Progress = nullptr;
     std::string ScratchPath;  // empty: TEMP folder + "_waverec.wavtemp"
     bool ProbeOnly = false;
-    int32_t StartTime = 0;   // PerfMillis; do not start the device before it; <= 0: at once
-    HANDLE Block = nullptr;  // shared block mapping: its first field 3 stops; may be null
-    // Recorder process: when it ends, the recording stops and its WAV is written; may be null.
+    int32_t StartTime = 0;  // PerfMillis; do not start the device before it; <= 0: at once
+    // Shared block mapping: 3 in its first field stops (the moment field: the most recorded
+    // milliseconds kept, 0 all), 9 / 11 pause / resume at the moment and are answered with
+    // 10 / 12; may be null.
+    HANDLE Block = nullptr;
+    // Recorder process: when it ends, the recording stops (at the pause, when paused) and its
+    // WAV is written; may be null.
     HANDLE Recorder = nullptr;
     WaveFinishingFn Finishing = nullptr;
     void* FinishingContext = nullptr;

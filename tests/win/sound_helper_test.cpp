@@ -160,15 +160,16 @@ protected:
         keepPid_.clear();
     }
     // A tone of segments (hertz, milliseconds) played in real time; returns the PerfMillis
-    // just before it was started. A silent low-latency stream keeps the null sink from
+    // just before it was started. A silent stream of 100 ms latency keeps the null sink from
     // rendering the tone seconds ahead into its monitor, so the monitor hears each segment
     // about when it plays: a few hundred milliseconds after the returned time, by however
-    // long the player took to start.
+    // long the player took to start. (At 20 ms a loaded machine starves the tone's stream,
+    // and the monitor hears silence for a moment.)
     double PlaySegments(const std::vector<std::pair<int, int>>& segments) {
         keepPid_ = UnixPath(dir_.File("keep.pid"));
         StartUnix(
             "pacat --playback --raw --format=s16le --rate=44100 --channels=2 "
-            "--latency-msec=20 </dev/zero >/dev/null 2>&1 & echo $! >'" +
+            "--latency-msec=100 </dev/zero >/dev/null 2>&1 & echo $! >'" +
             keepPid_ + "'");
         const std::string sinkAhead =
             "LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: \\([0-9]*\\) "
@@ -176,7 +177,7 @@ protected:
         EXPECT_TRUE(WaitUntil(
             [&] {
                 const std::string usec = RunUnix(dir_, sinkAhead);
-                return !usec.empty() && atoi(usec.c_str()) > 0 && atoi(usec.c_str()) < 20000;
+                return !usec.empty() && atoi(usec.c_str()) > 0 && atoi(usec.c_str()) < 100000;
             },
             20000))
             << "the null sink does not keep to a low latency";
@@ -194,7 +195,7 @@ protected:
         EXPECT_TRUE(Exists(dir_.File("segments.wav"))) << "sox made no tone";
         tonePid_ = UnixPath(dir_.File("tone.pid"));
         const double t0 = PerfMillis();
-        StartUnix("paplay --latency-msec=20 '" + tone + "' & echo $! >'" + tonePid_ + "'");
+        StartUnix("paplay --latency-msec=100 '" + tone + "' & echo $! >'" + tonePid_ + "'");
         EXPECT_TRUE(WaitUntil(
             [&] { return RunUnix(dir_, "pactl list sink-inputs | grep -c paplay").rfind("0", 0); },
             20000))
@@ -560,9 +561,16 @@ TEST_F(SoundHelperTest, SecondInstanceEndsSilently) {
 
 // Pausing twice while the tone changes during each pause: the device records on, but the WAV
 // holds only the recorded spans, joined. It is as long as the recorded time, the tone of the
-// pauses is nowhere in it, and each span's tone begins exactly at its join.
-TEST_F(SoundHelperTest, TwoPausesLeaveThePausedToneOutAndJoinWhereTheToneChanges) {
+// pauses is nowhere in it, and each span's tone begins exactly at its join; with the device's
+// clock laid back (a forced ratio: the tones come out that much higher), the same.
+class SoundHelperPauseTest : public SoundHelperTest,
+                             public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(SoundHelperPauseTest, TwoPausesLeaveThePausedToneOutAndJoinWhereTheToneChanges) {
+    const double ratio = *GetParam() ? _wtof(GetParam()) : 1.0;
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_CLOCK_RATIO", *GetParam() ? GetParam() : nullptr);
     StartHelper();
+    SetEnvironmentVariableW(L"TAVIRO_WAVE_CLOCK_RATIO", nullptr);
     // Recording times (ms from the device's start): spans [0, 2000) [3500, 5000) [6500, 8000),
     // then a third pause and the stop while paused. The tone is played about kLead - 200 ms
     // ahead of the recording's time: 1000 Hz, 500 Hz and 1500 Hz in the spans, 3000 Hz in the
@@ -608,8 +616,8 @@ TEST_F(SoundHelperTest, TwoPausesLeaveThePausedToneOutAndJoinWhereTheToneChanges
     // The tones change where the spans join, to within a millisecond (reported in samples).
     const auto j1 = int64_t(FramesForMs(kP1 - late, f));
     const auto j2 = int64_t(FramesForMs(kP1 - late + (kP2 - kR1), f));
-    const int64_t c1 = ToneChange(s, j1, 2205, 1000, 500);
-    const int64_t c2 = ToneChange(s, j2, 2205, 500, 1500);
+    const int64_t c1 = ToneChange(s, j1, 2205, 1000 * ratio, 500 * ratio);
+    const int64_t c2 = ToneChange(s, j2, 2205, 500 * ratio, 1500 * ratio);
     RecordProperty("join1_offset_samples", int(c1 - j1));
     RecordProperty("join2_offset_samples", int(c2 - j2));
     EXPECT_NEAR(double(c1), double(j1), 44.1);
@@ -617,13 +625,16 @@ TEST_F(SoundHelperTest, TwoPausesLeaveThePausedToneOutAndJoinWhereTheToneChanges
     // Each span holds its own tone, and the pauses' 3000 Hz is nowhere: 50 ms windows.
     for (size_t from = 0; from + 2205 <= s.size(); from += 2205) {
         SCOPED_TRACE(from);
-        EXPECT_LT(ShareAt(s, from, from + 2205, 3000), 0.01);
+        EXPECT_LT(ShareAt(s, from, from + 2205, 3000 * ratio), 0.01);
         const int64_t mid = int64_t(from) + 1102;
         if (std::abs(mid - j1) < 2205 || std::abs(mid - j2) < 2205 || from < 4410) continue;
         const double hz = mid < j1 ? 1000 : mid < j2 ? 500 : 1500;
-        EXPECT_GT(ShareAt(s, from, from + 2205, hz), 0.9) << hz;
+        EXPECT_GT(ShareAt(s, from, from + 2205, hz * ratio), 0.9) << hz;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(DeviceClock, SoundHelperPauseTest, ::testing::Values(L"", L"1.002"),
+                         [](const auto& info) { return *info.param ? "LaidBack" : "AsItCame"; });
 
 // The stop's limit: however long the recording ran, the WAV keeps the first keepMs of it.
 TEST_F(SoundHelperTest, StopKeepsAtMostTheMillisecondsItNames) {
@@ -644,6 +655,32 @@ TEST_F(SoundHelperTest, StopKeepsAtMostTheMillisecondsItNames) {
     EXPECT_EQ(ReadWav(wav).dataSize, FramesForMs(1234, f) * 4);
     // Outside a recording nothing answers a pause: the recorder is told at once.
     EXPECT_FALSE(client_.Pause(PerfMillisInt(), 300));
+}
+
+// A pause sent right after the start, before the helper can have taken the start: it waits
+// until the device runs (the helper writes its actual start time at once), so the start is not
+// lost under it, and the WAV begins at the resume.
+TEST_F(SoundHelperTest, PauseRightAfterTheStartWaitsForTheStartToBeTaken) {
+    StartHelper();
+    const std::string wav = dir_.File("paused at once.wav");
+    const SoundHelperBlock start = MakeRecordingBlock(wav, 60, 16, 44100, 2, 128);
+    ASSERT_TRUE(client_.SendStart(start));
+    ASSERT_TRUE(client_.Pause(start.StartTime));
+    SoundHelperBlock b;
+    ASSERT_TRUE(client_.Read(&b));
+    EXPECT_EQ(b.Code, kCodePaused);
+    EXPECT_GE(b.ActualStartTime - start.StartTime, 0);
+    EXPECT_LE(b.ActualStartTime - start.StartTime, 50);
+    PauseMs(start.StartTime + 500 - PerfMillis());
+    ASSERT_TRUE(client_.Resume(start.StartTime + 500));
+    PauseMs(start.StartTime + 1500 - PerfMillis());
+    const double stopAt = PerfMillis();
+    SoundHelperBlock final;
+    ASSERT_EQ(client_.StopAndWait(kStopTimeoutMs, &final), StopOutcome::Done);
+    // From the resume to the stop the helper read: about a second.
+    const double ms = ReadWav(wav).dataSize / 176.4;
+    EXPECT_GE(ms, stopAt - (start.StartTime + 500) - 5);
+    EXPECT_LE(ms, PerfMillis() - (start.StartTime + 500) + 5);
 }
 
 // The helper's own time limit counts recorded time only: a 1-second recording paused for a
