@@ -133,8 +133,10 @@ public:
         startPrevious_.assign(previous, previous + bytes);
     }
 
-    // Records into TempPath; a packed result code (0 on success). WaitForStartTime is a
-    // PerfMillis time before which no slot begins (0: none).
+    // Records into TempPath (a relative path is taken in the program's folder); a packed
+    // result code (0 on success). WaitForStartTime is a PerfMillis time before which no slot
+    // begins (0: none). UseAsync records through the mapped writer (RecAsync), else through
+    // the sequential one (Rec1); both write the same file.
     int32_t Rec(const std::wstring& TempPath, int32_t MemSize = 0, bool UserCapture = false,
                 int32_t* retFirstCaptureTime = nullptr, double WaitForStartTime = 0,
                 bool UseAsync = false);
@@ -175,8 +177,11 @@ public:
     }
 
 private:
+    // Rec1 (mapped false: each record written in turn) and RecAsync (mapped true: records
+    // stored into a mapped view of the file) share this.
     int32_t Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
                    double waitForStartTime, bool mapped);
+    friend class RecordSession;  // the steps of Record
 
     CaptureEvents none_;
     CaptureEvents* events_;

@@ -10,6 +10,7 @@
 #include "capture.h"
 #include "capture_internal.h"
 #include "fault_seam.h"
+#include "path_parts.h"
 #include "rec_schedule.h"
 #include "tqk_format.h"
 #include "win_file.h"
@@ -96,7 +97,7 @@ FileHandle OpenMovie(const std::wstring& path, DWORD extraFlags) {
     return file;
 }
 
-class FileSink : public MovieSink {
+class SequentialSink : public MovieSink {
 public:
     bool Open(const std::wstring& path) {
         file_ = OpenMovie(path, 0);
@@ -334,11 +335,6 @@ private:
     POINT pos_ = {};
 };
 
-struct Packed {
-    int32_t code;
-    int32_t detail;
-};
-
 // Whether a display-compatible bitmap of 16 bits keeps green in 6 bits (5-6-5), as its
 // device-dependent bits then do.
 bool DeviceGreen6(HDC dc, HBITMAP bitmap) {
@@ -358,302 +354,403 @@ bool DeviceGreen6(HDC dc, HBITMAP bitmap) {
 
 }  // namespace
 
-int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
-                        double waitForStartTime, bool mapped) {
-    RecordParams params;
-    params.x = x_, params.y = y_, params.W = W_, params.H = H_;
-    params.fps = fps_, params.sec = sec_, params.Method = Method_;
-    int32_t rc = CheckRecordParams(params, userCapture);
-    if (rc != kOk) return MakeResultCode(rc, 0);
+// One recording, in named steps: Prepare (the checks, the buffers, the sink, the drawing
+// objects, the header), then for every slot GrabSlot, PackAndWrite, Pace and the Capture
+// event, Pause where the caller asks for it, and Finish. The first failure is kept in one
+// place and ends the slots; Finish turns it into the packed result.
+class RecordSession {
+public:
+    RecordSession(Capture& cp, bool userCapture, bool mapped)
+        : cp_(cp),
+          events_(*cp.events_),
+          user_(userCapture),
+          mapped_(mapped),
+          sink_(mapped ? static_cast<MovieSink&>(mappedSink_) : sequentialSink_) {}
 
-    // BitCo is this recording's own with UserCapture, and the caller's again afterwards.
-    struct RestoreBitCo {
-        int32_t& field;
-        int32_t saved;
-        ~RestoreBitCo() { field = saved; }
-    } restoreBitCo{BitCo_, BitCo_};
-    if (userCapture) events_->OnUserCaptureSetBitmapInfo(BitCo_);
+    int32_t Run(const std::wstring& path, int32_t* retFirstCaptureTime, double waitForStartTime) {
+        const int32_t early = Prepare(path);
+        if (early != kOk || !opened_) return early;
+        if (Ok()) RecordSlots(retFirstCaptureTime, waitForStartTime);
+        return Finish();
+    }
 
-    MovieHeader header;
-    header.Method = Method_, header.BitCo = BitCo_, header.W = W_, header.H = H_;
-    header.fps = fps_, header.sec = sec_;
-    const uint64_t frameBytes = FrameBytes(header);
-    if (!IsRecordableDepth(BitCo_) || frameBytes == 0 || frameBytes > kMaxFrameBytes)
-        return MakeResultCode(kErrNotInitialised, 0);
-    // An 8-bit movie of another method could never be played back, and a DIB section of 8
-    // bits has no room for the colour table that ends every 8-bit frame: refuse it here.
-    if (BitCo_ == 8 && Method_ != Type1) return MakeResultCode(kErrEightBitType, 0);
-    const size_t F = size_t(frameBytes);
-    const int32_t words = int32_t(F / 4);
-    const int64_t slots = int64_t(fps_) * int64_t(sec_);
+private:
+    bool Ok() const { return error_.code == kOk; }
+    void Fail(int32_t code, int32_t detail) {
+        if (Ok()) error_ = {code, detail};
+    }
+    // A record could not be written: the file keeps the whole records before it.
+    void WriteFailed(DWORD err) {
+        Fail(kErrApi, int32_t(err));
+        error_.recordsKept = true;
+    }
 
-    if (!mapped) {
-        // A relative movie path is relative to the program's folder.
-        wchar_t exe[MAX_PATH] = {};
-        const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) {
-            wchar_t* slash = wcsrchr(exe, L'\\');
-            if (slash) {
-                slash[1] = L'\0';
-                SetCurrentDirectoryW(exe);
+    // Everything before the first slot. A packed code to return at once while no file has
+    // been touched; once the movie is open a failure goes to the error state instead.
+    int32_t Prepare(const std::wstring& path) {
+        RecordParams params;
+        params.x = cp_.x_, params.y = cp_.y_, params.W = cp_.W_, params.H = cp_.H_;
+        params.fps = cp_.fps_, params.sec = cp_.sec_, params.Method = cp_.Method_;
+        const int32_t rc = CheckRecordParams(params, user_);
+        if (rc != kOk) return MakeResultCode(rc, 0);
+        if (user_) events_.OnUserCaptureSetBitmapInfo(cp_.BitCo_);
+
+        header_.Method = cp_.Method_, header_.BitCo = cp_.BitCo_;
+        header_.W = cp_.W_, header_.H = cp_.H_;
+        header_.fps = cp_.fps_, header_.sec = cp_.sec_;
+        const uint64_t frameBytes = FrameBytes(header_);
+        if (!IsRecordableDepth(cp_.BitCo_) || frameBytes == 0 || frameBytes > kMaxFrameBytes)
+            return MakeResultCode(kErrNotInitialised, 0);
+        // An 8-bit movie of another method could never be played back, and a DIB section of
+        // 8 bits has no room for the colour table that ends every 8-bit frame: refuse it here.
+        if (cp_.BitCo_ == 8 && cp_.Method_ != Type1) return MakeResultCode(kErrEightBitType, 0);
+        F_ = size_t(frameBytes);
+        words_ = int32_t(F_ / 4);
+        slots_ = int64_t(cp_.fps_) * int64_t(cp_.sec_);
+
+        path_ = MoviePathIn(ProgramFolder(), path);
+        cp_.TempPath_ = path;
+        cp_.timings_ = RecordTimings();
+        cp_.cursorSeen_ = false;
+
+        DWORD bindError = 0;
+        compress_ = BindCompress(&bindError);
+        if (!compress_) return MakeResultCode(kErrApi, int32_t(bindError));
+        if (!AllocateBuffers()) return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
+        screenW_ = GetSystemMetrics(SM_CXSCREEN);
+        screenH_ = GetSystemMetrics(SM_CYSCREEN);
+        screen_ = WindowDc(nullptr, GetDC(nullptr));
+        if (!screen_) return MakeResultCode(kErrApi, int32_t(GetLastError()));
+
+        opened_ = mapped_ ? mappedSink_.Open(path_) : sequentialSink_.Open(path_);
+        if (!opened_) return MakeResultCode(kErrOpen, 0);
+        if (mapped_) {
+            int32_t detail = 0;
+            const int32_t prc = mappedSink_.Prepare(frameBytes, slots_, recordCapacity_, &detail);
+            if (prc != kOk) {
+                Fail(prc, detail);
+                return kOk;
             }
         }
+        if (PrepareDrawing())
+            WriteHeader();
+        else
+            Fail(kErrApi, int32_t(GetLastError()));
+        return kOk;
     }
-    TempPath_ = path;
-    timings_ = RecordTimings();
-    cursorSeen_ = false;
 
-    DWORD bindError = 0;
-    const CompressFn compress = BindCompress(&bindError);
-    if (!compress) return MakeResultCode(kErrApi, int32_t(bindError));
-
-    // Every buffer is made before the first slot; the loop allocates nothing. The record
+    // Every buffer is made before the first slot; the slots allocate nothing. The record
     // buffer keeps room for the 8-byte head in front of the packed frame.
-    const size_t recordCapacity = kRecordHeadBytes + size_t(PackedCapacity(F));
-    // The mapped writer packs into its view; Type2 keeps both frames in DIB sections.
-    ByteBuffer record = AllocateZeroed(mapped ? 1 : recordCapacity);
-    ByteBuffer curOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
-    ByteBuffer prevOwned = AllocateZeroed(Method_ == Type2 ? 1 : F);
-    if (!record || !curOwned || !prevOwned)
-        return MakeResultCode(kErrApi, int32_t(ERROR_NOT_ENOUGH_MEMORY));
-    uint8_t* cur = curOwned.get();
-    uint8_t* prev = prevOwned.get();
-
-    const int32_t screenW = GetSystemMetrics(SM_CXSCREEN);
-    const int32_t screenH = GetSystemMetrics(SM_CYSCREEN);
-    WindowDc screen(nullptr, GetDC(nullptr));
-    if (!screen) return MakeResultCode(kErrApi, int32_t(GetLastError()));
-
-    FileSink fileSink;
-    MappedSink mappedSink;
-    MovieSink& sink = mapped ? static_cast<MovieSink&>(mappedSink) : fileSink;
-    if (!(mapped ? mappedSink.Open(path) : fileSink.Open(path))) return MakeResultCode(kErrOpen, 0);
-
-    Packed result = {kOk, 0};
-    DWORD writeError = 0;
-    bool headerWritten = false;
-    int64_t recordsWritten = 0;
-    if (mapped) {
-        int32_t detail = 0;
-        const int32_t prc = mappedSink.Prepare(frameBytes, slots, recordCapacity, &detail);
-        if (prc != kOk) result = {prc, detail};
+    bool AllocateBuffers() {
+        recordCapacity_ = kRecordHeadBytes + size_t(PackedCapacity(F_));
+        // The mapped writer packs into its view; Type2 keeps both frames in DIB sections.
+        record_ = AllocateZeroed(mapped_ ? 1 : recordCapacity_);
+        curOwned_ = AllocateZeroed(cp_.Method_ == Type2 ? 1 : F_);
+        prevOwned_ = AllocateZeroed(cp_.Method_ == Type2 ? 1 : F_);
+        cur_ = curOwned_.get();
+        prev_ = prevOwned_.get();
+        return record_ && curOwned_ && prevOwned_;
     }
 
-    if (result.code == kOk) {
-        BitmapInfo256 bi;
-        FillBitmapInfo(&bi, W_, H_, BitCo_);
-        MemoryDc memDc(CreateCompatibleDC(screen.Get()));
-        GdiObject bitmap;
+    bool PrepareDrawing() {
+        FillBitmapInfo(&bi_, cp_.W_, cp_.H_, cp_.BitCo_);
+        memDc_.Reset(CreateCompatibleDC(screen_.Get()));
         // Type2 captures into two DIB sections in turn: the one not selected holds the
         // previous frame, so no frame is copied.
-        GdiObject otherBitmap;
         void* dibBits = nullptr;
         void* otherBits = nullptr;
-        if (memDc) {
-            if (Method_ == Type2) {
-                bitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
-                                              DIB_RGB_COLORS, &dibBits, nullptr, 0));
-                otherBitmap.Reset(CreateDIBSection(memDc.Get(), reinterpret_cast<BITMAPINFO*>(&bi),
-                                                   DIB_RGB_COLORS, &otherBits, nullptr, 0));
+        if (memDc_) {
+            if (cp_.Method_ == Type2) {
+                bitmap_.Reset(CreateDIBSection(memDc_.Get(), reinterpret_cast<BITMAPINFO*>(&bi_),
+                                               DIB_RGB_COLORS, &dibBits, nullptr, 0));
+                otherBitmap_.Reset(CreateDIBSection(memDc_.Get(),
+                                                    reinterpret_cast<BITMAPINFO*>(&bi_),
+                                                    DIB_RGB_COLORS, &otherBits, nullptr, 0));
             } else {
-                bitmap.Reset(CreateCompatibleBitmap(screen.Get(), W_, H_));
+                bitmap_.Reset(CreateCompatibleBitmap(screen_.Get(), cp_.W_, cp_.H_));
             }
         }
-        GdiObject pen(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
-        if (!memDc || !bitmap || !pen ||
-            (Method_ == Type2 && (!dibBits || !otherBitmap || !otherBits))) {
-            result = {kErrApi, int32_t(GetLastError())};
+        pen_.Reset(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+        if (!memDc_ || !bitmap_ || !pen_ ||
+            (cp_.Method_ == Type2 && (!dibBits || !otherBitmap_ || !otherBits)))
+            return false;
+        curBitmap_ = bitmap_.Get();
+        prevBitmap_ = otherBitmap_.Get();
+        if (cp_.Method_ == Type2) {
+            cur_ = static_cast<uint8_t*>(dibBits);
+            prev_ = static_cast<uint8_t*>(otherBits);
+            // The first frame packs against zeros.
+            std::memset(prev_, 0, cp_.BitCo_ == 8 ? F_ - kColourTableBytes : F_);
+        }
+        selBitmap_.Select(memDc_.Get(), bitmap_.Get());
+        selBrush_.Select(memDc_.Get(), GetStockObject(BLACK_BRUSH));
+        selPen_.Select(memDc_.Get(), pen_.Get());
+        cursor_ = std::make_unique<CursorPainter>(cp_.cursorInfo_, &events_);
+        // The frame as the overlay sees it: device-dependent rows run top-down.
+        layout_.W = cp_.W_, layout_.H = cp_.H_, layout_.bits = cp_.BitCo_;
+        layout_.topDown = cp_.Method_ == Type0;
+        layout_.green6 = cp_.Method_ == Type0 && cp_.BitCo_ == 16 &&
+                         DeviceGreen6(memDc_.Get(), HBITMAP(bitmap_.Get()));
+        overlay_ = user_ ? nullptr : cp_.overlay_;
+        return true;
+    }
+
+    void WriteHeader() {
+        uint8_t head[kHeaderBytes];
+        EncodeHeader(header_, head);
+        const DWORD err = sink_.Append(head, sizeof head);
+        if (err) return Fail(kErrApi, int32_t(err));
+        secondEnd_ = sink_.Position();
+        bool cancel = false;
+        events_.OnStartCapture(cancel);
+        if (cancel) Fail(kErrCancelled, 0);
+    }
+
+    void RecordSlots(int32_t* retFirstCaptureTime, double waitForStartTime) {
+        if (waitForStartTime > 0)
+            while (PerfMillis() <= waitForStartTime) Sleep(0);
+        pacer_ = SlotPacer(cp_.fps_, user_);
+        pacer_.Start(PerfMillis());
+        if (retFirstCaptureTime) *retFirstCaptureTime = RoundMillis(pacer_.StartTime());
+        EncodeDroppedRecord(dropped_, F_);
+        for (int64_t k = 0; k < slots_; ++k) {
+            const double t0 = PerfMillis();
+            const bool captured = pacer_.Captured(k);
+            cp_.cursorSeen_ = false;
+            if (captured) {
+                GrabSlot(t0);
+                PackAndWrite();
+            } else {
+                WriteDropped();
+            }
+            if (!Ok()) return;
+            if (++records_ % cp_.fps_ == 0) secondEnd_ = sink_.Position();
+            if (cp_.SleepCo_ >= 1) Sleep(DWORD(cp_.SleepTime_));
+            const double frameTime = PerfMillis() - t0;
+            Pace(k);
+            if (!CaptureEvent(k, frameTime, captured)) return;
+            if (k + 1 < slots_ && events_.OnPauseWanted() && !Pause(k)) return;
+        }
+    }
+
+    // The slot's frame into cur_: handed over by the caller, or the screen's rectangle with
+    // the cursor and the overlay drawn over it.
+    void GrabSlot(double t0) {
+        double t1 = t0, t2 = t0;
+        if (user_) {
+            events_.OnUserCaptureSetDATA(cur_, int32_t(F_));
         } else {
-            HGDIOBJ curBitmap = bitmap.Get();
-            HGDIOBJ prevBitmap = otherBitmap.Get();
-            if (Method_ == Type2) {
-                cur = static_cast<uint8_t*>(dibBits);
-                prev = static_cast<uint8_t*>(otherBits);
-                // The first frame packs against zeros.
-                std::memset(prev, 0, BitCo_ == 8 ? F - kColourTableBytes : F);
-            }
-            SelectGuard selBitmap(memDc.Get(), bitmap.Get());
-            SelectGuard selBrush(memDc.Get(), GetStockObject(BLACK_BRUSH));
-            SelectGuard selPen(memDc.Get(), pen.Get());
-            CursorPainter cursorPainter(cursorInfo_, events_);
-            // The frame as the overlay sees it: device-dependent rows run top-down.
-            FrameLayout layout;
-            layout.W = W_, layout.H = H_, layout.bits = BitCo_;
-            layout.topDown = Method_ == Type0;
-            layout.green6 = Method_ == Type0 && BitCo_ == 16 &&
-                            DeviceGreen6(memDc.Get(), HBITMAP(bitmap.Get()));
-            FrameOverlay* const overlay = userCapture ? nullptr : overlay_;
-
-            uint8_t head[kHeaderBytes];
-            EncodeHeader(header, head);
-            writeError = sink.Append(head, sizeof head);
-            headerWritten = writeError == 0;
-            bool cancel = false;
-            if (!writeError) events_->OnStartCapture(cancel);
-            if (writeError) {
-                result = {kErrApi, int32_t(writeError)};
-            } else if (cancel) {
-                result = {kErrCancelled, 0};
+            const int32_t x = cp_.x_, y = cp_.y_, W = cp_.W_, H = cp_.H_;
+            if (RectLeavesScreen(x, y, W, H, screenW_, screenH_)) {
+                // Parts off the screen stay black.
+                Rectangle(memDc_.Get(), 0, 0, W, H);
+                const ScreenPart part = ClipToScreen(x, y, W, H, screenW_, screenH_);
+                if (!part.Empty())
+                    BitBlt(memDc_.Get(), part.dstX, part.dstY, part.w, part.h, screen_.Get(),
+                           part.srcX, part.srcY, SRCCOPY);
             } else {
-                if (waitForStartTime > 0)
-                    while (PerfMillis() <= waitForStartTime) Sleep(0);
-                SlotPacer pacer(fps_, userCapture);
-                pacer.Start(PerfMillis());
-                if (retFirstCaptureTime) *retFirstCaptureTime = RoundMillis(pacer.StartTime());
-                uint8_t dropped[kDroppedRecordBytes];
-                EncodeDroppedRecord(dropped, F);
-                int32_t dropCount = 0;
-                int32_t lastWords = 0;
-                // Where the file would end were the recording cut back to its last whole
-                // second (cancelled while paused).
-                uint64_t secondEnd = sink.Position();
-                for (int64_t k = 0; k < slots; ++k) {
-                    const double t0 = PerfMillis();
-                    const bool captured = pacer.Captured(k);
-                    cursorSeen_ = false;
-                    double t1 = t0, t2 = t0;
-                    if (captured) {
-                        if (userCapture) {
-                            events_->OnUserCaptureSetDATA(cur, int32_t(F));
-                        } else {
-                            if (RectLeavesScreen(x_, y_, W_, H_, screenW, screenH)) {
-                                // Parts off the screen stay black.
-                                Rectangle(memDc.Get(), 0, 0, W_, H_);
-                                const ScreenPart part =
-                                    ClipToScreen(x_, y_, W_, H_, screenW, screenH);
-                                if (!part.Empty())
-                                    BitBlt(memDc.Get(), part.dstX, part.dstY, part.w, part.h,
-                                           screen.Get(), part.srcX, part.srcY, SRCCOPY);
-                            } else {
-                                BitBlt(memDc.Get(), 0, 0, W_, H_, screen.Get(), x_, y_, SRCCOPY);
-                            }
-                            t1 = PerfMillis();
-                            if (DrawMouse_) {
-                                cursorPainter.Draw(memDc.Get(), x_, y_);
-                                POINT p{};
-                                cursorSeen_ = cursorPainter.Read(&p);
-                                cursorX_ = p.x;
-                                cursorY_ = p.y;
-                            }
-                            t2 = PerfMillis();
-                            if (Method_ == Type0) {
-                                GetBitmapBits(HBITMAP(bitmap.Get()), LONG(F), cur);
-                            } else if (Method_ == Type1) {
-                                GetDIBits(memDc.Get(), HBITMAP(bitmap.Get()), 0, UINT(H_), cur,
-                                          reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
-                                if (BitCo_ == 8)
-                                    std::memcpy(cur + F - kColourTableBytes, bi.colours,
-                                                kColourTableBytes);
-                            } else {
-                                GdiFlush();  // the DIB section's bits are complete
-                            }
-                        }
-                        const double t3 = PerfMillis();
-                        if (overlay) {
-                            // After the cursor, so that it never hides a ring.
-                            overlay->DrawOverFrame(cur, layout, x_, y_, t0);
-                            timings_.overlay += PerfMillis() - t3;
-                        }
-                        if (SleepCo_ >= 2) Sleep(DWORD(SleepTime_));
-                        const double t4 = PerfMillis();
-                        // The mapped writer packs straight into its view.
-                        uint8_t* place = sink.Place(recordCapacity, &writeError);
-                        const double t4b = PerfMillis();
-                        uint8_t* out = place ? place : record.get();
-                        if (!writeError) {
-                            lastWords = compress(out + kRecordHeadBytes, cur, prev, words);
-                            EncodeRecordHead(out, uint32_t(lastWords) * 4);
-                        }
-                        const double t5 = PerfMillis();
-                        const size_t recordBytes = kRecordHeadBytes + size_t(lastWords) * 4;
-                        if (!writeError) {
-                            if (place)
-                                sink.Commit(recordBytes);
-                            else
-                                writeError = sink.Append(out, recordBytes);
-                        }
-                        const double t6 = PerfMillis();
-                        if (userCapture) t1 = t2 = t0;
-                        ++timings_.captured;
-                        timings_.grab += t1 - t0;
-                        timings_.cursor += t2 - t1;
-                        timings_.convert += t3 - t2;
-                        timings_.pack += t5 - t4b;
-                        timings_.write += (t4b - t4) + (t6 - t5);
-                        std::swap(cur, prev);
-                        if (Method_ == Type2) {
-                            std::swap(curBitmap, prevBitmap);
-                            SelectObject(memDc.Get(), curBitmap);
-                        }
-                        timings_.copy += PerfMillis() - t6;
-                    } else {
-                        ++dropCount;
-                        ++timings_.dropped;
-                        writeError = sink.Append(dropped, sizeof dropped);
-                    }
-                    if (writeError) {
-                        result = {kErrApi, int32_t(writeError)};
-                        break;
-                    }
-                    ++recordsWritten;
-                    if (recordsWritten % fps_ == 0) secondEnd = sink.Position();
-                    if (SleepCo_ >= 1) Sleep(DWORD(SleepTime_));
-                    const double frameTime = PerfMillis() - t0;
-                    double now = PerfMillis();
-                    while (pacer.KeepWaiting(k, now)) {
-                        PumpMessages();
-                        Sleep(DWORD(SleepTime_));
-                        now = PerfMillis();
-                    }
-                    pacer.WaitEnded(now);
-                    int32_t cx = x_, cy = y_;
-                    bool isCancel = false;
-                    events_->OnCapture(int32_t(k), frameTime, dropCount, !captured, lastWords,
-                                       words, cx, cy, isCancel);
-                    x_ = cx;
-                    y_ = cy;
-                    if (isCancel) {
-                        result = {kErrCancelled, int32_t(k + 1)};
-                        break;
-                    }
-                    if (k + 1 < slots && events_->OnPauseWanted()) {
-                        const double pausedAt = pacer.SlotEnd(k);
-                        bool resume = false;
-                        while (!resume && !isCancel) {
-                            events_->OnPaused(pausedAt, resume, isCancel);
-                            if (resume || isCancel) break;
-                            PumpMessages();
-                            Sleep(10);
-                        }
-                        if (isCancel) {
-                            sink.CutBack(secondEnd);
-                            result = {kErrCancelled, int32_t(WholeSecondSlots(k + 1, fps_))};
-                            break;
-                        }
-                        const double resumeAt = ResumeMoment(PerfMillis());
-                        events_->OnResume(resumeAt);
-                        now = PerfMillis();
-                        while (now < resumeAt) {
-                            PumpMessages();
-                            Sleep(DWORD(SleepTime_));
-                            now = PerfMillis();
-                        }
-                        pacer.Resume(k + 1, resumeAt);
-                        pacer.WaitEnded(now);
-                    }
-                }
+                BitBlt(memDc_.Get(), 0, 0, W, H, screen_.Get(), x, y, SRCCOPY);
+            }
+            t1 = PerfMillis();
+            if (cp_.DrawMouse_) {
+                cursor_->Draw(memDc_.Get(), x, y);
+                POINT p{};
+                cp_.cursorSeen_ = cursor_->Read(&p);
+                cp_.cursorX_ = p.x;
+                cp_.cursorY_ = p.y;
+            }
+            t2 = PerfMillis();
+            if (cp_.Method_ == Type0) {
+                GetBitmapBits(HBITMAP(bitmap_.Get()), LONG(F_), cur_);
+            } else if (cp_.Method_ == Type1) {
+                GetDIBits(memDc_.Get(), HBITMAP(bitmap_.Get()), 0, UINT(H), cur_,
+                          reinterpret_cast<BITMAPINFO*>(&bi_), DIB_RGB_COLORS);
+                if (cp_.BitCo_ == 8)
+                    std::memcpy(cur_ + F_ - kColourTableBytes, bi_.colours, kColourTableBytes);
+            } else {
+                GdiFlush();  // the DIB section's bits are complete
             }
         }
+        const double t3 = PerfMillis();
+        if (overlay_) {
+            // After the cursor, so that it never hides a ring.
+            overlay_->DrawOverFrame(cur_, layout_, cp_.x_, cp_.y_, t0);
+            cp_.timings_.overlay += PerfMillis() - t3;
+        }
+        RecordTimings& t = cp_.timings_;
+        t.grab += t1 - t0;
+        t.cursor += t2 - t1;
+        t.convert += t3 - t2;
     }
 
-    const DWORD finishError = sink.Finish();
-    if (result.code == kOk && finishError) result = {kErrApi, int32_t(finishError)};
-    if (writeError && headerWritten) {
-        // The file keeps every whole record written; its header now covers the whole seconds
-        // among them, so readers accept it.
-        (void)WriteSecondsField(path.c_str(), int32_t(recordsWritten / fps_));
+    // Packs cur_ against prev_ (the mapped writer straight into its view) and writes the
+    // record; cur_ then becomes the next slot's previous frame.
+    void PackAndWrite() {
+        if (cp_.SleepCo_ >= 2) Sleep(DWORD(cp_.SleepTime_));
+        const double t4 = PerfMillis();
+        DWORD err = 0;
+        uint8_t* place = sink_.Place(recordCapacity_, &err);
+        const double t4b = PerfMillis();
+        uint8_t* out = place ? place : record_.get();
+        if (!err) {
+            lastWords_ = compress_(out + kRecordHeadBytes, cur_, prev_, words_);
+            EncodeRecordHead(out, uint32_t(lastWords_) * 4);
+        }
+        const double t5 = PerfMillis();
+        const size_t recordBytes = kRecordHeadBytes + size_t(lastWords_) * 4;
+        if (!err) {
+            if (place)
+                sink_.Commit(recordBytes);
+            else
+                err = sink_.Append(out, recordBytes);
+        }
+        const double t6 = PerfMillis();
+        RecordTimings& t = cp_.timings_;
+        ++t.captured;
+        t.pack += t5 - t4b;
+        t.write += (t4b - t4) + (t6 - t5);
+        std::swap(cur_, prev_);
+        if (cp_.Method_ == Type2) {
+            std::swap(curBitmap_, prevBitmap_);
+            SelectObject(memDc_.Get(), curBitmap_);
+        }
+        t.copy += PerfMillis() - t6;
+        if (err) WriteFailed(err);
     }
-    return MakeResultCode(result.code, result.detail);
+
+    void WriteDropped() {
+        ++dropCount_;
+        ++cp_.timings_.dropped;
+        const DWORD err = sink_.Append(dropped_, sizeof dropped_);
+        if (err) WriteFailed(err);
+    }
+
+    // Waits for the close of slot k's window, pumping the caller's window messages.
+    void Pace(int64_t k) {
+        double now = PerfMillis();
+        while (pacer_.KeepWaiting(k, now)) {
+            PumpMessages();
+            Sleep(DWORD(cp_.SleepTime_));
+            now = PerfMillis();
+        }
+        pacer_.WaitEnded(now);
+    }
+
+    // The Capture event of slot k; false when the caller cancelled.
+    bool CaptureEvent(int64_t k, double frameTime, bool captured) {
+        int32_t cx = cp_.x_, cy = cp_.y_;
+        bool cancel = false;
+        events_.OnCapture(int32_t(k), frameTime, dropCount_, !captured, lastWords_, words_, cx, cy,
+                          cancel);
+        cp_.x_ = cx;
+        cp_.y_ = cy;
+        if (cancel) Fail(kErrCancelled, int32_t(k + 1));
+        return !cancel;
+    }
+
+    // Paused after slot k until the caller resumes (true: the next slot is then due at the
+    // resume moment) or cancels (false: the movie is cut back to its last whole second).
+    bool Pause(int64_t k) {
+        const double pausedAt = pacer_.SlotEnd(k);
+        bool resume = false, cancel = false;
+        for (;;) {
+            events_.OnPaused(pausedAt, resume, cancel);
+            if (resume || cancel) break;
+            PumpMessages();
+            Sleep(10);
+        }
+        if (cancel) {
+            sink_.CutBack(secondEnd_);
+            Fail(kErrCancelled, int32_t(WholeSecondSlots(k + 1, cp_.fps_)));
+            return false;
+        }
+        const double resumeAt = ResumeMoment(PerfMillis());
+        events_.OnResume(resumeAt);
+        double now = PerfMillis();
+        while (now < resumeAt) {
+            PumpMessages();
+            Sleep(DWORD(cp_.SleepTime_));
+            now = PerfMillis();
+        }
+        pacer_.Resume(k + 1, resumeAt);
+        pacer_.WaitEnded(now);
+        return true;
+    }
+
+    // Ends the file behind its last whole record; after a failed write its header is made to
+    // cover the whole seconds written, so readers accept it.
+    int32_t Finish() {
+        const DWORD finishError = sink_.Finish();
+        if (finishError) Fail(kErrApi, int32_t(finishError));
+        if (error_.recordsKept)
+            (void)WriteSecondsField(path_.c_str(), int32_t(records_ / cp_.fps_));
+        return MakeResultCode(error_.code, error_.detail);
+    }
+
+    static std::wstring ProgramFolder() {
+        wchar_t exe[MAX_PATH] = {};
+        const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return std::wstring();
+        return FolderOf(std::wstring(exe, n));
+    }
+
+    Capture& cp_;
+    CaptureEvents& events_;
+    const bool user_;
+    const bool mapped_;
+
+    // The one error state: the first failure, and whether a record's write failed.
+    struct Error {
+        int32_t code = kOk;
+        int32_t detail = 0;
+        bool recordsKept = false;
+    } error_;
+
+    std::wstring path_;
+    MovieHeader header_;
+    size_t F_ = 0;
+    int32_t words_ = 0;
+    int64_t slots_ = 0;
+    CompressFn compress_ = nullptr;
+    size_t recordCapacity_ = 0;
+    ByteBuffer record_, curOwned_, prevOwned_;
+    uint8_t* cur_ = nullptr;
+    uint8_t* prev_ = nullptr;
+    uint8_t dropped_[kDroppedRecordBytes] = {};
+
+    SequentialSink sequentialSink_;
+    MappedSink mappedSink_;
+    MovieSink& sink_;
+    bool opened_ = false;
+
+    int32_t screenW_ = 0, screenH_ = 0;
+    WindowDc screen_;
+    BitmapInfo256 bi_;
+    MemoryDc memDc_;
+    GdiObject bitmap_, otherBitmap_, pen_;
+    HGDIOBJ curBitmap_ = nullptr, prevBitmap_ = nullptr;
+    // Declared after what they select, so they put the DC's own objects back first.
+    SelectGuard selBitmap_, selBrush_, selPen_;
+    std::unique_ptr<CursorPainter> cursor_;
+    FrameLayout layout_;
+    FrameOverlay* overlay_ = nullptr;
+
+    SlotPacer pacer_{1, false};
+    int64_t records_ = 0;
+    // Where the file would end were the recording cut back to its last whole second.
+    uint64_t secondEnd_ = 0;
+    int32_t dropCount_ = 0;
+    int32_t lastWords_ = 0;
+};
+
+int32_t Capture::Record(const std::wstring& path, bool userCapture, int32_t* retFirstCaptureTime,
+                        double waitForStartTime, bool mapped) {
+    // BitCo is this recording's own with UserCapture, and the caller's again afterwards.
+    const int32_t bitCo = BitCo_;
+    const int32_t rc =
+        RecordSession(*this, userCapture, mapped).Run(path, retFirstCaptureTime, waitForStartTime);
+    BitCo_ = bitCo;
+    return rc;
 }
 
 }  // namespace tqk

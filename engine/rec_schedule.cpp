@@ -16,6 +16,41 @@ int32_t CheckRecordParams(const RecordParams& p, bool userCapture) {
     return kOk;
 }
 
+namespace {
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool HasDrive(const std::wstring& p) {
+    return p.size() >= 2 && p[1] == L':' &&
+           ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'));
+}
+bool SameDrive(wchar_t a, wchar_t b) { return (a | 0x20) == (b | 0x20); }
+// "C:" of a drive path, "\\server\share" of a network one; "" when the folder has neither.
+std::wstring RootOf(const std::wstring& folder) {
+    if (HasDrive(folder)) return folder.substr(0, 2);
+    if (folder.size() > 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
+        int seen = 0;
+        for (size_t i = 2; i < folder.size(); ++i)
+            if (IsSeparator(folder[i]) && ++seen == 2) return folder.substr(0, i);
+    }
+    return std::wstring();
+}
+}  // namespace
+
+std::wstring MoviePathIn(const std::wstring& programFolder, const std::wstring& path) {
+    if (programFolder.empty() || path.empty()) return path;
+    if (HasDrive(path)) {
+        if (path.size() > 2 && IsSeparator(path[2])) return path;
+        if (HasDrive(programFolder) && SameDrive(path[0], programFolder[0]))
+            return programFolder + path.substr(2);
+        return path;
+    }
+    if (IsSeparator(path[0])) {
+        if (path.size() > 1 && IsSeparator(path[1])) return path;
+        const std::wstring root = RootOf(programFolder);
+        return root.empty() ? path : root + path;
+    }
+    return programFolder + path;
+}
+
 bool IsRecordableDepth(int32_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
 ScreenPart ClipToScreen(int32_t x, int32_t y, int32_t W, int32_t H, int32_t screenW,

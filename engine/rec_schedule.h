@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tqk {
 
@@ -16,6 +17,12 @@ struct RecordParams {
 // (including a width that is not a multiple of 4, whose rows would not fit the frame size),
 // then -9 for UserCapture with a method other than Type1. kOk otherwise.
 [[nodiscard]] int32_t CheckRecordParams(const RecordParams& p, bool userCapture);
+
+// The file a movie path names for the recorder: a relative path is taken in the program's
+// folder (programFolder, ending in a separator); a path from a drive's root ("\x.TQK") on the
+// program's drive; a drive-relative one ("D:x.TQK") in the program's folder when that is on
+// the drive named. Full paths, network paths and an empty folder leave the path as it is.
+std::wstring MoviePathIn(const std::wstring& programFolder, const std::wstring& path);
 
 // Depths a recording can produce.
 bool IsRecordableDepth(int32_t bits);

@@ -194,6 +194,28 @@ TEST(SlotPacer, CancelWhilePausedKeepsWholeSeconds) {
     EXPECT_EQ(ResumeMoment(1000), 1000 + kResumeLeadMillis);
 }
 
+TEST(MoviePath, RelativePathsAreTakenInTheProgramFolder) {
+    const std::wstring dir = L"C:\\Program Files\\Taviro\\";
+    struct Case {
+        const wchar_t* path;
+        std::wstring want;
+    } cases[] = {
+        {L"m.TQK", dir + L"m.TQK"},
+        {L"sub\\m.TQK", dir + L"sub\\m.TQK"},
+        {L"..\\m.TQK", dir + L"..\\m.TQK"},
+        {L"D:\\rec\\m.TQK", L"D:\\rec\\m.TQK"},
+        {L"d:/rec/m.TQK", L"d:/rec/m.TQK"},
+        {L"\\\\server\\share\\m.TQK", L"\\\\server\\share\\m.TQK"},
+        {L"\\rec\\m.TQK", L"C:\\rec\\m.TQK"},  // the root of the program's drive
+        {L"c:m.TQK", dir + L"m.TQK"},          // the program's drive: its folder
+        {L"D:m.TQK", L"D:m.TQK"},              // another drive: that drive's own folder
+        {L"", L""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MoviePathIn(dir, c.path), c.want) << c.path;
+    EXPECT_EQ(MoviePathIn(L"\\\\srv\\share\\app\\", L"\\m.TQK"), L"\\\\srv\\share\\m.TQK");
+    EXPECT_EQ(MoviePathIn(L"", L"m.TQK"), L"m.TQK");
+}
+
 TEST(Playback, LateFrames) {
     // Play_SetStartT(now - 2000) during frame 0 at 10 fps: frames 1 to 19 are late.
     const double startT = 5000 - 2000;

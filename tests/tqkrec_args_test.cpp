@@ -20,7 +20,7 @@ TEST(TqkrecArgs, ParsesEveryOption) {
     EXPECT_EQ(a.fps, 30);
     EXPECT_EQ(a.sec, 5);
     EXPECT_EQ(a.method, 2);
-    EXPECT_TRUE(a.async);
+    EXPECT_TRUE(a.mapped);
     EXPECT_TRUE(a.cursor);
     EXPECT_TRUE(a.overlay);
     EXPECT_EQ(a.sleepCo, 2);

@@ -60,8 +60,8 @@ public:
     }
 };
 
-int32_t Rec(Capture& cp, const std::wstring& path, bool async, bool user = true) {
-    return cp.Rec(path, 0, user, nullptr, 0, async);
+int32_t Rec(Capture& cp, const std::wstring& path, bool mapped, bool user = true) {
+    return cp.Rec(path, 0, user, nullptr, 0, mapped);
 }
 
 TEST(CaptureRecord, ParameterChecksCreateNothing) {
@@ -77,16 +77,16 @@ TEST(CaptureRecord, ParameterChecksCreateNothing) {
         {0, 0, 8, 8, 10, 1, 3, false, -1},  {0, 0, 98, 8, 10, 1, 1, false, -1},
         {0, 0, 8, 8, 10, 1, 2, true, -9},   {0, 0, 8, 8, 10, 1, 0, true, -9},
     };
-    for (bool async : {false, true})
+    for (bool mapped : {false, true})
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message()
-                         << c.w << "x" << c.h << " m" << c.method << " a" << async);
+                         << c.w << "x" << c.h << " m" << c.method << " mapped " << mapped);
             FrameFeeder feeder;
             Capture cp(&feeder);
             cp.Init(c.x, c.y, c.w, c.h);
             cp.Init_Capture(c.fps, c.sec, c.method);
             const std::wstring path = dir.File(L"never.TQK");
-            const int32_t rc = Rec(cp, path, async, c.user);
+            const int32_t rc = Rec(cp, path, mapped, c.user);
             EXPECT_EQ(rc, MakeResultCode(c.code, 0));
             EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
             EXPECT_EQ(feeder.infoEvents + feeder.startEvents, 0);
@@ -100,16 +100,16 @@ TEST(CaptureRecord, EightBitDisplayRecordsOnlyType1) {
     // Run on the 8-bit display (capture_eight_bit); anywhere else it fails, never skips.
     ASSERT_EQ(Capture(&probe).BitCo(), 8) << "needs a display of 8 bits";
     TempDir dir;
-    for (bool async : {false, true})
+    for (bool mapped : {false, true})
         for (int32_t method : {0, 1, 2}) {
-            SCOPED_TRACE(testing::Message() << "method " << method << " async " << async);
+            SCOPED_TRACE(testing::Message() << "method " << method << " mapped " << mapped);
             FrameFeeder feeder;
             Capture cp(&feeder);
             cp.Init(0, 0, 16, 8);
             cp.Init_Capture(10, 1, method);
             const std::wstring path = dir.File(L"eight.TQK");
             DeleteFileW(path.c_str());
-            const int32_t rc = Rec(cp, path, async, false);
+            const int32_t rc = Rec(cp, path, mapped, false);
             if (method == 1) {
                 EXPECT_EQ(rc, 0);
                 int32_t bits = 0;
@@ -127,20 +127,20 @@ TEST(CaptureRecord, Rec1AndRecAsyncWriteIdenticalFilesAndSlide) {
     // 40 slots of 64 x 48 x 32: 8F = 96 KiB, so the records pass several views, and the
     // noise frames outgrow the reservation of F + 8 bytes a record.
     Bytes files[2];
-    for (int async = 0; async < 2; ++async) {
+    for (int mapped = 0; mapped < 2; ++mapped) {
         FrameFeeder feeder;
         Capture cp(&feeder);
         cp.Init(0, 0, 64, 48);
         cp.Init_Capture(100, 1, 1, 0, 0, 0);
         feeder.answerBits = 32;
-        const std::wstring path = dir.File(async ? L"async.TQK" : L"sync.TQK");
+        const std::wstring path = dir.File(mapped ? L"mapped.TQK" : L"sync.TQK");
         // A longer old file at the path must not leave its tail behind.
         WriteAll(path, Bytes(2'000'000, 0x55));
         feeder.path = path;
-        ASSERT_EQ(Rec(cp, path, async), 0);
+        ASSERT_EQ(Rec(cp, path, mapped), 0);
         EXPECT_EQ(feeder.setDataEvents, 100);
-        files[async] = ReadAll(path);
-        const Layout l = ParseLayout(files[async]);
+        files[mapped] = ReadAll(path);
+        const Layout l = ParseLayout(files[mapped]);
         EXPECT_EQ(l.packedSizes.size(), 100u);
         EXPECT_TRUE(l.endsBehindLast);
         // Every frame decodes to what was handed over.
@@ -155,7 +155,7 @@ TEST(CaptureRecord, Rec1AndRecAsyncWriteIdenticalFilesAndSlide) {
     EXPECT_GT(files[1].size(), size_t(8 * 64 * 48 * 4) * 3);
 }
 
-TEST(CaptureRecord, AsyncReservesTAndCutsBehindLastRecord) {
+TEST(CaptureRecord, MappedWriterReservesTAndCutsBehindLastRecord) {
     TempDir dir;
     FrameFeeder feeder;
     Capture cp(&feeder);
@@ -178,7 +178,7 @@ TEST(CaptureRecord, UserCaptureDepthIsRestored) {
     TempDir dir;
     const int32_t display = ScreenDepth();
     const int32_t other = display == 24 ? 32 : 24;
-    for (bool async : {false, true}) {
+    for (bool mapped : {false, true}) {
         FrameFeeder feeder;
         Capture cp(&feeder);
         ASSERT_EQ(cp.BitCo(), display);
@@ -186,7 +186,7 @@ TEST(CaptureRecord, UserCaptureDepthIsRestored) {
         cp.Init_Capture(50, 1, 1);
         feeder.answerBits = other;
         const std::wstring path = dir.File(L"u.TQK");
-        ASSERT_EQ(Rec(cp, path, async), 0);
+        ASSERT_EQ(Rec(cp, path, mapped), 0);
         EXPECT_EQ(feeder.bitCoSeen, display);
         EXPECT_EQ(cp.BitCo(), display);
         int32_t bits = 0;
@@ -212,10 +212,10 @@ TEST(CaptureRecord, CancelAndEmptyLengthLeaveWhatTheyShould) {
         {false, 0, 1, -7, 1, 1},
         {false, -1, 0, 0, 0, 0},  // sec 0: header only, after StartCapture
     };
-    for (bool async : {false, true})
+    for (bool mapped : {false, true})
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message()
-                         << "at " << c.at << " start " << c.atStart << " async " << async);
+                         << "at " << c.at << " start " << c.atStart << " mapped " << mapped);
             FrameFeeder feeder;
             Capture cp(&feeder);
             cp.Init(0, 0, 32, 16);
@@ -224,7 +224,7 @@ TEST(CaptureRecord, CancelAndEmptyLengthLeaveWhatTheyShould) {
             feeder.cancelAt = c.at;
             const std::wstring path = dir.File(L"c.TQK");
             WriteAll(path, Bytes(100000, 1));  // an old, longer file
-            EXPECT_EQ(Rec(cp, path, async), MakeResultCode(c.code, c.detail));
+            EXPECT_EQ(Rec(cp, path, mapped), MakeResultCode(c.code, c.detail));
             EXPECT_EQ(feeder.startEvents, 1);
             const Bytes file = ReadAll(path);
             const Layout l = ParseLayout(file);
@@ -232,6 +232,39 @@ TEST(CaptureRecord, CancelAndEmptyLengthLeaveWhatTheyShould) {
             EXPECT_TRUE(l.endsBehindLast);
             EXPECT_GE(file.size(), 32u);
         }
+}
+
+// A relative movie path names a file in the program's folder with either writer, and the
+// process's current folder stays where the caller put it.
+TEST(CaptureRecord, RelativePathIsInTheProgramFolderAndTheCurrentFolderStays) {
+    TempDir dir;
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    const fs::path programFolder = fs::path(exe).parent_path();
+    wchar_t before[MAX_PATH] = {};
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+    for (bool mapped : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "mapped " << mapped);
+        const std::wstring name =
+            L"relative_" + std::to_wstring(GetCurrentProcessId()) + (mapped ? L"_m.TQK" : L".TQK");
+        FrameFeeder feeder;
+        Capture cp(&feeder);
+        cp.Init(0, 0, 16, 8);
+        cp.Init_Capture(10, 1, 1);
+        EXPECT_EQ(Rec(cp, name, mapped), 0);
+        EXPECT_EQ(cp.TempPath(), name);
+        const fs::path made = programFolder / name;
+        const Layout l = ParseLayout(ReadAll(made.wstring()));
+        EXPECT_EQ(l.packedSizes.size(), 10u);
+        EXPECT_TRUE(l.endsBehindLast);
+        EXPECT_FALSE(fs::exists(dir.Path() / name));
+        wchar_t now[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, now);
+        EXPECT_EQ(fs::path(now), dir.Path());
+        DeleteFileW(made.c_str());
+    }
+    SetCurrentDirectoryW(before);
 }
 
 TEST(CaptureRecord, GetErrorTexts) {
@@ -599,17 +632,17 @@ TEST(CaptureRecord, FullDiskStopsWithApiErrorAndKeepsWholeSeconds) {
     wchar_t folder[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"TAVIRO_SMALL_DISK", folder, MAX_PATH))
         FAIL() << "needs TAVIRO_SMALL_DISK: a folder on a small file system";
-    for (bool async : {false, true}) {
-        SCOPED_TRACE(async ? "RecAsync" : "Rec1");
+    for (bool mapped : {false, true}) {
+        SCOPED_TRACE(mapped ? "RecAsync" : "Rec1");
         const std::wstring path =
-            std::wstring(folder) + (async ? L"\\full_a.TQK" : L"\\full_s.TQK");
+            std::wstring(folder) + (mapped ? L"\\full_a.TQK" : L"\\full_s.TQK");
         FrameFeeder feeder;
         feeder.answerBits = 32;
         feeder.noiseOnly = true;
         Capture cp(&feeder);
         cp.Init(0, 0, 64, 48);  // 12 KiB frames of noise
-        cp.Init_Capture(10, async ? 4 : 6, 1);
-        const int32_t rc = cp.Rec(path, 0, true, nullptr, 0, async);
+        cp.Init_Capture(10, mapped ? 4 : 6, 1);
+        const int32_t rc = cp.Rec(path, 0, true, nullptr, 0, mapped);
         const SplitCode split = SplitResultCode(rc);
         EXPECT_EQ(split.code, -10);
         EXPECT_TRUE(split.detail == ERROR_DISK_FULL || split.detail == ERROR_HANDLE_DISK_FULL)

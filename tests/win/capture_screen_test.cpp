@@ -78,23 +78,23 @@ TEST(CaptureScreen, EveryMethodRecordsWhatTheScreenShows) {
     PatternWindow win(940, 700, kW, kH);
     const int32_t depth = ScreenDepth();
     for (int32_t method = 0; method <= 2; ++method) {
-        for (bool async : {false, true}) {
+        for (bool mapped : {false, true}) {
             SCOPED_TRACE(testing::Message()
-                         << "method " << method << " async " << async << " depth " << depth);
+                         << "method " << method << " mapped " << mapped << " depth " << depth);
             PatternDriver driver(&win, depth);
             Capture cp(&driver);
             cp.Init(win.X(), win.Y(), kW, kH);
             cp.Init_Capture(5, 1, method, 0, 0, 1);
             driver.Begin();
             const std::wstring path = dir.File(L"m.TQK");
-            ASSERT_EQ(cp.Rec(path, 0, false, nullptr, 0, async), 0);
+            ASSERT_EQ(cp.Rec(path, 0, false, nullptr, 0, mapped), 0);
             EXPECT_TRUE(driver.shown);
             Collector col;
             Capture player(&col);
             ASSERT_EQ(player.Play(path, nullptr, nullptr, 0, 0, true), 0);
             ExpectFramesMatch(col.frames, driver, size_t(kW) * kH * depth / 8);
 
-            if (method != 0 || async) continue;
+            if (method != 0 || mapped) continue;
             // The Type0 movie rewritten as a 24-bit Type1 movie through the frame source.
             TQKtoTQK src;
             ASSERT_EQ(src.Init(path, 24), 0);
@@ -366,8 +366,8 @@ TEST(CaptureScreen, LateSlotsAreDroppedOnSchedule) {
         {650, {false, false, true, true, false}},
     };
     for (const Case& c : cases) {
-        for (bool async : {false, true}) {
-            SCOPED_TRACE(testing::Message() << "hold " << c.hold << " async " << async);
+        for (bool mapped : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "hold " << c.hold << " mapped " << mapped);
             SlowFirstSlot slow;
             slow.hold = c.hold;
             Capture cp(&slow);
@@ -376,7 +376,7 @@ TEST(CaptureScreen, LateSlotsAreDroppedOnSchedule) {
             const std::wstring path = dir.File(L"drop.TQK");
             const double wait = PerfMillis() + 200;
             int32_t first = 0;
-            ASSERT_EQ(cp.Rec(path, 0, false, &first, wait, async), 0);
+            ASSERT_EQ(cp.Rec(path, 0, false, &first, wait, mapped), 0);
             EXPECT_GE(double(first), wait - 0.5);
             EXPECT_EQ(slow.drops, c.drops);
             // A still frame packs like a dropped one, so the file shows only the count.

@@ -37,12 +37,12 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
     struct Disarmed {
         ~Disarmed() { fault::Disarm(); }
     } guard;
-    for (const bool async : {false, true}) {
+    for (const bool mapped : {false, true}) {
         for (const Op op : {Op::kWrite, Op::kFlush}) {
-            const std::wstring path = dir.File(async ? L"a.TQK" : L"s.TQK");
+            const std::wstring path = dir.File(mapped ? L"a.TQK" : L"s.TQK");
             int fired = 0, keptChecked = 0;
             for (int n = 1; n < 200; ++n) {
-                SCOPED_TRACE(std::string(async ? "RecAsync " : "Rec1 ") + fault::OpName(op) +
+                SCOPED_TRACE(std::string(mapped ? "RecAsync " : "Rec1 ") + fault::OpName(op) +
                              " call " + std::to_string(n));
                 DeleteFileW(path.c_str());
                 Feeder feeder;
@@ -50,7 +50,7 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
                 cp.Init(0, 0, 16, 8);
                 cp.Init_Capture(kFps, kSec, 1);
                 fault::Arm(op, n);
-                const int32_t rc = cp.Rec(path, 0, true, nullptr, 0, async);
+                const int32_t rc = cp.Rec(path, 0, true, nullptr, 0, mapped);
                 const bool hit = fault::Fired();
                 fault::Disarm();
                 const Bytes bytes = ReadAll(path);
@@ -100,7 +100,7 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
             // The plain writer stops at a failed write: some failure came after the first whole
             // second, whose frames were then read back. (The mapped writer claims its room
             // again and finishes the movie, checked whole above.)
-            if (op == Op::kWrite && !async) EXPECT_GE(keptChecked, 1) << "no run kept a second";
+            if (op == Op::kWrite && !mapped) EXPECT_GE(keptChecked, 1) << "no run kept a second";
         }
     }
 }

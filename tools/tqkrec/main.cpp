@@ -101,7 +101,7 @@ int Main(int argc, wchar_t** argv) {
         rec.W = a.W, rec.H = a.H, rec.x = a.x, rec.y = a.y;
         cp.SetOverlay(&input);
     }
-    const int32_t rc = cp.Rec(path, 0, false, nullptr, 0, a.async);
+    const int32_t rc = cp.Rec(path, 0, false, nullptr, 0, a.mapped);
     const tqk::RecordTimings& t = cp.LastTimings();
     if (rec.stoppedAt >= 0) {
         cp.SetTVRFileData(path, 0, 0, 0, 0, rec.stoppedAt / a.fps);

@@ -64,7 +64,7 @@ std::string ParseTqkrecArgs(const std::vector<std::string>& args, TqkrecArgs* a)
             if (!value(&v) || !ParseInt(v, &a->method) || a->method < 0 || a->method > 2)
                 return "--method needs 0, 1 or 2";
         } else if (s == "--async") {
-            a->async = true;
+            a->mapped = true;
         } else if (s == "--cursor") {
             a->cursor = true;
         } else if (s == "--overlay") {

@@ -13,7 +13,7 @@ struct TqkrecArgs {
     int32_t fps = 10;
     int32_t sec = 1;
     int32_t method = 1;
-    bool async = false;
+    bool mapped = false;  // --async: the mapped writer (RecAsync)
     bool cursor = false;
     bool overlay = false;  // clicks and keys drawn, from presses the tool makes up
     int32_t sleepCo = 0;
