@@ -11,6 +11,7 @@
 
 #include "capture.h"
 #include "form1.h"
+#include "rec_session.h"
 #include "recorder_actions.h"
 
 namespace tqk::bench {
@@ -64,7 +65,8 @@ int Main(int argc, wchar_t** argv) {
     tqk::rec::WindowPositions positions{600, 600, 0, 0};
     tqk::rec::RecorderContext ctx;
     ctx.positions = &positions;
-    tqk::rec::Form1 form;
+    tqk::rec::Form1 window;
+    tqk::rec::RecordingSession form(window);
     const double slot60 = 1000.0 / 60;
     std::printf("handler cost per frame (320x240, Type1, %d s):\n", sec);
     {

@@ -4,8 +4,12 @@
 // byte. A recording of the scene then tells, in every frame, when the scene's clicks were.
 //   recorder_sync.exe scene SECONDS                 the scene alone (its own latency is
 //                                                   measured by the script from outside)
-//   recorder_sync.exe record SECONDS FPS FOLDER     the scene recorded through TaviroRec.exe
-//                                                   with sound into FOLDER\sync.TQK/.wav/.avi
+//   recorder_sync.exe record SECONDS FPS FOLDER [PAUSES]
+//                                                   the scene recorded through TaviroRec.exe
+//                                                   with sound into FOLDER\sync.TQK/.wav/.avi,
+//                                                   paused PAUSES times (0.5 to 4 s each) by
+//                                                   the pause button; prints the frame each
+//                                                   pause began after ("resume after frame N")
 // bench/recorder_sync.sh runs both and prints the offsets.
 #include <windows.h>
 
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "capture_settings.h"
+#include "form1_ids.h"
 #include "form2_ids.h"
 #include "recorder_stage.h"
 #include "test_files.h"
@@ -109,7 +114,36 @@ int RunScene(int seconds) {
     return 0;
 }
 
-int Record(int seconds, int fps, const std::wstring& folder) {
+// The pause lengths: 0.5 to 4 s, varying from one pause to the next.
+int PauseMs(int i) { return 500 + (i * 1300) % 3600; }
+
+// The frame number the statistics area shows ("... Frame 23/40 ..."); -1 when none.
+int FrameShown(HWND form1) {
+    const std::wstring text = tqk::test::Text(tqk::test::Child(form1, tqk::form1_ids::Picture1));
+    const size_t at = text.find(L"Frame ");
+    return at == std::wstring::npos ? -1 : _wtoi(text.c_str() + at + 6);
+}
+
+// Pauses the recording in form1 for ms and resumes it; the frames recorded before the pause.
+int PauseFor(HWND form1, int ms) {
+    HWND button = tqk::test::Child(form1, tqk::form1_ids::Command1(3));
+    tqk::test::Click(button);
+    int frame = -1;
+    tqk::test::WaitUntil(
+        [&] {
+            const std::wstring text =
+                tqk::test::Text(tqk::test::Child(form1, tqk::form1_ids::Picture1));
+            if (text.rfind(L"一時停止中", 0) != 0) return false;
+            frame = FrameShown(form1);
+            return true;
+        },
+        10000);
+    Sleep(DWORD(ms));
+    tqk::test::Click(button);
+    return frame;
+}
+
+int Record(int seconds, int fps, const std::wstring& folder, int pauses) {
     const std::wstring dir = folder + L"\\";
     if (!tqk::test::StageRecorder(dir).empty() ||
         !tqk::test::WriteStartRecord(
@@ -121,7 +155,10 @@ int Record(int seconds, int fps, const std::wstring& folder) {
     tqk::test::ChildProcess scene, rec;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (!scene.Start(self, L"scene " + std::to_wstring(seconds + 4))) return 1;
+    int pausedMs = 0;
+    for (int i = 0; i < pauses; ++i) pausedMs += PauseMs(i);
+    if (!scene.Start(self, L"scene " + std::to_wstring(seconds + 4 + pausedMs / 1000 + 1)))
+        return 1;
     if (!rec.Start(dir + L"TaviroRec.exe")) return 1;
     HWND form2 = tqk::test::WaitForWindow(rec.Id(), L"TaviroRecForm2", nullptr, 20000);
     if (!form2) return 1;
@@ -129,6 +166,20 @@ int Record(int seconds, int fps, const std::wstring& folder) {
     Sleep(1000);
     tqk::test::Click(tqk::test::Child(form2, ids::Command5));
     bool recorded = false;
+    if (pauses > 0) {
+        // Pauses spread over the recorded time, each after about seconds / (pauses + 1).
+        HWND form1 = tqk::test::WaitForWindow(rec.Id(), tqk::form1_ids::kClassName, nullptr, 20000);
+        if (!form1) return 1;
+        for (int i = 0; i < pauses; ++i) {
+            const int due = fps * seconds * (i + 1) / (pauses + 1);
+            if (!tqk::test::WaitUntil([&] { return FrameShown(form1) >= due; },
+                                      DWORD(seconds) * 3000 + 60000))
+                break;
+            const int frame = PauseFor(form1, PauseMs(i));
+            std::printf("resume after frame %d (paused %d ms)\n", frame, PauseMs(i));
+            std::fflush(stdout);
+        }
+    }
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < DWORD(seconds) * 3000 + 60000) {
         if (auto box = tqk::test::WaitForMessageBox(rec.Id(), 200)) {
@@ -151,8 +202,9 @@ int Record(int seconds, int fps, const std::wstring& folder) {
 int Main(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"scene" && argc == 3) return RunScene(_wtoi(argv[2]));
-    if (mode == L"record" && argc == 5) return Record(_wtoi(argv[2]), _wtoi(argv[3]), argv[4]);
-    std::printf("usage: recorder_sync scene SECONDS | record SECONDS FPS FOLDER\n");
+    if (mode == L"record" && (argc == 5 || argc == 6))
+        return Record(_wtoi(argv[2]), _wtoi(argv[3]), argv[4], argc == 6 ? _wtoi(argv[5]) : 0);
+    std::printf("usage: recorder_sync scene SECONDS | record SECONDS FPS FOLDER [PAUSES]\n");
     return 2;
 }
 

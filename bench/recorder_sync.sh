@@ -6,14 +6,17 @@
 #    on one clock): the scene's own lateness of sound against picture (its output latency).
 # 2. The scene recorded through the recorder with sound and exported to AVI: in the AVI, the
 #    click's offset against the pictures, less the scene's own; over the first and the last
-#    ten clicks, and the WAV's length against the movie's.
-#   bench/recorder_sync.sh [BUILD_WIN64] [SECONDS] [FPS]
+#    ten clicks, and the WAV's length against the movie's. With PAUSES, the recording is paused
+#    that many times (0.5 to 4 s each, by the recording window's pause button) and the offset
+#    of the first click after every resume is printed as well.
+#   bench/recorder_sync.sh [BUILD_WIN64] [SECONDS] [FPS] [PAUSES]
 # TAVIRO_SYNC_KEEP=DIR keeps the recording there.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 win=${1:-$root/build/win64}
 seconds=${2:-600}
 fps=${3:-30}
+pauses=${4:-0}
 exe=$win/tests/recorder_sync.exe
 [ -e "$exe" ] || { echo "build recorder_sync (win64) first"; exit 1; }
 work=$(mktemp -d)
@@ -33,12 +36,16 @@ ffmpeg -v fatal -t 10 -f x11grab -framerate 25 -video_size 64x48 -i "$DISPLAY+0,
 wait "$scene" || true
 
 # 2. Through the recorder.
-"$wine" "$exe" record "$seconds" "$fps" "Z:${work//\//\\}" | tr -d '\r'
+"$wine" "$exe" record "$seconds" "$fps" "Z:${work//\//\\}" "$pauses" | tr -d '\r' |
+    tee "$work/record.log"
 [ -n "${TAVIRO_SYNC_KEEP:-}" ] && cp "$work"/sync.* "$TAVIRO_SYNC_KEEP/"
 
 python3 - "$work" "$seconds" "$fps" <<'PY'
-import array, json, subprocess, sys
+import array, json, re, subprocess, sys
 work, seconds, fps = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+resumes = [(int(m.group(1)), int(m.group(2))) for m in
+           re.finditer(r"resume after frame (\d+) \(paused (\d+) ms\)",
+                       open(f"{work}/record.log").read())]
 W, H, RATE = 64, 48, 44100
 
 def run(*a):
@@ -117,6 +124,14 @@ print(f"  last 10 clicks (at {last[0][0]:.0f}-{last[-1][0]:.0f} s): {l_ms:+.1f} 
       " ".join(f"{o - own_ms:+.0f}" for _, o in last))
 print(f"  drift from the first to the last: {l_ms - f_ms:+.1f} ms; one frame = "
       f"{1000 / fps:.1f} ms")
+for frame, paused in resumes:
+    after = [(t, o) for t, o in rec if t >= frame / fps]
+    if after:
+        t, o = after[0]
+        print(f"  after the resume at {frame / fps:.2f} s (paused {paused} ms): click at "
+              f"{t:.2f} s, {o - own_ms:+.1f} ms")
+    else:
+        print(f"  after the resume at {frame / fps:.2f} s: no click found")
 wav = float(run("soxi", "-D", f"{work}/sync.wav").decode())
 print(f"  WAV {wav * 1000:.1f} ms against the movie's {frames} frames = "
       f"{frames * 1000 / fps:.1f} ms: {(wav - frames / fps) * 1000:+.1f} ms")

@@ -1,46 +1,54 @@
-// Form1: the recording window. Runs one recording: the priorities, the recording source, the
-// sound helper's start and stop, the engine's run with its live statistics, the cancel
-// question, and puts everything back afterwards.
+// Form1: the recording window, a view of the recording session. It shows the statistics and
+// the pause button's caption the session gives it, and turns its buttons and the stop-and-keep
+// command into the session's events; minimising and moving it are its own.
 #pragma once
 
 // clang-format off
 #include <windows.h>
 // clang-format on
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "capture.h"
-#include "recorder_actions.h"
+#include "recorder_paths.h"
 #include "run_model.h"
+#include "session_model.h"
 #include "win_handles.h"
 #include "win_window.h"
 
 namespace tqk::rec {
 
-// Time spent in the window's own per-frame handler, for the benchmark.
-struct HandlerCost {
-    int64_t frames = 0;
-    double totalMs = 0;  // every frame's handler, drawing frames included
-    double maxMs = 0;
-    std::vector<float> perFrameMs;  // each frame's, for the median (a busy machine's
-                                    // preemptions dominate the mean)
+// What the window hands the session it shows.
+class SessionInput {
+public:
+    virtual ~SessionInput() = default;
+    virtual void Press(SessionEvent e) = 0;
 };
 
-class Form1 : public tqk::Window, private tqk::CaptureEvents {
+class Form1 : public tqk::Window {
 public:
     Form1() = default;
 
     // Creates the window (hidden, its caption removed) on first use.
     bool Load();
-    // One recording with the record s; the window is shown meanwhile and hidden again.
-    RunResult Run(const RecorderContext& ctx, const CaptureSettings& s);
-
     // The outer size of the window in pixels.
     SIZE OuterSize() const;
-    const HandlerCost& LastHandlerCost() const { return cost_; }
+
+    // A run begins: presses go to session (null: to nobody).
+    void Attach(SessionInput* session) { session_ = session; }
+    // Shown at the remembered place without taking the focus from what is being recorded.
+    void ShowAt(const WindowPositions* p);
+    // Remembers the place and hides the window.
+    void HideAndSave(WindowPositions* p);
+
+    // One line of text over the whole statistics area (the wait, the WAV's progress).
+    void PrintLine(const std::string& utf8);
+    // The items at their places.
+    void DrawStatistics(const std::vector<StatItem>& items);
+    // Command1(3)'s caption and state.
+    void ShowPauseButton(const std::string& utf8, bool enabled);
+    void EndMoveMode();
 
 protected:
     bool OnCreate() override;
@@ -50,34 +58,13 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    // The engine's events.
-    void OnStartCapture(bool& IsCancel) override;
-    void OnCapture(int32_t NowFrame, double FrameCaptureTime, int32_t DropCount, bool IsDrop,
-                   int32_t CompressSize, int32_t NoCompressSize, int32_t& CaptureX,
-                   int32_t& CaptureY, bool& IsCancel) override;
-
     void HideTitle();
-    void MoveMe(const WindowPositions& p);
-    void SaveMe(WindowPositions* p) const;
-    void PrintWaitText();
-    // While the helper writes the WAV after the capture.
-    void PrintWavWriting(int32_t permille);
-    void DrawStatistics(int32_t n, int32_t dropCount);
     void ShowStatistics(const std::wstring& text);
-    void EndMoveMode();
 
-    CaptureSettings s_;
-    const RecorderContext* ctx_ = nullptr;
-    const tqk::Capture* engine_ = nullptr;  // the run's engine, while it records
-    RunStats stats_;
-    bool cancelRequested_ = false;
+    SessionInput* session_ = nullptr;
     bool moveMode_ = false;
     int32_t rememberedLeft_ = 0, rememberedTop_ = 0;
-    uint32_t startTick_ = 0;
-    bool recordsSound_ = false;
-    bool blockSent_ = false;
-    snd::SoundHelperBlock block_;
-    HandlerCost cost_;
+    std::string pauseCaption_;
 
     // The statistics area's image, drawn every 10th frame and painted from here.
     tqk::MemoryDc statsDc_;

@@ -64,6 +64,11 @@ Form1& RecordingWindow() {
     return form;
 }
 
+RunResult RecordInWindow(const RecorderContext& ctx, const CaptureSettings& settings, bool trial) {
+    RecordingSession session(RecordingWindow());
+    return session.Run(ctx, settings, trial);
+}
+
 bool ReplaceMovie(const std::wstring& scratch, const std::wstring& movie, DWORD* retError) {
     // Both files lie in one folder, so this is a rename on one volume: at every moment the
     // movie's name holds either the recorded movie or its complete rewrite.
@@ -138,7 +143,7 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
 
 RunResult RecordAndFinish(const RecorderContext& ctx, const CaptureSettings& settings) {
     if (ctx.owner) ShowWindow(ctx.owner, SW_HIDE);
-    const RunResult run = RecordingWindow().Run(ctx, settings);
+    const RunResult run = RecordInWindow(ctx, settings);
     RunPipeline(ctx, settings, run);
     if (ctx.owner) {
         ShowWindow(ctx.owner, SW_SHOW);

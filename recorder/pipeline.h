@@ -3,12 +3,17 @@
 
 #include "form1.h"
 #include "pipeline_model.h"
+#include "rec_session.h"
 #include "recorder_actions.h"
 
 namespace tqk::rec {
 
 // The recording window, created on first use and kept for the program's life.
 Form1& RecordingWindow();
+// One recording session shown in the recording window (a trial's takes no pause and no
+// stop-and-keep command).
+RunResult RecordInWindow(const RecorderContext& ctx, const CaptureSettings& settings,
+                         bool trial = false);
 
 // After a run: rewrites a kept movie to 24 bits and method 1 and exports the AVI as the save
 // mode says, through the progress window. The owner stays hidden meanwhile.

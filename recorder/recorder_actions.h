@@ -47,6 +47,10 @@ struct RunResult {
     bool aborted = false;          // cancelled, and the user chose not to keep the files
     int32_t averageCaptureMs = 0;  // round(sum / count) over the non-dropped frames; 0 if none
     int32_t droppedFrames = 0;
+    int32_t keptSec = 0;        // the seconds the movie's header promises after the run
+    double recordedMs = 0;      // recorded time, pauses left out
+    int32_t pauses = 0;         // pauses the engine took
+    bool stoppedByKey = false;  // ended by the stop-and-keep command
 };
 
 // Command5 "録画", after the window's checks passed and the user agreed to overwrite: hides

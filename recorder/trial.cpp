@@ -37,7 +37,7 @@ std::optional<std::wstring> RunTrial(const RecorderContext& ctx, const CaptureSe
     for (int32_t method = 0; method < kTrialMethods; ++method) {
         const CaptureSettings t = TrialSettings(settings, method, base);
         DeleteTrialFiles(t);
-        const RunResult run = RecordingWindow().Run(ctx, t);
+        const RunResult run = RecordInWindow(ctx, t, true);
         DeleteTrialFiles(t);
         report += TrialLine(method, run.resultCode, run.averageCaptureMs, run.droppedFrames,
                             settings.Fps);

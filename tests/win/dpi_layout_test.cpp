@@ -1,8 +1,8 @@
 // Layouts at the screen's DPI (run at 96 and, by dpi_run.sh, at 144 DPI set in the prefix):
-// the message box, a tooltip, the installer and the recorder's settings and about windows show
-// every text whole inside its control and every control inside its window. With
-// TAVIRO_SHOT_DIR set (a Unix folder), the recorder's windows are also saved as screenshots
-// there for a person to look at.
+// the message box, a tooltip, the installer, the recorder's settings and about windows and its
+// recording window paused show every text whole inside its control and every control inside its
+// window. With TAVIRO_SHOT_DIR set (a Unix folder), the recorder's windows are also saved as
+// screenshots there for a person to look at.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -13,10 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "form1_ids.h"
 #include "form2_ids.h"
 #include "form4_ids.h"
 #include "message_pump.h"
 #include "msgbox_ex.h"
+#include "recorder_stage.h"
 #include "test_files.h"
 #include "tooltip.h"
 #include "tqk_format.h"
@@ -287,6 +289,43 @@ TEST(DpiLayout, RecorderSettingsAndAboutWindows) {
     DeleteObject(font);
     PostMessageW(w, WM_CLOSE, 0, 0);
     EXPECT_TRUE(rec.WaitExit(10000).has_value());
+}
+
+// The recording window while paused: its four buttons ("再開" on the fourth) and the
+// statistics area saying so.
+TEST(DpiLayout, RecordingWindowPaused) {
+    TempFolder f(L"dpi_rec1");
+    ASSERT_EQ(StageRecorder(f.Path()), L"");
+    rec::CaptureSettings s =
+        RecordAtTopLeft(64, 48, 1, 10, 60, Utf8FromWide(f.Path()) + "paused.TQK", false);
+    s.AviPath.clear();
+    s.FollowMouse = false;
+    s.PriorityClass = 0;
+    ASSERT_TRUE(WriteStartRecord(f.Path(), s));
+    SetCursorPos(1023, 767);
+    ChildProcess recorder;
+    ASSERT_TRUE(recorder.Start(f.Path() + L"TaviroRec.exe"));
+    HWND form2 = WaitForWindow(recorder.Id(), L"TaviroRecForm2", nullptr, 15000);
+    ASSERT_NE(form2, nullptr);
+    Click(GetDlgItem(form2, form2_ids::Command5));
+    HWND w = WaitForWindow(recorder.Id(), form1_ids::kClassName, nullptr, 15000);
+    ASSERT_NE(w, nullptr);
+    HWND stats = GetDlgItem(w, form1_ids::Picture1), pause = GetDlgItem(w, form1_ids::Command1(3));
+    ASSERT_TRUE(WaitUntil([&] { return Text(stats).rfind(L"Frame ", 0) == 0; }, 20000));
+    Click(pause);
+    EXPECT_TRUE(WaitUntil([&] { return Text(stats).rfind(L"一時停止中", 0) == 0; }, 10000))
+        << Utf8FromWide(Text(stats));
+    EXPECT_EQ(Text(pause), L"再開");
+    HFONT font = MessageFont();
+    ExpectLaidOut(w, font, true);
+    ExpectNoOverlaps(w);
+    DeleteObject(font);
+    Screenshot("form1_paused");
+    // Ended by the stop-and-keep command: no question, the settings window comes back.
+    PostMessageW(w, WM_COMMAND, MAKEWPARAM(form1_ids::StopKeep, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(form2) != FALSE; }, 20000));
+    PostMessageW(form2, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(recorder.WaitExit(10000).has_value());
 }
 
 // The player with a movie open and a span marked: the bar, its marks and the span's text.
