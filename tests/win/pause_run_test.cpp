@@ -117,10 +117,39 @@ private:
     std::thread thread_;
 };
 
-// Whether the audio daemon plays anything.
+// Whether the audio daemon plays anything but the silent stream of SinkInRealTime.
 bool TonePlaying() {
-    return Shell("pactl list short sink-inputs").find("protocol-native") != std::string::npos;
+    return std::atoi(Shell("pactl list sink-inputs | grep 'application.process.binary' | "
+                           "grep -vc '\"pacat\"'")
+                         .c_str()) > 0;
 }
+
+// A silent stream of 100 ms latency into the null sink while the tones play. Alone, a stream
+// is rendered up to two seconds ahead into the sink's monitor, where the helper records it: a
+// tone change would then be heard by the helper long before it is played, by a different
+// amount every time.
+class SinkInRealTime {
+public:
+    SinkInRealTime() {
+        pid_ = Shell(
+            "pacat --playback --raw --format=s16le --rate=44100 --channels=2 "
+            "--latency-msec=100 </dev/zero >/dev/null 2>&1 & echo $!");
+        const std::string ahead =
+            "LANG=C pactl list sinks | sed -n 's/^[[:space:]]*Latency: "
+            "\\([0-9]*\\) usec.*/\\1/p' | head -1";
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const int usec = std::atoi(Shell(ahead).c_str());
+                return usec > 0 && usec < 100000;
+            },
+            20000))
+            << "the null sink does not keep to a low latency";
+    }
+    ~SinkInRealTime() { Shell("kill " + std::to_string(std::atoi(pid_.c_str())) + "; true"); }
+
+private:
+    std::string pid_;
+};
 
 // A sine of freq Hz played through the platform's wave-out until Stop: the same way into the
 // audio daemon as the recorder's own sound device, so that what it plays and what the helper
@@ -299,6 +328,7 @@ constexpr int kLowTone = 300, kHighTone = 3000;
 
 TEST(PauseRun, TheMovieAndTheSoundLeaveThePauseOutAndTheAviCarriesThem) {
     ASSERT_TRUE(WaitUntil([] { return !TonePlaying(); }, 40000)) << "another tone plays";
+    SinkInRealTime realTime;
     ScreenColour screen(kBefore);
     Recorder r;
     const CaptureSettings s = r.Record(10, 4, true, true);
@@ -460,6 +490,7 @@ TEST(PauseRun, StoppedWhilePausedBeforeAWholeSecondKeepsNothingAndSaysSo) {
 // against.
 TEST(PauseRun, WithoutAPauseTheToneChangesWithThePicture) {
     ASSERT_TRUE(WaitUntil([] { return !TonePlaying(); }, 40000)) << "another tone plays";
+    SinkInRealTime realTime;
     ScreenColour screen(kBefore);
     Recorder r;
     const CaptureSettings s = r.Record(10, 4, true, false);
