@@ -13,6 +13,7 @@
 #include "form4.h"
 #include "mixer.h"
 #include "path_parts.h"
+#include "rec_schedule.h"
 #include "recorder_files.h"
 #include "run_model.h"
 #include "sound_helper_client.h"
@@ -597,11 +598,22 @@ bool CheckFileOK(const std::string& path) {
     return e == ERROR_FILE_NOT_FOUND;
 }
 
+// A relative save path means the program's folder, for the movie, its sound and its AVI alike:
+// the sound helper is another process, with a current folder of its own, and the recording's
+// later steps must find the files where the run wrote them. The record the window saves keeps
+// what the user typed.
+CaptureSettings InProgramFolder(CaptureSettings s, const std::string& appFolder) {
+    const std::wstring folder = Wide(appFolder);
+    for (std::string* path : {&s.TqkPath, &s.AviPath, &s.WavePath, &s.WaveScratchPath})
+        if (!path->empty()) *path = Utf8FromWide(MoviePathIn(folder, Wide(*path)));
+    return s;
+}
+
 }  // namespace
 
 void Form2::Record() {
     if (!ValidateAllBoxes()) return;
-    const CaptureSettings s = Build();
+    const CaptureSettings s = InProgramFolder(Build(), Context().paths->AppFolder);
     if (!CheckFileOK(s.TqkPath)) {
         RecMessage(Hwnd(), W(InvalidPathMessage(s.TqkPath)), MB_ICONHAND);
         return;
