@@ -17,6 +17,7 @@
 #include "capture_settings.h"
 #include "form1_ids.h"
 #include "form2_ids.h"
+#include "held_screen.h"
 #include "input_overlay.h"
 #include "recorder_stage.h"
 #include "test_files.h"
@@ -50,13 +51,27 @@ std::string PatternBgr() {
     return b;
 }
 
-// The image at the screen's top-left corner, in a window of its own thread that never takes
-// the focus, so presses on it change nothing on the screen.
-class HeldScreen {
+// The image at the screen's top-left corner, in a window that never takes the focus, so
+// presses on it change nothing on the screen.
+class HeldImage {
 public:
-    HeldScreen() {
-        thread_ = std::thread([this] { Loop(); });
-        while (!hwnd_) Sleep(5);
+    HeldImage()
+        : window_(L"InputOverlayHeldScreen", kW, kH, [](HDC dc) {
+              static const std::string bgr = PatternBgr();
+              std::vector<uint8_t> px(size_t(kW) * kH * 4);
+              for (size_t i = 0; i < size_t(kW) * kH; ++i) {
+                  px[i * 4] = uint8_t(bgr[i * 3]);
+                  px[i * 4 + 1] = uint8_t(bgr[i * 3 + 1]);
+                  px[i * 4 + 2] = uint8_t(bgr[i * 3 + 2]);
+              }
+              BITMAPINFO bi{};
+              bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+              bi.bmiHeader.biWidth = kW;
+              bi.bmiHeader.biHeight = -kH;
+              bi.bmiHeader.biPlanes = 1;
+              bi.bmiHeader.biBitCount = 32;
+              SetDIBitsToDevice(dc, 0, 0, kW, kH, 0, 0, 0, kH, px.data(), &bi, DIB_RGB_COLORS);
+          }) {
         // Shown once the screen holds its colours.
         uint8_t want[3];
         PatternAt(kW - 1, kH - 1, want);
@@ -66,58 +81,9 @@ public:
             10000));
         ReleaseDC(nullptr, screen);
     }
-    ~HeldScreen() {
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        thread_.join();
-    }
 
 private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == WM_PAINT) {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(h, &ps);
-            static const std::string bgr = PatternBgr();
-            std::vector<uint8_t> px(size_t(kW) * kH * 4);
-            for (size_t i = 0; i < size_t(kW) * kH; ++i) {
-                px[i * 4] = uint8_t(bgr[i * 3]);
-                px[i * 4 + 1] = uint8_t(bgr[i * 3 + 1]);
-                px[i * 4 + 2] = uint8_t(bgr[i * 3 + 2]);
-            }
-            BITMAPINFO bi{};
-            bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-            bi.bmiHeader.biWidth = kW;
-            bi.bmiHeader.biHeight = -kH;
-            bi.bmiHeader.biPlanes = 1;
-            bi.bmiHeader.biBitCount = 32;
-            SetDIBitsToDevice(dc, 0, 0, kW, kH, 0, 0, 0, kH, px.data(), &bi, DIB_RGB_COLORS);
-            EndPaint(h, &ps);
-            return 0;
-        }
-        if (m == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
-        if (m == WM_CLOSE) {
-            DestroyWindow(h);
-            return 0;
-        }
-        if (m == WM_DESTROY) PostQuitMessage(0);
-        return DefWindowProcW(h, m, wp, lp);
-    }
-    void Loop() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"InputOverlayHeldScreen";
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        RegisterClassW(&wc);
-        HWND h = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                 wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kW, kH,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
-        UpdateWindow(h);
-        hwnd_ = h;
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    }
-    std::atomic<HWND> hwnd_{nullptr};
-    std::thread thread_;
+    HeldScreen window_;
 };
 
 // Presses through the platform's input, as a user's hand would make them.
@@ -266,7 +232,7 @@ void Shot(const Movie& m, int frame, const std::string& name) {
 // A recording of 7 seconds while the presses are made: the left and the right button at their
 // points, Ctrl+C, then the plain letter A while Ctrl+C's box is still shown.
 Movie RecordWithPresses(int method, bool clicks, bool keys, const char* stem, bool cursor = false) {
-    HeldScreen held;
+    HeldImage held;
     Staged stage(std::wstring(stem, stem + strlen(stem)).c_str());
     CaptureSettings s =
         RecordAtTopLeft(kW, kH, method, kFps, kSec, stage.FileA("movie.TQK"), false);

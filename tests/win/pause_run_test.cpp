@@ -22,6 +22,7 @@
 #include "capture_settings.h"
 #include "form1_ids.h"
 #include "form2_ids.h"
+#include "held_screen.h"
 #include "recorder_stage.h"
 #include "test_files.h"
 #include "tool_test_util.h"
@@ -45,22 +46,22 @@ std::string Shell(const std::string& command, DWORD timeoutMs = 60000) {
     return out.value_or("");
 }
 
-// A solid colour over the recorded rectangle, in a window of its own thread.
+// A solid colour over the recorded rectangle.
 class ScreenColour {
 public:
-    explicit ScreenColour(COLORREF c) : colour_(c) {
-        thread_ = std::thread([this] { Loop(); });
-        while (!hwnd_) Sleep(5);
+    explicit ScreenColour(COLORREF c)
+        : colour_(c), window_(L"PauseRunColour", kW, kH, [this](HDC dc) {
+              HBRUSH brush = CreateSolidBrush(colour_);
+              RECT r{0, 0, kW, kH};
+              FillRect(dc, &r, brush);
+              DeleteObject(brush);
+          }) {
         EXPECT_TRUE(WaitShown()) << "the colour does not show on the screen";
-    }
-    ~ScreenColour() {
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        thread_.join();
     }
     // Changes the colour and waits until the screen shows it.
     bool Set(COLORREF c) {
         colour_ = c;
-        InvalidateRect(hwnd_, nullptr, TRUE);
+        window_.Repaint();
         return WaitShown();
     }
 
@@ -76,45 +77,8 @@ private:
             },
             20000);
     }
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        auto* self = reinterpret_cast<ScreenColour*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (m == WM_ERASEBKGND) return 1;
-        if (m == WM_PAINT && self) {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(h, &ps);
-            HBRUSH brush = CreateSolidBrush(self->colour_);
-            RECT r{0, 0, kW, kH};
-            FillRect(dc, &r, brush);
-            DeleteObject(brush);
-            EndPaint(h, &ps);
-            return 0;
-        }
-        if (m == WM_CLOSE) {
-            DestroyWindow(h);
-            return 0;
-        }
-        if (m == WM_DESTROY) PostQuitMessage(0);
-        return DefWindowProcW(h, m, wp, lp);
-    }
-    void Loop() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"PauseRunColour";
-        RegisterClassW(&wc);
-        HWND h =
-            CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName,
-                            L"", WS_POPUP, 0, 0, kW, kH, nullptr, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(h, GWLP_USERDATA, LONG_PTR(this));
-        ShowWindow(h, SW_SHOWNOACTIVATE);
-        UpdateWindow(h);
-        hwnd_ = h;
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    }
     std::atomic<COLORREF> colour_;
-    std::atomic<HWND> hwnd_{nullptr};
-    std::thread thread_;
+    HeldScreen window_;
 };
 
 // Whether the audio daemon plays anything but the silent stream of SinkInRealTime.

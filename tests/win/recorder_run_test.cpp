@@ -22,6 +22,7 @@
 #include "form2_ids.h"
 #include "form3_ids.h"
 #include "form5_ids.h"
+#include "held_screen.h"
 #include "recorder_stage.h"
 #include "result_code.h"
 #include "test_files.h"
@@ -62,13 +63,14 @@ std::string PatternBgr() {
     return b;
 }
 
-// The known image at the screen's top-left corner, in a window of its own thread so that it
-// repaints whatever happens to this one.
+// The known image at the screen's top-left corner.
 class ScreenPattern {
 public:
-    ScreenPattern() {
-        thread_ = std::thread([this] { Loop(); });
-        while (!hwnd_) Sleep(5);
+    ScreenPattern()
+        : window_(L"RecorderRunPattern", kW, kH, [](HDC dc) {
+              for (int y = 0; y < kH; ++y)
+                  for (int x = 0; x < kW; ++x) SetPixelV(dc, x, y, PatternAt(x, y));
+          }) {
         // Until the screen shows it: its corners and its diagonal.
         EXPECT_TRUE(WaitUntil(
             [] {
@@ -83,44 +85,9 @@ public:
             20000))
             << "the known image does not show on the screen";
     }
-    ~ScreenPattern() {
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        thread_.join();
-    }
 
 private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == WM_PAINT) {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(h, &ps);
-            for (int y = 0; y < kH; ++y)
-                for (int x = 0; x < kW; ++x) SetPixelV(dc, x, y, PatternAt(x, y));
-            EndPaint(h, &ps);
-            return 0;
-        }
-        if (m == WM_CLOSE) {
-            DestroyWindow(h);
-            return 0;
-        }
-        if (m == WM_DESTROY) PostQuitMessage(0);
-        return DefWindowProcW(h, m, wp, lp);
-    }
-    void Loop() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"RecorderRunPattern";
-        RegisterClassW(&wc);
-        HWND h = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                 wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kW, kH,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
-        UpdateWindow(h);
-        hwnd_ = h;
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    }
-    std::atomic<HWND> hwnd_{nullptr};
-    std::thread thread_;
+    HeldScreen window_;
 };
 
 std::string Unix(const std::wstring& path) { return UnixPath(path); }
