@@ -90,40 +90,18 @@ bool SessionMachine::Handle(SessionEvent e) {
         state_ = S::Starting;
         return true;
     case S::Starting:
+    case S::Recording:
+    case S::Paused:
         // A stop before the first slot is taken on the first slot that completes a second,
         // as one pressed later; a pause waits for a slot to pause after.
-        if (e == E::CaptureStarted)
+        if (e == E::CancelPressed) return stopAs(StopKind::Cancel);
+        if (e == E::StopKeep) return stopAs(StopKind::Keep);
+        if (e == E::CaptureEnded)
+            state_ = S::Finishing;
+        else if (state_ == S::Starting && e == E::CaptureStarted)
             state_ = S::Recording;
-        else if (e == E::CancelPressed)
-            return stopAs(StopKind::Cancel);
-        else if (e == E::StopKeep)
-            return stopAs(StopKind::Keep);
-        else if (e == E::CaptureEnded)
-            state_ = S::Finishing;
-        else
-            return false;
-        return true;
-    case S::Recording:
-        if (e == E::PausePressed)
-            state_ = S::Paused;
-        else if (e == E::CancelPressed)
-            return stopAs(StopKind::Cancel);
-        else if (e == E::StopKeep)
-            return stopAs(StopKind::Keep);
-        else if (e == E::CaptureEnded)
-            state_ = S::Finishing;
-        else
-            return false;
-        return true;
-    case S::Paused:
-        if (e == E::PausePressed)
-            state_ = S::Recording;
-        else if (e == E::CancelPressed)
-            return stopAs(StopKind::Cancel);
-        else if (e == E::StopKeep)
-            return stopAs(StopKind::Keep);
-        else if (e == E::CaptureEnded)
-            state_ = S::Finishing;
+        else if (state_ != S::Starting && e == E::PausePressed)
+            state_ = state_ == S::Recording ? S::Paused : S::Recording;
         else
             return false;
         return true;
