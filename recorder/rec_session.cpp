@@ -129,8 +129,9 @@ void RecordingSession::OnResume(double ResumeAt) {
     DrawRecording(framesDone_, dropCount_);
 }
 
+// A box now would hold the capture while the user reads it: it waits for the capture's end.
 void RecordingSession::OnWarning(const std::wstring& Text) {
-    (void)Ask(Utf8FromWide(Text), MB_OK | MB_ICONEXCLAMATION);
+    if (warning_.empty()) warning_ = Text;
 }
 
 int32_t RecordingSession::Conclude(int32_t code, bool cutBack, RunResult* result) {
@@ -174,6 +175,7 @@ RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSetting
     engine_ = engine.get();
     recordsSound_ = s_.RecordsSound() && ctx.sound && ctx.sound->Available();
     blockSent_ = soundPaused_ = endedPaused_ = false;
+    warning_.clear();
     framesDone_ = dropCount_ = 0;
 
     // 2. Both processes' priorities.
@@ -271,6 +273,7 @@ RunResult RecordingSession::Run(const RecorderContext& ctx, const CaptureSetting
             (void)Ask(snd::StopOutcomeMessageUtf8(outcome), MB_OK);
     }
     machine_.Handle(SessionEvent::HelperDone);
+    if (!warning_.empty()) (void)Ask(Utf8FromWide(warning_), MB_OK | MB_ICONEXCLAMATION);
 
     // 11. A stopped recording: kept at the seconds recorded (after the cancel question, or
     // without one for the stop-and-keep command), or thrown away. A recording that failed

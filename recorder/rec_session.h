@@ -84,6 +84,7 @@ private:
     bool blockSent_ = false;
     bool soundPaused_ = false;
     bool endedPaused_ = false;  // the paused engine was told to end
+    std::wstring warning_;      // the engine's warning, told once the capture is over
     snd::SoundHelperBlock block_;
     HandlerCost cost_;
 };
