@@ -406,6 +406,16 @@ protected:
         WriteMovie(path, method, 320, 240, fps, sec);
         return path;
     }
+    // A 12-second movie at 10 fps with a WAV beside it, silent for its first quietSeconds and
+    // loud after: what is heard tells where the sound stands. Empty when the WAV was not made.
+    std::wstring QuietThenLoud(const std::wstring& stem, int quietSeconds) {
+        const std::wstring movie = Movie(stem + L".TQK", 1, 12, 10);
+        auto wav = avitest::PcmWav(44100 * 12, 2, 44100);
+        std::fill(wav.begin() + 44, wav.begin() + 44 + 44100 * 4 * quietSeconds, uint8_t(0));
+        if (!WriteBytes(dir_.Path() + stem + L".wav", std::string(wav.begin(), wav.end())))
+            return L"";
+        return movie;
+    }
 };
 
 TEST_F(PlayerTest, NoArgumentShowsNoFileAndTheButtonsDoNothing) {
@@ -936,12 +946,9 @@ TEST_F(PlayerTest, TheBarShowsTheFrameUnderAClickAndADragAndThePlayGoesOnFromThe
 
 TEST_F(PlayerTest, APlayAfterASeekHasTheSoundOfThatMoment) {
     // Silent for the first 4 seconds, loud for the next 8: what is heard tells where the sound
-    // stands. (Under Wine 8 the sound after a seek during a play is not heard reliably within
-    // a second or two, so only the play after a seek is listened to.)
-    const std::wstring movie = Movie(L"seeksound.TQK", 1, 12, 10);
-    auto wav = avitest::PcmWav(44100 * 12, 2, 44100);
-    std::fill(wav.begin() + 44, wav.begin() + 44 + 44100 * 4 * 4, uint8_t(0));
-    ASSERT_TRUE(WriteBytes(dir_.Path() + L"seeksound.wav", std::string(wav.begin(), wav.end())));
+    // stands.
+    const std::wstring movie = QuietThenLoud(L"seeksound", 4);
+    ASSERT_FALSE(movie.empty());
     Player p;
     ASSERT_TRUE(p.Start(movie));
     ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
@@ -972,10 +979,8 @@ TEST_F(PlayerTest, APlayAfterASeekHasTheSoundOfThatMoment) {
 TEST_F(PlayerTest, ASeekWhilePlayingHasTheSoundOfThatMoment) {
     // Silent for the first 6 seconds, loud for the next 6: a seek from the silent part into
     // the loud part during the play is heard at once, a seek back makes it silent again.
-    const std::wstring movie = Movie(L"seekplay.TQK", 1, 12, 10);
-    auto wav = avitest::PcmWav(44100 * 12, 2, 44100);
-    std::fill(wav.begin() + 44, wav.begin() + 44 + 44100 * 6 * 4, uint8_t(0));
-    ASSERT_TRUE(WriteBytes(dir_.Path() + L"seekplay.wav", std::string(wav.begin(), wav.end())));
+    const std::wstring movie = QuietThenLoud(L"seekplay", 6);
+    ASSERT_FALSE(movie.empty());
     Player p;
     ASSERT_TRUE(p.Start(movie));
     ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
