@@ -452,15 +452,17 @@ private:
         const double drainUntil = PerfMillis() + kDrainLimitMs;
         while (result_ == kWaveOk && PerfMillis() < drainUntil && Delivered() < wanted) Poll();
     }
-    // Bytes the device has handed over: the finished buffers, what the one being filled holds
-    // so far, and, where a buffer's count grows only when it is done, the device position
-    // (under Wine the two agree).
+    // Bytes the device has handed over: the finished buffers and what the one being filled
+    // holds so far. Only where a buffer's count grows when it is done, the device position
+    // stands in for the partial count. A device that counts as it goes is taken at its word:
+    // its position runs ahead of the bytes copied when its copying falls behind (Wine's under
+    // load), and a drain that stopped at the position would end the WAV in silence.
     uint64_t Delivered() const {
         const int32_t finished = events_.finished.load();
         const WAVEHDR& current = device_->Header((filling_ + (finished - handled_)) & 1);
-        const uint64_t counted = uint64_t(finished) * half_ +
-                                 (current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded);
-        return std::max(counted, position_);
+        const uint64_t partial = current.dwFlags & WHDR_DONE ? 0 : current.dwBytesRecorded;
+        const uint64_t counted = uint64_t(finished) * half_ + partial;
+        return countsAsItGoes_ ? counted : std::max(counted, position_);
     }
 
     // One look at the device, for the record and the drain loops alike: messages, its
@@ -488,6 +490,8 @@ private:
             ++handled_;
             if (!WriteBuffer(false)) result_ = kWaveErrScratchWrite;
         }
+        const WAVEHDR& filling = device_->Header(filling_);
+        if (!(filling.dwFlags & WHDR_DONE) && filling.dwBytesRecorded > 0) countsAsItGoes_ = true;
     }
 
     // Writes the buffer being filled at N x H and, unless it is the last, queues it again. The
@@ -590,7 +594,8 @@ private:
     double started_ = 0;   // PerfMillis of the device's start
     int32_t actualStart_ = 0;
     double preloadedMs_ = 0;
-    uint64_t position_ = 0;  // the device's byte position, unwrapped
+    uint64_t position_ = 0;        // the device's byte position, unwrapped
+    bool countsAsItGoes_ = false;  // a buffer's count grows while it is filled
     DeviceClockFit fit_;
     double ratio_ = 1;
     PauseLine pauses_;
