@@ -493,12 +493,30 @@ void Form1::OpenSeeker() {
         CloseSeeker();
         return;
     }
-    SetTimer(hwnd_, TimerPrepare, 15, nullptr);
+    // The snapshots an earlier walk left beside the movie spare this one. Shared for deleting
+    // too: the file is a cache the user may throw away at any time.
+    const std::wstring snap = CurrentFile + kSnapshotFileSuffixW;
+    snapFile_.Reset(CreateFileW(snap.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    if (snapFile_) {
+        snapSource_ = std::make_unique<Win32RandomSource>(snapFile_.Get());
+        if (seeker_->UseSnapshotFile(snapSource_.get()) != kOk) {
+            snapSource_.reset();
+            snapFile_.Reset();
+        }
+    }
+    snapWanted_ = !seeker_->UsesSnapshotFile();
+    if (!seeker_->Prepared() || snapWanted_) SetTimer(hwnd_, TimerPrepare, 15, nullptr);
 }
 
 void Form1::CloseSeeker() {
     KillTimer(hwnd_, TimerPrepare);
+    snapWriter_.reset();  // an unfinished file goes; it reads the seeker's snapshots
+    snapWanted_ = false;
     seeker_.reset();
+    snapSource_.reset();
+    snapFile_.Reset();
     seekSource_.reset();
     seekFile_.Reset();
 }
@@ -507,11 +525,30 @@ void Form1::PrepareTick() {
     // Never during a running play: its frames come first.
     if (!seeker_ || (model_.Playing() && !model_.Paused())) return;
     const double until = PerfMillis() + 20;
-    while (PerfMillis() < until)
-        if (seeker_->Prepare(8)) {
-            KillTimer(hwnd_, TimerPrepare);
-            break;
+    while (!seeker_->Prepared() && PerfMillis() < until) seeker_->Prepare(8);
+    if (!seeker_->Prepared()) return;
+    if (snapWanted_) WriteSnapshotsTick(until);
+    if (!snapWanted_) KillTimer(hwnd_, TimerPrepare);
+}
+
+void Form1::WriteSnapshotsTick(double until) {
+    // No file (a read-only folder, a full disk) only means the next opening walks again.
+    if (!snapWriter_) {
+        snapWriter_ = std::make_unique<SnapshotFileWriter>();
+        if (seeker_->BeginSnapshotFile(Utf8FromWide(CurrentFile + kSnapshotFileSuffixW),
+                                       snapWriter_.get()) != 0) {
+            snapWriter_.reset();
+            snapWanted_ = false;
+            return;
         }
+    }
+    auto state = snapWriter_->Current();
+    while (state == SnapshotFileWriter::State::kWriting && PerfMillis() < until)
+        state = snapWriter_->Continue(size_t{1} << 20);
+    if (state != SnapshotFileWriter::State::kWriting) {
+        snapWriter_.reset();
+        snapWanted_ = false;
+    }
 }
 
 void Form1::ShowSeekFrame(int32_t frame) {

@@ -97,7 +97,9 @@ private:
     // The seeker of the open movie: any frame at once, shown while no play runs.
     void OpenSeeker();
     void CloseSeeker();
+    // After a walk: the snapshots into the file beside the movie, a slice per tick.
     void PrepareTick();
+    void WriteSnapshotsTick(double until);
     void ShowSeekFrame(int32_t frame);
     void DrawStill(HDC dc) const;
     int BarLengthPx() const;
@@ -122,6 +124,12 @@ private:
     FileHandle seekFile_;
     std::unique_ptr<Win32RandomSource> seekSource_;
     std::unique_ptr<FrameSeeker> seeker_;
+    // The snapshot file beside the movie: read from when it matched, else written after the
+    // walk (declared after the seeker, whose snapshots the writer reads, so it goes first).
+    FileHandle snapFile_;
+    std::unique_ptr<Win32RandomSource> snapSource_;
+    bool snapWanted_ = false;
+    std::unique_ptr<SnapshotFileWriter> snapWriter_;
     PlayerModel model_;
     MciSound sound_;
     std::wstring CurrentFile;
