@@ -8,6 +8,7 @@
 // after windows.h
 #include <vfw.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -97,9 +98,13 @@ private:
     // The seeker of the open movie: any frame at once, shown while no play runs.
     void OpenSeeker();
     void CloseSeeker();
-    // After a walk: the snapshots into the file beside the movie, a slice per tick.
+    // The walk a slice per tick; after it the snapshots go into the file beside the movie.
     void PrepareTick();
-    void WriteSnapshotsTick(double until);
+    // The file is written on a thread of its own (its flush alone can take a second on a
+    // slow disk); it holds while a play runs and is given up when the movie closes.
+    void StartSnapshotWriter();
+    void StopSnapshotWriter();
+    static DWORD WINAPI SnapshotWriterMain(void* form);
     void ShowSeekFrame(int32_t frame);
     void DrawStill(HDC dc) const;
     int BarLengthPx() const;
@@ -130,6 +135,8 @@ private:
     std::unique_ptr<Win32RandomSource> snapSource_;
     bool snapWanted_ = false;
     std::unique_ptr<SnapshotFileWriter> snapWriter_;
+    ObjectHandle snapThread_;
+    std::atomic<bool> snapStop_{false}, snapHold_{false};
     PlayerModel model_;
     MciSound sound_;
     std::wstring CurrentFile;

@@ -19,9 +19,6 @@
 #include "safe_file.h"
 #include "snapshot_file.h"
 #include "temp_dir.h"
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace tqk {
 namespace {
@@ -464,17 +461,14 @@ TEST(SnapshotFile, FailedWriteLeavesNoFile) {
             EXPECT_TRUE(noFiles());
         }
     }
-#ifndef _WIN32
-    // A folder that cannot be written to.
-    if (geteuid() != 0) {
-        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::remove);
-        EXPECT_NE(WriteSnapshots(s, path), 0u);
-        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add);
-        EXPECT_TRUE(noFiles());
-    }
-#endif
+    // A scratch file that cannot be made (a folder in its place: what a read-only folder
+    // does, also to a test run as root).
+    const auto scratch = std::filesystem::u8path(ScratchPathFor(path));
+    ASSERT_TRUE(std::filesystem::create_directory(scratch));
+    EXPECT_NE(WriteSnapshots(s, path), 0u);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(path)));
+    std::filesystem::remove(scratch);
+    EXPECT_TRUE(noFiles());
     EXPECT_EQ(WriteSnapshots(s, path), 0u);
     EXPECT_FALSE(noFiles());
 }
