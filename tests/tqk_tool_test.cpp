@@ -65,14 +65,16 @@ TEST(TqkTool, SnapWritesTheSnapshotFileThePlayerTakes) {
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("スナップ.TQK.snap: 5 snapshots, one every 5 frames"), std::string::npos)
         << run.out;
-    StdioFile m(OpenForReading(movie)), f(OpenForReading(snap));
-    ASSERT_TRUE(m.f && f.f);
-    StdioRandomSource ms(m.f), fs(f.f);
-    FrameSeeker s;
-    ASSERT_EQ(s.Open(&ms), kOk);
-    ASSERT_EQ(s.UseSnapshotFile(&fs), kOk);
-    EXPECT_TRUE(s.Prepared());
-    EXPECT_EQ(s.FileSnapshotCount(), 5u);
+    {
+        StdioFile m(OpenForReading(movie)), f(OpenForReading(snap));
+        ASSERT_TRUE(m.f && f.f);
+        StdioRandomSource ms(m.f), fs(f.f);
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&ms), kOk);
+        ASSERT_EQ(s.UseSnapshotFile(&fs), kOk);
+        EXPECT_TRUE(s.Prepared());
+        EXPECT_EQ(s.FileSnapshotCount(), 5u);
+    }
     // Not a movie, no movie, a file that cannot be made: a message and code 1, no file.
     const std::string junk = dir.File("junk.TQK");
     WriteAll(junk, Bytes(100, 7));
