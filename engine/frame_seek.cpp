@@ -173,7 +173,7 @@ void FrameSeeker::Thin() {
     for (auto it = snapshots_.begin(); it != snapshots_.end();) {
         const auto next = std::next(it);
         const int32_t after = next == snapshots_.end() ? INT32_MAX : next->first;
-        if (after - kept <= interval_) {
+        if (int64_t{after} - kept <= interval_) {  // 64 bits: after may be INT32_MAX
             snapshotBytes_ -= it->second.size();
             it = snapshots_.erase(it);
         } else {
