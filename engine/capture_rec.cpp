@@ -12,6 +12,7 @@
 #include "fault_seam.h"
 #include "path_parts.h"
 #include "rec_schedule.h"
+#include "snapshot_file.h"
 #include "tqk_format.h"
 #include "win_file.h"
 #include "win_handles.h"
@@ -94,6 +95,8 @@ FileHandle OpenMovie(const std::wstring& path, DWORD extraFlags) {
                                 nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | extraFlags,
                                 nullptr));
     if (file && CutAt(file.Get(), 0) != 0) file.Reset();
+    // The player's snapshots of the older movie would not match the new one; they go now.
+    if (file) DeleteFileW((path + kSnapshotFileSuffixW).c_str());
     return file;
 }
 

@@ -79,6 +79,10 @@ int32_t FrameSeeker::Open(RandomSource* file) {
     snapshotBytes_ = 0;
     wholes_.clear();
     aheadFailed_ = false;
+    snapFile_ = nullptr;
+    fileSnapshots_.clear();
+    fileCovers_ = false;
+    haveIdentity_ = false;
     int32_t rc = IndexRecords(*file, &header_, &records_);
     if (rc != kOk) return rc;
     if (records_.empty()) return kErrBadFile;
@@ -169,7 +173,7 @@ void FrameSeeker::Thin() {
     for (auto it = snapshots_.begin(); it != snapshots_.end();) {
         const auto next = std::next(it);
         const int32_t after = next == snapshots_.end() ? INT32_MAX : next->first;
-        if (after - kept <= interval_) {
+        if (int64_t{after} - kept <= interval_) {  // 64 bits: after may be INT32_MAX
             snapshotBytes_ -= it->second.size();
             it = snapshots_.erase(it);
         } else {
@@ -217,31 +221,43 @@ int32_t FrameSeeker::Seek(int32_t n) {
     lastSeekRecords_ = 0;
     if (n < 0 || n >= Frames()) return kErrBadFile;
     if (view_.at == n) return kOk;
-    // The nearest start at or before n: the frame at hand, a snapshot, a record that holds
-    // its whole frame (as if its predecessor were at hand), the walk ahead.
+    // The nearest start at or before n: the frame at hand, a snapshot (in memory, else from
+    // the file), a record that holds its whole frame (as if its predecessor were at hand), the
+    // walk ahead. A file's snapshot that fails is dropped and the choice made again.
     constexpr int32_t kNone = -2;  // -1 stands for the zeros before frame 0
-    const int32_t from = view_.at <= n ? view_.at : kNone;
-    auto s = snapshots_.upper_bound(n);
-    const int32_t snap = s == snapshots_.begin() ? kNone : std::prev(s)->first;
-    auto w = std::upper_bound(wholes_.begin(), wholes_.end(), n);
-    const int32_t whole = w == wholes_.begin() ? kNone : *std::prev(w) - 1;
-    const int32_t ahead = ahead_.at <= n && !aheadFailed_ ? ahead_.at : kNone;
-    const int32_t best = std::max({from, snap, whole, ahead, -1});
     int32_t rc = kOk;
-    if (best == from) {
-        // Unpacked on from the frame at hand.
-    } else if (best == ahead) {
-        // From where the walk ahead stands; the walk itself goes on in its own time (its
-        // snapshots cost far more than unpacking, so a seek does not wait for them).
-        std::memcpy(view_.frame.get(), ahead_.frame.get(), frameBytes_);
-        view_.at = ahead_.at;
-    } else if (best == snap) {
-        rc = Restore(view_, snap);
-    } else if (best == whole) {
-        view_.at = whole;  // the whole record replaces every byte of what is at hand
-    } else {
-        std::memset(view_.frame.get(), 0, frameBytes_);
-        view_.at = -1;
+    for (;;) {
+        const int32_t from = view_.at <= n ? view_.at : kNone;
+        auto s = snapshots_.upper_bound(n);
+        const int32_t snap = s == snapshots_.begin() ? kNone : std::prev(s)->first;
+        auto f = fileSnapshots_.upper_bound(n);
+        const int32_t fileSnap = f == fileSnapshots_.begin() ? kNone : std::prev(f)->first;
+        auto w = std::upper_bound(wholes_.begin(), wholes_.end(), n);
+        const int32_t whole = w == wholes_.begin() ? kNone : *std::prev(w) - 1;
+        const int32_t ahead = ahead_.at <= n && !aheadFailed_ ? ahead_.at : kNone;
+        const int32_t best = std::max({from, snap, fileSnap, whole, ahead, -1});
+        if (best == from) {
+            // Unpacked on from the frame at hand.
+        } else if (best == ahead) {
+            // From where the walk ahead stands; the walk itself goes on in its own time (its
+            // snapshots cost far more than unpacking, so a seek does not wait for them).
+            std::memcpy(view_.frame.get(), ahead_.frame.get(), frameBytes_);
+            view_.at = ahead_.at;
+        } else if (best == snap) {
+            rc = Restore(view_, snap);
+        } else if (best == fileSnap) {
+            if (!RestoreFromFile(view_, fileSnap)) {
+                std::memset(view_.frame.get(), 0, frameBytes_);
+                view_.at = -1;
+                continue;
+            }
+        } else if (best == whole) {
+            view_.at = whole;  // the whole record replaces every byte of what is at hand
+        } else {
+            std::memset(view_.frame.get(), 0, frameBytes_);
+            view_.at = -1;
+        }
+        break;
     }
     while (rc == kOk && view_.at < n) {
         rc = Step(view_);
@@ -252,6 +268,69 @@ int32_t FrameSeeker::Seek(int32_t n) {
         std::memset(view_.frame.get(), 0, frameBytes_);
     }
     return rc;
+}
+
+bool FrameSeeker::RestoreFromFile(Cursor& c, int32_t at) {
+    const auto it = fileSnapshots_.find(at);
+    if (it == fileSnapshots_.end()) return false;
+    if (LoadSnapshot(*snapFile_, it->second, c.frame.get(), frameBytes_, &packed_)) {
+        c.at = at;
+        return true;
+    }
+    fileSnapshots_.erase(it);  // changed or damaged since: as if it were not there
+    return false;
+}
+
+int32_t FrameSeeker::Identity(MovieIdentity* id) {
+    if (!file_ || records_.empty()) return kErrBadFile;
+    if (!haveIdentity_) {
+        std::vector<uint32_t> sizes;
+        sizes.reserve(records_.size());
+        for (const FrameRecord& r : records_) sizes.push_back(r.packedBytes);
+        const int32_t rc = ComputeIdentity(*file_, sizes, frameBytes_, &identity_);
+        if (rc != kOk) return rc;
+        haveIdentity_ = true;
+    }
+    *id = identity_;
+    return kOk;
+}
+
+int32_t FrameSeeker::UseSnapshotFile(RandomSource* file) {
+    MovieIdentity id;
+    SnapshotTable table;
+    // Taken before the walk begins, so that the file's snapshots and the walk's never overlap.
+    if (snapFile_ || ahead_.at >= 0 || !snapshots_.empty() || Identity(&id) != kOk ||
+        ReadSnapshotTable(*file, id, &table) != kOk)
+        return kErrBadFile;
+    snapFile_ = file;
+    for (const SnapshotEntry& e : table.entries) fileSnapshots_.emplace(e.frame, e);
+    fileCovers_ = table.walked >= Frames() || table.walkFailed;
+    // A file written before its walk was through: the walk goes on from its last snapshot.
+    if (!fileCovers_ && !fileSnapshots_.empty()) {
+        auto last = fileSnapshots_.upper_bound(table.walked - 1);
+        while (last != fileSnapshots_.begin()) {
+            --last;
+            if (RestoreFromFile(ahead_, last->first)) {
+                sinceFrames_ = 0;
+                sinceBytes_ = 0;
+                break;
+            }
+            // RestoreFromFile dropped it and left ahead_ undefined: the zeros again.
+            std::memset(ahead_.frame.get(), 0, frameBytes_);
+            ahead_.at = -1;
+            last = fileSnapshots_.upper_bound(table.walked - 1);
+        }
+    }
+    return kOk;
+}
+
+uint32_t FrameSeeker::BeginSnapshotFile(const std::string& utf8Path, SnapshotFileWriter* writer) {
+    MovieIdentity id;
+    if (snapFile_ || Identity(&id) != kOk) return 1;
+    std::vector<SnapshotPiece> pieces;
+    pieces.reserve(snapshots_.size());
+    for (const auto& [frame, z] : snapshots_) pieces.push_back({frame, z.data(), z.size()});
+    return writer->Begin(utf8Path, id, ahead_.at + 1, aheadFailed_, std::move(pieces));
 }
 
 }  // namespace tqk

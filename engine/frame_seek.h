@@ -5,7 +5,9 @@
 // budget: frame n is the nearest snapshot (or record that stores its whole frame, or the frame
 // already at hand, or where the walk ahead stands) before it, unpacked forward. Snapshots are
 // taken by a walk ahead through the movie (Prepare, a slice at a time, while nothing else is
-// asked of the seeker). Portable: no <windows.h>.
+// asked of the seeker), or read from a snapshot file beside the movie that an earlier walk
+// wrote (snapshot_file.h): its table is read when it is taken, each snapshot only when a seek
+// needs it. Portable: no <windows.h>.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "snapshot_file.h"
 #include "tqk_format.h"
 
 namespace tqk {
@@ -54,7 +57,22 @@ public:
     // Walks ahead through at most maxRecords records taking snapshots; true once the walk has
     // reached the last frame (or a damaged record).
     bool Prepare(int32_t maxRecords);
-    bool Prepared() const { return ahead_.at + 1 >= Frames() || aheadFailed_; }
+    bool Prepared() const { return ahead_.at + 1 >= Frames() || aheadFailed_ || fileCovers_; }
+
+    // Takes the snapshots of a snapshot file (after Open, before any Prepare; file must
+    // outlive the seeker or the next Open): kOk when it belongs to this movie as it is now, and the
+    // walk ahead is then needed only for what the file does not cover; kErrBadFile otherwise (the
+    // seeker goes on without it). A snapshot that no longer reads back right is skipped.
+    [[nodiscard]] int32_t UseSnapshotFile(RandomSource* file);
+    bool UsesSnapshotFile() const { return snapFile_ != nullptr; }
+    size_t FileSnapshotCount() const { return fileSnapshots_.size(); }
+    // What the snapshot file of this movie needs to know of it (read once, then kept).
+    [[nodiscard]] int32_t Identity(MovieIdentity* id);
+    // Starts writing the walk's snapshots to a snapshot file (see SnapshotFileWriter); the
+    // seeker must not walk on, be opened again or go before the writer is done. 0 or the
+    // platform's error number; a seeker that took its snapshots from a file writes none.
+    [[nodiscard]] uint32_t BeginSnapshotFile(const std::string& utf8Path,
+                                             SnapshotFileWriter* writer);
 
     size_t SnapshotBytes() const { return snapshotBytes_; }
     size_t SnapshotCount() const { return snapshots_.size(); }
@@ -71,6 +89,9 @@ private:
     [[nodiscard]] int32_t Restore(Cursor& c, int32_t snapshotAt);
     void TakeSnapshot(const Cursor& c);
     void Thin();
+    // Unpacks the file's snapshot of frame at into c; false (and the snapshot dropped) when it
+    // no longer reads back right.
+    bool RestoreFromFile(Cursor& c, int32_t at);
 
     RandomSource* file_ = nullptr;
     MovieHeader header_;
@@ -91,6 +112,11 @@ private:
     int32_t sinceFrames_ = 0;  // since the walk ahead's last snapshot
     uint64_t sinceBytes_ = 0;
     int32_t lastSeekRecords_ = 0;
+    RandomSource* snapFile_ = nullptr;
+    std::map<int32_t, SnapshotEntry> fileSnapshots_;
+    bool fileCovers_ = false;  // the file's snapshots reach the end: no walk needed
+    bool haveIdentity_ = false;
+    MovieIdentity identity_;
 };
 
 }  // namespace tqk

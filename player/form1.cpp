@@ -105,7 +105,7 @@ HFONT ComicSans(int dpi) {
 }  // namespace
 
 Form1::Form1() = default;
-Form1::~Form1() = default;
+Form1::~Form1() { StopSnapshotWriter(); }
 
 bool Form1::Create() {
     // The picture and the bar have procedures of their own: each gets the toolkit's boundary.
@@ -493,25 +493,92 @@ void Form1::OpenSeeker() {
         CloseSeeker();
         return;
     }
-    SetTimer(hwnd_, TimerPrepare, 15, nullptr);
+    // The snapshots an earlier walk left beside the movie spare this one. Shared for deleting
+    // too: the file is a cache the user may throw away at any time.
+    const std::wstring snap = CurrentFile + kSnapshotFileSuffixW;
+    snapFile_.Reset(CreateFileW(snap.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    if (snapFile_) {
+        snapSource_ = std::make_unique<Win32RandomSource>(snapFile_.Get());
+        if (seeker_->UseSnapshotFile(snapSource_.get()) != kOk) {
+            snapSource_.reset();
+            snapFile_.Reset();
+        }
+    }
+    snapWanted_ = !seeker_->UsesSnapshotFile();
+    if (!seeker_->Prepared() || snapWanted_) SetTimer(hwnd_, TimerPrepare, 15, nullptr);
 }
 
 void Form1::CloseSeeker() {
     KillTimer(hwnd_, TimerPrepare);
+    StopSnapshotWriter();  // it reads the seeker's snapshots
+    snapWanted_ = false;
     seeker_.reset();
+    snapSource_.reset();
+    snapFile_.Reset();
     seekSource_.reset();
     seekFile_.Reset();
 }
 
 void Form1::PrepareTick() {
+    if (!seeker_) return;
     // Never during a running play: its frames come first.
-    if (!seeker_ || (model_.Playing() && !model_.Paused())) return;
+    const bool playing = model_.Playing() && !model_.Paused();
+    snapHold_ = playing;
+    if (playing) return;
     const double until = PerfMillis() + 20;
-    while (PerfMillis() < until)
-        if (seeker_->Prepare(8)) {
-            KillTimer(hwnd_, TimerPrepare);
-            break;
+    while (!seeker_->Prepared() && PerfMillis() < until) seeker_->Prepare(8);
+    if (!seeker_->Prepared()) return;
+    if (snapWanted_ && !snapThread_) StartSnapshotWriter();
+    if (snapThread_ && WaitForSingleObject(snapThread_.Get(), 0) == WAIT_OBJECT_0) {
+        snapThread_.Reset();
+        snapWriter_.reset();
+    }
+    if (!snapWanted_ && !snapThread_) KillTimer(hwnd_, TimerPrepare);
+}
+
+void Form1::StartSnapshotWriter() {
+    // Written once; no file (a read-only folder, a full disk) only means the next opening
+    // walks again.
+    snapWanted_ = false;
+    snapWriter_ = std::make_unique<SnapshotFileWriter>();
+    if (seeker_->BeginSnapshotFile(Utf8FromWide(CurrentFile + kSnapshotFileSuffixW),
+                                   snapWriter_.get()) != 0) {
+        snapWriter_.reset();
+        return;
+    }
+    snapStop_ = false;
+    snapThread_.Reset(CreateThread(nullptr, 0, &SnapshotWriterMain, this, 0, nullptr));
+    if (!snapThread_) snapWriter_.reset();  // abandoned: no file
+}
+
+void Form1::StopSnapshotWriter() {
+    if (snapThread_) {
+        snapStop_ = true;
+        WaitForSingleObject(snapThread_.Get(), INFINITE);
+        snapThread_.Reset();
+    }
+    snapWriter_.reset();  // an unfinished file goes
+    snapStop_ = false;
+    snapHold_ = false;
+}
+
+DWORD WINAPI Form1::SnapshotWriterMain(void* form) {
+    auto* self = static_cast<Form1*>(form);
+    try {
+        while (!self->snapStop_) {
+            if (self->snapHold_) {
+                Sleep(15);
+                continue;
+            }
+            if (self->snapWriter_->Continue(size_t{1} << 20) != SnapshotFileWriter::State::kWriting)
+                break;
         }
+    } catch (...) {
+        // Nothing escapes the thread; the writer's destructor takes the scratch file away.
+    }
+    return 0;
 }
 
 void Form1::ShowSeekFrame(int32_t frame) {
@@ -805,6 +872,7 @@ bool Form1::OnClose() {
 }
 
 void Form1::OnDestroy() {
+    StopSnapshotWriter();
     if (dropTarget_) dropTarget_->Revoke();
     sound_.Close();
     PostQuitMessage(0);

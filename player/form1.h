@@ -8,6 +8,7 @@
 // after windows.h
 #include <vfw.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -97,7 +98,13 @@ private:
     // The seeker of the open movie: any frame at once, shown while no play runs.
     void OpenSeeker();
     void CloseSeeker();
+    // The walk a slice per tick; after it the snapshots go into the file beside the movie.
     void PrepareTick();
+    // The file is written on a thread of its own (its flush alone can take a second on a
+    // slow disk); it holds while a play runs and is given up when the movie closes.
+    void StartSnapshotWriter();
+    void StopSnapshotWriter();
+    static DWORD WINAPI SnapshotWriterMain(void* form);
     void ShowSeekFrame(int32_t frame);
     void DrawStill(HDC dc) const;
     int BarLengthPx() const;
@@ -122,6 +129,14 @@ private:
     FileHandle seekFile_;
     std::unique_ptr<Win32RandomSource> seekSource_;
     std::unique_ptr<FrameSeeker> seeker_;
+    // The snapshot file beside the movie: read from when it matched, else written after the
+    // walk (declared after the seeker, whose snapshots the writer reads, so it goes first).
+    FileHandle snapFile_;
+    std::unique_ptr<Win32RandomSource> snapSource_;
+    bool snapWanted_ = false;
+    std::unique_ptr<SnapshotFileWriter> snapWriter_;
+    ObjectHandle snapThread_;
+    std::atomic<bool> snapStop_{false}, snapHold_{false};
     PlayerModel model_;
     MciSound sound_;
     std::wstring CurrentFile;

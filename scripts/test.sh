@@ -39,7 +39,7 @@ CC=clang CXX=clang++ configure_and_build fuzz -DTAVIRO_FUZZ=ON || status=1
 # The portable readers and writers once more under AddressSanitizer and UndefinedBehavior-
 # Sanitizer: a read or write outside a buffer (crafted movies, odd widths, hostile records)
 # fails the test instead of passing unseen.
-sanitized_tests="tqk_format_test tqk_tool_test tvr_pack_test avi_writer_test gif_test gif_export_test"
+sanitized_tests="tqk_format_test tqk_tool_test frame_seek_test tvr_pack_test avi_writer_test gif_test gif_export_test"
 build_sanitized() {
     local b="$root/build/asan"
     echo "== build asan"

@@ -1,15 +1,24 @@
 // Any frame of generated movies through FrameSeeker: every frame, reached in order, at random
 // and backwards, equals what reading the movie from its start gives, at every depth, with
 // colour tables that change, dropped slots, whole-frame records, a tiny snapshot budget and
-// movies cut short or damaged.
+// movies cut short or damaged; and the same through a snapshot file written by one seeker and
+// read by the next, also when the file is another movie's, cut short or damaged.
 #include "frame_seek.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
+
+#include "fault_seam.h"
+#include "safe_file.h"
+#include "snapshot_file.h"
+#include "temp_dir.h"
 
 namespace tqk {
 namespace {
@@ -179,6 +188,289 @@ TEST(FrameSeeker, NotAMovieIsRefused) {
     EXPECT_EQ(s.Open(&file), kErrBadFile);
     MemoryFile empty(junk.data(), 0);
     EXPECT_EQ(s.Open(&empty), kErrBadFile);
+}
+
+// The snapshot file ----------------------------------------------------------------------------
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream f(std::filesystem::u8path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Writes the walk's snapshots a few bytes a slice, as the player does on its timer.
+uint32_t WriteSnapshots(FrameSeeker& s, const std::string& path) {
+    SnapshotFileWriter w;
+    if (const uint32_t e = s.BeginSnapshotFile(path, &w)) return e;
+    while (w.Continue(1) == SnapshotFileWriter::State::kWriting) {
+    }
+    return w.Current() == SnapshotFileWriter::State::kDone ? 0 : w.Error();
+}
+
+struct Walked {
+    std::vector<std::vector<uint8_t>> frames;
+    std::vector<uint8_t> movie, snap;
+    size_t snapshots = 0;
+    int32_t interval = 0;
+};
+
+// A movie, walked through by one seeker and its snapshots written to a file.
+Walked WalkAndWrite(const MovieSpec& m, const test::TempDir& dir) {
+    Walked w;
+    w.movie = MakeMovie(m, &w.frames);
+    MemoryFile file(w.movie.data(), w.movie.size());
+    FrameSeeker s(m.budget);
+    EXPECT_EQ(s.Open(&file), kOk);
+    while (!s.Prepare(7)) {
+    }
+    w.snapshots = s.SnapshotCount();
+    w.interval = s.SnapshotInterval();
+    const std::string path = dir.File("m.TQK.snap");
+    EXPECT_EQ(WriteSnapshots(s, path), 0u);
+    w.snap = ReadAll(path);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(ScratchPathFor(path))));
+    return w;
+}
+
+MovieSpec LongerMovie(int bits) {
+    MovieSpec m;
+    m.bits = bits, m.fps = 5, m.sec = 12;
+    m.wholes = false;  // every route but the snapshots is longer
+    return m;
+}
+
+class SnapshotFileDepths : public ::testing::TestWithParam<int> {};
+
+TEST_P(SnapshotFileDepths, EveryFrameThroughTheFileEqualsTheFrameFromTheStart) {
+    test::TempDir dir("taviro_snap_");
+    const Walked w = WalkAndWrite(LongerMovie(GetParam()), dir);
+    ASSERT_GT(w.snapshots, 5u);
+    MemoryFile movie(w.movie.data(), w.movie.size());
+    MemoryFile snap(w.snap.data(), w.snap.size());
+    std::mt19937 rng(3);
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+        EXPECT_TRUE(s.Prepared());  // no walk needed
+        EXPECT_EQ(s.FileSnapshotCount(), w.snapshots);
+        EXPECT_EQ(s.SnapshotBytes(), 0u);  // read when needed, not held
+        // Right after opening, far frames unpack no more than one interval from the file.
+        const int32_t far = s.Frames() - 1 - pass * 7;
+        ExpectFrame(s, w.frames, far);
+        EXPECT_LE(s.LastSeekRecords(), w.interval);
+        if (pass == 0)
+            for (int32_t n = s.Frames() - 1; n >= 0; --n) ExpectFrame(s, w.frames, n);
+        if (pass == 1)
+            for (int32_t n = 0; n < s.Frames(); ++n) ExpectFrame(s, w.frames, n);
+        for (int k = 0; k < 40; ++k) {
+            ExpectFrame(s, w.frames, int32_t(rng() % w.frames.size()));
+            EXPECT_LE(s.LastSeekRecords(), w.interval);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, SnapshotFileDepths, ::testing::Values(8, 16, 24, 32));
+
+// Whatever the file holds, a seeker either refuses it or shows every frame right.
+void ExpectRefusedOrRight(const Walked& w, const std::vector<uint8_t>& movieBytes,
+                          const std::vector<uint8_t>& snapBytes, bool mustRefuse) {
+    MemoryFile movie(movieBytes.data(), movieBytes.size());
+    MemoryFile snap(snapBytes.data(), snapBytes.size());
+    FrameSeeker s;
+    ASSERT_EQ(s.Open(&movie), kOk);
+    const int32_t rc = s.UseSnapshotFile(&snap);
+    if (mustRefuse) {
+        EXPECT_EQ(rc, kErrBadFile);
+    }
+    const int32_t frames = s.Frames();
+    for (int32_t n = frames - 1; n >= 0; n -= 3) ExpectFrame(s, w.frames, n);
+    while (!s.Prepare(5)) {
+    }
+    for (int32_t n = 0; n < frames; n += 2) ExpectFrame(s, w.frames, n);
+}
+
+TEST(SnapshotFile, FileOfAnotherMovieOrOfTheMovieBeforeItChangedIsIgnored) {
+    test::TempDir dir("taviro_snap_");
+    const MovieSpec m = LongerMovie(32);
+    const Walked w = WalkAndWrite(m, dir);
+    {
+        SCOPED_TRACE("the same name recorded again: same header, length and record sizes");
+        std::vector<uint8_t> bytes = w.movie;
+        MemoryFile whole(bytes.data(), bytes.size());
+        std::vector<FrameRecord> records;
+        MovieHeader h;
+        ASSERT_EQ(IndexRecords(whole, &h, &records), kOk);
+        // One byte of a picture in the middle: the record's first literal word.
+        bytes[size_t(records[30].offset) + kRecordHeadBytes + 9] ^= 0x40;
+        MemoryFile movie(bytes.data(), bytes.size());
+        MemoryFile snap(w.snap.data(), w.snap.size());
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        EXPECT_EQ(s.UseSnapshotFile(&snap), kErrBadFile);
+        EXPECT_FALSE(s.Prepared());
+    }
+    {
+        SCOPED_TRACE("another movie");
+        MovieSpec other = m;
+        other.drops = false;
+        Walked o;
+        o.movie = MakeMovie(other, &o.frames);
+        ExpectRefusedOrRight(o, o.movie, w.snap, true);
+    }
+    {
+        SCOPED_TRACE("the movie cut short by a crash");
+        std::vector<uint8_t> cut = w.movie;
+        cut.resize(cut.size() - 100);
+        ExpectRefusedOrRight(w, cut, w.snap, true);
+    }
+    {
+        SCOPED_TRACE("the movie repaired: header patched to fewer seconds, the rest cut");
+        MemoryFile whole(w.movie.data(), w.movie.size());
+        std::vector<FrameRecord> records;
+        MovieHeader h;
+        ASSERT_EQ(IndexRecords(whole, &h, &records), kOk);
+        std::vector<uint8_t> repaired(
+            w.movie.begin(), w.movie.begin() + ptrdiff_t(records[size_t(m.fps * 10)].offset));
+        StoreLE32(&repaired[kOffSec], 10);
+        ExpectRefusedOrRight(w, repaired, w.snap, true);
+    }
+    {
+        SCOPED_TRACE("the header's rate changed");
+        std::vector<uint8_t> patched = w.movie;
+        StoreLE32(&patched[kOffFps], uint32_t(m.fps + 1));
+        MemoryFile movie(patched.data(), patched.size());
+        MemoryFile snap(w.snap.data(), w.snap.size());
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        EXPECT_EQ(s.UseSnapshotFile(&snap), kErrBadFile);
+    }
+    ExpectRefusedOrRight(w, w.movie, w.snap, false);  // and the right movie takes it
+}
+
+TEST(SnapshotFile, DamagedFileIsRefusedOrItsBadSnapshotsSkipped) {
+    test::TempDir dir("taviro_snap_");
+    const Walked w = WalkAndWrite(LongerMovie(24), dir);
+    const size_t tableEnd = kSnapshotHeaderBytes + w.snapshots * kSnapshotEntryBytes;
+    ASSERT_GT(w.snap.size(), tableEnd);
+    {
+        SCOPED_TRACE("cut short anywhere");
+        for (size_t n : {size_t{0}, size_t{3}, kSnapshotHeaderBytes - 1, kSnapshotHeaderBytes,
+                         tableEnd - 1, tableEnd, tableEnd + 5, w.snap.size() - 1}) {
+            SCOPED_TRACE(n);
+            ExpectRefusedOrRight(
+                w, w.movie, std::vector<uint8_t>(w.snap.begin(), w.snap.begin() + ptrdiff_t(n)),
+                true);
+        }
+    }
+    {
+        SCOPED_TRACE("any byte of the header or the table changed");
+        for (size_t at = 0; at < tableEnd; ++at) {
+            SCOPED_TRACE(at);
+            std::vector<uint8_t> bad = w.snap;
+            bad[at] ^= uint8_t(1u << (at % 8));
+            ExpectRefusedOrRight(w, w.movie, bad, false);
+        }
+    }
+    {
+        SCOPED_TRACE("a snapshot's bytes changed: that one is skipped, the others used");
+        std::vector<uint8_t> bad = w.snap;
+        const uint8_t* entry = &bad[kSnapshotHeaderBytes + 2 * kSnapshotEntryBytes];
+        const int32_t frame = int32_t(LoadLE32(entry));
+        bad[size_t(LoadLE32(entry + 8)) + LoadLE32(entry + 4) / 2] ^= 0x10;
+        MemoryFile movie(w.movie.data(), w.movie.size());
+        MemoryFile snap(bad.data(), bad.size());
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+        ExpectFrame(s, w.frames, frame);
+        EXPECT_EQ(s.FileSnapshotCount(), w.snapshots - 1);
+        EXPECT_GT(s.LastSeekRecords(), 0);  // from the snapshot before
+        for (int32_t n = s.Frames() - 1; n >= 0; --n) ExpectFrame(s, w.frames, n);
+    }
+    {
+        SCOPED_TRACE("the file changed on the disk after it was taken");
+        std::vector<uint8_t> changing = w.snap;
+        MemoryFile movie(w.movie.data(), w.movie.size());
+        MemoryFile snap(changing.data(), changing.size());
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+        std::fill(changing.begin() + ptrdiff_t(tableEnd), changing.end(), uint8_t(0));
+        for (int32_t n = s.Frames() - 1; n >= 0; n -= 4) ExpectFrame(s, w.frames, n);
+        EXPECT_EQ(s.FileSnapshotCount(), 0u);
+    }
+}
+
+TEST(SnapshotFile, WalkStoppedHalfWayGoesOnFromTheFile) {
+    test::TempDir dir("taviro_snap_");
+    const MovieSpec m = LongerMovie(16);
+    std::vector<std::vector<uint8_t>> frames;
+    const auto bytes = MakeMovie(m, &frames);
+    MemoryFile movie(bytes.data(), bytes.size());
+    const std::string path = dir.File("half.TQK.snap");
+    {
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&movie), kOk);
+        ASSERT_FALSE(s.Prepare(s.Frames() / 2));
+        ASSERT_EQ(WriteSnapshots(s, path), 0u);
+    }
+    const std::vector<uint8_t> snapBytes = ReadAll(path);
+    MemoryFile snap(snapBytes.data(), snapBytes.size());
+    FrameSeeker s;
+    ASSERT_EQ(s.Open(&movie), kOk);
+    ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+    EXPECT_FALSE(s.Prepared());
+    const size_t fromFile = s.FileSnapshotCount();
+    EXPECT_GT(fromFile, 2u);
+    int ticks = 0;
+    while (!s.Prepare(1)) ++ticks;
+    EXPECT_LT(ticks, s.Frames() / 2 + 5);  // the first half is not walked again
+    for (int32_t n = s.Frames() - 1; n >= 0; --n) ExpectFrame(s, frames, n);
+    // A seeker that took a file writes none of its own.
+    SnapshotFileWriter w;
+    EXPECT_NE(s.BeginSnapshotFile(dir.File("again.TQK.snap"), &w), 0u);
+}
+
+TEST(SnapshotFile, FailedWriteLeavesNoFile) {
+    test::TempDir dir("taviro_snap_");
+    const MovieSpec m = LongerMovie(32);
+    std::vector<std::vector<uint8_t>> frames;
+    const auto bytes = MakeMovie(m, &frames);
+    MemoryFile movie(bytes.data(), bytes.size());
+    FrameSeeker s;
+    ASSERT_EQ(s.Open(&movie), kOk);
+    while (!s.Prepare(50)) {
+    }
+    const std::string path = dir.File("m.TQK.snap");
+    const auto noFiles = [&] { return std::filesystem::is_empty(dir.Path()); };
+    // Every write, the flush and the rename failing in turn (a full disk, a device error).
+    for (const auto op : {fault::Op::kWrite, fault::Op::kFlush, fault::Op::kRename}) {
+        for (int n = 1; n <= 4; ++n) {
+            SCOPED_TRACE(testing::Message() << fault::OpName(op) << " " << n);
+            fault::Arm(op, n);
+            const uint32_t e = WriteSnapshots(s, path);
+            const bool fired = fault::Fired();
+            fault::Disarm();
+            if (!fired) {  // past the calls there are: a whole file
+                EXPECT_EQ(e, 0u);
+                EXPECT_TRUE(RemoveFile(path));
+                break;
+            }
+            EXPECT_NE(e, 0u);
+            EXPECT_TRUE(noFiles());
+        }
+    }
+    // A scratch file that cannot be made (a folder in its place: what a read-only folder
+    // does, also to a test run as root).
+    const auto scratch = std::filesystem::u8path(ScratchPathFor(path));
+    ASSERT_TRUE(std::filesystem::create_directory(scratch));
+    EXPECT_NE(WriteSnapshots(s, path), 0u);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(path)));
+    std::filesystem::remove(scratch);
+    EXPECT_TRUE(noFiles());
+    EXPECT_EQ(WriteSnapshots(s, path), 0u);
+    EXPECT_FALSE(noFiles());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
+#include "frame_seek.h"
 #include "tool_test_util.h"
 #include "tqk_commands.h"
+#include "tqk_stdio.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,44 @@ TEST(TqkTool, SampleInfoVerifyRaw) {
         ASSERT_EQ(raw.code, 0);
         EXPECT_EQ(raw.out.size(), 10u * 32 * 8 * 3);
     }
+}
+
+TEST(TqkTool, SnapWritesTheSnapshotFileThePlayerTakes) {
+    TempDir dir;
+    const std::string movie = dir.File("スナップ.TQK"), snap = movie + ".snap";
+    ASSERT_EQ(
+        Tqk({"sample", movie, "--bits", "24", "--size", "16x8", "--fps", "5", "--sec", "6"}).code,
+        0);
+    const ToolRun run = Tqk({"snap", movie});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("スナップ.TQK.snap: 5 snapshots, one every 5 frames"), std::string::npos)
+        << run.out;
+    {
+        StdioFile m(OpenForReading(movie)), f(OpenForReading(snap));
+        ASSERT_TRUE(m.f && f.f);
+        StdioRandomSource ms(m.f), fs(f.f);
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&ms), kOk);
+        ASSERT_EQ(s.UseSnapshotFile(&fs), kOk);
+        EXPECT_TRUE(s.Prepared());
+        EXPECT_EQ(s.FileSnapshotCount(), 5u);
+    }
+    // Not a movie, no movie, a file that cannot be made: a message and code 1, no file.
+    const std::string junk = dir.File("junk.TQK");
+    WriteAll(junk, Bytes(100, 7));
+    for (const std::string& bad : {junk, dir.File("none.TQK")}) {
+        const ToolRun r = Tqk({"snap", bad});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err.rfind("tqk: " + bad + ": ", 0), 0u) << r.err;
+        EXPECT_FALSE(fs::exists(fs::u8path(bad + ".snap")));
+    }
+    fs::remove(fs::u8path(snap));
+    fs::create_directory(fs::u8path(snap + ".tmp~"));  // as a read-only folder would refuse it
+    const ToolRun refused = Tqk({"snap", movie});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find(".snap: cannot write (error "), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(fs::u8path(snap)));
+    EXPECT_EQ(Tqk({"snap"}).code, 2);  // the usage
 }
 
 TEST(TqkTool, RawConvertsEveryDepthToTopDownBgr) {

@@ -7,7 +7,7 @@ set -euo pipefail
 out=$1 tqk=$2
 [ -f "$out/.done" ] && exit 0
 rm -rf "$out"
-mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,frame_seek_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz,zmbv_decoder_fuzz}
+mkdir -p "$out"/{reader_fuzz,record_scan_fuzz,frame_seek_fuzz,snapshot_file_fuzz,wav_reader_fuzz,avi_add_stream_fuzz,install_log_fuzz,sound_block_fuzz,zmbv_decoder_fuzz}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -29,6 +29,26 @@ done
 # The seek bar's index and snapshots: the same movies, several seconds long.
 cp "$m"/*.tqk "$out/frame_seek_fuzz/"
 "$tqk" sample "$out/frame_seek_fuzz/long.tqk" --bits 24 --size 8x4 --fps 5 --sec 6 >/dev/null
+
+# The snapshot file: movies and the files tqk snap writes for them, each pair one input (the
+# movie's length, the movie, the file), a file cut short, and a file with another movie.
+n=0
+for spec in "32 1 8x4 5 8" "16 1 8x8 4 6" "8 1 4x4 3 9" "24 2 12x4 2 10"; do
+    set -- $spec
+    n=$((n + 1))
+    "$tqk" sample "$tmp/snap.tqk" --bits "$1" --method "$2" --size "$3" --fps "$4" --sec "$5" \
+        >/dev/null
+    "$tqk" snap "$tmp/snap.tqk" >/dev/null
+    python3 - "$tmp/snap.tqk" "$out/snapshot_file_fuzz/s$n" <<'PY'
+import struct, sys
+movie = open(sys.argv[1], 'rb').read()
+snap = open(sys.argv[1] + '.snap', 'rb').read()
+pair = lambda m, s: struct.pack('<I', len(m)) + m + s
+open(sys.argv[2] + '.bin', 'wb').write(pair(movie, snap))
+open(sys.argv[2] + '.cut.bin', 'wb').write(pair(movie, snap[:len(snap) * 2 // 3]))
+open(sys.argv[2] + '.other.bin', 'wb').write(pair(movie[:-1] + b'\x01', snap))
+PY
+done
 
 # The record scan: the same movies, ones whose record heads lie far apart (large frames), and
 # ones a stopped writer leaves: cut inside a record, or whole records followed by the zero

@@ -134,10 +134,13 @@ TEST(CaptureRecord, Rec1AndRecAsyncWriteIdenticalFilesAndSlide) {
         cp.Init_Capture(100, 1, 1, 0, 0, 0);
         feeder.answerBits = 32;
         const std::wstring path = dir.File(mapped ? L"mapped.TQK" : L"sync.TQK");
-        // A longer old file at the path must not leave its tail behind.
+        // A longer old file at the path must not leave its tail behind, nor the player's
+        // snapshots of it their file.
         WriteAll(path, Bytes(2'000'000, 0x55));
+        WriteAll(path + L".snap", Bytes(100, 0x55));
         feeder.path = path;
         ASSERT_EQ(Rec(cp, path, mapped), 0);
+        EXPECT_EQ(GetFileAttributesW((path + L".snap").c_str()), INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(feeder.setDataEvents, 100);
         files[mapped] = ReadAll(path);
         const Layout l = ParseLayout(files[mapped]);

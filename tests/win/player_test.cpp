@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,10 +18,13 @@
 #include "avi_test_util.h"
 #include "capture.h"
 #include "form1_ids.h"
+#include "frame_seek.h"
 #include "movie_cut.h"
 #include "player_model.h"
+#include "snapshot_file.h"
 #include "test_files.h"
 #include "tqk_format.h"
+#include "win_file.h"
 #include "win_text.h"
 #include "window_driver.h"
 
@@ -72,6 +76,42 @@ void WriteMovie(const std::wstring& path, int32_t method, int32_t w, int32_t h, 
         bytes.append(reinterpret_cast<const char*>(rec), n);
     }
     ASSERT_TRUE(WriteBytes(path, bytes));
+}
+
+// A 32-bit movie whose frame i shows FrameColour(i) in a block in the middle of a still grey
+// picture: small records, so that the seeker keeps snapshots of it.
+void WriteBlockMovie(const std::wstring& path, int32_t fps, int32_t sec) {
+    MovieHeader hd;
+    hd.Method = 1, hd.BitCo = 32, hd.W = 320, hd.H = 240, hd.fps = fps, hd.sec = sec;
+    MovieEncoder enc;
+    ASSERT_EQ(enc.Start(hd), kOk);
+    std::string bytes(reinterpret_cast<const char*>(enc.Header()), kHeaderBytes);
+    std::vector<uint8_t> frame(enc.FrameSize(), 0x80);
+    for (uint64_t i = 0; i < FrameCount(hd); ++i) {
+        const COLORREF c = FrameColour(int(i));
+        for (int y = 100; y < 140; ++y) {
+            for (int x = 140; x < 180; ++x) {
+                uint8_t* p = &frame[(size_t(y) * 320 + size_t(x)) * 4];
+                p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c), p[3] = 0;
+            }
+        }
+        size_t n = 0;
+        const uint8_t* rec = enc.EncodeFrame(frame.data(), &n);
+        bytes.append(reinterpret_cast<const char*>(rec), n);
+    }
+    ASSERT_TRUE(WriteBytes(path, bytes));
+}
+
+// Whether snap is a snapshot file of movie as it is now that covers all of it, as the
+// suite's own reader sees it; the number of its snapshots in *count.
+bool SnapshotFileFits(const std::wstring& movie, const std::wstring& snap, size_t* count) {
+    FileHandle m = OpenForRead(movie), f = OpenForRead(snap);
+    if (!m || !f) return false;
+    Win32RandomSource ms(m.Get()), fs(f.Get());
+    FrameSeeker s;
+    if (s.Open(&ms) != kOk || s.UseSnapshotFile(&fs) != kOk) return false;
+    if (count) *count = s.FileSnapshotCount();
+    return s.Prepared();
 }
 
 void WriteSound(const std::wstring& path, double seconds) {
@@ -1009,6 +1049,147 @@ TEST_F(PlayerTest, ASeekWhilePlayingHasTheSoundOfThatMoment) {
     EXPECT_LT(p.Frame(), 60);
     p.Close();
     EXPECT_TRUE(p.WaitExit(kWait).has_value());
+}
+
+TEST_F(PlayerTest, TheSnapshotFileIsWrittenAfterTheWalkAndSparesTheNextOpeningItsWalk) {
+    const std::wstring movie = dir_.Path() + L"snap.TQK";
+    WriteBlockMovie(movie, 10, 60);  // 600 frames
+    const std::wstring snap = movie + L".snap", scratch = snap + L".tmp~";
+    {
+        // The first opening walks and then writes the file beside the movie.
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        EXPECT_TRUE(WaitUntil([&] { return Exists(snap) && !Exists(scratch); }, kWait));
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    size_t snapshots = 0;
+    ASSERT_TRUE(SnapshotFileFits(movie, snap, &snapshots));
+    EXPECT_GT(snapshots, 20u);
+    const auto written = ReadBytes(snap);
+    ASSERT_TRUE(written.has_value());
+    {
+        // The next opening takes it: the last frame at once, and no new file.
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        p.Key(VK_END);
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 599; }, kWait)) << p.Frame();
+        p.Key(VK_PRIOR);
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 499; }, kWait)) << p.Frame();
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+        EXPECT_EQ(ReadBytes(snap), written);
+    }
+    {
+        // Deleted while the player reads it: the player goes on.
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        p.Key(VK_END);
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 599; }, kWait)) << p.Frame();
+        EXPECT_TRUE(DeleteFileW(snap.c_str()));
+        for (const auto& [key, frame] : std::vector<std::pair<UINT, int>>{
+                 {VK_PRIOR, 499}, {VK_HOME, 0}, {VK_NEXT, 100}, {VK_END, 599}}) {
+            p.Key(key);
+            EXPECT_TRUE(WaitUntil([&] { return p.Frame() == frame; }, kWait)) << frame;
+        }
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+        EXPECT_FALSE(Exists(snap));
+    }
+    {
+        // Proof that the picture comes from the file: one whose snapshot of frame 500 (CRC
+        // and all) holds another picture shows that picture there.
+        FileHandle m = OpenForRead(movie);
+        ASSERT_TRUE(m);
+        Win32RandomSource ms(m.Get());
+        FrameSeeker s;
+        ASSERT_EQ(s.Open(&ms), kOk);
+        ASSERT_EQ(s.Seek(1000 % 600), kOk);  // frame 400's grey picture
+        std::vector<uint8_t> lie(s.Frame(), s.Frame() + s.FrameSize());
+        for (int y = 100; y < 140; ++y)
+            for (int x = 140; x < 180; ++x) {
+                uint8_t* px = &lie[(size_t(y) * 320 + size_t(x)) * 4];
+                const COLORREF c = FrameColour(1000);
+                px[0] = GetBValue(c), px[1] = GetGValue(c), px[2] = GetRValue(c);
+            }
+        std::vector<uint8_t> packed(compressBound(uLong(lie.size())));
+        uLongf got = uLongf(packed.size());
+        ASSERT_EQ(compress2(packed.data(), &got, lie.data(), uLong(lie.size()), 1), Z_OK);
+        std::vector<SnapshotPiece> pieces{{500, packed.data(), got}};
+        MovieIdentity id;
+        ASSERT_EQ(s.Identity(&id), kOk);
+        SnapshotFileWriter w;
+        ASSERT_EQ(w.Begin(Utf8FromWide(snap), id, 600, false, pieces), 0u);
+        while (w.Continue(size_t{1} << 20) == SnapshotFileWriter::State::kWriting) {
+        }
+        ASSERT_EQ(w.Current(), SnapshotFileWriter::State::kDone);
+    }
+    {
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        p.Key(VK_END);
+        p.Key(VK_PRIOR);
+        p.Key(VK_PRIOR);  // 399: unpacked from the start, the file has nothing before 500
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 399; }, kWait)) << p.Frame();
+        p.Key(VK_HOME);
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait)) << p.Frame();
+        for (int k = 0; k < 5; ++k) p.Key(VK_NEXT);  // 500, from the file's snapshot
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 1000; }, kWait)) << p.Frame();
+        p.Key(VK_RIGHT);  // the frame after it unpacked from there
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 501; }, kWait)) << p.Frame();
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+    {
+        // The movie recorded again under its name: the file no longer fits, the walk runs and
+        // a new file replaces it.
+        WriteMovie(movie, 1, 320, 240, 10, 30);
+        Player p;
+        ASSERT_TRUE(p.Start(movie));
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        p.Key(VK_END);
+        EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 299; }, kWait)) << p.Frame();
+        EXPECT_TRUE(WaitUntil([&] { return SnapshotFileFits(movie, snap, nullptr); }, kWait));
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+    }
+}
+
+TEST_F(PlayerTest, NoSnapshotFileWhenItCannotBeWrittenAndThePlayerWorksOn) {
+    // A disk full from the file's first write or from its third, and a rename refused (as a
+    // folder that takes no new names would): the seam in the player's file layer says when it
+    // failed.
+    int round = 0;
+    for (const wchar_t* fault : {L"write:1+", L"write:3+", L"rename:1"}) {
+        SCOPED_TRACE(Utf8FromWide(fault));
+        const std::wstring stem = dir_.Path() + L"nowrite" + std::to_wstring(++round);
+        const std::wstring movie = stem + L".TQK", snap = movie + L".snap",
+                           report = stem + L".fault";
+        WriteBlockMovie(movie, 10, 30);
+        SetEnvironmentVariableW(L"TAVIRO_FAULT", fault);
+        SetEnvironmentVariableW(L"TAVIRO_FAULT_REPORT", report.c_str());
+        Player p;
+        const bool started = p.Start(movie);
+        SetEnvironmentVariableW(L"TAVIRO_FAULT", nullptr);
+        SetEnvironmentVariableW(L"TAVIRO_FAULT_REPORT", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
+        EXPECT_TRUE(WaitUntil([&] { return Exists(report); }, kWait));
+        for (const auto& [key, frame] : std::vector<std::pair<UINT, int>>{
+                 {VK_END, 299}, {VK_PRIOR, 199}, {VK_HOME, 0}, {VK_NEXT, 100}, {VK_RIGHT, 101}}) {
+            p.Key(key);
+            EXPECT_TRUE(WaitUntil([&] { return p.Frame() == frame; }, kWait)) << frame;
+        }
+        EXPECT_FALSE(Exists(snap));
+        EXPECT_FALSE(Exists(snap + L".tmp~"));
+        p.Close();
+        EXPECT_TRUE(p.WaitExit(kWait).has_value());
+        EXPECT_EQ(ListFilesRelative(dir_.Path()).size(), size_t(2 * round));  // movie, report
+    }
 }
 
 TEST_F(PlayerTest, KeysStepJumpPlayAndPause) {
