@@ -77,6 +77,12 @@ FileHandle OpenForRead(const std::wstring& path) {
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+FileHandle OpenCacheForRead(const std::wstring& path) {
+    return FileHandle(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+}
+
 namespace {
 bool Seek(HANDLE file, uint64_t offset) {
     LARGE_INTEGER li;

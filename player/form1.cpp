@@ -496,9 +496,7 @@ void Form1::OpenSeeker() {
     // The snapshots an earlier walk left beside the movie spare this one. Shared for deleting
     // too: the file is a cache the user may throw away at any time.
     const std::wstring snap = CurrentFile + kSnapshotFileSuffixW;
-    snapFile_.Reset(CreateFileW(snap.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    snapFile_ = OpenCacheForRead(snap);
     if (snapFile_) {
         snapSource_ = std::make_unique<Win32RandomSource>(snapFile_.Get());
         if (seeker_->UseSnapshotFile(snapSource_.get()) != kOk) {

@@ -105,7 +105,9 @@ void WriteBlockMovie(const std::wstring& path, int32_t fps, int32_t sec) {
 // Whether snap is a snapshot file of movie as it is now that covers all of it, as the
 // suite's own reader sees it; the number of its snapshots in *count.
 bool SnapshotFileFits(const std::wstring& movie, const std::wstring& snap, size_t* count) {
-    FileHandle m = OpenForRead(movie), f = OpenForRead(snap);
+    // Read as the player reads it: a test that held the file against deleting would make the
+    // player's rename over it fail (the player then leaves no file).
+    FileHandle m = OpenForRead(movie), f = OpenCacheForRead(snap);
     if (!m || !f) return false;
     Win32RandomSource ms(m.Get()), fs(f.Get());
     FrameSeeker s;
