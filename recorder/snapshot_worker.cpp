@@ -19,6 +19,9 @@ void SnapshotWorker::Start(const std::wstring& movie) {
 void SnapshotWorker::Stop() {
     if (!thread_) return;
     stop_ = true;
+    // Starved by busy programs at its own priority it would keep the caller waiting: the rest
+    // of its slice runs at the caller's.
+    SetThreadPriority(thread_.Get(), GetThreadPriority(GetCurrentThread()));
     WaitForSingleObject(thread_.Get(), INFINITE);
     thread_.Reset();
     stop_ = false;
@@ -27,8 +30,6 @@ void SnapshotWorker::Stop() {
 DWORD WINAPI SnapshotWorker::Main(void* worker) {
     auto* self = static_cast<SnapshotWorker*>(worker);
     try {
-        // Where the system has it, its reads and writes also yield to everyone else's.
-        SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
         // Shared for deleting: the user may throw the movie away meanwhile. Not for writing:
         // nothing changes the movie under the walk.
         FileHandle file(CreateFileW(self->movie_.c_str(), GENERIC_READ,
