@@ -58,6 +58,8 @@ public:
     // reached the last frame (or a damaged record).
     bool Prepare(int32_t maxRecords);
     bool Prepared() const { return ahead_.at + 1 >= Frames() || aheadFailed_ || fileCovers_; }
+    // The walk stopped at a damaged record (the frames behind it cannot be shown).
+    bool WalkFailed() const { return aheadFailed_; }
 
     // Takes the snapshots of a snapshot file (after Open, before any Prepare; file must
     // outlive the seeker or the next Open): kOk when it belongs to this movie as it is now, and the

@@ -549,6 +549,7 @@ RecorderContext Form2::Context() {
     c.positions = setup_.positions;
     c.compressor = compressorName_.empty() ? nullptr : &cv_;
     c.input = input_;
+    c.snapshots = &snapshots_;
     return c;
 }
 
@@ -916,7 +917,10 @@ void Form2::OnHotkey(int hotkeyId) {
     }
 }
 
-void Form2::OnDestroy() { UnregisterHotkeys(); }
+void Form2::OnDestroy() {
+    UnregisterHotkeys();
+    snapshots_.Stop();  // the recorder closes: an unfinished snapshot file goes
+}
 
 void Form2::OnCommand(int id, int code, HWND /*control*/) {
     // While a handler runs (a box, a dialog, a recording) the hotkeys find the window busy.

@@ -19,6 +19,7 @@
 #include "rec_ui.h"
 #include "recorder_actions.h"
 #include "recorder_paths.h"
+#include "snapshot_worker.h"
 #include "win_handles.h"
 #include "win_window.h"
 
@@ -133,6 +134,7 @@ private:
     std::optional<tqk::SelectGuard> previewSel_;  // after what it selects: released first
     SIZE previewSize_{};
     tqk::GdiObject infoBrush_;
+    SnapshotWorker snapshots_;  // the last kept movie's snapshot file
 };
 
 // The screen's bits per pixel (a 1 x 1 bitmap compatible with the screen).

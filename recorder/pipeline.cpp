@@ -6,6 +6,7 @@
 #include "result_code.h"
 #include "run_box.h"
 #include "safe_file.h"
+#include "snapshot_worker.h"
 #include "tqkavi.h"
 #include "win_files.h"
 #include "win_text.h"
@@ -142,6 +143,8 @@ void RunPipeline(const RecorderContext& ctx, const CaptureSettings& recorded,
 }
 
 RunResult RecordAndFinish(const RecorderContext& ctx, const CaptureSettings& settings) {
+    // Nothing of the last movie's snapshot file runs beside a recording.
+    if (ctx.snapshots) ctx.snapshots->Stop();
     if (ctx.owner) ShowWindow(ctx.owner, SW_HIDE);
     const RunResult run = RecordInWindow(ctx, settings);
     RunPipeline(ctx, settings, run);
@@ -149,6 +152,9 @@ RunResult RecordAndFinish(const RecorderContext& ctx, const CaptureSettings& set
         ShowWindow(ctx.owner, SW_SHOW);
         SetForegroundWindow(ctx.owner);
     }
+    // The movie as it stays, whatever the rewrite and the export did with it.
+    const std::wstring movie = WideFromUtf8(settings.TqkPath);
+    if (ctx.snapshots && !run.aborted && FileExists(movie)) ctx.snapshots->Start(movie);
     return run;
 }
 

@@ -23,6 +23,8 @@ class SoundHelperClient;
 
 namespace tqk::rec {
 
+class SnapshotWorker;
+
 // What the settings window lends a run for its duration.
 struct RecorderContext {
     HWND owner = nullptr;                  // the settings window
@@ -39,6 +41,8 @@ struct RecorderContext {
     const COMPVARS* compressor = nullptr;
     // Clicks and keys drawn into the recording's frames (the settings window's own file).
     InputDisplay input;
+    // Writes the snapshot file of a kept movie after the run (snapshot_worker.h); null: none.
+    SnapshotWorker* snapshots = nullptr;
 };
 
 // The results of one recording run.
@@ -56,13 +60,15 @@ struct RunResult {
 // Command5 "録画", after the window's checks passed and the user agreed to overwrite: hides
 // the owner, runs the recording (the recording window Form1), then the post-recording
 // pipeline (normalising a kept movie, the AVI export through Form5), and shows the owner
-// again before it returns. Messages to the user are shown by the run itself.
+// again before it returns. Messages to the user are shown by the run itself. The snapshot file
+// of the last movie is given up first; that of a movie kept is started last.
 RunResult RecordAndFinish(const RecorderContext& ctx, const CaptureSettings& settings);
 
 // Command3 "試行": records two seconds with each capture method in turn (the owner hidden
-// meanwhile, shown again before returning). Returns the report, one line per method, each
-// ended by CR LF; the settings window shows it (information icon, "キャプチャ試行結果").
-// nullopt when the trial did not run (for instance the user declined to replace files).
+// meanwhile, shown again before returning; the snapshot file of the last movie given up first).
+// Returns the report, one line per method, each ended by CR LF; the settings window shows it
+// (information icon, "キャプチャ試行結果"). nullopt when the trial did not run (for instance the
+// user declined to replace files).
 std::optional<std::wstring> RunTrial(const RecorderContext& ctx, const CaptureSettings& settings);
 
 // The rectangle a region pick yields, ready for the four boxes: clamped to the screen, W

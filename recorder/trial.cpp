@@ -4,6 +4,7 @@
 
 #include "pipeline.h"
 #include "run_box.h"
+#include "snapshot_worker.h"
 #include "trial_model.h"
 #include "win_files.h"
 #include "win_text.h"
@@ -31,6 +32,7 @@ void DeleteTrialFiles(const CaptureSettings& t) {
 }  // namespace
 
 std::optional<std::wstring> RunTrial(const RecorderContext& ctx, const CaptureSettings& settings) {
+    if (ctx.snapshots) ctx.snapshots->Stop();  // its measures are the methods' alone
     if (ctx.owner) ShowWindow(ctx.owner, SW_HIDE);
     const std::string base = TrialScratchBase();
     std::string report;

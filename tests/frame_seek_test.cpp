@@ -2,7 +2,8 @@
 // and backwards, equals what reading the movie from its start gives, at every depth, with
 // colour tables that change, dropped slots, whole-frame records, a tiny snapshot budget and
 // movies cut short or damaged; and the same through a snapshot file written by one seeker and
-// read by the next, also when the file is another movie's, cut short or damaged.
+// read by the next, also when the file is another movie's, cut short or damaged; the file made
+// in one call (tqk snap, the recorder), stopped at any slice or failing without a trace.
 #include "frame_seek.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "fault_seam.h"
 #include "safe_file.h"
 #include "snapshot_file.h"
+#include "snapshot_make.h"
 #include "temp_dir.h"
 
 namespace tqk {
@@ -471,6 +473,140 @@ TEST(SnapshotFile, FailedWriteLeavesNoFile) {
     EXPECT_TRUE(noFiles());
     EXPECT_EQ(WriteSnapshots(s, path), 0u);
     EXPECT_FALSE(noFiles());
+}
+
+// The walk and the write in one call ---------------------------------------------------------
+
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(std::filesystem::u8path(path));
+}
+
+TEST(MakeSnapshotFile, WritesTheFileTheWalkAndTheWriterWriteAndASeekerTakesIt) {
+    test::TempDir dir("taviro_snap_");
+    const MovieSpec m = LongerMovie(32);
+    const Walked w = WalkAndWrite(m, dir);
+    MemoryFile movie(w.movie.data(), w.movie.size());
+    const std::string path = dir.File("made.TQK.snap");
+    SnapshotFileMade made;
+    ASSERT_EQ(MakeSnapshotFile(movie, path, {}, &made), kOk);
+    EXPECT_EQ(ReadAll(path), w.snap);
+    EXPECT_EQ(made.snapshots, w.snapshots);
+    EXPECT_EQ(made.interval, w.interval);
+    EXPECT_EQ(made.fileBytes, w.snap.size());
+    EXPECT_FALSE(made.walkFailed);
+    EXPECT_FALSE(Exists(ScratchPathFor(path)));
+    const std::vector<uint8_t> snapBytes = ReadAll(path);
+    MemoryFile snap(snapBytes.data(), snapBytes.size());
+    FrameSeeker s;
+    ASSERT_EQ(s.Open(&movie), kOk);
+    ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+    EXPECT_TRUE(s.Prepared());
+    for (int32_t n = s.Frames() - 1; n >= 0; n -= 5) ExpectFrame(s, w.frames, n);
+}
+
+TEST(MakeSnapshotFile, DamagedMovieGetsAFileUpToTheDamageAndNotAMovieNone) {
+    test::TempDir dir("taviro_snap_");
+    MovieSpec m = LongerMovie(16);
+    std::vector<std::vector<uint8_t>> frames;
+    auto bytes = MakeMovie(m, &frames);
+    std::vector<FrameRecord> records;
+    MovieHeader h;
+    {
+        MemoryFile whole(bytes.data(), bytes.size());
+        ASSERT_EQ(IndexRecords(whole, &h, &records), kOk);
+    }
+    StoreLE32(&bytes[size_t(records[40].offset) + 8], 0x7fffffff);
+    MemoryFile damaged(bytes.data(), bytes.size());
+    SnapshotFileMade made;
+    const std::string path = dir.File("d.TQK.snap");
+    ASSERT_EQ(MakeSnapshotFile(damaged, path, {}, &made), kOk);
+    EXPECT_TRUE(made.walkFailed);
+    const std::vector<uint8_t> snapBytes = ReadAll(path);
+    MemoryFile snap(snapBytes.data(), snapBytes.size());
+    FrameSeeker s;
+    ASSERT_EQ(s.Open(&damaged), kOk);
+    ASSERT_EQ(s.UseSnapshotFile(&snap), kOk);
+    ExpectFrame(s, frames, 39);
+    EXPECT_NE(s.Seek(41), kOk);
+
+    const std::vector<uint8_t> junk(100, 7);
+    MemoryFile notMovie(junk.data(), junk.size());
+    EXPECT_EQ(MakeSnapshotFile(notMovie, dir.File("junk.snap"), {}, &made), kErrBadFile);
+    EXPECT_FALSE(Exists(dir.File("junk.snap")));
+}
+
+// Asked before every slice, the stop ends the walk or the write at once and leaves nothing:
+// no file under the target's name and no scratch file.
+TEST(MakeSnapshotFile, StopAtAnySliceLeavesNoFile) {
+    test::TempDir dir("taviro_snap_");
+    MovieSpec m = LongerMovie(32);
+    m.w = 512, m.h = 256;
+    m.wholes = true;  // frames of noise: snapshots that do not pack, more than one write slice
+    std::vector<std::vector<uint8_t>> frames;
+    const auto bytes = MakeMovie(m, &frames);
+    MemoryFile movie(bytes.data(), bytes.size());
+    const std::string path = dir.File("m.TQK.snap"), scratch = ScratchPathFor(path);
+    const auto scratchBytes = [&] {
+        std::error_code ec;
+        const auto n = std::filesystem::file_size(std::filesystem::u8path(scratch), ec);
+        return ec ? -1 : int64_t(n);
+    };
+    // How many questions the walk and the write ask when nothing stops them.
+    int walkAsks = 0, writeAsks = 0;
+    SnapshotFileMade made;
+    ASSERT_EQ(MakeSnapshotFile(
+                  movie, path,
+                  [&] {
+                      ++(scratchBytes() < 0 ? walkAsks : writeAsks);
+                      return false;
+                  },
+                  &made),
+              kOk);
+    EXPECT_GE(walkAsks, m.fps * m.sec / kSnapshotWalkSlice);
+    EXPECT_GT(made.fileBytes, 2 * kSnapshotWriteSlice);
+    EXPECT_GE(writeAsks, 2);
+    ASSERT_TRUE(std::filesystem::remove(std::filesystem::u8path(path)));
+
+    for (int at = 1; at <= walkAsks + writeAsks; ++at) {
+        SCOPED_TRACE(at);
+        int asks = 0;
+        int64_t scratchAtStop = -1;
+        const int32_t rc = MakeSnapshotFile(
+            movie, path,
+            [&] {
+                if (++asks < at) return false;
+                scratchAtStop = scratchBytes();
+                return true;
+            },
+            &made);
+        EXPECT_EQ(rc, kErrCancelled);
+        EXPECT_EQ(scratchAtStop >= 0, at > walkAsks);
+        if (at == walkAsks + writeAsks) {
+            EXPECT_GT(scratchAtStop, 0) << "stopped half-written";
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    }
+}
+
+// A full disk or a folder where nothing can be written: no file, the error number told.
+TEST(MakeSnapshotFile, FailedWriteLeavesNoFile) {
+    test::TempDir dir("taviro_snap_");
+    std::vector<std::vector<uint8_t>> frames;
+    const auto bytes = MakeMovie(LongerMovie(24), &frames);
+    MemoryFile movie(bytes.data(), bytes.size());
+    const std::string path = dir.File("m.TQK.snap");
+    SnapshotFileMade made;
+    fault::Arm(fault::Op::kWrite, 1, true);
+    const int32_t rc = MakeSnapshotFile(movie, path, {}, &made);
+    fault::Disarm();
+    EXPECT_EQ(rc, kErrApi);
+    EXPECT_EQ(made.error, fault::ErrorNumber(fault::Op::kWrite));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    const auto scratch = std::filesystem::u8path(ScratchPathFor(path));
+    ASSERT_TRUE(std::filesystem::create_directory(scratch));
+    EXPECT_EQ(MakeSnapshotFile(movie, path, {}, &made), kErrApi);
+    EXPECT_NE(made.error, 0u);
+    EXPECT_FALSE(Exists(path));
 }
 
 }  // namespace

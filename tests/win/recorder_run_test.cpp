@@ -22,11 +22,13 @@
 #include "form2_ids.h"
 #include "form3_ids.h"
 #include "form5_ids.h"
+#include "frame_seek.h"
 #include "held_screen.h"
 #include "recorder_stage.h"
 #include "result_code.h"
 #include "test_files.h"
 #include "tool_test_util.h"
+#include "tqk_stdio.h"
 #include "win_handles.h"
 #include "win_text.h"
 #include "window_driver.h"
@@ -223,6 +225,32 @@ void PlayTone(const Staged& s, int seconds) {
     Shell("(paplay '" + tone + "' >/dev/null 2>&1 &)");
 }
 
+// The snapshot file beside the movie fits it as it is now: the player's seeker takes it and
+// needs no walk of its own.
+bool SnapshotFileFits(const std::wstring& movie) {
+    StdioFile m(OpenForReading(N(movie))), f(OpenForReading(N(movie + L".snap")));
+    if (!m.f || !f.f) return false;
+    StdioRandomSource movieBytes(m.f), snapBytes(f.f);
+    FrameSeeker seeker;
+    return seeker.Open(&movieBytes) == kOk && seeker.UseSnapshotFile(&snapBytes) == kOk &&
+           seeker.Prepared();
+}
+
+// After a kept recording the recorder writes the snapshot file that tqk snap writes for the
+// movie as it stays (rewritten or not), and leaves no scratch file.
+void ExpectSnapshotFileAsTqkWritesIt(const std::wstring& movie) {
+    const std::wstring snap = movie + L".snap";
+    ASSERT_TRUE(WaitUntil([&] { return Exists(snap); }, 30000)) << "no snapshot file";
+    EXPECT_FALSE(Exists(snap + L".tmp~"));
+    EXPECT_TRUE(SnapshotFileFits(movie));
+    const auto written = ReadBytes(snap);
+    ASSERT_TRUE(written.has_value());
+    ASSERT_TRUE(DeleteFileW(snap.c_str()));
+    const tooltest::ToolRun run = tooltest::Tqk({"snap", N(movie)});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(ReadBytes(snap) == written) << "not the file tqk snap writes";
+}
+
 // The compressor box says a compressor is chosen (full frames), as after the choice.
 void ChooseFullFrames(const Recorder& r) { SetText(r.Item(ids::Label11), L"未圧縮"); }
 
@@ -309,6 +337,9 @@ TEST_P(RecorderSaveMode, RecordsTheScreenAndTheToneAndFinishesTheFiles) {
         EXPECT_TRUE(InfoHas(info, "sec: 2")) << info;
         ExpectFramesArePattern(tqk, 20);
         EXPECT_FALSE(Exists(tqk + L".tmp~")) << "the rewrite's scratch file was left";
+        ExpectSnapshotFileAsTqkWritesIt(tqk);
+    } else {
+        EXPECT_FALSE(Exists(tqk + L".snap"));
     }
 }
 
@@ -829,6 +860,57 @@ TEST(RecorderFullDisk, ShowsTheEnginesMessageKeepsWholeSecondsAndMakesNoAvi) {
 
 namespace tqk::test {
 namespace {
+
+// The snapshot file of a kept movie is given up at once, without a trace, when the next
+// recording starts right after the run and when the recorder is closed right after it: never a
+// scratch file, never a file that does not fit the movie beside it.
+TEST(RecorderSnapshotFile, GivenUpForTheNextRecordingAndAtClosing) {
+    Staged stage(L"recrun_snapstop");
+    // The whole screen, every frame different: a walk that takes a while.
+    CaptureSettings s = stage.Record(1, 15, 2, false);
+    s.W = GetSystemMetrics(SM_CXSCREEN) / 4 * 4;
+    s.H = GetSystemMetrics(SM_CYSCREEN);
+    s.AviPath.clear();
+    stage.SetRecord(s);
+    const std::wstring movie = W(s.TqkPath), snap = movie + L".snap", scratch = snap + L".tmp~";
+    Recorder r;
+    ASSERT_TRUE(r.Start(stage));
+    ChildProcess churn;
+    ASSERT_TRUE(churn.Start(W(SCREEN_CHURN_EXE), L"60 full"));
+    ASSERT_NE(WaitForWindow(churn.Id(), nullptr, nullptr, 10000), nullptr);
+    ASSERT_NE(StartRecording(r), nullptr);
+    ASSERT_TRUE(r.WaitBack(60000));
+    // At once the next recording under the same name: the overwrite question, then the run.
+    Click(r.Item(ids::Command5));
+    const auto question = WaitForMessageBox(r.process.Id(), 10000);
+    ASSERT_TRUE(question.has_value()) << "no overwrite question";
+    ASSERT_TRUE(AnswerMessageBox(*question, IDYES));
+    ASSERT_NE(WaitForForm1(r), nullptr);
+    bool scratchWhileRecording = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            // Seen before the settings window is back, it was there during the run.
+            const bool seen = Exists(scratch);
+            if (IsWindowVisible(r.form2)) return true;
+            scratchWhileRecording = scratchWhileRecording || seen;
+            return false;
+        },
+        60000));
+    EXPECT_FALSE(scratchWhileRecording) << "the last snapshot file was written during a run";
+    // At once closed: the window goes and the program ends within a slice of the write.
+    PostMessageW(r.form2, WM_CLOSE, 0, 0);
+    const DWORD closed = GetTickCount();
+    ASSERT_TRUE(r.process.WaitExit(10000)) << "the recorder does not end";
+    r.form2 = nullptr;
+    std::printf("closed in %lu ms, the snapshot file %s\n", GetTickCount() - closed,
+                Exists(snap) ? "whole" : "given up");
+    churn.Kill();
+    EXPECT_FALSE(Exists(scratch)) << "a scratch file was left";
+    if (Exists(snap)) {
+        EXPECT_TRUE(SnapshotFileFits(movie)) << "a file that does not fit";
+    }
+    EXPECT_TRUE(InfoHas(Info(movie), "sec: 2"));
+}
 
 // Fewer than 10 frames: the statistics area never leaves its first text.
 TEST(RecorderStatistics, FewerThanTenFramesKeepTheWaitText) {

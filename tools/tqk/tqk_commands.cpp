@@ -14,6 +14,7 @@
 #include "movie_cut.h"
 #include "movie_repair.h"
 #include "safe_file.h"
+#include "snapshot_make.h"
 #include "sound_recovery.h"
 #include "tqk_stdio.h"
 #include "tvr_pack.h"
@@ -777,30 +778,23 @@ int Cut(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
-// tqk snap MOVIE: the snapshot file beside it, as the player writes it after its walk.
+// tqk snap MOVIE: the snapshot file beside it, as the player and the recorder write it.
 int Snap(const std::string& movie, std::FILE* out, std::FILE* err) {
     StdioFile file;
     file.f = OpenForReading(movie);
     if (!file.f) return Fail(err, movie + ": " + Message(kErrNoFile));
     StdioRandomSource random(file.f);
-    FrameSeeker seeker;
-    int32_t rc = seeker.Open(&random);
-    if (rc != kOk) return Fail(err, movie + ": " + Message(rc));
-    while (!seeker.Prepare(256)) {
-    }
     const std::string target = movie + kSnapshotFileSuffix;
-    SnapshotFileWriter writer;
-    uint32_t error = seeker.BeginSnapshotFile(target, &writer);
-    while (!error && writer.Continue(size_t{16} << 20) == SnapshotFileWriter::State::kWriting) {
-    }
-    if (!error && writer.Current() != SnapshotFileWriter::State::kDone) error = writer.Error();
-    if (error) return Fail(err, target + ": cannot write (error " + std::to_string(error) + ")");
+    SnapshotFileMade made;
+    const int32_t rc = MakeSnapshotFile(random, target, {}, &made);
+    if (rc == kErrApi && made.error)
+        return Fail(err, target + ": cannot write (error " + std::to_string(made.error) + ")");
+    if (rc != kOk) return Fail(err, movie + ": " + Message(rc));
     std::fprintf(out, "wrote %s: %zu snapshots, one every %d frames at most, %llu bytes\n",
-                 target.c_str(), seeker.SnapshotCount(), seeker.SnapshotInterval(),
-                 static_cast<unsigned long long>(writer.FileBytes()));
+                 target.c_str(), made.snapshots, made.interval,
+                 static_cast<unsigned long long>(made.fileBytes));
     // A damaged record ends the walk; the frames behind it are not shown anyway.
-    if (seeker.Seek(seeker.Frames() - 1) != kOk)
-        std::fprintf(out, "the walk stopped at a damaged record\n");
+    if (made.walkFailed) std::fprintf(out, "the walk stopped at a damaged record\n");
     return 0;
 }
 
