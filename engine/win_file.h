@@ -47,7 +47,8 @@ RecordScan ScanMovieRecords(HANDLE file, const MovieHeader& h);
 // Opens a file for reading, sharing it with writers (a movie may still be recorded).
 FileHandle OpenForRead(const std::wstring& path);
 // Opens a cache file for reading (the snapshot file beside a movie), sharing it for deleting
-// too: another process may replace it or the user throw it away while it is read.
+// too: the user may throw it away while it is read. (A file held open cannot be replaced: a
+// writer's rename over it fails, and that writer leaves no file.)
 FileHandle OpenCacheForRead(const std::wstring& path);
 // Reads exactly n bytes at offset; false on a short read or an error.
 bool ReadAt(HANDLE file, uint64_t offset, void* dst, DWORD n);

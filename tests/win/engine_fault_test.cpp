@@ -85,7 +85,9 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
                 EXPECT_LE(size_t(l.header.sec) * kFps, l.packedSizes.size());
                 // A failed cut may leave the reserved room behind the records; a failed write
                 // never does.
-                if (op == Op::kWrite) EXPECT_TRUE(l.endsBehindLast) << bytes.size();
+                if (op == Op::kWrite) {
+                    EXPECT_TRUE(l.endsBehindLast) << bytes.size();
+                }
                 if (l.header.sec > 0) {
                     Collector col;
                     Capture player(&col);
@@ -100,7 +102,9 @@ TEST(EngineFaults, EveryFailedWriteEndsTheRecordingWithWholeRecords) {
             // The plain writer stops at a failed write: some failure came after the first whole
             // second, whose frames were then read back. (The mapped writer claims its room
             // again and finishes the movie, checked whole above.)
-            if (op == Op::kWrite && !mapped) EXPECT_GE(keptChecked, 1) << "no run kept a second";
+            if (op == Op::kWrite && !mapped) {
+                EXPECT_GE(keptChecked, 1) << "no run kept a second";
+            }
         }
     }
 }

@@ -105,8 +105,7 @@ void WriteBlockMovie(const std::wstring& path, int32_t fps, int32_t sec) {
 // Whether snap is a snapshot file of movie as it is now that covers all of it, as the
 // suite's own reader sees it; the number of its snapshots in *count.
 bool SnapshotFileFits(const std::wstring& movie, const std::wstring& snap, size_t* count) {
-    // Read as the player reads it: a test that held the file against deleting would make the
-    // player's rename over it fail (the player then leaves no file).
+    // Read as the player reads it.
     FileHandle m = OpenForRead(movie), f = OpenCacheForRead(snap);
     if (!m || !f) return false;
     Win32RandomSource ms(m.Get()), fs(f.Get());
@@ -1150,14 +1149,24 @@ TEST_F(PlayerTest, TheSnapshotFileIsWrittenAfterTheWalkAndSparesTheNextOpeningIt
         // The movie recorded again under its name: the file no longer fits, the walk runs and
         // a new file replaces it.
         WriteMovie(movie, 1, 320, 240, 10, 30);
+        const auto sizeOf = [](const std::wstring& path) {
+            WIN32_FILE_ATTRIBUTE_DATA d;
+            return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d)
+                       ? (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow
+                       : uint64_t(0);
+        };
+        const uint64_t oldSize = sizeOf(snap);
         Player p;
         ASSERT_TRUE(p.Start(movie));
         ASSERT_TRUE(WaitUntil([&] { return p.Frame() == 0; }, kWait));
         p.Key(VK_END);
         EXPECT_TRUE(WaitUntil([&] { return p.Frame() == 299; }, kWait)) << p.Frame();
-        EXPECT_TRUE(WaitUntil([&] { return SnapshotFileFits(movie, snap, nullptr); }, kWait));
+        // Watched without opening it: a file held open cannot be replaced, not even one shared
+        // for deleting, and the player's rename over it would fail (no file this time).
+        EXPECT_TRUE(WaitUntil([&] { return sizeOf(snap) != oldSize && !Exists(scratch); }, kWait));
         p.Close();
         EXPECT_TRUE(p.WaitExit(kWait).has_value());
+        EXPECT_TRUE(SnapshotFileFits(movie, snap, nullptr));
     }
 }
 
