@@ -14,12 +14,6 @@ namespace {
 constexpr char kMagic[4] = {'T', 'Q', 'K', 'S'};
 constexpr int kSamples = 4;
 
-void StoreLE64(uint8_t* p, uint64_t v) {
-    StoreLE32(p, uint32_t(v));
-    StoreLE32(p + 4, uint32_t(v >> 32));
-}
-uint64_t LoadLE64(const uint8_t* p) { return LoadLE32(p) | (uint64_t{LoadLE32(p + 4)} << 32); }
-
 uint32_t Crc(uint32_t crc, const uint8_t* p, size_t n) {
     // zlib's crc32 takes at most uInt bytes a call.
     while (n > 0) {

@@ -31,6 +31,13 @@ inline void StoreLE32(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 }
+inline uint64_t LoadLE64(const uint8_t* p) {
+    return LoadLE32(p) | (uint64_t{LoadLE32(p + 4)} << 32);
+}
+inline void StoreLE64(uint8_t* p, uint64_t v) {
+    StoreLE32(p, uint32_t(v));
+    StoreLE32(p + 4, uint32_t(v >> 32));
+}
 
 // The description part of the header, in file order.
 struct MovieHeader {

@@ -17,6 +17,7 @@
 #include "path_parts.h"
 #include "perf_millis.h"
 #include "safe_file.h"
+#include "snapshot_make.h"
 #include "tqkavi.h"
 #include "win_file.h"
 #include "win_files.h"
@@ -526,7 +527,7 @@ void Form1::PrepareTick() {
     snapHold_ = playing;
     if (playing) return;
     const double until = PerfMillis() + 20;
-    while (!seeker_->Prepared() && PerfMillis() < until) seeker_->Prepare(8);
+    while (!seeker_->Prepared() && PerfMillis() < until) seeker_->Prepare(kSnapshotWalkSlice);
     if (!seeker_->Prepared()) return;
     if (snapWanted_ && !snapThread_) StartSnapshotWriter();
     if (snapThread_ && WaitForSingleObject(snapThread_.Get(), 0) == WAIT_OBJECT_0) {
@@ -570,7 +571,8 @@ DWORD WINAPI Form1::SnapshotWriterMain(void* form) {
                 Sleep(15);
                 continue;
             }
-            if (self->snapWriter_->Continue(size_t{1} << 20) != SnapshotFileWriter::State::kWriting)
+            if (self->snapWriter_->Continue(kSnapshotWriteSlice) !=
+                SnapshotFileWriter::State::kWriting)
                 break;
         }
     } catch (...) {
